@@ -4,6 +4,11 @@
 
 #include <QDir>
 #include <cerrno>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 #include <QEventLoop>
 #include <QTimer>
 
@@ -64,6 +69,10 @@ bool DOSOutputs::start(const EncoderCommand &command)
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     process->setWorkingDirectory(m_workingDirectory);
+#ifdef Q_OS_LINUX
+    // A roomy pipe lets a chatty encoder run on while the window is busy.
+    process->setChildProcessModifier([] { ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20); });
+#endif
     process->start(m_command.program, m_command.arguments, QIODevice::ReadOnly);
     // Start-up failures are known within milliseconds; waiting for them keeps
     // the promise that a run that did not start raises no event.
@@ -120,12 +129,17 @@ void DOSOutputs::readOutput()
 {
     const QByteArray data = m_process->readAll();
     for (qsizetype offset = 0; offset < data.size(); offset += PieceSize) {
-        const QString piece = m_decoder.decode(QByteArrayView(data).sliced(
-            offset, std::min(PieceSize, data.size() - offset)));
-        if (piece.isEmpty())
+        const QByteArrayView bytes =
+            QByteArrayView(data).sliced(offset, std::min(PieceSize, data.size() - offset));
+        // Decode straight onto the end of Outputs; a UTF-8 byte never gives more
+        // than one UTF-16 unit, and a character cut by the read waits in the decoder.
+        const qsizetype before = m_outputs.size();
+        m_outputs.resize(before + bytes.size() + 1);
+        QChar *end = m_decoder.appendToBuffer(m_outputs.data() + before, bytes);
+        m_outputs.truncate(end - m_outputs.constData());
+        if (m_outputs.size() == before)
             continue; // only the start of a character: it completes in the next piece
-        m_outputs += piece;
-        Q_EMIT ReceiveOutputs(piece);
+        Q_EMIT ReceiveOutputs(m_outputs.sliced(before));
     }
 }
 
