@@ -1,0 +1,231 @@
+#include "commands.h"
+
+#include "conversionsettings.h"
+
+#include <QFileInfo>
+
+namespace {
+
+#ifdef Q_OS_WIN
+constexpr QChar separator = u'\\';
+const QString exeSuffix = u".exe"_qs;
+#else
+constexpr QChar separator = u'/';
+const QString exeSuffix;
+#endif
+
+const QChar Q = u'"';
+
+bool isSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == u'\\' || c == u'/';
+#else
+    return c == u'/';
+#endif
+}
+
+QString encoderPath(const CommandInputs &in, const QString &name)
+{
+    return in.programFolder + separator + u"data"_qs + separator + encoderExeName(name);
+}
+
+QStringList rotationArguments(const QString &rotate)
+{
+    return rotate.split(u' ', Qt::SkipEmptyParts);
+}
+
+QString outputFile(const CommandInputs &in, const QString &marker, const QString &extension)
+{
+    const QString path = in.outputFolder + GetBaseName(in.source) + marker + timeStamp(in.time) +
+                         extension;
+    return in.exists ? uniqueOutputPath(path, in.exists) : path;
+}
+
+} // namespace
+
+CommandInputs commandInputs(const ConversionSettings &s)
+{
+    CommandInputs in;
+    in.format = s.format();
+    in.videoBitrate = s.text(ConversionSettings::VideoBitrate);
+    in.frameRate = s.text(ConversionSettings::FrameRate);
+    in.size = s.text(ConversionSettings::FrameSize);
+    in.sampleRate = s.text(ConversionSettings::SampleRate);
+    in.audioBitrate = s.text(ConversionSettings::AudioBitrate);
+    in.channelEntry = s.channelEntry();
+    in.rotate = s.strRotate();
+    return in;
+}
+
+QString encoderExeName(const QString &name)
+{
+    return name + exeSuffix;
+}
+
+QString intermediatePath(const QString &tempFolder)
+{
+    return tempFolder + separator + u"tmp.mp4"_qs;
+}
+
+PassCommand FirstPassCommand(const CommandInputs &in)
+{
+    using F = ConversionSettings::Format;
+    PassCommand pass;
+    const QString &ROT = in.rotate;
+    const QString SRC = in.source;
+
+    if (in.format == F::Mp3) {
+        const QString CH = QString::number(in.channelEntry + 1);
+        pass.exeName = encoderExeName(u"coder"_qs);
+        pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
+        pass.command.program = encoderPath(in, u"coder"_qs);
+        pass.command.arguments = {u"-i"_qs, SRC, u"-y"_qs, u"-vn"_qs, u"-ar"_qs, in.sampleRate,
+                                  u"-ab"_qs, in.audioBitrate + u'k', u"-ac"_qs, CH,
+                                  pass.outputPath};
+        pass.command.text = pass.command.program + u" -i "_qs + Q + SRC + Q + u" -y -vn -ar "_qs +
+                            in.sampleRate + u" -ab "_qs + in.audioBitrate + u"k -ac "_qs + CH +
+                            u' ' + Q + pass.outputPath + Q;
+        return pass;
+    }
+
+    pass.exeName = encoderExeName(u"conv"_qs);
+    pass.command.program = encoderPath(in, u"conv"_qs);
+    QStringList &args = pass.command.arguments;
+    QString text = pass.command.program + u' ' + Q + SRC + Q;
+    args << SRC << u"-oac"_qs << u"mp3lame"_qs << u"-lameopts"_qs;
+
+    switch (in.format) {
+    case F::Rm:
+    case F::PhoneMp4:
+    case F::ThreeGp:
+        pass.outputPath = intermediatePath(in.tempFolder);
+        args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
+             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(ROT) << u"-o"_qs
+             << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
+                ROT + u" -o "_qs + pass.outputPath;
+        break;
+    case F::Mpg:
+    case F::Avi:
+        pass.outputPath =
+            outputFile(in, u"_已旋转"_qs, in.format == F::Mpg ? u".mpg"_qs : u".avi"_qs);
+        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
+             << u"vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate + u":vpass=1"_qs
+             << u"-ofps"_qs << in.frameRate << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs
+             << u"format=yuv4mpeg"_qs << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
+                u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate +
+                u":vpass=1 -ofps "_qs + in.frameRate + u" -of lavf -lavfopts format=yuv4mpeg "_qs +
+                ROT + u" -o "_qs + Q + pass.outputPath + Q;
+        break;
+    case F::Mp4:
+    case F::Mov:
+        pass.outputPath =
+            outputFile(in, u"_已旋转"_qs, in.format == F::Mp4 ? u".mp4"_qs : u".mov"_qs);
+        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
+             << u"bitrate="_qs + in.videoBitrate << rotationArguments(ROT) << u"-o"_qs
+             << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
+                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u' ' + ROT + u" -o "_qs +
+                Q + pass.outputPath + Q;
+        break;
+    default: // FLV, whatever the list text of index 0 says
+        pass.outputPath = outputFile(in, u"_已旋转"_qs, u".flv"_qs);
+        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
+             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs
+             << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
+                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u" -of avi "_qs + ROT +
+                u" -o "_qs + Q + pass.outputPath + Q;
+        break;
+    }
+    pass.command.text = text;
+    return pass;
+}
+
+PassCommand SecondPassCommand(const CommandInputs &in)
+{
+    using F = ConversionSettings::Format;
+    PassCommand pass;
+    const QString TMP = intermediatePath(in.tempFolder);
+    const bool keepSize = in.size == ConversionSettings::keepSizeMarker();
+    QStringList &args = pass.command.arguments;
+    QString tail;
+
+    if (in.format == F::Rm) {
+        pass.exeName = encoderExeName(u"coder"_qs);
+        pass.command.program = encoderPath(in, u"coder"_qs);
+        pass.outputPath = outputFile(in, u"-"_qs, u".rm"_qs);
+        if (keepSize) {
+            args << u"-i"_qs << TMP << u"-y"_qs << u"-vcodec"_qs << u"rv10"_qs << u"-b"_qs
+                 << u"1200k"_qs << u"-f"_qs << u"rm"_qs << u"-ab"_qs << u"128k"_qs << u"-ac"_qs
+                 << u"2"_qs;
+            tail = u" -i "_qs + TMP + u" -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 "_qs;
+        } else {
+            const QString CH = QString::number(in.channelEntry == 0 ? 1 : 2);
+            args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << in.size << u"-vcodec"_qs
+                 << u"rv10"_qs << u"-b"_qs << in.videoBitrate + u'k' << u"-f"_qs << u"rm"_qs
+                 << u"-ar"_qs << in.sampleRate << u"-ab"_qs << in.audioBitrate + u'k'
+                 << u"-ac"_qs << CH;
+            tail = u" -i "_qs + TMP + u" -y -s "_qs + in.size + u" -vcodec rv10 -b "_qs +
+                   in.videoBitrate + u"k -f rm -ar "_qs + in.sampleRate + u" -ab "_qs +
+                   in.audioBitrate + u"k -ac "_qs + CH + u' ';
+        }
+    } else {
+        pass.exeName = encoderExeName(u"coder2"_qs);
+        pass.command.program = encoderPath(in, u"coder2"_qs);
+        pass.outputPath =
+            outputFile(in, u"-"_qs, in.format == F::ThreeGp ? u".3gp"_qs : u".mp4"_qs);
+        const QString size = keepSize ? u"320x240"_qs : in.size;
+        args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << size << u"-vcodec"_qs << u"mpeg4"_qs
+             << u"-acodec"_qs << u"amr_nb"_qs << u"-ac"_qs << u"1"_qs << u"-ar"_qs << u"8000"_qs
+             << u"-ab"_qs << u"12.2k"_qs;
+        tail = u" -i "_qs + TMP + u" -y -s "_qs + size +
+               u" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "_qs;
+    }
+    args << pass.outputPath;
+    pass.command.text = pass.command.program + tail + Q + pass.outputPath + Q;
+    return pass;
+}
+
+QString GetFileName(const QString &path)
+{
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (isSeparator(path[i]))
+            return path.mid(i + 1);
+    }
+    return path;
+}
+
+QString GetBaseName(const QString &path)
+{
+    const QString name = GetFileName(path);
+    const qsizetype dot = name.indexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString timeStamp(const QTime &time)
+{
+    return QString::number(time.hour()) + QString::number(time.minute()) +
+           QString::number(time.second());
+}
+
+QString uniqueOutputPath(const QString &path, const std::function<bool(const QString &)> &exists)
+{
+    if (!exists(path))
+        return path;
+    const QString name = GetFileName(path);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const qsizetype cut = dot <= 0 ? path.size() : path.size() - name.size() + dot;
+    for (int n = 2;; ++n) {
+        const QString candidate = path.left(cut) + u'_' + QString::number(n) + path.mid(cut);
+        if (!exists(candidate))
+            return candidate;
+    }
+}
+
+QString withTrailingSeparator(const QString &folder)
+{
+    return !folder.isEmpty() && isSeparator(folder.back()) ? folder : folder + separator;
+}

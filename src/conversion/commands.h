@@ -1,0 +1,56 @@
+#pragma once
+
+#include "process/encodercommand.h"
+
+#include <QString>
+#include <QTime>
+
+#include <functional>
+
+class ConversionSettings;
+
+// One encoder run of a job: what to start, the name shown for the encoder, and
+// the file the run writes.
+struct PassCommand
+{
+    EncoderCommand command;
+    QString exeName;
+    QString outputPath;
+};
+
+// Everything a command is built from, read at the moment it is built.
+struct CommandInputs
+{
+    int format = 4;
+    QString videoBitrate, frameRate, size, sampleRate, audioBitrate;
+    int channelEntry = 1;
+    QString rotate;
+    QString source;
+    QString outputFolder; // ends with the folder separator
+    QString programFolder;
+    QString tempFolder; // holds the intermediate file of two-pass formats
+    QTime time;
+    // Answers whether a file exists; outputs never replace one.
+    std::function<bool(const QString &)> exists;
+};
+
+CommandInputs commandInputs(const ConversionSettings &settings);
+
+PassCommand FirstPassCommand(const CommandInputs &in);
+// Only for the two-pass formats; the second pass reads the intermediate file.
+PassCommand SecondPassCommand(const CommandInputs &in);
+
+QString intermediatePath(const QString &tempFolder);
+QString encoderExeName(const QString &name); // "conv" -> "conv" (".exe" on Windows)
+
+// The characters after the last folder separator.
+QString GetFileName(const QString &path);
+// The file name up to its first dot.
+QString GetBaseName(const QString &path);
+// Hour, minute and second without leading zeros: 14:05:09 gives "1459".
+QString timeStamp(const QTime &time);
+// The path itself when no file has that name, otherwise the first free
+// "name_2.ext", "name_3.ext" ...
+QString uniqueOutputPath(const QString &path, const std::function<bool(const QString &)> &exists);
+// Adds the folder separator when the text does not end with one.
+QString withTrailingSeparator(const QString &folder);
