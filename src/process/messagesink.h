@@ -7,7 +7,7 @@
 class MessageSink
 {
 public:
-    enum class Icon { Information, Warning, Critical };
+    enum class Icon { NoIcon, Information, Warning, Critical };
 
     virtual ~MessageSink() = default;
     virtual void showMessage(Icon icon, const QString &title, const QString &text) = 0;
