@@ -1,0 +1,203 @@
+#include "settingsfiles.h"
+
+#include "numbers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+// The files hold a few short lines; anything past this is junk and is not read,
+// so a huge or garbage file costs nothing.
+constexpr qint64 kReadLimit = 64 * 1024;
+
+bool readText(const QString &path, QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.read(kReadLimit);
+
+    // Stateful decoding: a character cut by the read limit stays pending
+    // instead of counting as invalid UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return true;
+
+    // Files from older Chinese systems are in the ANSI code page.
+    QStringDecoder gbk("GBK");
+    if (gbk.isValid()) {
+        text = gbk.decode(bytes);
+        return true;
+    }
+    QStringDecoder latin1(QStringDecoder::Latin1);
+    text = latin1.decode(bytes);
+    return true;
+}
+
+bool writeText(const QString &path, const QString &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QStringEncoder encoder(QStringEncoder::System);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size())
+        return false;
+    return file.commit();
+}
+
+// Reads comma/line delimited fields in sequence, quoted or bare.
+class FieldReader
+{
+public:
+    explicit FieldReader(const QString &text) : m_text(text) {}
+
+    // nullopt once the text is used up.
+    std::optional<QString> next()
+    {
+        const qsizetype n = m_text.size();
+        while (m_pos < n && m_text[m_pos] == u' ')
+            ++m_pos;
+        if (m_pos >= n)
+            return std::nullopt;
+
+        QString field;
+        if (m_text[m_pos] == u'"') {
+            const qsizetype start = m_pos + 1;
+            qsizetype end = m_text.indexOf(u'"', start);
+            if (end < 0)
+                end = n;
+            field = m_text.sliced(start, end - start);
+            m_pos = end < n ? end + 1 : n;
+            // Whatever follows the closing quote up to the delimiter is dropped.
+            while (m_pos < n && !isDelimiter(m_text[m_pos]))
+                ++m_pos;
+        } else {
+            const qsizetype start = m_pos;
+            while (m_pos < n && !isDelimiter(m_text[m_pos]))
+                ++m_pos;
+            field = m_text.sliced(start, m_pos - start);
+        }
+        skipDelimiter();
+        return field;
+    }
+
+private:
+    static bool isDelimiter(QChar c) { return c == u',' || c == u'\r' || c == u'\n'; }
+
+    void skipDelimiter()
+    {
+        const qsizetype n = m_text.size();
+        if (m_pos >= n)
+            return;
+        if (m_text[m_pos] == u'\r') {
+            ++m_pos;
+            if (m_pos < n && m_text[m_pos] == u'\n')
+                ++m_pos;
+        } else {
+            ++m_pos; // comma or lone LF
+        }
+    }
+
+    const QString &m_text;
+    qsizetype m_pos = 0;
+};
+
+// leadingNumber reads 0 for text without a number; here that must stay
+// distinguishable from a written 0.
+bool hasLeadingNumber(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    if (i < text.size() && text[i] == u'.')
+        ++i;
+    return i < text.size() && text[i] >= u'0' && text[i] <= u'9';
+}
+
+std::optional<int> entryFrom(const std::optional<QString> &field)
+{
+    if (!field || !hasLeadingNumber(*field))
+        return std::nullopt;
+    return toInt32(leadingNumber(*field));
+}
+
+double numberFrom(const std::optional<QString> &field)
+{
+    return field ? leadingNumber(*field) : 0.0;
+}
+
+QString quoted(const QString &value)
+{
+    return u'"' + value + u"\"\r\n"_qs;
+}
+
+} // namespace
+
+SetupValues readSetupFile(const QString &path)
+{
+    SetupValues values;
+    QString text;
+    if (!readText(path, text))
+        return values;
+    FieldReader reader(text);
+    values.bitrateEntry = entryFrom(reader.next());
+    values.sampleRateEntry = entryFrom(reader.next());
+    values.channelEntry = entryFrom(reader.next());
+    values.outputFolder = reader.next();
+    values.formatEntry = entryFrom(reader.next());
+    return values;
+}
+
+bool writeSetupFile(const QString &path, int bitrateEntry, int sampleRateEntry, int channelEntry,
+                    const QString &outputFolder, int formatEntry)
+{
+    const QString text = quoted(QString::number(bitrateEntry)) +
+                         quoted(QString::number(sampleRateEntry)) +
+                         quoted(QString::number(channelEntry)) + quoted(outputFolder) +
+                         quoted(QString::number(formatEntry));
+    return writeText(path, text);
+}
+
+bool readOptionsFile(const QString &path, OptionValues &values)
+{
+    QString text;
+    if (!readText(path, text))
+        return false;
+    FieldReader reader(text);
+    values.intSoundReminder = toInt16(numberFrom(reader.next()));
+    values.intMusicCutter = toInt16(numberFrom(reader.next()));
+    values.lngCutFrom = toInt32(numberFrom(reader.next()));
+    values.lngCutTo = toInt32(numberFrom(reader.next()));
+    return true;
+}
+
+bool writeOptionsFile(const QString &path, const OptionValues &values)
+{
+    const QString text = QString::number(values.intSoundReminder) + u"\r\n"_qs +
+                         QString::number(values.intMusicCutter) + u"\r\n"_qs +
+                         QString::number(values.lngCutFrom) + u"\r\n"_qs +
+                         QString::number(values.lngCutTo) + u"\r\n"_qs;
+    return writeText(path, text);
+}
+
+QString settingsFilePath(const QString &fileName, const QString &programFolder)
+{
+    const QString portable = QDir(programFolder).filePath(fileName);
+    if (!programFolder.isEmpty() && QFileInfo(portable).isFile())
+        return portable;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+        .filePath(fileName);
+}

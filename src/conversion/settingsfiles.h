@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// setup.ini: the last audio selections, output folder and format. An entry
+// without a usable value stays nullopt so the window keeps what it shows.
+struct SetupValues
+{
+    std::optional<int> bitrateEntry;
+    std::optional<int> sampleRateEntry;
+    std::optional<int> channelEntry;
+    std::optional<QString> outputFolder;
+    std::optional<int> formatEntry;
+};
+
+// options.ini: completion sound (0 on, 1 off), music cutter (0/1) and the clip
+// bounds in seconds.
+struct OptionValues
+{
+    int16_t intSoundReminder = 0;
+    int16_t intMusicCutter = 0;
+    int32_t lngCutFrom = 0;
+    int32_t lngCutTo = 0;
+};
+
+// Missing or unreadable file: every entry nullopt.
+SetupValues readSetupFile(const QString &path);
+bool writeSetupFile(const QString &path, int bitrateEntry, int sampleRateEntry, int channelEntry,
+                    const QString &outputFolder, int formatEntry);
+
+// False, with values untouched, when the file cannot be opened.
+bool readOptionsFile(const QString &path, OptionValues &values);
+bool writeOptionsFile(const QString &path, const OptionValues &values);
+
+// The copy beside the program when there is one (portable install), otherwise
+// the one in the per-user configuration folder.
+QString settingsFilePath(const QString &fileName, const QString &programFolder);

@@ -1,0 +1,166 @@
+#include "conversion/settingsfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// "bitrate|rate|channel|folder|format", "~" for an entry without a value.
+QString describe(const SetupValues &v)
+{
+    auto n = [](const std::optional<int> &e) { return e ? QString::number(*e) : u"~"_qs; };
+    return QStringList{n(v.bitrateEntry), n(v.sampleRateEntry), n(v.channelEntry),
+                       v.outputFolder.value_or(u"~"_qs), n(v.formatEntry)}
+        .join(u'|');
+}
+
+QList<int> listed(const OptionValues &v)
+{
+    return {v.intSoundReminder, v.intMusicCutter, v.lngCutFrom, v.lngCutTo};
+}
+
+} // namespace
+
+class TestSettingsFiles : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_file;
+
+    void writeBytes(const QByteArray &bytes)
+    {
+        QFile f(m_file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    QByteArray readBytes() const
+    {
+        QFile f(m_file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_file = m_dir.filePath(u"settings.ini"_qs);
+    }
+
+    void setupRoundTrip_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("comma") << u"/home/user/a,b c"_qs;
+        QTest::newRow("chinese") << u"/home/用户/视频"_qs;
+        QTest::newRow("empty") << u""_qs;
+    }
+    void setupRoundTrip()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(writeSetupFile(m_file, 7, 3, -1, folder, 12));
+        QCOMPARE(describe(readSetupFile(m_file)), u"7|3|-1|"_qs + folder + u"|12"_qs);
+    }
+
+    void exactBytes()
+    {
+        QVERIFY(writeSetupFile(m_file, 7, 0, -1, u"/视频"_qs, 2));
+        QCOMPARE(readBytes(),
+                 QByteArray("\"7\"\r\n\"0\"\r\n\"-1\"\r\n\"/\xe8\xa7\x86\xe9\xa2\x91\"\r\n"
+                            "\"2\"\r\n"));
+        QVERIFY(writeOptionsFile(m_file, OptionValues{}));
+        QCOMPARE(readBytes(), QByteArray("0\r\n0\r\n0\r\n0\r\n"));
+        QVERIFY(writeOptionsFile(m_file, OptionValues{1, 0, -90, 2147483647}));
+        QCOMPARE(readBytes(), QByteArray("1\r\n0\r\n-90\r\n2147483647\r\n"));
+    }
+
+    void readOptions_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("plain") << QByteArray("1\r\n1\r\n90\r\n150\r\n")
+                               << QList<int>{1, 1, 90, 150};
+        QTest::newRow("half even")
+            << QByteArray(" 2.5\r\n3.5x\r\n0.5\r\n1.5\r\n") << QList<int>{2, 4, 0, 2};
+        QTest::newRow("truncated") << QByteArray("1\r\n1\r\n") << QList<int>{1, 1, 0, 0};
+        QTest::newRow("clamped") << QByteArray("99999\r\n-99999\r\n1e12\r\n-1e12\r\n")
+                                 << QList<int>{32767, -32768, 2147483647, -2147483647 - 1};
+        QTest::newRow("lf only") << QByteArray("1\n0\n30\n60\n") << QList<int>{1, 0, 30, 60};
+        QTest::newRow("cr only") << QByteArray("1\r0\r30\r60\r") << QList<int>{1, 0, 30, 60};
+    }
+    void readOptions()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<int>, expected);
+        writeBytes(bytes);
+        OptionValues v{9, 9, 9, 9};
+        QVERIFY(readOptionsFile(m_file, v));
+        QCOMPARE(listed(v), expected);
+    }
+
+    void readSetup_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one line") << QByteArray("\"7\"\r\n") << u"7|~|~|~|~"_qs;
+        QTest::newRow("lf only") << QByteArray("\"7\"\n\"1\"\n\"2\"\n\"/a,b\"\n\"3\"\n")
+                                 << u"7|1|2|/a,b|3"_qs;
+        QTest::newRow("cr only") << QByteArray("\"7\"\r\"1\"\r\"2\"\r\"/a\"\r\"3\"\r")
+                                 << u"7|1|2|/a|3"_qs;
+        QTest::newRow("not numbers")
+            << QByteArray("\"\"\r\n \"2.5\"\r\nabc\r\n\"\"\r\n\"x\"\r\n") << u"~|2|~||~"_qs;
+        QStringEncoder gbk("GBK");
+        QTest::newRow("gbk") << "\"1\"\r\n\"2\"\r\n\"3\"\r\n\"" + gbk.encode(u"D:\\视频,输出"_qs) +
+                                    "\"\r\n\"4\"\r\n"
+                             << u"1|2|3|D:\\视频,输出|4"_qs;
+    }
+    void readSetup()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        writeBytes(bytes);
+        QCOMPARE(describe(readSetupFile(m_file)), expected);
+    }
+
+    void missingFiles()
+    {
+        QCOMPARE(describe(readSetupFile(m_dir.filePath(u"none"_qs))), u"~|~|~|~|~"_qs);
+        OptionValues v{0, 0, 42, 43};
+        QVERIFY(!readOptionsFile(m_dir.filePath(u"none"_qs), v));
+        QCOMPARE(listed(v), (QList<int>{0, 0, 42, 43}));
+    }
+
+    void malformedFiles()
+    {
+        QByteArray garbage(256 * 1024, '\0');
+        for (char &c : garbage)
+            c = char(QRandomGenerator::global()->bounded(256));
+        writeBytes(garbage);
+        readSetupFile(m_file);
+        OptionValues v;
+        QVERIFY(readOptionsFile(m_file, v));
+
+        writeBytes("\"1\"\r\n\"2\"\r\n\"3\"\r\n\"" + QByteArray(10 * 1024 * 1024, 'x'));
+        const SetupValues s = readSetupFile(m_file);
+        QVERIFY(s.outputFolder && s.outputFolder->size() < 70 * 1024);
+        QVERIFY(!s.formatEntry);
+    }
+
+    void portableCopyWins()
+    {
+        QTemporaryDir program;
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+        QCOMPARE(settingsFilePath(u"setup.ini"_qs, program.path()),
+                 QDir(config).filePath(u"setup.ini"_qs));
+        QFile(program.filePath(u"setup.ini"_qs)).open(QIODevice::WriteOnly);
+        QCOMPARE(settingsFilePath(u"setup.ini"_qs, program.path()),
+                 program.filePath(u"setup.ini"_qs));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFiles)
+#include "tst_settingsfiles.moc"
