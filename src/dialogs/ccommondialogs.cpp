@@ -1,0 +1,367 @@
+#include "ccommondialogs.h"
+
+#include <QColorDialog>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// The stored text up to its first NUL, as a fixed-size dialog buffer would end it.
+QString upToNul(const QString &text)
+{
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+FileFilters pairUp(const QStringList &pieces)
+{
+    FileFilters filters;
+    for (qsizetype i = 0; i + 1 < pieces.size(); i += 2) {
+        if (pieces[i].isEmpty() || pieces[i + 1].isEmpty())
+            break;
+        filters.append({pieces[i], pieces[i + 1]});
+    }
+    return filters;
+}
+
+QString nativeSeparator()
+{
+    return QString(QDir::separator());
+}
+
+bool endsWithSeparator(const QString &folder)
+{
+    return folder.endsWith(u'/') || folder.endsWith(QDir::separator());
+}
+
+// The folder of a chosen file, without a trailing separator except for a root.
+QString folderOf(const QString &path)
+{
+    qsizetype cut = path.lastIndexOf(u'/');
+    cut = std::max(cut, path.lastIndexOf(QDir::separator()));
+    if (cut < 0)
+        return {};
+    QString folder = path.left(cut);
+    if (folder.isEmpty() || folder.endsWith(u':'))
+        folder = path.left(cut + 1);
+    return folder;
+}
+
+QString programFolder()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+// Start folder of the save dialog and of OpenFileDialog.
+QString startFolderFor(const QString &requested)
+{
+    if (requested.trimmed().isEmpty())
+        return programFolder();
+    QString folder = requested;
+    if (!endsWithSeparator(folder))
+        folder += nativeSeparator();
+    if (!QFileInfo(folder).isDir())
+        return programFolder();
+    return folder;
+}
+
+QtDialogRunner &sharedQtRunner()
+{
+    static QtDialogRunner runner;
+    return runner;
+}
+
+} // namespace
+
+FileFilters filterListForOpen(const QString &filter)
+{
+    if (filter.trimmed().isEmpty())
+        return {};
+    return pairUp(filter.split(u'|'));
+}
+
+FileFilters filterListForSave(const QString &filter)
+{
+    return pairUp((filter.trimmed().isEmpty() ? u"*.*|*.*"_qs : filter).split(u'|'));
+}
+
+QStringList qtNameFilters(const FileFilters &filters)
+{
+    QStringList result;
+    for (const FileFilter &filter : filters) {
+        QStringList patterns;
+        const QStringList given = filter.pattern.split(u';', Qt::SkipEmptyParts);
+        for (QString pattern : given) {
+            pattern = pattern.trimmed();
+            if (pattern == u"*.*")
+                pattern = u"*"_qs;
+            if (pattern.isEmpty() || patterns.contains(pattern))
+                continue;
+            patterns.append(pattern);
+            const QString upper = pattern.toUpper();
+            if (upper != pattern)
+                patterns.append(upper);
+        }
+        if (patterns.isEmpty())
+            patterns.append(u"*"_qs);
+        result.append(filter.description + u" ("_qs + patterns.join(u' ') + u')');
+    }
+    return result;
+}
+
+QColor colorFromColorRef(int32_t colorRef)
+{
+    const auto value = static_cast<uint32_t>(colorRef);
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+int32_t colorRefFromColor(const QColor &color)
+{
+    const QColor rgb = color.toRgb();
+    return int32_t(uint32_t(rgb.red()) | uint32_t(rgb.green()) << 8 | uint32_t(rgb.blue()) << 16);
+}
+
+// --- QtDialogRunner --------------------------------------------------------
+
+std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &title,
+                                                const QString &startFolder, const QString &fileName,
+                                                const FileFilters &filters,
+                                                const QString &defaultSuffix)
+{
+    QFileDialog dialog(owner, title, startFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(qtNameFilters(filters));
+    if (!defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(defaultSuffix);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &title,
+                                                const QString &startFolder,
+                                                const FileFilters &filters)
+{
+    // Qt asks before replacing an existing file; keeping that guards the user's data.
+    QFileDialog dialog(owner, title, startFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(qtNameFilters(filters));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogRunner::browseFolder(QWidget *owner, const QString &title)
+{
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &initial, bool)
+{
+    // Each call starts with a fresh, all-black table of custom colours. Qt's
+    // dialog always shows its full form, so fullOpen changes nothing here.
+    for (int i = 0; i < QColorDialog::customCount(); ++i)
+        QColorDialog::setCustomColor(i, Qt::black);
+    QColorDialog dialog(initial, owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.selectedColor();
+}
+
+std::optional<QFont> QtDialogRunner::chooseFont(QWidget *owner, const QFont &initial)
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, owner);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+bool QtDialogRunner::showPrinter(QWidget *owner)
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, owner);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogRunner::showPrinterProperties(QWidget *owner)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return false;
+    QPrinter printer(info);
+    QPageSetupDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+// --- CCommonDialogs --------------------------------------------------------
+
+CCommonDialogs::CCommonDialogs() : m_ownRunner(std::make_unique<QtDialogRunner>())
+{
+    m_runner = m_ownRunner.get();
+}
+
+CCommonDialogs::~CCommonDialogs() = default;
+
+QString CCommonDialogs::Title() const
+{
+    return upToNul(m_title);
+}
+
+QString CCommonDialogs::Path() const
+{
+    return upToNul(m_path);
+}
+
+QString CCommonDialogs::FileTitle() const
+{
+    return upToNul(m_fileTitle);
+}
+
+QString CCommonDialogs::Name() const
+{
+    return upToNul(m_fileName);
+}
+
+void CCommonDialogs::setRunner(DialogRunner *runner)
+{
+    m_runner = runner ? runner : m_ownRunner.get();
+}
+
+void CCommonDialogs::takeFile(const QString &chosen)
+{
+    const QString path = QDir::toNativeSeparators(chosen);
+    m_fileName = path;
+    m_fileTitle = QFileInfo(path).fileName();
+    m_path = folderOf(path);
+}
+
+bool CCommonDialogs::ShowOpen()
+{
+    if (!m_owner)
+        return false;
+    const QString start = Path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : Path();
+    const std::optional<QString> chosen =
+        m_runner->openFile(m_owner, Title(), start, Name(), filterListForOpen(m_filter), m_defExt);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    takeFile(*chosen);
+    return true;
+}
+
+bool CCommonDialogs::ShowSave()
+{
+    if (!m_owner)
+        return false;
+    const QString start = startFolderFor(Path());
+    const std::optional<QString> chosen =
+        m_runner->saveFile(m_owner, u"Save"_qs, start, filterListForSave(m_filter));
+    if (!chosen || chosen->isEmpty())
+        return false;
+    takeFile(*chosen);
+    return true;
+}
+
+bool CCommonDialogs::ShowFolder()
+{
+    if (!m_owner)
+        return false;
+    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, Title());
+    if (!chosen || chosen->isEmpty())
+        return false;
+    m_path = upToNul(QDir::toNativeSeparators(*chosen));
+    m_fileName.clear();
+    m_fileTitle.clear();
+    return true;
+}
+
+bool CCommonDialogs::ShowColor(bool fullOpen)
+{
+    if (!m_owner)
+        return false;
+    const std::optional<QColor> chosen =
+        m_runner->chooseColor(m_owner, colorFromColorRef(m_color), fullOpen);
+    if (!chosen || !chosen->isValid())
+        return false;
+    m_color = colorRefFromColor(*chosen);
+    return true;
+}
+
+bool CCommonDialogs::ShowFont()
+{
+    if (!m_owner)
+        return false;
+    QFont initial;
+    if (!m_fontName.isEmpty())
+        initial.setFamily(m_fontName.left(31));
+    if (m_fontSize > 0)
+        initial.setPointSize(m_fontSize);
+    initial.setBold(m_fontBold);
+    initial.setItalic(m_fontItalic);
+    initial.setUnderline(m_fontUnderline);
+
+    const std::optional<QFont> chosen = m_runner->chooseFont(m_owner, initial);
+    if (!chosen)
+        return false;
+    m_fontName = upToNul(chosen->family());
+    m_fontBold = chosen->bold();
+    m_fontItalic = chosen->italic();
+    // The size travels in tenths of a point and the fraction is dropped: 10.5 gives 10.
+    const qreal points = chosen->pointSizeF();
+    if (points > 0) {
+        const qint64 tenths = qRound64(points * 10);
+        m_fontSize = int16_t(std::min<qint64>(tenths / 10, std::numeric_limits<int16_t>::max()));
+    }
+    return true;
+}
+
+bool CCommonDialogs::ShowPrinter()
+{
+    if (!m_owner)
+        return false;
+    return m_runner->showPrinter(m_owner);
+}
+
+bool CCommonDialogs::ShowPrinterProperties()
+{
+    if (!m_owner)
+        return false;
+    return m_runner->showPrinterProperties(m_owner);
+}
+
+QString OpenFileDialog(QWidget *owner, const QString &title, QString &startFolder,
+                       const QString &filter, qint32 flags, DialogRunner *runner)
+{
+    Q_UNUSED(flags);
+    startFolder = startFolderFor(startFolder);
+    DialogRunner &dialogs = runner ? *runner : sharedQtRunner();
+    const std::optional<QString> chosen = dialogs.openFile(owner, title, startFolder, QString(),
+                                                           filterListForSave(filter), QString());
+    if (!chosen)
+        return {};
+    return upToNul(QDir::toNativeSeparators(*chosen));
+}
