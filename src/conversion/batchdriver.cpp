@@ -24,8 +24,8 @@ bool fileExists(const QString &path)
 
 BatchDriver::BatchDriver(ConversionSettings &settings, JobListModel &jobs, MessageSink *messages,
                          CompletionActions *actions, QObject *parent)
-    : QObject(parent), m_settings(settings), m_jobs(jobs), m_messages(messages),
-      m_actions(actions), m_objDOS(messages), m_objffmpeg(messages), m_timer(new QTimer(this)),
+    : QObject(parent), m_settings(settings), m_jobs(jobs), m_messages(messages), m_actions(actions),
+      m_objDOS(messages), m_objffmpeg(messages), m_timer(new QTimer(this)),
       m_programFolder(QCoreApplication::applicationDirPath()), m_tempFolder(privateTempFolder()),
       m_clock([] { return QTime::currentTime(); })
 {
@@ -209,10 +209,9 @@ void BatchDriver::finishBatch()
     auto rest = [this] {
         m_settings.setSettingsLocked(false);
         Q_EMIT unlockRequested();
-        m_progress.finishBatch(
-            m_failures.isEmpty()
-                ? u"Done."_qs
-                : u"完成，%1 个视频转换失败"_qs.arg(m_failures.size()));
+        m_progress.finishBatch(m_failures.isEmpty()
+                                   ? u"Done."_qs
+                                   : u"完成，%1 个视频转换失败"_qs.arg(m_failures.size()));
         showProgress();
         m_phase = Phase::Idle;
         Q_EMIT batchFinished(m_failures);
@@ -229,7 +228,7 @@ void BatchDriver::stop()
         return;
     m_stopping = true;
     m_timer->stop();
-    DOSOutputs *running = m_objDOS.isRunning()       ? &m_objDOS
+    DOSOutputs *running = m_objDOS.isRunning()      ? &m_objDOS
                           : m_objffmpeg.isRunning() ? &m_objffmpeg
                                                     : nullptr;
     auto end = [this] {
@@ -250,7 +249,7 @@ void BatchDriver::stop()
 
 void BatchDriver::stopAndWait()
 {
-    DOSOutputs *running = m_objDOS.isRunning()       ? &m_objDOS
+    DOSOutputs *running = m_objDOS.isRunning()      ? &m_objDOS
                           : m_objffmpeg.isRunning() ? &m_objffmpeg
                                                     : nullptr;
     if (!running) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commands.h"
-#include "progress.h"
 #include "process/dosoutputs.h"
+#include "progress.h"
 
 #include <QObject>
 #include <QTime>

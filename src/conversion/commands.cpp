@@ -37,8 +37,8 @@ QStringList rotationArguments(const QString &rotate)
 
 QString outputFile(const CommandInputs &in, const QString &marker, const QString &extension)
 {
-    const QString path = in.outputFolder + GetBaseName(in.source) + marker + timeStamp(in.time) +
-                         extension;
+    const QString path =
+        in.outputFolder + GetBaseName(in.source) + marker + timeStamp(in.time) + extension;
     return in.exists ? uniqueOutputPath(path, in.exists) : path;
 }
 
@@ -80,8 +80,11 @@ PassCommand FirstPassCommand(const CommandInputs &in)
         pass.exeName = encoderExeName(u"coder"_qs);
         pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
-        pass.command.arguments = {u"-i"_qs, SRC, u"-y"_qs, u"-vn"_qs, u"-ar"_qs, in.sampleRate,
-                                  u"-ab"_qs, in.audioBitrate + u'k', u"-ac"_qs, CH,
+        pass.command.arguments = {u"-i"_qs,       SRC,
+                                  u"-y"_qs,       u"-vn"_qs,
+                                  u"-ar"_qs,      in.sampleRate,
+                                  u"-ab"_qs,      in.audioBitrate + u'k',
+                                  u"-ac"_qs,      CH,
                                   pass.outputPath};
         pass.command.text = pass.command.program + u" -i "_qs + Q + SRC + Q + u" -y -vn -ar "_qs +
                             in.sampleRate + u" -ab "_qs + in.audioBitrate + u"k -ac "_qs + CH +
@@ -103,17 +106,18 @@ PassCommand FirstPassCommand(const CommandInputs &in)
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
              << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(ROT) << u"-o"_qs
              << pass.outputPath;
-        text += u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
-                ROT + u" -o "_qs + pass.outputPath;
+        text +=
+            u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
+            ROT + u" -o "_qs + pass.outputPath;
         break;
     case F::Mpg:
     case F::Avi:
         pass.outputPath =
             outputFile(in, u"_已旋转"_qs, in.format == F::Mpg ? u".mpg"_qs : u".avi"_qs);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
-             << u"vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate + u":vpass=1"_qs
-             << u"-ofps"_qs << in.frameRate << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs
-             << u"format=yuv4mpeg"_qs << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
+             << u"vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate + u":vpass=1"_qs << u"-ofps"_qs
+             << in.frameRate << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
+             << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
                 u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate +
                 u":vpass=1 -ofps "_qs + in.frameRate + u" -of lavf -lavfopts format=yuv4mpeg "_qs +
@@ -133,8 +137,8 @@ PassCommand FirstPassCommand(const CommandInputs &in)
     default: // FLV, whatever the list text of index 0 says
         pass.outputPath = outputFile(in, u"_已旋转"_qs, u".flv"_qs);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs
-             << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
+             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs << rotationArguments(ROT)
+             << u"-o"_qs << pass.outputPath;
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
                 u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u" -of avi "_qs + ROT +
                 u" -o "_qs + Q + pass.outputPath + Q;
@@ -166,8 +170,8 @@ PassCommand SecondPassCommand(const CommandInputs &in)
             const QString CH = QString::number(in.channelEntry == 0 ? 1 : 2);
             args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << in.size << u"-vcodec"_qs
                  << u"rv10"_qs << u"-b"_qs << in.videoBitrate + u'k' << u"-f"_qs << u"rm"_qs
-                 << u"-ar"_qs << in.sampleRate << u"-ab"_qs << in.audioBitrate + u'k'
-                 << u"-ac"_qs << CH;
+                 << u"-ar"_qs << in.sampleRate << u"-ab"_qs << in.audioBitrate + u'k' << u"-ac"_qs
+                 << CH;
             tail = u" -i "_qs + TMP + u" -y -s "_qs + in.size + u" -vcodec rv10 -b "_qs +
                    in.videoBitrate + u"k -f rm -ar "_qs + in.sampleRate + u" -ab "_qs +
                    in.audioBitrate + u"k -ac "_qs + CH + u' ';

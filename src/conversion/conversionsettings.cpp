@@ -41,10 +41,11 @@ const QStringList &ConversionSettings::rotationOptions()
 
 const QStringList &ConversionSettings::formatTexts()
 {
-    static const QStringList texts{
-        u"RMVB(RealPlayerRMVB)"_qs, u"RM(RealPlayerRM)"_qs,    u"MPG(MPEG2)"_qs,
-        u"AVI(Windows Media Player格式)"_qs, u"MP4(高清MPEG4格式)"_qs, u"MOV(QuickTime格式)"_qs,
-        u"MP4(手机MP4格式)"_qs,    u"3GP(手机3GP格式)"_qs,    u"MP3(纯音频格式)"_qs};
+    static const QStringList texts{u"RMVB(RealPlayerRMVB)"_qs, u"RM(RealPlayerRM)"_qs,
+                                   u"MPG(MPEG2)"_qs,           u"AVI(Windows Media Player格式)"_qs,
+                                   u"MP4(高清MPEG4格式)"_qs,   u"MOV(QuickTime格式)"_qs,
+                                   u"MP4(手机MP4格式)"_qs,     u"3GP(手机3GP格式)"_qs,
+                                   u"MP3(纯音频格式)"_qs};
     return texts;
 }
 
@@ -71,8 +72,8 @@ const QStringList &ConversionSettings::suggestions(Setting setting)
         {u"原始尺寸"_qs, u"128x96"_qs, u"160x120"_qs, u"176x144"_qs, u"320x180"_qs, u"320x240"_qs,
          u"352x288"_qs, u"640x272"_qs, u"480x480"_qs, u"640x360"_qs, u"640x480"_qs, u"720x306"_qs,
          u"720x320"_qs},
-        {u"48000"_qs, u"44100"_qs, u"32000"_qs, u"24000"_qs, u"22050"_qs, u"16000"_qs,
-         u"12050"_qs, u"8000"_qs},
+        {u"48000"_qs, u"44100"_qs, u"32000"_qs, u"24000"_qs, u"22050"_qs, u"16000"_qs, u"12050"_qs,
+         u"8000"_qs},
         {u"10.2"_qs, u"12.2"_qs, u"32"_qs, u"48"_qs, u"56"_qs, u"64"_qs, u"80"_qs, u"96"_qs,
          u"112"_qs, u"128"_qs, u"192"_qs, u"224"_qs, u"256"_qs, u"320"_qs},
     };

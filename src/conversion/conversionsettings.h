@@ -17,11 +17,11 @@ public:
     enum Setting { VideoBitrate, FrameRate, FrameSize, SampleRate, AudioBitrate, SettingCount };
     enum Format { Flv, Rm, Mpg, Avi, Mp4, Mov, PhoneMp4, ThreeGp, Mp3, FormatCount };
 
-    static const QStringList &rotationTexts();   // cmbRotate
-    static const QStringList &rotationOptions(); // strRotate for each rotation entry
-    static const QStringList &formatTexts();     // cmbOF
+    static const QStringList &rotationTexts();    // cmbRotate
+    static const QStringList &rotationOptions();  // strRotate for each rotation entry
+    static const QStringList &formatTexts();      // cmbOF
     static const QStringList &shortFormatTexts(); // cmbOF1
-    static int formatOfShortEntry(int entry); // cmbOF1 entry -> cmbOF index, or -1
+    static int formatOfShortEntry(int entry);     // cmbOF1 entry -> cmbOF index, or -1
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
     static QString keepSizeMarker() { return u"原始尺寸"_qs; }
@@ -29,7 +29,10 @@ public:
 
     // Formats whose first pass writes the final file; the others need objffmpeg.
     static bool isSinglePass(int format);
-    static bool isTwoPass(int format) { return format == Rm || format == PhoneMp4 || format == ThreeGp; }
+    static bool isTwoPass(int format)
+    {
+        return format == Rm || format == PhoneMp4 || format == ThreeGp;
+    }
 
     explicit ConversionSettings(QObject *parent = nullptr);
 

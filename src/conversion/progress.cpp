@@ -82,8 +82,7 @@ std::optional<int> findDuration(QStringView piece)
         seconds = seconds.first(comma);
     if (!isNumber(parts[0]) || !isNumber(parts[1]) || !isNumber(seconds))
         return std::nullopt;
-    const double total =
-        parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + seconds.toDouble();
+    const double total = parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + seconds.toDouble();
     return toInt32(total);
 }
 

@@ -94,9 +94,8 @@ bool FolderSearch::start(const QString &folder)
         return false;
     m_cancel = std::make_shared<std::atomic_bool>(false);
     auto result = std::make_shared<QStringList>();
-    m_thread = QThread::create([folder, result, cancel = m_cancel] {
-        *result = SearchFolder(folder, cancel.get());
-    });
+    m_thread = QThread::create(
+        [folder, result, cancel = m_cancel] { *result = SearchFolder(folder, cancel.get()); });
     connect(m_thread, &QThread::finished, this, [this, result] {
         m_thread->deleteLater();
         m_thread = nullptr;

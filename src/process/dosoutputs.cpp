@@ -15,8 +15,7 @@
 DOSOutputs::DOSOutputs(MessageSink *messages, QObject *parent)
     : QObject(parent), m_messages(messages), m_workingDirectory(QDir::tempPath()),
       m_decoder(QStringDecoder::System)
-{
-}
+{}
 
 DOSOutputs::~DOSOutputs()
 {

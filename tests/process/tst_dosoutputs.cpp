@@ -32,12 +32,11 @@ struct EventLog
                              order << u"piece"_qs;
                              outputsAtPiece << runner.Outputs();
                          });
-        QObject::connect(&runner, &DOSOutputs::CommandOver, &runner,
-                         [this](const RunOutcome &o) {
-                             ++overCount;
-                             outcome = o;
-                             order << u"over"_qs;
-                         });
+        QObject::connect(&runner, &DOSOutputs::CommandOver, &runner, [this](const RunOutcome &o) {
+            ++overCount;
+            outcome = o;
+            order << u"over"_qs;
+        });
     }
 };
 
@@ -126,8 +125,8 @@ private Q_SLOTS:
                                  << int(RunOutcome::Status::Exited) << 0 << true;
         QTest::newRow("failure") << QStringList{u"exit"_qs, u"3"_qs}
                                  << int(RunOutcome::Status::Exited) << 3 << false;
-        QTest::newRow("crash") << QStringList{u"crash"_qs} << int(RunOutcome::Status::Crashed)
-                               << -1 << false;
+        QTest::newRow("crash") << QStringList{u"crash"_qs} << int(RunOutcome::Status::Crashed) << -1
+                               << false;
     }
 
     void outcomeTellsHowTheRunEnded()
@@ -152,8 +151,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("message");
         QTest::newRow("empty") << QString() << u"Command Line empty"_qs;
-        QTest::newRow("missing") << u"/nonexistent/data/conv"_qs
-                                 << u"File or command not found"_qs;
+        QTest::newRow("missing") << u"/nonexistent/data/conv"_qs << u"File or command not found"_qs;
         QTest::newRow("not executable") << QDir::tempPath() << u"File or command not found"_qs;
     }
 
@@ -230,8 +228,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("last");
         QTest::newRow("status lines") << u"( 5%)\r(42%)\r"_qs << u"(42%)"_qs;
-        QTest::newRow("reason after status") << u"(42%)\rError: bad input\n\n"_qs
-                                             << u"Error: bad input"_qs;
+        QTest::newRow("reason after status")
+            << u"(42%)\rError: bad input\n\n"_qs << u"Error: bad input"_qs;
         QTest::newRow("nothing") << u""_qs << u""_qs;
     }
 

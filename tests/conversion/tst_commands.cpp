@@ -1,0 +1,236 @@
+#include "conversion/commands.h"
+#include "conversion/conversionsettings.h"
+
+#include <QTest>
+
+namespace {
+
+const QString PROG = u"/opt/tor vane"_qs;
+
+CommandInputs inputs(int format)
+{
+    ConversionSettings s;
+    s.applyStartupDefaults();
+    s.cmbOF_Click(format);
+    CommandInputs in = commandInputs(s);
+    in.source = u"/v/my.clip.avi"_qs;
+    in.outputFolder = u"/out/"_qs;
+    in.programFolder = PROG;
+    in.tempFolder = u"/run/user/1/torvane_tmp"_qs;
+    in.time = QTime(14, 5, 9);
+    return in;
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstPassText_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("rotate");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("output");
+        const QString conv = PROG + u"/data/conv \"/v/my.clip.avi\""_qs;
+        QTest::newRow("0 flv") << 0 << u"-vf rotate=1"_qs
+                               << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
+                                         "-x264encopts bitrate=600 -of avi -vf rotate=1 -o "
+                                         "\"/out/my_已旋转1459.flv\""_qs
+                               << u"/out/my_已旋转1459.flv"_qs;
+        QTest::newRow("0 flv no rotation: two spaces meet")
+            << 0 << QString()
+            << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=600 "
+                      "-of avi  -o \"/out/my_已旋转1459.flv\""_qs
+            << u"/out/my_已旋转1459.flv"_qs;
+        const QString twoPass = conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
+                                       "-x264encopts bitrate=1200 -of avi -vf mirror -o "
+                                       "/run/user/1/torvane_tmp/tmp.mp4"_qs;
+        for (int f : {1, 6, 7})
+            QTest::addRow("%d two-pass", f)
+                << f << u"-vf mirror"_qs << twoPass << u"/run/user/1/torvane_tmp/tmp.mp4"_qs;
+        QTest::newRow("2 mpg") << 2 << u"-vf flip"_qs
+                               << conv + u" -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
+                                         "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
+                                         "-lavfopts format=yuv4mpeg -vf flip -o "
+                                         "\"/out/my_已旋转1459.mpg\""_qs
+                               << u"/out/my_已旋转1459.mpg"_qs;
+        QTest::newRow("3 avi") << 3 << u"-vf rotate=2"_qs
+                               << conv + u" -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
+                                         "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
+                                         "-lavfopts format=yuv4mpeg -vf rotate=2 -o "
+                                         "\"/out/my_已旋转1459.avi\""_qs
+                               << u"/out/my_已旋转1459.avi"_qs;
+        QTest::newRow("4 mp4") << 4 << u"-vf rotate=1"_qs
+                               << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
+                                         "-x264encopts bitrate=12000 -vf rotate=1 -o "
+                                         "\"/out/my_已旋转1459.mp4\""_qs
+                               << u"/out/my_已旋转1459.mp4"_qs;
+        QTest::newRow("5 mov no rotation")
+            << 5 << QString()
+            << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
+                      "-x264encopts bitrate=12000  -o "
+                      "\"/out/my_已旋转1459.mov\""_qs
+            << u"/out/my_已旋转1459.mov"_qs;
+        QTest::newRow("8 mp3") << 8 << u"-vf rotate=1"_qs
+                               << PROG + u"/data/coder -i \"/v/my.clip.avi\" -y -vn -ar 48000 -ab "
+                                         "320k -ac 2 \"/out/my-1459.mp3\""_qs
+                               << u"/out/my-1459.mp3"_qs;
+    }
+
+    void firstPassText()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, rotate);
+        QFETCH(QString, text);
+        QFETCH(QString, output);
+        CommandInputs in = inputs(format);
+        in.rotate = rotate;
+        const PassCommand pass = FirstPassCommand(in);
+        QCOMPARE(pass.command.text, text);
+        QCOMPARE(pass.outputPath, output);
+        // What runs is the same command, split where the text has its separators.
+        QCOMPARE(pass.command.program + u' ' + pass.command.arguments.join(u' '),
+                 QString(text).remove(u'"').replace(u"  "_qs, u" "_qs));
+        QCOMPARE(pass.command.arguments.last(), output);
+    }
+
+    void argumentsKeepPathsWhole()
+    {
+        CommandInputs in = inputs(ConversionSettings::Mp4);
+        in.source = u"/my videos/a \"b\" 视频.avi"_qs;
+        in.outputFolder = u"/out dir/"_qs;
+        const PassCommand pass = FirstPassCommand(in);
+        QCOMPARE(pass.command.program, PROG + u"/data/conv"_qs);
+        QCOMPARE(pass.command.arguments.first(), in.source);
+        QCOMPARE(pass.command.arguments.last(), u"/out dir/a \"b\" 视频_已旋转1459.mp4"_qs);
+        QCOMPARE(pass.exeName, u"conv"_qs);
+    }
+
+    void mp3ReadsChannelsByEntry()
+    {
+        CommandInputs in = inputs(ConversionSettings::Mp3);
+        in.channelEntry = 0;
+        const PassCommand pass = FirstPassCommand(in);
+        QVERIFY(pass.command.text.contains(u" -ac 1 \""_qs));
+        QCOMPARE(pass.exeName, u"coder"_qs);
+    }
+
+    void secondPassText_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("text");
+        const QString tmp = u" -i /run/user/1/torvane_tmp/tmp.mp4 -y"_qs;
+        QTest::newRow("rm keep size")
+            << 1 << u"原始尺寸"_qs
+            << PROG + u"/data/coder"_qs + tmp +
+                   u" -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 \"/out/my-1459.rm\""_qs;
+        QTest::newRow("rm sized") << 1 << u"640x480"_qs
+                                  << PROG + u"/data/coder"_qs + tmp +
+                                         u" -s 640x480 -vcodec rv10 -b 600k -f rm -ar 44100 -ab "
+                                         "320k -ac 2 \"/out/my-1459.rm\""_qs;
+        QTest::newRow("rm marker with a blank is a size")
+            << 1 << u"原始尺寸 "_qs
+            << PROG + u"/data/coder"_qs + tmp +
+                   u" -s 原始尺寸  -vcodec rv10 -b 600k -f rm -ar 44100 -ab 320k -ac 2 "
+                   "\"/out/my-1459.rm\""_qs;
+        const QString amr = u" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "_qs;
+        QTest::newRow("phone keep size") << 6 << u"原始尺寸"_qs
+                                         << PROG + u"/data/coder2"_qs + tmp + u" -s 320x240"_qs +
+                                                amr + u"\"/out/my-1459.mp4\""_qs;
+        QTest::newRow("3gp sized") << 7 << u"176x144"_qs
+                                   << PROG + u"/data/coder2"_qs + tmp + u" -s 176x144"_qs + amr +
+                                          u"\"/out/my-1459.3gp\""_qs;
+    }
+
+    void secondPassText()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, size);
+        QFETCH(QString, text);
+        CommandInputs in = inputs(ConversionSettings::Rm);
+        in.format = format;
+        in.size = size;
+        in.videoBitrate = u"600"_qs;
+        const PassCommand pass = SecondPassCommand(in);
+        QCOMPARE(pass.command.text, text);
+        QCOMPARE(pass.exeName, format == 1 ? u"coder"_qs : u"coder2"_qs);
+        QCOMPARE(pass.command.arguments[1], u"/run/user/1/torvane_tmp/tmp.mp4"_qs);
+        if (size != u"原始尺寸")
+            QVERIFY(pass.command.arguments.contains(size));
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("baseName");
+        QTest::newRow("several dots") << u"/v/my.clip.avi"_qs << u"my.clip.avi"_qs << u"my"_qs;
+        QTest::newRow("no dot") << u"/v/clip"_qs << u"clip"_qs << u"clip"_qs;
+        QTest::newRow("leading dot") << u"/v/.hidden.avi"_qs << u".hidden.avi"_qs << QString();
+        QTest::newRow("no folder") << u"a.mp4"_qs << u"a.mp4"_qs << u"a"_qs;
+        QTest::newRow("empty") << QString() << QString() << QString();
+        QTest::newRow("trailing separator") << u"/v/"_qs << QString() << QString();
+    }
+
+    void names()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, fileName);
+        QFETCH(QString, baseName);
+        QCOMPARE(GetFileName(path), fileName);
+        QCOMPARE(GetBaseName(path), baseName);
+    }
+
+    void leadingDotGivesNameStartingWithTheMarker()
+    {
+        CommandInputs in = inputs(ConversionSettings::Mp4);
+        in.source = u"/v/.clip.avi"_qs;
+        QCOMPARE(FirstPassCommand(in).outputPath, u"/out/_已旋转1459.mp4"_qs);
+    }
+
+    void timeStampHasNoLeadingZeros_data()
+    {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("14:05:09") << QTime(14, 5, 9) << u"1459"_qs;
+        QTest::newRow("9:30:00") << QTime(9, 30, 0) << u"9300"_qs;
+        QTest::newRow("midnight") << QTime(0, 0, 0) << u"000"_qs;
+        QTest::newRow("23:59:59") << QTime(23, 59, 59) << u"235959"_qs;
+    }
+
+    void timeStampHasNoLeadingZeros()
+    {
+        QFETCH(QTime, time);
+        QFETCH(QString, stamp);
+        QCOMPARE(timeStamp(time), stamp);
+    }
+
+    void collisionSuffixGoesBeforeTheExtension_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("unique");
+        QTest::newRow("free") << QStringList{} << u"/o/a.mp4"_qs << u"/o/a.mp4"_qs;
+        QTest::newRow("taken") << QStringList{u"/o/a.mp4"_qs} << u"/o/a.mp4"_qs << u"/o/a_2.mp4"_qs;
+        QTest::newRow("two taken")
+            << QStringList{u"/o/a.mp4"_qs, u"/o/a_2.mp4"_qs} << u"/o/a.mp4"_qs << u"/o/a_3.mp4"_qs;
+        QTest::newRow("dot in folder")
+            << QStringList{u"/o.d/a"_qs} << u"/o.d/a"_qs << u"/o.d/a_2"_qs;
+    }
+
+    void collisionSuffixGoesBeforeTheExtension()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QString, path);
+        QFETCH(QString, unique);
+        QCOMPARE(uniqueOutputPath(path, [&](const QString &p) { return existing.contains(p); }),
+                 unique);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,91 @@
+#include "joblist/joblistmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+class TestJobList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void typeLabel_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("mp4") << u"/v/a.mp4"_qs << u"MP4"_qs;
+        QTest::newRow("four letters") << u"/v/film.rmvb"_qs << u"MVB"_qs;
+        QTest::newRow("two letters") << u"/v/x.ts"_qs << u".TS"_qs;
+        QTest::newRow("upper already") << u"/v/b.MKV"_qs << u"MKV"_qs;
+        QTest::newRow("no extension") << u"/v/noext"_qs << u"EXT"_qs;
+        QTest::newRow("short") << u"ab"_qs << u"AB"_qs;
+        QTest::newRow("surrounding spaces") << u"  /v/a.avi  "_qs << u"AVI"_qs;
+        QTest::newRow("folder") << u"/v/Holiday"_qs << u"DAY"_qs;
+    }
+
+    void typeLabel()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, label);
+        QCOMPARE(JobListModel::typeLabel(path), label);
+    }
+
+    void rowsAndQueueStayInStep()
+    {
+        JobListModel model;
+        QAbstractItemModelTester tester(&model);
+        model.AddJob(u"/v/1.avi"_qs);
+        model.AddJob(u"/v/2.avi"_qs);
+        model.AddJob(u"/v/3.avi"_qs);
+        model.AddJob(u"/v/1.avi"_qs); // the same path twice is two jobs
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.data(model.index(3, 1)).toString(), u"AVI"_qs);
+
+        model.RemoveSelectedJob(1);
+        QCOMPARE(model.lstFile(), (QStringList{u"/v/1.avi"_qs, u"/v/3.avi"_qs, u"/v/1.avi"_qs}));
+        model.RemoveSelectedJob(-1); // nothing selected
+        QCOMPARE(model.count(), 3);
+
+        const quint64 head = model.job(0).id;
+        model.markFailed(model.job(1).id, u"bad"_qs);
+        QCOMPARE(model.nextWaitingRow(), 0);
+        model.RemoveHeadJob(head);
+        QCOMPARE(model.nextWaitingRow(), 1);
+        QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(), u"bad"_qs);
+        model.resetFailed();
+        QCOMPARE(model.nextWaitingRow(), 0);
+        QCOMPARE(model.failedCount(), 0);
+
+        model.RemoveAllJobs();
+        QVERIFY(model.isEmpty());
+        QVERIFY(model.lstFile().isEmpty());
+    }
+
+    void headers()
+    {
+        JobListModel model;
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), u"视频文件名"_qs);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"视频格式"_qs);
+    }
+
+    void parsePath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("file") << u"/home/u/video/a.mp4"_qs << u"/home/u/video/"_qs;
+        QTest::newRow("root") << u"/a.mp4"_qs << u"/"_qs;
+        QTest::newRow("no folder") << u"clip.avi"_qs << QString();
+        QTest::newRow("ends with separator") << u"/v/x/"_qs << u"/v/x/"_qs;
+        QTest::newRow("colon is part of a name") << u"/v/a:b.mp4"_qs << u"/v/"_qs;
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void parsePath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QCOMPARE(ParsePath(path), folder);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJobList)
+#include "tst_joblist.moc"
