@@ -1,0 +1,355 @@
+#include "commandline.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <optional>
+
+using namespace Qt::Literals::StringLiterals;
+
+double parseNumber(const QString &text, bool *ok)
+{
+    const double value = QLocale::c().toDouble(text.trimmed(), ok);
+    if (*ok && !std::isfinite(value))
+        *ok = false;
+    return *ok ? value : 0.0;
+}
+
+namespace {
+
+struct Failure
+{
+    QString reason;
+};
+
+// "k=v:k2=v2" as mencoder writes its sub-options; a bare key has an empty value.
+QList<std::pair<QString, QString>> subOptions(const QString &text)
+{
+    QList<std::pair<QString, QString>> result;
+    for (const QString &part : text.split(u':', Qt::SkipEmptyParts)) {
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq < 0)
+            result.append({part.trimmed(), QString()});
+        else
+            result.append({part.left(eq).trimmed(), part.mid(eq + 1).trimmed()});
+    }
+    return result;
+}
+
+double positiveNumber(const QString &text, const QString &what)
+{
+    bool ok = false;
+    const double value = parseNumber(text, &ok);
+    if (!ok || value <= 0)
+        throw Failure{u"%1 is not a usable %2"_s.arg(text, what)};
+    return value;
+}
+
+// mencoder takes rates in kbit/s, but numbers above 16000 as bit/s.
+qint64 mencoderBitrate(const QString &text)
+{
+    const double value = positiveNumber(text, u"bitrate"_s);
+    return qint64(std::llround(value > 16000 ? value : value * 1000));
+}
+
+// ffmpeg style: "128k", "1.2M", "64000". Old callers also wrote kbit/s without
+// a suffix, or appended "k" to a figure already in bit/s ("28000k" for audio);
+// a result outside what the stream could sensibly use is read the other way.
+qint64 ffmpegBitrate(const QString &text, qint64 ceiling)
+{
+    QString digits = text.trimmed();
+    double scale = 1;
+    if (digits.endsWith(u'k', Qt::CaseInsensitive)) {
+        scale = 1000;
+        digits.chop(1);
+    } else if (digits.endsWith(u'm', Qt::CaseInsensitive)) {
+        scale = 1000000;
+        digits.chop(1);
+    }
+    double value = positiveNumber(digits, u"bitrate"_s) * scale;
+    if (scale == 1 && value < 1000)
+        value *= 1000;
+    while (value > double(ceiling))
+        value /= 1000;
+    return qint64(std::llround(value));
+}
+
+int sampleRate(const QString &text)
+{
+    double value = positiveNumber(text, u"sample rate"_s);
+    if (value < 1000) // "44.1", "8": kHz
+        value *= 1000;
+    return int(std::lround(std::min(value, 1e6)));
+}
+
+int channelCount(const QString &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < 1 || value > 8)
+        throw Failure{u"%1 is not a usable channel count"_s.arg(text)};
+    return value;
+}
+
+QString frameRate(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(u'/');
+    double value = positiveNumber(parts.first(), u"frame rate"_s);
+    if (parts.size() == 2)
+        value /= positiveNumber(parts.last(), u"frame rate"_s);
+    else if (parts.size() > 2)
+        throw Failure{u"%1 is not a usable frame rate"_s.arg(text)};
+    if (value > 1000)
+        throw Failure{u"%1 is not a usable frame rate"_s.arg(text)};
+    return QString::number(value, 'g', 10);
+}
+
+QSize frameSize(const QString &text)
+{
+    static const QList<std::pair<QString, QSize>> names = {
+        {u"sqcif"_s, {128, 96}}, {u"qcif"_s, {176, 144}}, {u"cif"_s, {352, 288}},
+        {u"qvga"_s, {320, 240}}, {u"vga"_s, {640, 480}},
+    };
+    const QString lower = text.trimmed().toLower();
+    for (const auto &[name, size] : names)
+        if (name == lower)
+            return size;
+    const QStringList parts = lower.split(u'x');
+    if (parts.size() == 2) {
+        bool okW = false, okH = false;
+        const int w = parts[0].toInt(&okW), h = parts[1].toInt(&okH);
+        if (okW && okH && w > 0 && h > 0 && w <= 8192 && h <= 8192)
+            return {w, h};
+    }
+    throw Failure{u"%1 is not a usable frame size"_s.arg(text)};
+}
+
+// mencoder -vf rotate values follow its transpose modes: 1 and 2 are the plain
+// quarter turns, 0 and 3 add a vertical flip.
+QString orientationFilter(const QString &name)
+{
+    if (name == u"mirror")
+        return u"hflip"_s;
+    if (name == u"flip")
+        return u"vflip"_s;
+    if (name == u"rotate" || name == u"rotate=0")
+        return u"transpose=cclock_flip"_s;
+    if (name == u"rotate=1")
+        return u"transpose=clock"_s;
+    if (name == u"rotate=2")
+        return u"transpose=cclock"_s;
+    if (name == u"rotate=3")
+        return u"transpose=clock_flip"_s;
+    throw Failure{u"unsupported video filter %1"_s.arg(name)};
+}
+
+int lamePreset(const QString &value)
+{
+    // The named presets are VBR in lame; these are their typical average rates.
+    static const QList<std::pair<QString, int>> named = {
+        {u"medium"_s, 160}, {u"standard"_s, 192}, {u"extreme"_s, 256}, {u"insane"_s, 320}};
+    for (const auto &[name, kbit] : named)
+        if (value == name)
+            return kbit * 1000;
+    return int(mencoderBitrate(value));
+}
+
+QString lavcVideoCodec(const QString &name)
+{
+    static const QStringList known = {u"mpeg1video"_s, u"mpeg2video"_s, u"mpeg4"_s, u"flv"_s};
+    if (!known.contains(name))
+        throw Failure{u"unsupported lavc video codec %1"_s.arg(name)};
+    return name;
+}
+
+EncodeJob parseConv(const QStringList &args)
+{
+    EncodeJob job;
+    job.tool = Tool::Conv;
+    if (args.isEmpty() || args.first().isEmpty())
+        throw Failure{u"no source file given"_s};
+    job.input = args.first();
+    job.audioCodec = u"libmp3lame"_s;
+
+    QString ovc = u"x264"_s, lavcCodec = u"mpeg4"_s, of, lavfFormat;
+    qint64 x264Rate = 0, lavcRate = 0;
+    bool haveOutput = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString &opt = args[i];
+        static const QStringList withValue = {
+            u"-oac"_s,  u"-lameopts"_s, u"-ovc"_s,      u"-x264encopts"_s, u"-lavcopts"_s,
+            u"-ofps"_s, u"-of"_s,       u"-lavfopts"_s, u"-vf"_s,          u"-o"_s};
+        if (!withValue.contains(opt))
+            throw Failure{u"unknown option %1"_s.arg(opt)};
+        if (i + 1 >= args.size())
+            throw Failure{u"option %1 needs a value"_s.arg(opt)};
+        const QString value = args[++i];
+
+        if (opt == u"-oac") {
+            if (value != u"mp3lame")
+                throw Failure{u"unsupported audio codec %1"_s.arg(value)};
+        } else if (opt == u"-lameopts") {
+            for (const auto &[key, v] : subOptions(value)) {
+                if (key == u"preset" || key == u"br")
+                    job.audioBitrate = lamePreset(v);
+                else if (key != u"cbr" && key != u"abr")
+                    throw Failure{u"unknown lame option %1"_s.arg(key)};
+            }
+        } else if (opt == u"-ovc") {
+            if (value != u"x264" && value != u"lavc")
+                throw Failure{u"unsupported video codec %1"_s.arg(value)};
+            ovc = value;
+        } else if (opt == u"-x264encopts") {
+            for (const auto &[key, v] : subOptions(value)) {
+                if (key != u"bitrate")
+                    throw Failure{u"unknown x264 option %1"_s.arg(key)};
+                x264Rate = mencoderBitrate(v);
+            }
+        } else if (opt == u"-lavcopts") {
+            for (const auto &[key, v] : subOptions(value)) {
+                if (key == u"vcodec")
+                    lavcCodec = lavcVideoCodec(v);
+                else if (key == u"vbitrate")
+                    lavcRate = mencoderBitrate(v);
+                else if (key == u"vpass")
+                    positiveNumber(v, u"pass number"_s); // one pass is enough here
+                else
+                    throw Failure{u"unknown lavc option %1"_s.arg(key)};
+            }
+        } else if (opt == u"-ofps") {
+            job.frameRate = frameRate(value);
+        } else if (opt == u"-of") {
+            if (value != u"avi" && value != u"mpeg" && value != u"lavf")
+                throw Failure{u"unsupported output format %1"_s.arg(value)};
+            of = value;
+        } else if (opt == u"-lavfopts") {
+            for (const auto &[key, v] : subOptions(value)) {
+                if (key != u"format" || v.isEmpty())
+                    throw Failure{u"unknown lavf option %1"_s.arg(key)};
+                lavfFormat = v;
+            }
+        } else if (opt == u"-vf") {
+            for (const QString &name : value.split(u',', Qt::SkipEmptyParts))
+                job.videoFilters.append(orientationFilter(name.trimmed()));
+        } else if (opt == u"-o") {
+            if (value.isEmpty())
+                throw Failure{u"empty output name"_s};
+            job.output = value;
+            haveOutput = true;
+        }
+    }
+    if (!haveOutput)
+        throw Failure{u"no output file given, use -o"_s};
+
+    job.videoCodec = ovc == u"lavc" ? lavcCodec : u"libx264"_s;
+    job.videoBitrate = ovc == u"lavc" ? lavcRate : x264Rate;
+    if (of == u"lavf" && !lavfFormat.isEmpty())
+        job.fallbackMuxer = lavfFormat == u"yuv4mpeg" ? u"yuv4mpegpipe"_s : lavfFormat;
+    else if (of == u"mpeg")
+        job.fallbackMuxer = u"mpeg"_s;
+    else
+        job.fallbackMuxer = u"avi"_s; // mencoder's default container
+    return job;
+}
+
+QString ffmpegVideoCodec(const QString &name)
+{
+    if (name == u"libx264" || name == u"h264" || name == u"x264")
+        return u"libx264"_s;
+    static const QStringList known = {u"rv10"_s, u"mpeg4"_s, u"mpeg1video"_s, u"mpeg2video"_s,
+                                      u"flv"_s};
+    if (!known.contains(name))
+        throw Failure{u"unsupported video codec %1"_s.arg(name)};
+    return name;
+}
+
+EncodeJob parseCoder(Tool tool, const QStringList &args)
+{
+    EncodeJob job;
+    job.tool = tool;
+    bool amrNb = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &opt = args[i];
+        if (!opt.startsWith(u'-') || opt.size() < 2) {
+            if (!job.output.isEmpty())
+                throw Failure{u"more than one output file: %1"_s.arg(opt)};
+            if (opt.isEmpty())
+                throw Failure{u"empty output name"_s};
+            job.output = opt;
+            continue;
+        }
+        if (opt == u"-y")
+            continue; // the output is always replaced
+        if (opt == u"-vn") {
+            job.video = false;
+            continue;
+        }
+        if (opt == u"-an") {
+            job.audio = false;
+            continue;
+        }
+        static const QStringList withValue = {u"-i"_s, u"-s"_s,  u"-vcodec"_s, u"-acodec"_s,
+                                              u"-b"_s, u"-ab"_s, u"-ar"_s,     u"-ac"_s,
+                                              u"-f"_s, u"-r"_s};
+        if (!withValue.contains(opt))
+            throw Failure{u"unknown option %1"_s.arg(opt)};
+        if (i + 1 >= args.size())
+            throw Failure{u"option %1 needs a value"_s.arg(opt)};
+        const QString value = args[++i];
+
+        if (opt == u"-i") {
+            if (!job.input.isEmpty() || value.isEmpty())
+                throw Failure{u"exactly one input file is supported"_s};
+            job.input = value;
+        } else if (opt == u"-s") {
+            job.frameSize = frameSize(value);
+        } else if (opt == u"-vcodec") {
+            job.videoCodec = ffmpegVideoCodec(value);
+        } else if (opt == u"-acodec") {
+            amrNb = value == u"amr_nb" || value == u"libopencore_amrnb" || value == u"amrnb";
+            if (value == u"mp3" || value == u"libmp3lame")
+                job.audioCodec = u"libmp3lame"_s;
+            else if (value == u"aac" || value == u"ac3" || value == u"mp2")
+                job.audioCodec = value;
+            else if (!amrNb)
+                throw Failure{u"unsupported audio codec %1"_s.arg(value)};
+        } else if (opt == u"-b") {
+            job.videoBitrate = ffmpegBitrate(value, 100'000'000);
+        } else if (opt == u"-ab") {
+            job.audioBitrate = ffmpegBitrate(value, 1'000'000);
+        } else if (opt == u"-ar") {
+            job.sampleRate = sampleRate(value);
+        } else if (opt == u"-ac") {
+            job.channels = channelCount(value);
+        } else if (opt == u"-f") {
+            job.fallbackMuxer = value;
+        } else if (opt == u"-r") {
+            job.frameRate = frameRate(value);
+        }
+    }
+    if (job.input.isEmpty())
+        throw Failure{u"no input file given, use -i"_s};
+    if (job.output.isEmpty())
+        throw Failure{u"no output file given"_s};
+    if (amrNb) {
+        // No AMR-NB encoder here: AAC at AMR's narrowband settings is the
+        // closest thing phones still play.
+        job.audioCodec = u"aac"_s;
+        job.channels = 1;
+        job.sampleRate = 8000;
+    }
+    return job;
+}
+
+} // namespace
+
+ParseResult parseCommandLine(Tool tool, const QStringList &arguments)
+{
+    ParseResult result;
+    try {
+        result.job = tool == Tool::Conv ? parseConv(arguments) : parseCoder(tool, arguments);
+    } catch (const Failure &failure) {
+        result.error = failure.reason;
+    }
+    return result;
+}

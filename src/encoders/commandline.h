@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// The three names the encoder answers to; each speaks the command-line dialect
+// of the program it stands in for.
+enum class Tool { Conv, Coder, Coder2 };
+
+// What the caller asked for, already translated into ffmpeg terms. Zero or
+// empty means "as the source has it" or "the container's usual choice".
+struct EncodeJob
+{
+    Tool tool = Tool::Conv;
+    QString input;
+    QString output;
+    QString fallbackMuxer; // only used when the output's extension names no container
+
+    bool video = true;
+    QString videoCodec;
+    qint64 videoBitrate = 0; // bit/s
+    QString frameRate;       // as ffmpeg's -r takes it
+    QSize frameSize;
+    QStringList videoFilters; // orientation, applied first
+
+    bool audio = true;
+    QString audioCodec;
+    qint64 audioBitrate = 0; // bit/s
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+struct ParseResult
+{
+    EncodeJob job;
+    QString error; // empty when the command line was understood
+};
+
+ParseResult parseCommandLine(Tool tool, const QStringList &arguments);
+
+// A plain decimal number ("12.2", " 28000 "); *ok tells whether the whole text was one.
+double parseNumber(const QString &text, bool *ok);
