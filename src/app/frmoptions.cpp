@@ -1,0 +1,159 @@
+#include "frmoptions.h"
+
+#include "conversion/optionsrules.h"
+#include "process/messagesink.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmOptions::frmOptions(OptionValues &values, const QString &optionsFilePath, MessageSink *messages,
+                       QWidget *parent)
+    : QDialog(parent), m_values(values), m_optionsFilePath(optionsFilePath), m_messages(messages)
+{
+    setWindowTitle(u"选项设置"_qs);
+    buildWidgets();
+    fillFromValues();
+}
+
+void frmOptions::buildWidgets()
+{
+    cmbSR = new QComboBox(this);
+    cmbSR->addItems({u"ON"_qs, u"OFF"_qs});
+    auto *soundLabel = new QLabel(u"完成后声音提醒："_qs, this);
+    soundLabel->setBuddy(cmbSR);
+    auto *soundRow = new QHBoxLayout;
+    soundRow->addWidget(soundLabel);
+    soundRow->addWidget(cmbSR);
+    soundRow->addStretch(1);
+
+    chkMC = new QCheckBox(u"Music Cutter"_qs, this);
+    chkMC->setToolTip(u"截取范围：开始与结束时间"_qs);
+
+    // Wide enough for a few digits; hours have no limit, longer text scrolls.
+    const int boxWidth = fontMetrics().horizontalAdvance(u"00000"_qs) + 14;
+    auto makeBox = [this, boxWidth] {
+        auto *box = new QLineEdit(u"0"_qs, this);
+        box->setFixedWidth(boxWidth);
+        box->setAlignment(Qt::AlignRight);
+        return box;
+    };
+    txtFromH = makeBox();
+    txtFromM = makeBox();
+    txtFromS = makeBox();
+    txtToH = makeBox();
+    txtToM = makeBox();
+    txtToS = makeBox();
+
+    auto *range = new QGridLayout;
+    range->setHorizontalSpacing(4);
+    QLineEdit *const rows[2][3] = {{txtFromH, txtFromM, txtFromS}, {txtToH, txtToM, txtToS}};
+    const QString rowNames[2] = {u"开始："_qs, u"结束："_qs};
+    const QString units[3] = {u"时"_qs, u"分"_qs, u"秒"_qs};
+    for (int r = 0; r < 2; ++r) {
+        auto *name = new QLabel(rowNames[r], this);
+        name->setBuddy(rows[r][0]);
+        range->addWidget(name, r, 0);
+        for (int c = 0; c < 3; ++c) {
+            range->addWidget(rows[r][c], r, 1 + c * 2);
+            auto *unit = new QLabel(units[c], this);
+            range->addWidget(unit, r, 2 + c * 2);
+            range->setColumnMinimumWidth(2 + c * 2, unit->sizeHint().width() + 8);
+        }
+    }
+    range->setColumnStretch(7, 1);
+
+    auto *clipBox = new QGroupBox(u"剪辑范围"_qs, this);
+    auto *clipLayout = new QVBoxLayout(clipBox);
+    clipLayout->addWidget(chkMC);
+    clipLayout->addLayout(range);
+
+    Command1 = new QPushButton(u"确定"_qs, this);
+    Command2 = new QPushButton(u"返回"_qs, this);
+    Command1->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(soundRow);
+    layout->addWidget(clipBox);
+    layout->addLayout(buttons);
+    // The dialog takes the size its texts need, whatever the font.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(chkMC, &QCheckBox::toggled, this, &frmOptions::setClipBoxesEnabled);
+    connect(Command1, &QPushButton::clicked, this, &frmOptions::accept);
+    connect(Command2, &QPushButton::clicked, this, &frmOptions::reject);
+}
+
+void frmOptions::fillFromValues()
+{
+    cmbSR->setCurrentIndex(soundEntryFromValue(m_values.intSoundReminder));
+    const bool checked = cutterCheckedFromValue(m_values.intMusicCutter);
+    chkMC->setChecked(checked);
+    setClipBoxesEnabled(checked);
+    if (!checked)
+        return;
+    const ClipFields fields = clipFieldsFromSeconds(m_values.lngCutFrom, m_values.lngCutTo);
+    txtFromH->setText(fields.fromH);
+    txtFromM->setText(fields.fromM);
+    txtFromS->setText(fields.fromS);
+    txtToH->setText(fields.toH);
+    txtToM->setText(fields.toM);
+    txtToS->setText(fields.toS);
+}
+
+void frmOptions::setClipBoxesEnabled(bool enabled)
+{
+    for (QLineEdit *box : {txtFromH, txtFromM, txtFromS, txtToH, txtToM, txtToS})
+        box->setEnabled(enabled);
+}
+
+void frmOptions::accept()
+{
+    const ClipFields fields{txtFromH->text(), txtFromM->text(), txtFromS->text(),
+                            txtToH->text(),   txtToM->text(),   txtToS->text()};
+    const AcceptResult result = acceptOptions(cmbSR->currentIndex(), chkMC->isChecked(), fields);
+
+    if (result.failure) {
+        using Box = OptionsFailure::Box;
+        if (m_messages)
+            m_messages->showMessage(MessageSink::Icon::Warning, result.failure->title,
+                                    result.failure->text);
+        QLineEdit *offending = txtFromM;
+        switch (result.failure->box) {
+        case Box::FromMinutes:
+            offending = txtFromM;
+            break;
+        case Box::ToMinutes:
+            offending = txtToM;
+            break;
+        case Box::FromSeconds:
+            offending = txtFromS;
+            break;
+        case Box::ToSeconds:
+            offending = txtToS;
+            break;
+        }
+        offending->setFocus(Qt::OtherFocusReason);
+        offending->selectAll();
+        return;
+    }
+
+    if (result.uncheck)
+        chkMC->setChecked(false);
+    m_values = result.values;
+    // A file that cannot be written still leaves the values in force for this run.
+    writeOptionsFile(m_optionsFilePath, m_values);
+    QDialog::accept();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "conversion/settingsfiles.h"
+
+#include <QDialog>
+#include <QString>
+
+class MessageSink;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+// The options dialog: completion sound and the clip range. Created afresh for
+// each opening from the program-wide values; only an accepted dialog changes
+// them and rewrites options.ini.
+class frmOptions : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // messages may be nullptr: a refused value then only moves the focus.
+    frmOptions(OptionValues &values, const QString &optionsFilePath, MessageSink *messages,
+               QWidget *parent = nullptr);
+
+    // Validates; on success stores the values, writes the file and closes.
+    void accept() override;
+
+    QComboBox *cmbSR = nullptr;
+    QCheckBox *chkMC = nullptr;
+    QLineEdit *txtFromH = nullptr;
+    QLineEdit *txtFromM = nullptr;
+    QLineEdit *txtFromS = nullptr;
+    QLineEdit *txtToH = nullptr;
+    QLineEdit *txtToM = nullptr;
+    QLineEdit *txtToS = nullptr;
+    QPushButton *Command1 = nullptr; // 确定
+    QPushButton *Command2 = nullptr; // 返回
+
+private:
+    void buildWidgets();
+    void fillFromValues();
+    void setClipBoxesEnabled(bool enabled);
+
+    OptionValues &m_values;
+    QString m_optionsFilePath;
+    MessageSink *m_messages;
+};
