@@ -1,0 +1,233 @@
+// The whole pipeline without a window: torvane-cli with the real encoders on
+// clips the test makes itself.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+Run run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(300000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+Run cli(const QStringList &args)
+{
+    return run(QStringLiteral(TORVANE_CLI), args);
+}
+
+QStringList okOutputs(const Run &r)
+{
+    QStringList outputs;
+    for (const QString &line : r.out.split(u'\n')) {
+        if (line.startsWith(u"OK "))
+            outputs << line.mid(3);
+    }
+    return outputs;
+}
+
+QJsonObject probe(const QString &file)
+{
+    const Run r = run(u"ffprobe"_qs, {u"-v"_qs, u"error"_qs, u"-show_format"_qs,
+                                      u"-show_streams"_qs, u"-of"_qs, u"json"_qs, file});
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+QString videoCodec(const QJsonObject &info)
+{
+    for (const QJsonValue &s : info[u"streams"].toArray()) {
+        if (s[u"codec_type"].toString() == u"video")
+            return s[u"codec_name"].toString();
+    }
+    return {};
+}
+
+// The colour of one pixel of the first frame, as red, green, blue.
+QList<int> pixel(const QString &file, int x, int y, int width)
+{
+    QProcess p;
+    p.start(u"ffmpeg"_qs, {u"-v"_qs, u"error"_qs, u"-i"_qs, file, u"-frames:v"_qs, u"1"_qs,
+                           u"-f"_qs, u"rawvideo"_qs, u"-pix_fmt"_qs, u"rgb24"_qs, u"-"_qs});
+    p.waitForFinished(60000);
+    const QByteArray rgb = p.readAllStandardOutput();
+    const qsizetype at = (qsizetype(y) * width + x) * 3;
+    if (at + 2 >= rgb.size())
+        return {};
+    return {uchar(rgb[at]), uchar(rgb[at + 1]), uchar(rgb[at + 2])};
+}
+
+bool near(const QList<int> &a, const QList<int> &b)
+{
+    if (a.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        if (std::abs(a[i] - b[i]) > 70)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString clip;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString encoder = QFileInfo(QStringLiteral(TORVANE_CLI)).path() + u"/data/conv"_qs;
+        if (!QFile::exists(encoder))
+            QSKIP("the encoder programs are not built");
+        // Four coloured quadrants, so a rotation shows where each corner went.
+        clip = dir.filePath(u"my clip.avi"_qs);
+        const Run made = run(
+            u"ffmpeg"_qs, {u"-nostdin"_qs, u"-v"_qs, u"error"_qs, u"-f"_qs, u"lavfi"_qs, u"-i"_qs,
+                           u"color=c=red:s=80x60:r=10:d=1[a];color=c=lime:s=80x60:r=10:d=1[b];"
+                           "color=c=blue:s=80x60:r=10:d=1[c];color=c=yellow:s=80x60:r=10:d=1[d];"
+                           "[a][b]hstack[t];[c][d]hstack[u];[t][u]vstack"_qs,
+                           u"-f"_qs, u"lavfi"_qs, u"-i"_qs, u"sine=d=1"_qs, u"-shortest"_qs,
+                           u"-c:v"_qs, u"mpeg4"_qs, u"-q:v"_qs, u"2"_qs, clip});
+        QCOMPARE(made.exitCode, 0);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no path") << QStringList{};
+        QTest::newRow("unknown format") << QStringList{u"--format"_qs, u"wmv"_qs, u"a.avi"_qs};
+        QTest::newRow("format out of range") << QStringList{u"--format"_qs, u"9"_qs, u"a.avi"_qs};
+        QTest::newRow("bad channels") << QStringList{u"--channels"_qs, u"3"_qs, u"a.avi"_qs};
+        QTest::newRow("unknown option") << QStringList{u"--speed"_qs, u"a.avi"_qs};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        const Run r = cli(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.err.contains(u"usage: torvane-cli"_qs));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void everyFormatWritesItsContainer_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("codec");
+        QTest::newRow("flv") << u"flv"_qs << u"my clip_已旋转\\d+\\.flv"_qs << u"flv"_qs
+                             << u"h264"_qs;
+        QTest::newRow("rm") << u"rm"_qs << u"my clip-\\d+\\.rm"_qs << u"rm"_qs << u"rv10"_qs;
+        QTest::newRow("mpg") << u"mpg"_qs << u"my clip_已旋转\\d+\\.mpg"_qs << u"mpeg"_qs
+                             << u"mpeg1video"_qs;
+        QTest::newRow("avi") << u"avi"_qs << u"my clip_已旋转\\d+\\.avi"_qs << u"avi"_qs
+                             << u"mpeg1video"_qs;
+        QTest::newRow("mp4") << u"mp4"_qs << u"my clip_已旋转\\d+\\.mp4"_qs << u"mp4"_qs
+                             << u"h264"_qs;
+        QTest::newRow("mov") << u"mov"_qs << u"my clip_已旋转\\d+\\.mov"_qs << u"mov"_qs
+                             << u"h264"_qs;
+        QTest::newRow("phone") << u"phone-mp4"_qs << u"my clip-\\d+\\.mp4"_qs << u"mp4"_qs
+                               << u"mpeg4"_qs;
+        QTest::newRow("3gp") << u"3gp"_qs << u"my clip-\\d+\\.3gp"_qs << u"3gp"_qs << u"mpeg4"_qs;
+        QTest::newRow("mp3") << u"mp3"_qs << u"my clip-\\d+\\.mp3"_qs << u"mp3"_qs << QString();
+    }
+
+    void everyFormatWritesItsContainer()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, name);
+        QFETCH(QString, container);
+        QFETCH(QString, codec);
+        const QString out = dir.filePath(u"out-"_qs + format);
+        const Run r = cli({u"--format"_qs, format, u"--output"_qs, out, clip});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        const QStringList outputs = okOutputs(r);
+        QCOMPARE(outputs.size(), 1);
+        QVERIFY2(QRegularExpression(u"^"_qs + QRegularExpression::escape(out + u'/') + name + u'$')
+                     .match(outputs[0])
+                     .hasMatch(),
+                 qPrintable(outputs[0]));
+        const QJsonObject info = probe(outputs[0]);
+        QVERIFY2(info[u"format"][u"format_name"].toString().contains(container),
+                 qPrintable(info[u"format"][u"format_name"].toString()));
+        QCOMPARE(videoCodec(info), codec);
+        // The command text and a progress caption were printed on the way.
+        QVERIFY(r.out.contains(u"/data/"_qs));
+        QVERIFY(r.out.contains(u'%'));
+    }
+
+    void rotationLandsTheCornersRight()
+    {
+        const QString out = dir.filePath(u"rotated"_qs);
+        const Run r = cli({u"--rotate"_qs, u"cw"_qs, u"--format"_qs, u"mp4"_qs, u"--output"_qs, out,
+                           u"--quiet"_qs, clip});
+        QCOMPARE(r.exitCode, 0);
+        const QString file = okOutputs(r).value(0);
+        const QJsonObject video = probe(file)[u"streams"].toArray().first().toObject();
+        QCOMPARE(video[u"width"].toInt(), 120);
+        QCOMPARE(video[u"height"].toInt(), 160);
+        // Clockwise: the former bottom-left (blue) is now top-left, top-left (red) top-right.
+        QVERIFY(near(pixel(file, 10, 10, 120), {0, 0, 255}));
+        QVERIFY(near(pixel(file, 110, 10, 120), {255, 0, 0}));
+        QVERIFY(near(pixel(file, 10, 150, 120), {255, 255, 0}));
+        QVERIFY(near(pixel(file, 110, 150, 120), {0, 255, 0}));
+        QVERIFY(!r.out.contains(u"/data/"_qs)); // quiet: only the final lines
+    }
+
+    void corruptSourceFailsAloneAndTheBatchGoesOn()
+    {
+        const QString broken = dir.filePath(u"broken.avi"_qs);
+        QFile f(broken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray noise(64 * 1024, '\0');
+        QRandomGenerator gen(7);
+        for (char &c : noise)
+            c = char(gen.bounded(256));
+        f.write(noise);
+        f.close();
+        const QString out = dir.filePath(u"mixed"_qs);
+        const Run r = cli({u"--rotate"_qs, u"none"_qs, u"--output"_qs, out, clip, broken, clip});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(okOutputs(r).size(), 2);
+        QVERIFY2(r.out.contains(u"FAILED "_qs + broken + u": "_qs), qPrintable(r.out));
+        // Same name in the same batch: the second output did not replace the first.
+        QVERIFY(okOutputs(r)[0] != okOutputs(r)[1]);
+        QCOMPARE(QDir(out).entryList(QDir::Files).size(), 2);
+    }
+
+    void dryRunRunsNothing()
+    {
+        const QString out = dir.filePath(u"dry"_qs);
+        const Run r = cli({u"--dry-run"_qs, u"--output"_qs, out, clip, dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.split(u'\n', Qt::SkipEmptyParts).size() >= 2);
+        QVERIFY(r.out.startsWith(QFileInfo(QStringLiteral(TORVANE_CLI)).path() +
+                                 u"/data/conv \""_qs + clip + u'"'));
+        QVERIFY(!QFileInfo::exists(out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
