@@ -1,0 +1,9 @@
+#pragma once
+
+// The program's look: a Qt style sheet shipped as the resource
+// ":/skin/torvane.qss", applied to the whole application. The windows are
+// laid out to look right without it, so a missing or unreadable sheet is
+// ignored silently.
+void SkinH_Attach();
+// Restores the style sheet the application had before SkinH_Attach.
+void SkinH_Detach();

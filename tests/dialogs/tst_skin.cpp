@@ -1,0 +1,129 @@
+#include "app/appicon.h"
+#include "app/skin.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+QStringList warnings;
+
+void recordWarnings(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    // Qt reports a broken sheet only as a warning.
+    if (type != QtDebugMsg && type != QtInfoMsg && text.contains(u"parse"_qs, Qt::CaseInsensitive))
+        warnings.append(text);
+}
+
+int countNear(const QImage &image, QColor colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) < 40 &&
+                std::abs(c.green() - colour.green()) < 40 &&
+                std::abs(c.blue() - colour.blue()) < 40)
+                ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+class TestSkin : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { SkinH_Detach(); }
+
+    void attachAndDetach()
+    {
+        const QString before = u"QLabel { margin: 1px; }"_qs;
+        qApp->setStyleSheet(before);
+        SkinH_Attach();
+        QVERIFY(qApp->styleSheet().contains(u"QToolButton"_qs));
+        // A second attach must not make the skin its own "previous" sheet.
+        SkinH_Attach();
+        SkinH_Detach();
+        QCOMPARE(qApp->styleSheet(), before);
+        SkinH_Detach();
+        QCOMPARE(qApp->styleSheet(), before);
+        qApp->setStyleSheet(QString());
+    }
+
+    void sheetParsesForEveryStyledWidget()
+    {
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
+        SkinH_Attach();
+        QWidget window;
+        window.setObjectName(u"frmMain"_qs);
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(new QToolButton);
+        layout->addWidget(new QTreeView);
+        layout->addWidget(new QPushButton(u"开始旋转视频！"_qs));
+        layout->addWidget(new QComboBox);
+        layout->addWidget(new QLineEdit);
+        layout->addWidget(new QProgressBar);
+        layout->addWidget(new QLabel(u"输出格式："_qs));
+        layout->addWidget(new QGroupBox(u"剪辑范围"_qs));
+        window.show();
+        window.grab();
+        qInstallMessageHandler(previous);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
+    }
+
+    // The window marks failed jobs with a red text colour; the skin must not hide it.
+    void failedRowStaysRed()
+    {
+        SkinH_Attach();
+        QStandardItemModel model;
+        auto *failed = new QStandardItem(u"████████████"_qs);
+        const QColor red(0xc6, 0x28, 0x28);
+        failed->setForeground(red);
+        model.appendRow(failed);
+        QTreeView view;
+        view.setModel(&model);
+        view.resize(300, 120);
+        view.show();
+        const QImage image = view.grab().toImage();
+        QVERIFY(countNear(image, red) > 50);
+    }
+
+    void iconSizes_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            QTest::addRow("%d", size) << size;
+    }
+    void iconSizes()
+    {
+        QFETCH(int, size);
+        const QIcon icon = appIcon();
+        QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+        const QImage image = icon.pixmap(size, size).toImage();
+        QCOMPARE(image.size(), QSize(size, size));
+        // A frame in the middle, nothing in the corners.
+        QCOMPARE(image.pixelColor(size / 2, size / 2).alpha(), 255);
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+        QCOMPARE(image.pixelColor(size - 1, size - 1).alpha(), 0);
+    }
+};
+
+QTEST_MAIN(TestSkin)
+#include "tst_skin.moc"
