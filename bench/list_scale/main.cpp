@@ -1,0 +1,73 @@
+// Fills the window's job list with 100 000 jobs by one drop and empties it
+// again, with the list on screen, and prints how long each took.
+#include "app/frmmain.h"
+#include "process/messagesink.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+class NullCompletion : public CompletionActions
+{
+public:
+    void openFolder(const QString &) override {}
+    void playSound(const QString &, std::function<void()> done) override { done(); }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int jobs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+
+    QTemporaryDir programFolder;
+    StderrMessageSink sink;
+    NullCompletion completion;
+    WindowServices services;
+    services.messages = &sink;
+    services.completion = &completion;
+    services.openUrl = [](const QUrl &) {};
+    services.programFolder = programFolder.path();
+    frmMain window(services);
+    window.show();
+    QApplication::processEvents();
+
+    QList<QUrl> urls;
+    urls.reserve(jobs);
+    for (int i = 0; i < jobs; ++i)
+        urls << QUrl::fromLocalFile(u"/srv/videos/folder %1/clip_%2.mp4"_qs.arg(i / 1000).arg(i));
+    QMimeData drop;
+    drop.setUrls(urls);
+
+    QElapsedTimer timer;
+    timer.start();
+    window.LV_OLEDragDrop(&drop);
+    // Count the repaint of the list with its new rows too.
+    window.repaint();
+    QApplication::processEvents();
+    const qint64 addMs = timer.elapsed();
+    const int added = window.jobList().count();
+
+    timer.restart();
+    window.RemoveAllJobs();
+    window.repaint();
+    QApplication::processEvents();
+    const qint64 removeMs = timer.elapsed();
+
+    QTextStream out(stdout);
+    out << "jobs added:   " << added << " in " << addMs << " ms\n"
+        << "jobs removed: " << added - window.jobList().count() << " in " << removeMs << " ms\n";
+    const bool ok = added == jobs && window.jobList().isEmpty() && addMs < 1000 && removeMs < 1000;
+    out << (ok ? "within one second each\n" : "TOO SLOW or wrong count\n");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QStringList>
+#include <QTreeView>
+#include <QWidget>
+
+// Local file paths of a drop, in the order of the drag source. Anything that
+// is not a local file (text, web links) contributes nothing.
+QStringList droppedPaths(const QMimeData *data);
+
+// A label that reports clicks (the web link).
+class ClickableLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit ClickableLabel(const QString &text, QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The feedback link: bold while the pointer has moved over it, until the
+// window's background resets it.
+class HoverLinkLabel : public ClickableLabel
+{
+    Q_OBJECT
+
+public:
+    explicit HoverLinkLabel(const QString &text, QWidget *parent = nullptr);
+
+    void setHover(bool hover);
+    bool isHover() const { return m_hover; }
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    bool m_hover = false;
+};
+
+// The output folder box: typing is allowed, a click opens the folder browser.
+class PathLineEdit : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    explicit PathLineEdit(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The start-screen overlay: a picture that hides on a click and takes drops.
+class DoorOverlay : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DoorOverlay(QWidget *parent = nullptr);
+
+    void setPicture(const QPixmap &picture);
+
+Q_SIGNALS:
+    void clicked();
+    void dropped(const QMimeData *data);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    QPixmap m_picture;
+};
+
+// The job list view: whole rows, one selection, drops of files, Delete removes.
+class JobListView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit JobListView(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void dropped(const QMimeData *data);
+    void deletePressed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+};

@@ -1,0 +1,592 @@
+#include "frmmain.h"
+
+#include "chromewidgets.h"
+#include "desktopactions.h"
+#include "joblist/foldersearch.h"
+#include "pictures.h"
+#include "process/deletefolder.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrlQuery>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace {
+
+// The layout is designed in twips; 15 twips are one pixel at 96 dots per inch.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QRect designed(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+const char *const DesignedRect = "designedRect";
+
+// A label keeps its designed place but grows until its caption fits whole:
+// the designed widths were measured for Tahoma, not for the Chinese fonts.
+void fitToText(QLabel *label)
+{
+    const QRect rect = label->property(DesignedRect).toRect();
+    const QSize hint = label->sizeHint();
+    label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), hint.width()),
+                       std::max(rect.height(), hint.height()));
+}
+
+void placeLabel(QLabel *label, const QRect &rect)
+{
+    label->setProperty(DesignedRect, rect);
+    fitToText(label);
+}
+
+struct ToolButtonDesign
+{
+    int leftTwips;
+    const char16_t *caption;
+    const char16_t *toolTip;
+    Pictures::Tool picture;
+};
+
+// Indexed by button index; buttons 3 and 4 stand in swapped places.
+const ToolButtonDesign toolButtons[frmMain::ToolbarButtons] = {
+    {0, u"添加视频", u"添加文件", Pictures::Tool::AddVideo},
+    {1410, u"添加文件夹", u"从文件夹添加多个文件", Pictures::Tool::AddFolder},
+    {2820, u"移除视频", u"从列表中删除文件", Pictures::Tool::RemoveVideo},
+    {5640, u"访问网站", u"访问网站", Pictures::Tool::Web},
+    {4230, u"选项设置", u"设置", Pictures::Tool::Options},
+    {7050, u"退出程序", u"退出程序", Pictures::Tool::Exit},
+};
+
+// Enough rows to say what went wrong without a message box taller than the screen.
+constexpr int MaxListedFailures = 15;
+
+} // namespace
+
+QVariant JobListProxy::data(const QModelIndex &index, int role) const
+{
+    if (role == Qt::ForegroundRole) {
+        const QModelIndex source = mapToSource(index);
+        if (source.data(JobListModel::StateRole).toInt() == int(JobListModel::State::Failed))
+            return QColor(0xc6, 0x28, 0x28);
+    }
+    return QIdentityProxyModel::data(index, role);
+}
+
+QString frmMain::webAddress()
+{
+    return u"https://example.org/torvane/"_qs;
+}
+
+QUrl frmMain::feedbackUrl()
+{
+    QUrl url(u"mailto:feedback@example.org"_qs);
+    QUrlQuery query;
+    query.addQueryItem(u"subject"_qs, u"意见反馈 - Torvane"_qs);
+    url.setQuery(query);
+    return url;
+}
+
+QFont frmMain::chooseWindowFont()
+{
+    const QStringList families = QFontDatabase::families();
+    QString family;
+    if (families.contains(u"Tahoma"_qs)) {
+        family = u"Tahoma"_qs;
+    } else {
+        static const QStringList preferred{u"Microsoft YaHei"_qs,  u"WenQuanYi Micro Hei"_qs,
+                                           u"Noto Sans CJK SC"_qs, u"Source Han Sans SC"_qs,
+                                           u"PingFang SC"_qs,      u"SimSun"_qs};
+        for (const QString &candidate : preferred) {
+            if (families.contains(candidate)) {
+                family = candidate;
+                break;
+            }
+        }
+        if (family.isEmpty()) {
+            const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+            if (!chinese.isEmpty())
+                family = chinese.first();
+        }
+    }
+    QFont font = QApplication::font();
+    if (!family.isEmpty())
+        font.setFamilies({family});
+    font.setPointSize(9);
+    return font;
+}
+
+frmMain::frmMain(const WindowServices &services, QWidget *parent)
+    : QWidget(parent), m_services(services),
+      m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                       : services.programFolder)
+{
+    if (!m_services.messages)
+        m_ownMessages = std::make_unique<MessageBoxSink>(this);
+    CompletionActions *completion = m_services.completion;
+    if (!completion) {
+        auto *desktop = new DesktopCompletionActions;
+        m_ownCompletion.reset(desktop);
+        completion = desktop;
+    }
+    m_dialogRunner = m_services.dialogs;
+    if (!m_dialogRunner) {
+        m_ownDialogs = std::make_unique<QtDialogRunner>();
+        m_dialogRunner = m_ownDialogs.get();
+    }
+
+    m_proxy.setSourceModel(&m_jobs);
+    m_driver = new BatchDriver(m_settings, m_jobs, messages(), completion, this);
+    m_driver->setProgramFolder(m_programFolder);
+    m_search = new FolderSearch(this);
+
+    setObjectName(u"frmMain"_qs);
+    setWindowTitle(u"Torvane"_qs);
+    setFont(chooseWindowFont());
+    setFixedSize(ClientWidth, ClientHeight);
+    // Pointer movements over the bare background reset the hover look.
+    setMouseTracking(true);
+
+    createControls();
+    placeControls();
+    connectControls();
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    // The driver's runners may still report while members go away.
+    delete m_driver;
+    m_driver = nullptr;
+}
+
+MessageSink *frmMain::messages() const
+{
+    return m_services.messages ? m_services.messages : m_ownMessages.get();
+}
+
+void frmMain::createControls()
+{
+    for (int i = 0; i < ToolbarButtons; ++i) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(u"CmdToolsBar%1"_qs.arg(i));
+        button->setText(QString::fromUtf16(toolButtons[i].caption));
+        button->setToolTip(QString::fromUtf16(toolButtons[i].toolTip));
+        button->setIcon(Pictures::toolIcon(toolButtons[i].picture));
+        button->setIconSize(QSize(36, 36));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        CmdToolsBar[size_t(i)] = button;
+    }
+
+    Label10 = new QLabel(u"文件列表:"_qs, this);
+    LV = new JobListView(this);
+    LV->setModel(&m_proxy);
+    LV->header()->setSectionResizeMode(QHeaderView::Fixed);
+    LV->header()->resizeSection(JobListModel::NameColumn, px(7000));
+    LV->header()->resizeSection(JobListModel::TypeColumn, px(1250));
+
+    picText = new QFrame(this);
+    picText->setFrameShape(QFrame::NoFrame);
+    picText->setAutoFillBackground(true);
+    picText->setBackgroundRole(QPalette::Base);
+    // The hint lies over the list; drops and clicks go through it to the list.
+    picText->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblText = new QLabel(u"拖拽您的视频文件到这里"_qs, picText);
+    lblText->setAlignment(Qt::AlignCenter);
+    lblText->setForegroundRole(QPalette::PlaceholderText);
+
+    Label1 = new QLabel(u"输出格式："_qs, this);
+    Label9 = new QLabel(u"旋转方式："_qs, this);
+    Label8 = new QLabel(u"保存路径："_qs, this);
+
+    cmbOF1 = new QComboBox(this);
+    cmbOF1->addItems(ConversionSettings::shortFormatTexts());
+    cmbRotate = new QComboBox(this);
+    cmbRotate->addItems(ConversionSettings::rotationTexts());
+    for (QComboBox *box : {cmbOF1, cmbRotate}) {
+        // The open list shows every entry whole, even where the box is narrower.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
+    }
+
+    txtPath = new PathLineEdit(this);
+    txtPath->setToolTip(u"Select a Folder to Output"_qs);
+    cmdBrowse = new QPushButton(u"..."_qs, this);
+    cmdBrowse->setToolTip(u"Select an Output Folder"_qs);
+
+    Command3 = new QPushButton(u"开始旋转视频！"_qs, this);
+    Command3->setIcon(Pictures::rotateIcon());
+    Command3->setIconSize(QSize(32, 32));
+    QFont bold = font();
+    bold.setBold(true);
+    Command3->setFont(bold);
+
+    lblPB = new QLabel(u"0%"_qs, this);
+    pb = new QProgressBar(this);
+    pb->setRange(0, 100);
+    pb->setValue(0);
+    pb->setTextVisible(false);
+
+    lblWeb = new ClickableLabel(webAddress(), this);
+    lblWeb->setForegroundRole(QPalette::Link);
+    lblFeed = new HoverLinkLabel(u"意见反馈"_qs, this);
+    lblFeed->setToolTip(u"Send us your suggestion or question"_qs);
+    lblFeed->setForegroundRole(QPalette::Link);
+
+    picDoor = new DoorOverlay(this);
+
+    const std::initializer_list<std::pair<QWidget *, const char16_t *>> names{
+        {picDoor, u"picDoor"},     {Label10, u"Label10"}, {LV, u"LV"},
+        {picText, u"picText"},     {lblText, u"lblText"}, {Label1, u"Label1"},
+        {Label9, u"Label9"},       {Label8, u"Label8"},   {cmbOF1, u"cmbOF1"},
+        {cmbRotate, u"cmbRotate"}, {txtPath, u"txtPath"}, {cmdBrowse, u"cmdBrowse"},
+        {Command3, u"Command3"},   {lblPB, u"lblPB"},     {pb, u"pb"},
+        {lblWeb, u"lblWeb"},       {lblFeed, u"lblFeed"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QString::fromUtf16(name));
+}
+
+void frmMain::placeControls()
+{
+    for (int i = 0; i < ToolbarButtons; ++i)
+        CmdToolsBar[size_t(i)]->setGeometry(designed(toolButtons[i].leftTwips, 0, 1420, 985));
+    placeLabel(Label10, designed(120, 1050, 780, 210));
+    LV->setGeometry(designed(60, 1320, 8325, 3510));
+    picText->setGeometry(designed(2760, 2850, 2445, 315));
+    lblText->setGeometry(picText->rect());
+    placeLabel(Label1, designed(120, 4980, 900, 210));
+    placeLabel(Label9, designed(3060, 4980, 900, 210));
+    placeLabel(Label8, designed(5520, 4980, 900, 210));
+    cmbOF1->setGeometry(designed(90, 5260, 2835, 330));
+    cmbRotate->setGeometry(designed(3030, 5265, 2355, 330));
+    txtPath->setGeometry(designed(5490, 5265, 2055, 315));
+    cmdBrowse->setGeometry(designed(7620, 5280, 705, 300));
+    Command3->setGeometry(designed(6060, 5790, 2295, 825));
+    placeLabel(lblPB, designed(2760, 5880, 345, 210));
+    pb->setGeometry(designed(90, 6270, 5865, 315));
+    placeLabel(lblWeb, designed(120, 6750, 3705, 195));
+    // The feedback link is sized to its text, not to its designed box.
+    lblFeed->move(px(7620), px(6750));
+    lblFeed->resize(lblFeed->sizeHint());
+    picDoor->setGeometry(designed(30, 1020, 8445, 5670));
+
+    picText->raise();
+    picDoor->raise();
+}
+
+void frmMain::connectControls()
+{
+    for (int i = 0; i < ToolbarButtons; ++i) {
+        connect(CmdToolsBar[size_t(i)], &QToolButton::clicked, this,
+                [this, i] { CmdToolsBar_Click(i); });
+    }
+    connect(picDoor, &DoorOverlay::clicked, picDoor, &QWidget::hide);
+    connect(picDoor, &DoorOverlay::dropped, this, &frmMain::picDoor_OLEDragDrop);
+    connect(LV, &JobListView::dropped, this, &frmMain::LV_OLEDragDrop);
+    connect(LV, &JobListView::deletePressed, this, &frmMain::RemoveSelectedJob);
+
+    connect(cmbOF1, &QComboBox::activated, this,
+            [this](int entry) { m_settings.cmbOF1_Click(entry); });
+    connect(cmbRotate, &QComboBox::activated, this,
+            [this](int entry) { m_settings.cmbRotate_Click(entry); });
+    connect(&m_settings, &ConversionSettings::changed, this, &frmMain::syncSettingControls);
+    connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
+            [this](const QString &folder) {
+                // Leaves the cursor alone while the user is typing.
+                if (txtPath->text() != folder)
+                    txtPath->setText(folder);
+            });
+    connect(txtPath, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_settings.setOutputFolder(text); });
+    connect(txtPath, &PathLineEdit::clicked, this, &frmMain::BrowseOutputFolder);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::BrowseOutputFolder);
+    connect(Command3, &QPushButton::clicked, this, &frmMain::Start);
+    connect(lblWeb, &ClickableLabel::clicked, this, &frmMain::OpenWebSite);
+    connect(lblFeed, &ClickableLabel::clicked, this, &frmMain::SendFeedback);
+
+    connect(m_driver, &BatchDriver::batchStarted, this, [this] { setBatchLocked(true); });
+    connect(m_driver, &BatchDriver::unlockRequested, this, [this] { setBatchLocked(false); });
+    connect(m_driver, &BatchDriver::batchStopped, this, [this] { setBatchLocked(false); });
+    connect(m_driver, &BatchDriver::progressChanged, this, &frmMain::showProgress);
+    connect(m_driver, &BatchDriver::batchFinished, this, &frmMain::reportFailures);
+    connect(m_search, &FolderSearch::finished, this, &frmMain::folderSearchFinished);
+}
+
+void frmMain::Form_Load()
+{
+    m_objDialogs.Init(this);
+    m_objDialogs.setRunner(m_services.dialogs);
+    m_settings.applyStartupDefaults();
+    m_settings.applyStartupFormat();
+    syncSettingControls();
+    txtPath->setText(m_settings.outputFolder());
+    picDoor->setPicture(Pictures::doorPicture(picDoor->size(), font()));
+}
+
+void frmMain::syncSettingControls()
+{
+    cmbOF1->setCurrentIndex(m_settings.shortFormatEntry());
+    cmbRotate->setCurrentIndex(m_settings.rotationEntry());
+}
+
+bool frmMain::isSearching() const
+{
+    return m_search->isRunning();
+}
+
+void frmMain::AddFileByDialog()
+{
+    m_objDialogs.setTitle(u"打开文件"_qs);
+    if (!m_strLastFolder.isEmpty())
+        m_objDialogs.setPath(m_strLastFolder);
+    m_objDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
+    if (!m_objDialogs.ShowOpen())
+        return;
+    const QString fileName = m_objDialogs.Name();
+    if (!fileName.isEmpty()) {
+        m_strLastFolder = ParsePath(fileName);
+        m_jobs.AddJob(fileName);
+    }
+    picText->setVisible(m_jobs.isEmpty());
+}
+
+void frmMain::AddFolder()
+{
+    // One search at a time; the hint already says that one is running.
+    if (m_search->isRunning())
+        return;
+    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
+    lblText->setText(u"搜索中..."_qs);
+    picText->show();
+    if (!folder || folder->isEmpty() || !m_search->start(*folder))
+        folderSearchFinished({});
+}
+
+void frmMain::folderSearchFinished(const QStringList &files)
+{
+    m_jobs.addJobs(files);
+    if (m_jobs.isEmpty()) {
+        lblText->setText(u"拖拽您的视频到这里"_qs);
+        picText->show();
+    } else {
+        picText->hide();
+    }
+    Q_EMIT folderSearchDone();
+}
+
+void frmMain::BrowseOutputFolder()
+{
+    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
+    m_settings.setOutputFolder(folder && !folder->isEmpty()
+                                   ? QDir::toNativeSeparators(*folder)
+                                   : ConversionSettings::defaultOutputFolder());
+}
+
+void frmMain::LV_OLEDragDrop(const QMimeData *data)
+{
+    m_jobs.addJobs(droppedPaths(data));
+    if (!m_jobs.isEmpty())
+        picText->hide();
+}
+
+void frmMain::picDoor_OLEDragDrop(const QMimeData *data)
+{
+    picDoor->hide();
+    picText->hide();
+    m_jobs.addJobs(droppedPaths(data));
+}
+
+void frmMain::RemoveSelectedJob()
+{
+    const QModelIndexList rows = LV->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        m_jobs.RemoveSelectedJob(m_proxy.mapToSource(rows.first()).row());
+    if (m_jobs.isEmpty())
+        picText->show();
+}
+
+void frmMain::RemoveAllJobs()
+{
+    m_jobs.RemoveAllJobs();
+    picText->show();
+}
+
+void frmMain::Start()
+{
+    m_driver->Start();
+}
+
+void frmMain::CmdToolsBar_Click(int index)
+{
+    picDoor->hide();
+    switch (index) {
+    case 0:
+        ToolbarCommand(0);
+        break;
+    case 1:
+        ToolbarCommand(6);
+        break;
+    case 2:
+        ToolbarCommand(1);
+        break;
+    case 3:
+        OpenWebSite();
+        break;
+    case 4:
+        ToolbarCommand(2);
+        break;
+    case 5:
+        ToolbarCommand(4);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::ToolbarCommand(int index)
+{
+    switch (index) {
+    case 0:
+        AddFileByDialog();
+        break;
+    case 1:
+        RemoveSelectedJob();
+        break;
+    case 3:
+        OpenHelp();
+        break;
+    case 4:
+        SaveAndExit();
+        break;
+    case 6:
+        AddFolder();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::openUrl(const QUrl &url)
+{
+    if (m_services.openUrl)
+        m_services.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void frmMain::OpenWebSite()
+{
+    openUrl(QUrl(webAddress()));
+}
+
+void frmMain::OpenHelp()
+{
+    openUrl(QUrl::fromLocalFile(m_programFolder + u"/help.html"_qs));
+}
+
+void frmMain::SendFeedback()
+{
+    openUrl(feedbackUrl());
+}
+
+void frmMain::ShowAbout()
+{
+    messages()->showMessage(
+        MessageSink::Icon::NoIcon, u"关于"_qs,
+        u"Torvane %1 批量旋转、镜像视频的小工具。"_qs.arg(QStringLiteral(TORVANE_VERSION)));
+}
+
+void frmMain::SaveAndExit()
+{
+    close();
+}
+
+void frmMain::ResetHover()
+{
+    lblFeed->setHover(false);
+}
+
+void frmMain::setBatchLocked(bool locked)
+{
+    m_locked = locked;
+    for (QToolButton *button : CmdToolsBar)
+        button->setEnabled(!locked);
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{LV, Command3, lblFeed, cmdBrowse, txtPath})
+        widget->setEnabled(!locked);
+}
+
+void frmMain::showProgress(const ProgressDisplay &display)
+{
+    pb->setValue(std::clamp(int(display.pb), 0, 100));
+    lblPB->setText(display.lblPB);
+    fitToText(lblPB);
+}
+
+void frmMain::reportFailures(const QList<JobFailure> &failures)
+{
+    if (failures.isEmpty())
+        return;
+    QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色），"
+                   u"再次点击“开始旋转视频！”可以重试：\n"_qs.arg(failures.size());
+    for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i)
+        text += u"\n%1\n    %2"_qs.arg(failures[i].source, failures[i].reason);
+    if (failures.size() > MaxListedFailures) {
+        text += u"\n\n……另有 %1 个，原因见列表中红色行的提示。"_qs.arg(failures.size() -
+                                                                       MaxListedFailures);
+    }
+    messages()->showMessage(MessageSink::Icon::Warning, u"转换失败"_qs, text);
+}
+
+bool frmMain::isBareBackground(const QPoint &pos) const
+{
+    return rect().contains(pos) && !childAt(pos);
+}
+
+void frmMain::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && isBareBackground(pos)) {
+        event->accept();
+        Q_EMIT windowDragRequested();
+        if (QWindow *window = windowHandle())
+            window->startSystemMove();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent *event)
+{
+    if (isBareBackground(event->position().toPoint()))
+        ResetHover();
+    QWidget::mouseMoveEvent(event);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // The running encoder is stopped and its unfinished output removed, so no
+    // half-written file is left under an output name.
+    if (m_driver->isBusy())
+        m_driver->stopAndWait();
+    m_search->cancel();
+    DeleteFolder(m_driver->tempFolder());
+    event->accept();
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "conversion/batchdriver.h"
+#include "conversion/conversionsettings.h"
+#include "dialogs/ccommondialogs.h"
+#include "joblist/joblistmodel.h"
+
+#include <QIdentityProxyModel>
+#include <QUrl>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class ClickableLabel;
+class DoorOverlay;
+class FolderSearch;
+class HoverLinkLabel;
+class JobListView;
+class PathLineEdit;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMimeData;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
+// What the window reaches outside itself. Tests replace each of them, so no
+// real dialog, file manager, browser or sound is ever started by a test.
+struct WindowServices
+{
+    MessageSink *messages = nullptr;           // nullptr: message boxes over the window
+    DialogRunner *dialogs = nullptr;           // nullptr: Qt's dialogs
+    CompletionActions *completion = nullptr;   // nullptr: file manager and completion sound
+    std::function<void(const QUrl &)> openUrl; // empty: the desktop's handler
+    QString programFolder;                     // empty: the folder of the executable
+};
+
+// Shows failed jobs in red; the model already gives their reason as tool tip.
+class JobListProxy : public QIdentityProxyModel
+{
+    Q_OBJECT
+
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+};
+
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ClientWidth = 565;
+    static constexpr int ClientHeight = 470;
+    static constexpr int ToolbarButtons = 6;
+
+    static QString webAddress();
+    static QUrl feedbackUrl();
+    // Tahoma where it exists, else a family that has the Chinese glyphs.
+    static QFont chooseWindowFont();
+
+    explicit frmMain(const WindowServices &services = {}, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Commands: every entry point routes to one of these.
+    void AddFileByDialog();
+    void AddFolder();
+    void BrowseOutputFolder();
+    void Start();
+    void RemoveSelectedJob();
+    void RemoveAllJobs();
+    void CmdToolsBar_Click(int index);
+    void ToolbarCommand(int index);
+    void OpenWebSite();
+    void OpenHelp();
+    void SendFeedback();
+    void ShowAbout();
+    void SaveAndExit();
+    void ResetHover();
+
+    // The two drop areas.
+    void LV_OLEDragDrop(const QMimeData *data);
+    void picDoor_OLEDragDrop(const QMimeData *data);
+
+    JobListModel &jobList() { return m_jobs; }
+    ConversionSettings &conversionSettings() { return m_settings; }
+    BatchDriver &batchDriver() { return *m_driver; }
+    CCommonDialogs &objDialogs() { return m_objDialogs; }
+    QString strLastFolder() const { return m_strLastFolder; }
+    QString programFolder() const { return m_programFolder; }
+    bool isSearching() const;
+    bool isBatchLocked() const { return m_locked; }
+
+Q_SIGNALS:
+    // The window asked the window system to move it with the pointer.
+    void windowDragRequested();
+    void folderSearchDone();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void connectControls();
+    void placeControls();
+    void Form_Load();
+    bool isBareBackground(const QPoint &pos) const;
+
+    void setBatchLocked(bool locked);
+    void showProgress(const ProgressDisplay &display);
+    void reportFailures(const QList<JobFailure> &failures);
+    void folderSearchFinished(const QStringList &files);
+    void syncSettingControls();
+    void openUrl(const QUrl &url);
+    MessageSink *messages() const;
+
+    WindowServices m_services;
+    std::unique_ptr<MessageSink> m_ownMessages;
+    std::unique_ptr<CompletionActions> m_ownCompletion;
+    std::unique_ptr<DialogRunner> m_ownDialogs;
+    DialogRunner *m_dialogRunner = nullptr;
+    QString m_programFolder;
+
+    ConversionSettings m_settings;
+    JobListModel m_jobs;
+    JobListProxy m_proxy;
+    CCommonDialogs m_objDialogs;
+    BatchDriver *m_driver = nullptr;
+    FolderSearch *m_search = nullptr;
+    QString m_strLastFolder;
+    bool m_locked = false;
+
+    std::array<QToolButton *, ToolbarButtons> CmdToolsBar{};
+    DoorOverlay *picDoor = nullptr;
+    QLabel *Label10 = nullptr;
+    JobListView *LV = nullptr;
+    QFrame *picText = nullptr;
+    QLabel *lblText = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLabel *Label8 = nullptr;
+    QComboBox *cmbOF1 = nullptr;
+    QComboBox *cmbRotate = nullptr;
+    PathLineEdit *txtPath = nullptr;
+    QPushButton *cmdBrowse = nullptr;
+    QPushButton *Command3 = nullptr;
+    QLabel *lblPB = nullptr;
+    QProgressBar *pb = nullptr;
+    ClickableLabel *lblWeb = nullptr;
+    HoverLinkLabel *lblFeed = nullptr;
+};

@@ -1,0 +1,22 @@
+#include "frmmain.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Torvane"_qs);
+    QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
+
+    // Qt's own dialogs and buttons speak Chinese like the rest of the window.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(u"qtbase_zh_CN"_qs, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    frmMain window;
+    window.show();
+    return QApplication::exec();
+}

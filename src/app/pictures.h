@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+
+// The window's pictures, drawn here so they scale with the display and need
+// no image files.
+namespace Pictures {
+
+enum class Tool { AddVideo, AddFolder, RemoveVideo, Web, Options, Exit };
+
+QIcon toolIcon(Tool tool);
+// The picture of the start button: a turning arrow around a frame.
+QIcon rotateIcon();
+// The start-screen overlay at the given size.
+QPixmap doorPicture(const QSize &size, const QFont &font);
+
+} // namespace Pictures

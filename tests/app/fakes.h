@@ -1,0 +1,97 @@
+#pragma once
+
+#include "conversion/batchdriver.h"
+#include "dialogs/ccommondialogs.h"
+#include "process/messagesink.h"
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+#include <deque>
+#include <optional>
+
+// Test stand-ins for everything the window reaches outside itself.
+
+struct RecordedMessage
+{
+    MessageSink::Icon icon;
+    QString title;
+    QString text;
+};
+
+class RecordingSink : public MessageSink
+{
+public:
+    void showMessage(Icon icon, const QString &title, const QString &text) override
+    {
+        messages.append({icon, title, text});
+    }
+    QList<RecordedMessage> messages;
+};
+
+struct OpenFileCall
+{
+    QString title;
+    QString startFolder;
+    QString fileName;
+    FileFilters filters;
+};
+
+// Answers each dialog with the next prepared answer; nullopt is a cancel.
+class FakeDialogRunner : public DialogRunner
+{
+public:
+    std::optional<QString> openFile(QWidget *, const QString &title, const QString &startFolder,
+                                    const QString &fileName, const FileFilters &filters,
+                                    const QString &) override
+    {
+        openCalls.append({title, startFolder, fileName, filters});
+        return next(openAnswers);
+    }
+    std::optional<QString> saveFile(QWidget *, const QString &, const QString &,
+                                    const FileFilters &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> browseFolder(QWidget *, const QString &title) override
+    {
+        folderTitles.append(title);
+        return next(folderAnswers);
+    }
+    std::optional<QColor> chooseColor(QWidget *, const QColor &, bool) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return std::nullopt; }
+    bool showPrinter(QWidget *) override { return false; }
+    bool showPrinterProperties(QWidget *) override { return false; }
+
+    std::deque<std::optional<QString>> openAnswers;
+    std::deque<std::optional<QString>> folderAnswers;
+    QList<OpenFileCall> openCalls;
+    QStringList folderTitles;
+
+private:
+    static std::optional<QString> next(std::deque<std::optional<QString>> &answers)
+    {
+        if (answers.empty())
+            return std::nullopt;
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class RecordingCompletion : public CompletionActions
+{
+public:
+    void openFolder(const QString &folder) override { openedFolders << folder; }
+    void playSound(const QString &file, std::function<void()> done) override
+    {
+        sounds << file;
+        done();
+    }
+    QStringList openedFolders;
+    QStringList sounds;
+};
