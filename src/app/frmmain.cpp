@@ -1,21 +1,26 @@
 #include "frmmain.h"
 
+#include "appicon.h"
 #include "chromewidgets.h"
 #include "desktopactions.h"
+#include "frmoptions.h"
 #include "joblist/foldersearch.h"
 #include "pictures.h"
 #include "process/deletefolder.h"
+#include "skin.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -164,7 +169,7 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
     setMouseTracking(true);
 
     createControls();
-    placeControls();
+    createMenus();
     connectControls();
     Form_Load();
 }
@@ -329,15 +334,100 @@ void frmMain::connectControls()
     connect(m_search, &FolderSearch::finished, this, &frmMain::folderSearchFinished);
 }
 
+// The start-up sequence; the single-instance test has run before any window.
 void frmMain::Form_Load()
 {
+    SkinH_Attach();
     m_objDialogs.Init(this);
     m_objDialogs.setRunner(m_services.dialogs);
+    // Rotation entry 0, the audio entries, format 0 with its preset, the default folder.
     m_settings.applyStartupDefaults();
+    restoreSetup();
+    if (m_settings.outputFolder().isEmpty())
+        m_settings.setOutputFolder(ConversionSettings::defaultOutputFolder());
+    setWindowTitle(u"Torvane"_qs);
+    setWindowIcon(appIcon());
+    loadOptions();
     m_settings.applyStartupFormat();
     syncSettingControls();
     txtPath->setText(m_settings.outputFolder());
+    // Placed once the skin has polished the controls, so captions are measured
+    // in the fonts they are drawn in.
+    ensurePolished();
+    placeControls();
     picDoor->setPicture(Pictures::doorPicture(picDoor->size(), font()));
+}
+
+void frmMain::restoreSetup()
+{
+    const SetupValues setup = readSetupFile(settingsFilePath(u"setup.ini"_qs, m_programFolder));
+    if (setup.bitrateEntry)
+        m_settings.selectEntry(ConversionSettings::AudioBitrate, *setup.bitrateEntry);
+    if (setup.sampleRateEntry)
+        m_settings.selectEntry(ConversionSettings::SampleRate, *setup.sampleRateEntry);
+    if (setup.channelEntry)
+        m_settings.selectChannel(*setup.channelEntry);
+    if (setup.outputFolder)
+        m_settings.setOutputFolder(*setup.outputFolder);
+    if (setup.formatEntry)
+        m_settings.cmbOF_Click(*setup.formatEntry);
+}
+
+void frmMain::loadOptions()
+{
+    OptionValues values;
+    if (readOptionsFile(settingsFilePath(u"options.ini"_qs, m_programFolder), values))
+        m_options = values;
+    else
+        m_options.intSoundReminder = m_options.intMusicCutter = 0;
+    m_driver->setSoundReminder(m_options.intSoundReminder);
+}
+
+void frmMain::createMenus()
+{
+    // The pop-up menus hand their commands to the window as words on the
+    // command channel; only "移除所有视频" acts directly.
+    auto word = [this](QMenu *menu, const QString &caption, const QString &command) {
+        QAction *action = menu->addAction(caption);
+        connect(action, &QAction::triggered, this,
+                [this, command] { m_txtAction.setText(command); });
+        return action;
+    };
+    m_menuFile = new QMenu(u"File"_qs, this);
+    word(m_menuFile, u"添加文件(&A)"_qs, u"AddaFile"_qs);
+    word(m_menuFile, u"添加目录(&F)"_qs, u"menuAddaFolder"_qs);
+    m_menuFile->addSeparator();
+    word(m_menuFile, u"退出(&E)"_qs, u"menuExit"_qs);
+    m_menuOptions = new QMenu(u"Options"_qs, this);
+    word(m_menuOptions, u"设置(&O)"_qs, u"menuOption"_qs);
+    m_menuAbout = new QMenu(u"About"_qs, this);
+    word(m_menuAbout, u"帮助(&H)"_qs, u"menuHelp"_qs);
+    word(m_menuAbout, u"关于(&A)"_qs, u"A"_qs);
+    m_menuRemove = new QMenu(u"移除视频"_qs, this);
+    m_menuRemove->setObjectName(u"menuRemove"_qs);
+    word(m_menuRemove, u"移除选中视频"_qs, u"RemoveSelected"_qs);
+    QAction *removeAll = m_menuRemove->addAction(u"移除所有视频"_qs);
+    connect(removeAll, &QAction::triggered, this, &frmMain::RemoveAllJobs);
+
+    m_txtAction.setAction(u"RemoveSelected"_qs, [this] { RemoveSelectedJob(); });
+    m_txtAction.setAction(u"A"_qs, [this] { ShowAbout(); });
+    m_txtAction.setAction(u"AddaFile"_qs, [this] { AddFileByDialog(); });
+    m_txtAction.setAction(u"menuAddaFolder"_qs, [this] { ToolbarCommand(6); });
+    m_txtAction.setAction(u"menuExit"_qs, [this] { SaveAndExit(); });
+    m_txtAction.setAction(u"menuHelp"_qs, [this] { OpenHelp(); });
+    m_txtAction.setAction(u"menuOption"_qs, [this] { ToolbarCommand(2); });
+}
+
+void frmMain::ShowOptions()
+{
+    const QString file = settingsFilePath(u"options.ini"_qs, m_programFolder);
+    if (m_services.showOptions) {
+        m_services.showOptions(m_options, file);
+    } else {
+        frmOptions dialog(m_options, file, messages(), this);
+        dialog.exec();
+    }
+    m_driver->setSoundReminder(m_options.intSoundReminder);
 }
 
 void frmMain::syncSettingControls()
@@ -467,7 +557,10 @@ void frmMain::ToolbarCommand(int index)
         AddFileByDialog();
         break;
     case 1:
-        RemoveSelectedJob();
+        m_menuRemove->popup(QCursor::pos());
+        break;
+    case 2:
+        ShowOptions();
         break;
     case 3:
         OpenHelp();
@@ -515,6 +608,10 @@ void frmMain::ShowAbout()
 
 void frmMain::SaveAndExit()
 {
+    writeSetupFile(settingsFilePath(u"setup.ini"_qs, m_programFolder),
+                   m_settings.entry(ConversionSettings::AudioBitrate),
+                   m_settings.entry(ConversionSettings::SampleRate), m_settings.channelEntry(),
+                   txtPath->text(), m_settings.format());
     close();
 }
 
@@ -531,6 +628,8 @@ void frmMain::setBatchLocked(bool locked)
     for (QWidget *widget :
          std::initializer_list<QWidget *>{LV, Command3, lblFeed, cmdBrowse, txtPath})
         widget->setEnabled(!locked);
+    for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuAbout, m_menuRemove})
+        menu->setEnabled(!locked);
 }
 
 void frmMain::showProgress(const ProgressDisplay &display)
@@ -587,6 +686,11 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_driver->isBusy())
         m_driver->stopAndWait();
     m_search->cancel();
-    DeleteFolder(m_driver->tempFolder());
+    if (!m_unloaded) {
+        m_unloaded = true;
+        DeleteFolder(m_driver->tempFolder());
+        SkinH_Detach();
+    }
     event->accept();
+    Q_EMIT unloaded();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "conversion/batchdriver.h"
+#include "conversion/commandchannel.h"
 #include "conversion/conversionsettings.h"
+#include "conversion/settingsfiles.h"
 #include "dialogs/ccommondialogs.h"
 #include "joblist/joblistmodel.h"
 
@@ -22,6 +24,7 @@ class PathLineEdit;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMenu;
 class QMimeData;
 class QProgressBar;
 class QPushButton;
@@ -36,6 +39,8 @@ struct WindowServices
     CompletionActions *completion = nullptr;   // nullptr: file manager and completion sound
     std::function<void(const QUrl &)> openUrl; // empty: the desktop's handler
     QString programFolder;                     // empty: the folder of the executable
+    // Shows the options dialog modally; empty: frmOptions.
+    std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
 
 // Shows failed jobs in red; the model already gives their reason as tool tip.
@@ -88,6 +93,9 @@ public:
     JobListModel &jobList() { return m_jobs; }
     ConversionSettings &conversionSettings() { return m_settings; }
     BatchDriver &batchDriver() { return *m_driver; }
+    CommandChannel &txtAction() { return m_txtAction; }
+    const OptionValues &optionValues() const { return m_options; }
+    QMenu *removeMenu() const { return m_menuRemove; }
     CCommonDialogs &objDialogs() { return m_objDialogs; }
     QString strLastFolder() const { return m_strLastFolder; }
     QString programFolder() const { return m_programFolder; }
@@ -98,6 +106,8 @@ Q_SIGNALS:
     // The window asked the window system to move it with the pointer.
     void windowDragRequested();
     void folderSearchDone();
+    // The window has been closed and cleaned up; the program ends now.
+    void unloaded();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -109,6 +119,10 @@ private:
     void connectControls();
     void placeControls();
     void Form_Load();
+    void restoreSetup();
+    void loadOptions();
+    void createMenus();
+    void ShowOptions();
     bool isBareBackground(const QPoint &pos) const;
 
     void setBatchLocked(bool locked);
@@ -130,6 +144,13 @@ private:
     JobListModel m_jobs;
     JobListProxy m_proxy;
     CCommonDialogs m_objDialogs;
+    CommandChannel m_txtAction;
+    OptionValues m_options;
+    QMenu *m_menuFile = nullptr;
+    QMenu *m_menuOptions = nullptr;
+    QMenu *m_menuAbout = nullptr;
+    QMenu *m_menuRemove = nullptr;
+    bool m_unloaded = false;
     BatchDriver *m_driver = nullptr;
     FolderSearch *m_search = nullptr;
     QString m_strLastFolder;

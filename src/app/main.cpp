@@ -1,4 +1,5 @@
 #include "frmmain.h"
+#include "process/singleinstance.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -7,6 +8,11 @@
 
 int main(int argc, char *argv[])
 {
+    // A second copy ends at once and silently, before it opens anything.
+    SingleInstance instance;
+    if (!instance.tryAcquire())
+        return 0;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Torvane"_qs);
     QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
@@ -17,6 +23,7 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtTranslator);
 
     frmMain window;
+    QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit);
     window.show();
     return QApplication::exec();
 }

@@ -221,7 +221,15 @@ QIcon rotateIcon()
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = IconSide;
     drawFilm(p, QRectF(s * 0.3, s * 0.3, s * 0.4, s * 0.4));
-    drawTurnArrow(p, QRectF(s * 0.04, s * 0.04, s * 0.92, s * 0.92), QColor(0x1e, 0x88, 0xe5));
+    // A white arrow in a dark rim reads on a light button and on a blue one.
+    const QRectF ring(s * 0.04, s * 0.04, s * 0.92, s * 0.92);
+    p.save();
+    p.setOpacity(0.85);
+    for (const QPointF offset :
+         {QPointF(-1.5, 0), QPointF(1.5, 0), QPointF(0, -1.5), QPointF(0, 1.5)})
+        drawTurnArrow(p, ring.translated(offset), QColor(0x0d, 0x3d, 0x6e));
+    p.restore();
+    drawTurnArrow(p, ring, Qt::white);
     p.end();
     return QIcon(pm);
 }

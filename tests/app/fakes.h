@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/frmmain.h"
 #include "conversion/batchdriver.h"
 #include "dialogs/ccommondialogs.h"
 #include "process/messagesink.h"
@@ -9,6 +10,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <memory>
 #include <optional>
 
 // Test stand-ins for everything the window reaches outside itself.
@@ -94,4 +96,35 @@ public:
     }
     QStringList openedFolders;
     QStringList sounds;
+};
+
+// One window with every outside service replaced.
+struct Harness
+{
+    explicit Harness(const QString &programFolder)
+    {
+        WindowServices services;
+        services.messages = &sink;
+        services.dialogs = &dialogs;
+        services.completion = &completion;
+        services.openUrl = [this](const QUrl &url) { urls << url; };
+        services.programFolder = programFolder;
+        services.showOptions = [this](OptionValues &, const QString &file) {
+            optionsFiles << file;
+        };
+        window = std::make_unique<frmMain>(services);
+        window->show();
+    }
+
+    template<class T = QWidget> T *control(const QString &name) const
+    {
+        return window->findChild<T *>(name);
+    }
+
+    RecordingSink sink;
+    FakeDialogRunner dialogs;
+    RecordingCompletion completion;
+    QList<QUrl> urls;
+    QStringList optionsFiles;
+    std::unique_ptr<frmMain> window;
 };

@@ -28,33 +28,6 @@
 
 namespace {
 
-// One window with every outside service replaced.
-struct Harness
-{
-    explicit Harness(const QString &programFolder)
-    {
-        WindowServices services;
-        services.messages = &sink;
-        services.dialogs = &dialogs;
-        services.completion = &completion;
-        services.openUrl = [this](const QUrl &url) { urls << url; };
-        services.programFolder = programFolder;
-        window = std::make_unique<frmMain>(services);
-        window->show();
-    }
-
-    template<class T = QWidget> T *control(const QString &name) const
-    {
-        return window->findChild<T *>(name);
-    }
-
-    RecordingSink sink;
-    FakeDialogRunner dialogs;
-    RecordingCompletion completion;
-    QList<QUrl> urls;
-    std::unique_ptr<frmMain> window;
-};
-
 QMimeData *fileDrop(const QStringList &paths)
 {
     auto *mime = new QMimeData;
