@@ -238,8 +238,7 @@ private Q_SLOTS:
         for (QWidget *w : widgets) {
             if (!w->isVisible())
                 continue;
-            QVERIFY2(w->width() >= w->minimumSizeHint().width(),
-                     w->metaObject()->className());
+            QVERIFY2(w->width() >= w->minimumSizeHint().width(), w->metaObject()->className());
             QVERIFY(dlg.rect().contains(QRect(w->mapTo(&dlg, QPoint(0, 0)), w->size())));
         }
     }
