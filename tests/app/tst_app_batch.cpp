@@ -22,13 +22,14 @@ namespace {
 
 const QString buildDir = QStringLiteral(TORVANE_BUILD_DIR);
 
-bool makeClip(const QString &path)
+bool makeClip(const QString &path, const QString &size = u"160x120"_qs,
+              const QString &seconds = u"1"_qs)
 {
     QProcess ffmpeg;
     ffmpeg.start(u"ffmpeg"_qs,
                  {u"-nostdin"_qs, u"-hide_banner"_qs, u"-loglevel"_qs, u"error"_qs, u"-y"_qs,
-                  u"-f"_qs, u"lavfi"_qs, u"-i"_qs, u"testsrc=size=160x120:rate=10"_qs, u"-f"_qs,
-                  u"lavfi"_qs, u"-i"_qs, u"sine"_qs, u"-t"_qs, u"1"_qs, u"-pix_fmt"_qs,
+                  u"-f"_qs, u"lavfi"_qs, u"-i"_qs, u"testsrc=size=%1:rate=25"_qs.arg(size),
+                  u"-f"_qs, u"lavfi"_qs, u"-i"_qs, u"sine"_qs, u"-t"_qs, seconds, u"-pix_fmt"_qs,
                   u"yuv420p"_qs, path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void cleanup();
     void twoJobsRunToDone();
     void failedJobStaysRed();
+    void closeDuringBatch();
 
 private:
     QStringList lockedNames() const;
@@ -189,6 +191,32 @@ void tst_AppBatch::failedJobStaysRed()
     QCOMPARE(row.data(Qt::ForegroundRole).value<QColor>(), QColor(0xc6, 0x28, 0x28));
     QCOMPARE(row.data(Qt::ToolTipRole).toString(), reason);
     QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 1);
+}
+
+void tst_AppBatch::closeDuringBatch()
+{
+    const QString longClip = m_clips.filePath(u"long.mp4"_qs);
+    QVERIFY(makeClip(longClip, u"640x480"_qs, u"30"_qs));
+    m_window->jobList().addJobs({longClip, m_clipA});
+    BatchDriver &driver = m_window->batchDriver();
+    QSignalSpy progress(&driver, &BatchDriver::progressChanged);
+    QSignalSpy unloaded(m_window.get(), &frmMain::unloaded);
+    QVERIFY(driver.Start());
+    QVERIFY(progress.wait(30000));
+    QVERIFY(driver.objDOS().isRunning());
+    const QString temp = driver.tempFolder();
+
+    QVERIFY(m_window->close());
+    QCOMPARE(unloaded.size(), 1);
+    QVERIFY(!driver.isBusy());
+    QVERIFY(!driver.objDOS().isRunning());
+    // Nothing half-written is left, under the output name or any other.
+    const QStringList left =
+        QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u", "_qs)));
+    QVERIFY(!QFileInfo::exists(temp));
+    // The jobs stay where they were; none was counted as done.
+    QCOMPARE(m_window->jobList().count(), 2);
 }
 
 QTEST_MAIN(tst_AppBatch)
