@@ -102,6 +102,12 @@ void DoorOverlay::paintEvent(QPaintEvent *)
         p.drawPixmap(rect(), m_picture);
 }
 
+void DoorOverlay::mousePressEvent(QMouseEvent *event)
+{
+    // Taken here, so the press never reaches the window as a background drag.
+    event->accept();
+}
+
 void DoorOverlay::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
