@@ -46,7 +46,6 @@ private Q_SLOTS:
     void commandWords_data();
     void commandWords();
     void removeMenu();
-    void menusLockedDuringBatch();
     void exitWritesSetup();
     void closeBoxKeepsSetup_data();
     void closeBoxKeepsSetup();
@@ -166,15 +165,6 @@ void tst_AppShell::removeMenu()
     QCOMPARE(words.size(), 2);
     QVERIFY(h->window->jobList().isEmpty());
     QVERIFY(!h->control(u"picText"_qs)->isHidden());
-}
-
-void tst_AppShell::menusLockedDuringBatch()
-{
-    h = std::make_unique<Harness>(m_program->path());
-    Q_EMIT h->window->batchDriver().batchStarted();
-    QVERIFY(!h->window->removeMenu()->isEnabled());
-    Q_EMIT h->window->batchDriver().unlockRequested();
-    QVERIFY(h->window->removeMenu()->isEnabled());
 }
 
 void tst_AppShell::exitWritesSetup()
