@@ -77,9 +77,13 @@ public:
 private:
     static std::optional<QString> next(std::deque<std::optional<QString>> &answers)
     {
-        if (answers.empty())
+        // Copied field by field: GCC's -O2 flow analysis warns on copying the optional.
+        if (answers.empty() || !answers.front().has_value()) {
+            if (!answers.empty())
+                answers.pop_front();
             return std::nullopt;
-        auto answer = answers.front();
+        }
+        const QString answer = *answers.front();
         answers.pop_front();
         return answer;
     }
