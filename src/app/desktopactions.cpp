@@ -1,8 +1,10 @@
 #include "desktopactions.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QSoundEffect>
 #include <QTimer>
@@ -41,6 +43,11 @@ void DesktopCompletionActions::playSound(const QString &file, std::function<void
 {
     if (!QFileInfo(file).isFile()) {
         QApplication::beep();
+        done();
+        return;
+    }
+    // Without an audio device the sound never plays nor ends; keep the window waiting for nothing.
+    if (QMediaDevices::defaultAudioOutput().isNull()) {
         done();
         return;
     }

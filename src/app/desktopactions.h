@@ -26,7 +26,7 @@ class DesktopCompletionActions : public QObject, public CompletionActions
 
 public:
     // A sound that never reports its end must not keep the window locked.
-    static constexpr int SoundLimitMs = 15000;
+    static constexpr int SoundLimitMs = 5000;
 
     explicit DesktopCompletionActions(QObject *parent = nullptr);
 
