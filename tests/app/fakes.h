@@ -6,7 +6,11 @@
 #include "process/messagesink.h"
 
 #include <QList>
+#include <QMimeData>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include <deque>
@@ -34,21 +38,19 @@ public:
 
 struct OpenFileCall
 {
-    QString title;
     QString startFolder;
     QString fileName;
-    FileFilters filters;
 };
 
 // Answers each dialog with the next prepared answer; nullopt is a cancel.
 class FakeDialogRunner : public DialogRunner
 {
 public:
-    std::optional<QString> openFile(QWidget *, const QString &title, const QString &startFolder,
-                                    const QString &fileName, const FileFilters &filters,
+    std::optional<QString> openFile(QWidget *, const QString &, const QString &startFolder,
+                                    const QString &fileName, const FileFilters &,
                                     const QString &) override
     {
-        openCalls.append({title, startFolder, fileName, filters});
+        openCalls.append({startFolder, fileName});
         return next(openAnswers);
     }
     std::optional<QString> saveFile(QWidget *, const QString &, const QString &,
@@ -102,6 +104,23 @@ public:
     QStringList sounds;
 };
 
+// Settings and the single-copy lock go to places of the test's own.
+inline void isolateTestRun(const QTemporaryDir &runtime)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+}
+
+inline std::unique_ptr<QMimeData> fileDrop(const QStringList &paths)
+{
+    auto mime = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    mime->setUrls(urls);
+    return mime;
+}
+
 // One window with every outside service replaced.
 struct Harness
 {
@@ -124,6 +143,8 @@ struct Harness
     {
         return window->findChild<T *>(name);
     }
+    void click(const QString &name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
+    bool hintShown() const { return !control(u"picText"_qs)->isHidden(); }
 
     RecordingSink sink;
     FakeDialogRunner dialogs;
