@@ -1,9 +1,7 @@
 #include "conversion/settingsfiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,11 +44,7 @@ class TestSettingsFiles : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        m_file = m_dir.filePath(u"settings.ini"_qs);
-    }
+    void initTestCase() { m_file = m_dir.filePath(u"settings.ini"_qs); }
 
     void setupRoundTrip_data()
     {
@@ -64,18 +58,6 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         QVERIFY(writeSetupFile(m_file, 7, 3, -1, folder, 12));
         QCOMPARE(describe(readSetupFile(m_file)), u"7|3|-1|"_qs + folder + u"|12"_qs);
-    }
-
-    void exactBytes()
-    {
-        QVERIFY(writeSetupFile(m_file, 7, 0, -1, u"/视频"_qs, 2));
-        QCOMPARE(readBytes(),
-                 QByteArray("\"7\"\r\n\"0\"\r\n\"-1\"\r\n\"/\xe8\xa7\x86\xe9\xa2\x91\"\r\n"
-                            "\"2\"\r\n"));
-        QVERIFY(writeOptionsFile(m_file, OptionValues{}));
-        QCOMPARE(readBytes(), QByteArray("0\r\n0\r\n0\r\n0\r\n"));
-        QVERIFY(writeOptionsFile(m_file, OptionValues{1, 0, -90, 2147483647}));
-        QCOMPARE(readBytes(), QByteArray("1\r\n0\r\n-90\r\n2147483647\r\n"));
     }
 
     void readOptions_data()
@@ -148,17 +130,6 @@ private Q_SLOTS:
         const SetupValues s = readSetupFile(m_file);
         QVERIFY(s.outputFolder && s.outputFolder->size() < 70 * 1024);
         QVERIFY(!s.formatEntry);
-    }
-
-    void portableCopyWins()
-    {
-        QTemporaryDir program;
-        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-        QCOMPARE(settingsFilePath(u"setup.ini"_qs, program.path()),
-                 QDir(config).filePath(u"setup.ini"_qs));
-        QFile(program.filePath(u"setup.ini"_qs)).open(QIODevice::WriteOnly);
-        QCOMPARE(settingsFilePath(u"setup.ini"_qs, program.path()),
-                 program.filePath(u"setup.ini"_qs));
     }
 };
 
