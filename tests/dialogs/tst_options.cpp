@@ -63,7 +63,6 @@ private Q_SLOTS:
     {
         OptionValues values;
         frmOptions dlg(values, iniPath(), nullptr);
-        QCOMPARE(boxTexts(dlg), QStringList(6, u"0"_qs));
         QVERIFY(!dlg.txtFromH->isEnabled() && !dlg.txtToS->isEnabled());
         dlg.chkMC->setChecked(true);
         QVERIFY(dlg.txtFromH->isEnabled() && dlg.txtToS->isEnabled());
