@@ -130,18 +130,21 @@ bool BatchDriver::startPass(DOSOutputs &runner, const PassCommand &pass, Phase p
 
 QString BatchDriver::failureOf(const DOSOutputs &runner, const RunOutcome &outcome) const
 {
-    const QString last = runner.lastLine();
     switch (outcome.status) {
     case RunOutcome::Status::Stopped:
         return u"转换已停止"_qs;
-    case RunOutcome::Status::Crashed:
+    case RunOutcome::Status::Crashed: {
+        const QString last = runner.lastLine();
         return u"编码器异常退出"_qs + (last.isEmpty() ? QString() : u"："_qs + last);
+    }
     case RunOutcome::Status::Exited:
         break;
     }
-    if (outcome.exitCode != 0)
+    if (outcome.exitCode != 0) {
+        const QString last = runner.lastLine();
         return last.isEmpty() ? u"编码器出错，退出代码 "_qs + QString::number(outcome.exitCode)
                               : last;
+    }
     const QFileInfo output(m_currentPass.outputPath);
     if (!output.exists() || output.size() == 0)
         return u"编码器没有生成输出文件"_qs;
