@@ -80,10 +80,10 @@ void BatchDriver::RunBatch()
     nextJob();
 }
 
-CommandInputs BatchDriver::inputsNow(const QString &outputFolder) const
+CommandInputs BatchDriver::inputsNow(const QString &source, const QString &outputFolder) const
 {
     CommandInputs in = commandInputs(m_settings);
-    in.source = m_currentSource;
+    in.source = source;
     in.outputFolder = outputFolder;
     in.programFolder = m_programFolder;
     in.tempFolder = m_tempFolder;
@@ -105,7 +105,7 @@ void BatchDriver::nextJob()
     m_currentSource = m_jobs.job(row).path;
     QFile::remove(intermediatePath(m_tempFolder));
 
-    const PassCommand pass = FirstPassCommand(inputsNow(m_batchOutputFolder));
+    const PassCommand pass = FirstPassCommand(inputsNow(m_currentSource, m_batchOutputFolder));
     const bool audioOnly = m_settings.format() == ConversionSettings::Mp3;
     startPass(audioOnly ? m_objffmpeg : m_objDOS, pass, Phase::FirstPass);
 }
@@ -166,8 +166,8 @@ void BatchDriver::objDOS_CommandOver(const RunOutcome &outcome)
         completeJob();
         return;
     }
-    const PassCommand pass =
-        SecondPassCommand(inputsNow(withTrailingSeparator(m_settings.outputFolder())));
+    const PassCommand pass = SecondPassCommand(
+        inputsNow(m_currentSource, withTrailingSeparator(m_settings.outputFolder())));
     startPass(m_objffmpeg, pass, Phase::SecondPass);
 }
 
@@ -265,14 +265,11 @@ void BatchDriver::stopAndWait()
     loop.exec();
 }
 
-QList<PassCommand> BatchDriver::previewFirstPasses()
+QList<PassCommand> BatchDriver::previewFirstPasses() const
 {
     QList<PassCommand> passes;
     const QString folder = withTrailingSeparator(m_settings.outputFolder());
-    for (int row = 0; row < m_jobs.count(); ++row) {
-        m_currentSource = m_jobs.path(row);
-        passes << FirstPassCommand(inputsNow(folder));
-    }
-    m_currentSource.clear();
+    for (int row = 0; row < m_jobs.count(); ++row)
+        passes << FirstPassCommand(inputsNow(m_jobs.path(row), folder));
     return passes;
 }

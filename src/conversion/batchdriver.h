@@ -67,7 +67,7 @@ public:
     void stopAndWait();
 
     // The first pass of every waiting job, as the batch would start it now.
-    QList<PassCommand> previewFirstPasses();
+    QList<PassCommand> previewFirstPasses() const;
 
 Q_SIGNALS:
     void batchStarted();
@@ -94,7 +94,7 @@ private:
     void completeJob();
     void failJob(const QString &reason);
     void finishBatch();
-    CommandInputs inputsNow(const QString &outputFolder) const;
+    CommandInputs inputsNow(const QString &source, const QString &outputFolder) const;
     void showProgress();
 
     ConversionSettings &m_settings;
