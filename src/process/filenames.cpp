@@ -1,0 +1,141 @@
+#include "filenames.h"
+
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+namespace {
+
+constexpr char16_t EscapeBase = 0xDC00;
+
+bool isEscapedByte(char16_t unit)
+{
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
+// Length of the valid UTF-8 sequence at the start of bytes, 0 when invalid.
+qsizetype validSequence(const uchar *p, qsizetype left, char32_t &codePoint)
+{
+    const uchar b = p[0];
+    qsizetype length = 0;
+    char32_t min = 0;
+    if (b < 0x80) {
+        codePoint = b;
+        return 1;
+    }
+    if ((b & 0xE0) == 0xC0) {
+        length = 2;
+        codePoint = b & 0x1F;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3;
+        codePoint = b & 0x0F;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4;
+        codePoint = b & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < length)
+        return 0;
+    for (qsizetype i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, encoded surrogates and values past Unicode are not valid.
+    if (codePoint < min || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+QString pathFromBytes(QByteArrayView bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        char32_t cp = 0;
+        const qsizetype length = validSequence(p + i, n - i, cp);
+        if (length == 0) {
+            out.append(QChar(char16_t(EscapeBase + p[i])));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            out.append(QChar::highSurrogate(cp));
+            out.append(QChar::lowSurrogate(cp));
+        } else {
+            out.append(QChar(char16_t(cp)));
+        }
+        i += length;
+    }
+    return out;
+}
+
+QByteArray pathToBytes(QStringView path)
+{
+    QByteArray out;
+    out.reserve(path.size() * 3);
+    const qsizetype n = path.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t unit = path[i].unicode();
+        if (isEscapedByte(unit)) {
+            out.append(char(unit - EscapeBase));
+            continue;
+        }
+        char32_t cp = unit;
+        if (QChar::isHighSurrogate(unit) && i + 1 < n && QChar::isLowSurrogate(path[i + 1])) {
+            cp = QChar::surrogateToUcs4(unit, path[i + 1].unicode());
+            ++i;
+        } else if (QChar::isSurrogate(unit)) {
+            cp = QChar::ReplacementCharacter;
+        }
+        if (cp < 0x80) {
+            out.append(char(cp));
+        } else if (cp < 0x800) {
+            out.append(char(0xC0 | (cp >> 6)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.append(char(0xE0 | (cp >> 12)));
+            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.append(char(0xF0 | (cp >> 18)));
+            out.append(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.append(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+QString displayPath(QStringView path)
+{
+    QString out = path.toString();
+    for (QChar &c : out) {
+        if (isEscapedByte(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+#else
+QString pathFromBytes(QByteArrayView bytes)
+{
+    return QFile::decodeName(bytes.toByteArray());
+}
+
+QByteArray pathToBytes(QStringView path)
+{
+    return QFile::encodeName(path.toString());
+}
+
+QString displayPath(QStringView path)
+{
+    return path.toString();
+}
+#endif
