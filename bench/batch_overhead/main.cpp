@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         in.programFolder = build;
         in.time = QTime::currentTime();
         in.exists = [](const QString &p) { return QFile::exists(p); };
-        const PassCommand pass = FirstPassCommand(in);
+        const PassCommand pass = firstPassCommand(in);
         if (!run(pass.command.program, pass.command.arguments))
             return 1;
     }

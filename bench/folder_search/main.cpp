@@ -27,7 +27,7 @@ int main(int argc, char **argv)
     }
     QElapsedTimer timer;
     timer.start();
-    const QStringList files = SearchFolder(dir.path());
+    const QStringList files = searchFolder(dir.path());
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("folder search: %lld files in %.3f s (target: a few seconds)\n",
                 static_cast<long long>(files.size()), seconds);

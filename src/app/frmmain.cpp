@@ -223,7 +223,7 @@ void frmMain::createControls()
     Label8 = new QLabel(u"保存路径："_qs, this);
 
     cmbOF1 = new QComboBox(this);
-    cmbOF1->addItems(ConversionSettings::shortFormatTexts());
+    cmbOF1->addItems(ConversionSettings::listedFormatTexts());
     cmbRotate = new QComboBox(this);
     cmbRotate->addItems(ConversionSettings::rotationTexts());
     for (QComboBox *box : {cmbOF1, cmbRotate}) {
@@ -308,9 +308,9 @@ void frmMain::connectControls()
     connect(LV, &JobListView::deletePressed, this, &frmMain::RemoveSelectedJob);
 
     connect(cmbOF1, &QComboBox::activated, this,
-            [this](int entry) { m_settings.cmbOF1_Click(entry); });
+            [this](int entry) { m_settings.selectListedFormat(entry); });
     connect(cmbRotate, &QComboBox::activated, this,
-            [this](int entry) { m_settings.cmbRotate_Click(entry); });
+            [this](int entry) { m_settings.selectRotation(entry); });
     connect(&m_settings, &ConversionSettings::changed, this, &frmMain::syncSettingControls);
     connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
             [this](const QString &folder) {
@@ -370,7 +370,7 @@ void frmMain::restoreSetup()
     if (setup.outputFolder)
         m_settings.setOutputFolder(*setup.outputFolder);
     if (setup.formatEntry)
-        m_settings.cmbOF_Click(*setup.formatEntry);
+        m_settings.selectFormat(*setup.formatEntry);
 }
 
 void frmMain::loadOptions()
@@ -432,7 +432,7 @@ void frmMain::ShowOptions()
 
 void frmMain::syncSettingControls()
 {
-    cmbOF1->setCurrentIndex(m_settings.shortFormatEntry());
+    cmbOF1->setCurrentIndex(m_settings.listedFormatEntry());
     cmbRotate->setCurrentIndex(m_settings.rotationEntry());
 }
 
@@ -451,8 +451,8 @@ void frmMain::AddFileByDialog()
         return;
     const QString fileName = m_objDialogs.Name();
     if (!fileName.isEmpty()) {
-        m_strLastFolder = ParsePath(fileName);
-        m_jobs.AddJob(fileName);
+        m_strLastFolder = folderOf(fileName);
+        m_jobs.addJob(fileName);
     }
     picText->setVisible(m_jobs.isEmpty());
 }
@@ -507,14 +507,14 @@ void frmMain::RemoveSelectedJob()
 {
     const QModelIndexList rows = LV->selectionModel()->selectedRows();
     if (!rows.isEmpty())
-        m_jobs.RemoveSelectedJob(m_proxy.mapToSource(rows.first()).row());
+        m_jobs.removeJobAt(m_proxy.mapToSource(rows.first()).row());
     if (m_jobs.isEmpty())
         picText->show();
 }
 
 void frmMain::RemoveAllJobs()
 {
-    m_jobs.RemoveAllJobs();
+    m_jobs.removeAllJobs();
     picText->show();
 }
 
@@ -634,8 +634,8 @@ void frmMain::setBatchLocked(bool locked)
 
 void frmMain::showProgress(const ProgressDisplay &display)
 {
-    pb->setValue(std::clamp(int(display.pb), 0, 100));
-    lblPB->setText(display.lblPB);
+    pb->setValue(std::clamp(int(display.percent), 0, 100));
+    lblPB->setText(display.caption);
     fitToText(lblPB);
 }
 
@@ -688,7 +688,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     m_search->cancel();
     if (!m_unloaded) {
         m_unloaded = true;
-        DeleteFolder(m_driver->tempFolder());
+        deleteFolder(m_driver->tempFolder());
         SkinH_Detach();
     }
     event->accept();

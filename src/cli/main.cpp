@@ -94,7 +94,7 @@ int main(int argc, char **argv)
                              {u"cw"_qs, u"ccw"_qs, u"hmirror"_qs, u"vflip"_qs, u"none"_qs});
         if (r < 0)
             return usageError(u"unknown rotation: "_qs + parser.value(rotate));
-        settings.cmbRotate_Click(r);
+        settings.selectRotation(r);
     }
     if (parser.isSet(format)) {
         const int f =
@@ -102,7 +102,7 @@ int main(int argc, char **argv)
                                           u"mov"_qs, u"phone-mp4"_qs, u"3gp"_qs, u"mp3"_qs});
         if (f < 0)
             return usageError(u"unknown format: "_qs + parser.value(format));
-        settings.cmbOF_Click(f);
+        settings.selectFormat(f);
     }
     for (const auto &[name, setting] : settingOptions) {
         if (parser.isSet(QString::fromUtf16(name)))
@@ -121,9 +121,9 @@ int main(int argc, char **argv)
     for (const QString &path : parser.positionalArguments()) {
         const QFileInfo info(path);
         if (info.isDir())
-            jobs.addJobs(SearchFolder(info.absoluteFilePath()));
+            jobs.addJobs(searchFolder(info.absoluteFilePath()));
         else
-            jobs.AddJob(info.absoluteFilePath());
+            jobs.addJob(info.absoluteFilePath());
     }
 
     StderrMessageSink messages;
@@ -148,9 +148,9 @@ int main(int argc, char **argv)
         // One line per change of the figure; the busy indicator alone prints nothing.
         QObject::connect(&driver, &BatchDriver::progressChanged, &app,
                          [&](const ProgressDisplay &d) {
-                             QString caption = d.lblPB;
-                             caption.replace(driver.progress().strSpinner + u' ', QString());
-                             if (caption != lastCaption && d.lblPB != u"Done.")
+                             QString caption = d.caption;
+                             caption.replace(driver.progress().spinner + u' ', QString());
+                             if (caption != lastCaption && d.caption != u"Done.")
                                  print(stdout, caption);
                              lastCaption = caption;
                          });

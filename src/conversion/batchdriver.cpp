@@ -105,7 +105,7 @@ void BatchDriver::nextJob()
     m_currentSource = m_jobs.job(row).path;
     QFile::remove(intermediatePath(m_tempFolder));
 
-    const PassCommand pass = FirstPassCommand(inputsNow(m_currentSource, m_batchOutputFolder));
+    const PassCommand pass = firstPassCommand(inputsNow(m_currentSource, m_batchOutputFolder));
     const bool audioOnly = m_settings.format() == ConversionSettings::Mp3;
     startPass(audioOnly ? m_objffmpeg : m_objDOS, pass, Phase::FirstPass);
 }
@@ -118,7 +118,7 @@ void BatchDriver::scheduleNextJob()
 
 bool BatchDriver::startPass(DOSOutputs &runner, const PassCommand &pass, Phase phase)
 {
-    m_strExeName = pass.exeName;
+    m_strExeName = pass.encoderName;
     m_currentPass = pass;
     m_phase = phase;
     Q_EMIT passStarted(pass);
@@ -166,7 +166,7 @@ void BatchDriver::objDOS_CommandOver(const RunOutcome &outcome)
         completeJob();
         return;
     }
-    const PassCommand pass = SecondPassCommand(
+    const PassCommand pass = secondPassCommand(
         inputsNow(m_currentSource, withTrailingSeparator(m_settings.outputFolder())));
     startPass(m_objffmpeg, pass, Phase::SecondPass);
 }
@@ -186,8 +186,8 @@ void BatchDriver::completeJob()
 {
     const QString source = m_currentSource;
     const QString output = m_currentPass.outputPath;
-    m_jobs.RemoveHeadJob(m_currentJob);
-    m_progress.lngDuration = 0;
+    m_jobs.removeJob(m_currentJob);
+    m_progress.durationSeconds = 0;
     Q_EMIT jobDone(source, output);
     scheduleNextJob();
 }
@@ -195,7 +195,7 @@ void BatchDriver::completeJob()
 void BatchDriver::failJob(const QString &reason)
 {
     m_jobs.markFailed(m_currentJob, reason);
-    m_progress.lngDuration = 0;
+    m_progress.durationSeconds = 0;
     m_failures.append({m_currentSource, reason});
     Q_EMIT jobFailed(m_currentSource, reason);
     scheduleNextJob();
@@ -204,7 +204,7 @@ void BatchDriver::failJob(const QString &reason)
 void BatchDriver::finishBatch()
 {
     m_phase = Phase::Finishing;
-    m_progress.display.pb = 0;
+    m_progress.display.percent = 0;
     showProgress();
     if (m_actions)
         m_actions->openFolder(m_settings.outputFolder());
@@ -270,6 +270,6 @@ QList<PassCommand> BatchDriver::previewFirstPasses() const
     QList<PassCommand> passes;
     const QString folder = withTrailingSeparator(m_settings.outputFolder());
     for (int row = 0; row < m_jobs.count(); ++row)
-        passes << FirstPassCommand(inputsNow(m_jobs.path(row), folder));
+        passes << firstPassCommand(inputsNow(m_jobs.path(row), folder));
     return passes;
 }

@@ -38,7 +38,7 @@ QStringList rotationArguments(const QString &rotate)
 QString outputFile(const CommandInputs &in, const QString &marker, const QString &extension)
 {
     const QString path =
-        in.outputFolder + GetBaseName(in.source) + marker + timeStamp(in.time) + extension;
+        in.outputFolder + baseNameOf(in.source) + marker + timeStamp(in.time) + extension;
     return in.exists ? uniqueOutputPath(path, in.exists) : path;
 }
 
@@ -54,7 +54,7 @@ CommandInputs commandInputs(const ConversionSettings &s)
     in.sampleRate = s.text(ConversionSettings::SampleRate);
     in.audioBitrate = s.text(ConversionSettings::AudioBitrate);
     in.channelEntry = s.channelEntry();
-    in.rotate = s.strRotate();
+    in.rotate = s.rotationOption();
     return in;
 }
 
@@ -68,7 +68,7 @@ QString intermediatePath(const QString &tempFolder)
     return tempFolder + separator + u"tmp.mp4"_qs;
 }
 
-PassCommand FirstPassCommand(const CommandInputs &in)
+PassCommand firstPassCommand(const CommandInputs &in)
 {
     using F = ConversionSettings::Format;
     PassCommand pass;
@@ -77,7 +77,7 @@ PassCommand FirstPassCommand(const CommandInputs &in)
 
     if (in.format == F::Mp3) {
         const QString CH = QString::number(in.channelEntry + 1);
-        pass.exeName = encoderExeName(u"coder"_qs);
+        pass.encoderName = encoderExeName(u"coder"_qs);
         pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
         pass.command.arguments = {u"-i"_qs,       SRC,
@@ -92,7 +92,7 @@ PassCommand FirstPassCommand(const CommandInputs &in)
         return pass;
     }
 
-    pass.exeName = encoderExeName(u"conv"_qs);
+    pass.encoderName = encoderExeName(u"conv"_qs);
     pass.command.program = encoderPath(in, u"conv"_qs);
     QStringList &args = pass.command.arguments;
     QString text = pass.command.program + u' ' + Q + SRC + Q;
@@ -148,7 +148,7 @@ PassCommand FirstPassCommand(const CommandInputs &in)
     return pass;
 }
 
-PassCommand SecondPassCommand(const CommandInputs &in)
+PassCommand secondPassCommand(const CommandInputs &in)
 {
     using F = ConversionSettings::Format;
     PassCommand pass;
@@ -158,7 +158,7 @@ PassCommand SecondPassCommand(const CommandInputs &in)
     QString tail;
 
     if (in.format == F::Rm) {
-        pass.exeName = encoderExeName(u"coder"_qs);
+        pass.encoderName = encoderExeName(u"coder"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
         pass.outputPath = outputFile(in, u"-"_qs, u".rm"_qs);
         if (keepSize) {
@@ -177,7 +177,7 @@ PassCommand SecondPassCommand(const CommandInputs &in)
                    in.audioBitrate + u"k -ac "_qs + CH + u' ';
         }
     } else {
-        pass.exeName = encoderExeName(u"coder2"_qs);
+        pass.encoderName = encoderExeName(u"coder2"_qs);
         pass.command.program = encoderPath(in, u"coder2"_qs);
         pass.outputPath =
             outputFile(in, u"-"_qs, in.format == F::ThreeGp ? u".3gp"_qs : u".mp4"_qs);
@@ -193,7 +193,7 @@ PassCommand SecondPassCommand(const CommandInputs &in)
     return pass;
 }
 
-QString GetFileName(const QString &path)
+QString fileNameOf(const QString &path)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
         if (isSeparator(path[i]))
@@ -202,9 +202,9 @@ QString GetFileName(const QString &path)
     return path;
 }
 
-QString GetBaseName(const QString &path)
+QString baseNameOf(const QString &path)
 {
-    const QString name = GetFileName(path);
+    const QString name = fileNameOf(path);
     const qsizetype dot = name.indexOf(u'.');
     return dot < 0 ? name : name.left(dot);
 }
@@ -219,7 +219,7 @@ QString uniqueOutputPath(const QString &path, const std::function<bool(const QSt
 {
     if (!exists(path))
         return path;
-    const QString name = GetFileName(path);
+    const QString name = fileNameOf(path);
     const qsizetype dot = name.lastIndexOf(u'.');
     const qsizetype cut = dot <= 0 ? path.size() : path.size() - name.size() + dot;
     for (int n = 2;; ++n) {

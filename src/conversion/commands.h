@@ -14,7 +14,7 @@ class ConversionSettings;
 struct PassCommand
 {
     EncoderCommand command;
-    QString exeName;
+    QString encoderName;
     QString outputPath;
 };
 
@@ -36,17 +36,17 @@ struct CommandInputs
 
 CommandInputs commandInputs(const ConversionSettings &settings);
 
-PassCommand FirstPassCommand(const CommandInputs &in);
+PassCommand firstPassCommand(const CommandInputs &in);
 // Only for the two-pass formats; the second pass reads the intermediate file.
-PassCommand SecondPassCommand(const CommandInputs &in);
+PassCommand secondPassCommand(const CommandInputs &in);
 
 QString intermediatePath(const QString &tempFolder);
 QString encoderExeName(const QString &name); // "conv" -> "conv" (".exe" on Windows)
 
 // The characters after the last folder separator.
-QString GetFileName(const QString &path);
+QString fileNameOf(const QString &path);
 // The file name up to its first dot.
-QString GetBaseName(const QString &path);
+QString baseNameOf(const QString &path);
 // Hour, minute and second without leading zeros: 14:05:09 gives "1459".
 QString timeStamp(const QTime &time);
 // The path itself when no file has that name, otherwise the first free

@@ -49,7 +49,7 @@ const QStringList &ConversionSettings::formatTexts()
     return texts;
 }
 
-const QStringList &ConversionSettings::shortFormatTexts()
+const QStringList &ConversionSettings::listedFormatTexts()
 {
     static const QStringList texts{u"MP4格式(高质量H264/MPEG4)"_qs, u"MPG格式(MPEG格式视频)"_qs,
                                    u"AVI格式(Windows标准视频)"_qs, u"MOV格式(苹果QuickTime视频)"_qs,
@@ -57,7 +57,7 @@ const QStringList &ConversionSettings::shortFormatTexts()
     return texts;
 }
 
-int ConversionSettings::formatOfShortEntry(int entry)
+int ConversionSettings::formatOfListedEntry(int entry)
 {
     static constexpr std::array<int, 5> map{Mp4, Mpg, Avi, Mov, Flv};
     return entry >= 0 && entry < int(map.size()) ? map[size_t(entry)] : -1;
@@ -102,7 +102,7 @@ bool ConversionSettings::isSinglePass(int format)
 
 ConversionSettings::ConversionSettings(QObject *parent) : QObject(parent) {}
 
-void ConversionSettings::cmbRotate_Click(int entry)
+void ConversionSettings::selectRotation(int entry)
 {
     if (entry < 0 || entry >= rotationOptions().size())
         return;
@@ -111,22 +111,22 @@ void ConversionSettings::cmbRotate_Click(int entry)
     Q_EMIT changed();
 }
 
-void ConversionSettings::setStrRotate(const QString &option)
+void ConversionSettings::setRotationOption(const QString &option)
 {
     m_strRotate = option;
     Q_EMIT changed();
 }
 
-void ConversionSettings::cmbOF1_Click(int entry)
+void ConversionSettings::selectListedFormat(int entry)
 {
-    const int format = formatOfShortEntry(entry);
+    const int format = formatOfListedEntry(entry);
     if (format < 0)
         return;
     m_shortFormatEntry = entry;
-    cmbOF_Click(format);
+    selectFormat(format);
 }
 
-void ConversionSettings::cmbOF_Click(int index)
+void ConversionSettings::selectFormat(int index)
 {
     if (index < 0 || index >= FormatCount)
         return;
@@ -188,17 +188,17 @@ void ConversionSettings::setSettingsLocked(bool locked)
 
 void ConversionSettings::applyStartupDefaults()
 {
-    cmbRotate_Click(0);
+    selectRotation(0);
     m_strRotate = rotationOptions()[0];
     selectEntry(AudioBitrate, 7);
     selectEntry(SampleRate, 1);
     selectChannel(1);
-    cmbOF_Click(Flv);
+    selectFormat(Flv);
     setOutputFolder(defaultOutputFolder());
 }
 
 void ConversionSettings::applyStartupFormat()
 {
-    cmbOF1_Click(0);
-    cmbOF_Click(Mp4);
+    selectListedFormat(0);
+    selectFormat(Mp4);
 }

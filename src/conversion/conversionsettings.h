@@ -17,11 +17,11 @@ public:
     enum Setting { VideoBitrate, FrameRate, FrameSize, SampleRate, AudioBitrate, SettingCount };
     enum Format { Flv, Rm, Mpg, Avi, Mp4, Mov, PhoneMp4, ThreeGp, Mp3, FormatCount };
 
-    static const QStringList &rotationTexts();    // cmbRotate
-    static const QStringList &rotationOptions();  // strRotate for each rotation entry
-    static const QStringList &formatTexts();      // cmbOF
-    static const QStringList &shortFormatTexts(); // cmbOF1
-    static int formatOfShortEntry(int entry);     // cmbOF1 entry -> cmbOF index, or -1
+    static const QStringList &rotationTexts();     // cmbRotate
+    static const QStringList &rotationOptions();   // rotationOption for each rotation entry
+    static const QStringList &formatTexts();       // cmbOF
+    static const QStringList &listedFormatTexts(); // cmbOF1
+    static int formatOfListedEntry(int entry);     // cmbOF1 entry -> cmbOF index, or -1
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
     static QString keepSizeMarker() { return u"原始尺寸"_qs; }
@@ -37,14 +37,14 @@ public:
     explicit ConversionSettings(QObject *parent = nullptr);
 
     // The three selection operations; each runs whether the user or code chose.
-    void cmbRotate_Click(int entry);
-    void cmbOF1_Click(int entry);
-    void cmbOF_Click(int index);
+    void selectRotation(int entry);
+    void selectListedFormat(int entry);
+    void selectFormat(int index);
 
     int rotationEntry() const { return m_rotationEntry; }
-    QString strRotate() const { return m_strRotate; }
-    void setStrRotate(const QString &option);
-    int shortFormatEntry() const { return m_shortFormatEntry; }
+    QString rotationOption() const { return m_strRotate; }
+    void setRotationOption(const QString &option);
+    int listedFormatEntry() const { return m_shortFormatEntry; }
     int format() const { return m_format; }
 
     QString text(Setting setting) const { return m_texts[setting]; }

@@ -99,7 +99,7 @@ std::optional<double> findElapsed(QStringView piece)
 
 bool ProgressState::firstPassPiece(QStringView piece)
 {
-    strSpinner = nextSpinner(strSpinner);
+    spinner = nextSpinner(spinner);
     const auto percent = findPercentText(piece);
     if (!percent)
         return false;
@@ -109,32 +109,32 @@ bool ProgressState::firstPassPiece(QStringView piece)
     }
     const double p = roundHalfEven(leadingNumber(*percent));
     const double shown = std::clamp(p, 0.0, 100.0);
-    display.imgPBWidth = shown / 100 * ProgressDisplay::FullWidth;
-    display.pb = shown;
-    display.lblPB = u"旋转中 "_qs + strSpinner + u' ' + QString::number(p) + u'%';
+    display.fillWidth = shown / 100 * ProgressDisplay::FullWidth;
+    display.percent = shown;
+    display.caption = u"旋转中 "_qs + spinner + u' ' + QString::number(p) + u'%';
     return true;
 }
 
 bool ProgressState::secondPassPiece(QStringView piece)
 {
-    if (lngDuration == 0) {
+    if (durationSeconds == 0) {
         if (const auto duration = findDuration(piece))
-            lngDuration = *duration;
+            durationSeconds = *duration;
     }
     const auto elapsed = findElapsed(piece);
-    strSpinner = nextSpinner(strSpinner);
+    spinner = nextSpinner(spinner);
     if (!elapsed)
         return false;
     const double t = roundHalfEven(*elapsed);
-    if (lngDuration == 0 || t / lngDuration * 100 >= 100) {
+    if (durationSeconds == 0 || t / durationSeconds * 100 >= 100) {
         display = {ProgressDisplay::FullWidth, 100, u"Done 100%"_qs};
         return true;
     }
-    const double f = t / lngDuration;
+    const double f = t / durationSeconds;
     const QString number = plainNumber(f * 100).left(4);
-    display.imgPBWidth = std::max(0.0, f) * ProgressDisplay::FullWidth;
-    display.pb = std::clamp(leadingNumber(number), 0.0, 100.0);
-    display.lblPB = u"生成中..."_qs + strSpinner + u' ' + number + u'%';
+    display.fillWidth = std::max(0.0, f) * ProgressDisplay::FullWidth;
+    display.percent = std::clamp(leadingNumber(number), 0.0, 100.0);
+    display.caption = u"生成中..."_qs + spinner + u' ' + number + u'%';
     return true;
 }
 

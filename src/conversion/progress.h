@@ -11,9 +11,9 @@ struct ProgressDisplay
 {
     static constexpr double FullWidth = 5415;
 
-    double imgPBWidth = 0;
-    double pb = 0; // 0 to 100; a fraction may stand (33.3)
-    QString lblPB = u"0%"_qs;
+    double fillWidth = 0;
+    double percent = 0; // 0 to 100; a fraction may stand (33.3)
+    QString caption = u"0%"_qs;
 
     friend bool operator==(const ProgressDisplay &, const ProgressDisplay &) = default;
 };
@@ -34,8 +34,8 @@ std::optional<double> findElapsed(QStringView piece);
 class ProgressState
 {
 public:
-    QString strSpinner = u"-"_qs;
-    int lngDuration = 0;
+    QString spinner = u"-"_qs;
+    int durationSeconds = 0;
     ProgressDisplay display;
 
     // A piece of the first pass (objDOS): moves the indicator, then reads a percentage.

@@ -31,7 +31,7 @@ void searchInto(const QString &folder, QStringList &out, QSet<QString> &visited,
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        const QString name = TrimFileName(it.fileName());
+        const QString name = trimFileName(it.fileName());
         if (it.fileInfo().isDir())
             subfolders << name;
         else
@@ -50,7 +50,7 @@ void searchInto(const QString &folder, QStringList &out, QSet<QString> &visited,
 
 } // namespace
 
-QString TrimFileName(const QString &name)
+QString trimFileName(const QString &name)
 {
     qsizetype end = name.size();
     while (end > 0 && (name[end - 1] == u'\0' || name[end - 1] == u' '))
@@ -58,7 +58,7 @@ QString TrimFileName(const QString &name)
     return name.left(end);
 }
 
-QStringList SearchFolder(const QString &folder, const std::atomic_bool *cancel)
+QStringList searchFolder(const QString &folder, const std::atomic_bool *cancel)
 {
     QStringList out;
     QSet<QString> visited;
@@ -95,7 +95,7 @@ bool FolderSearch::start(const QString &folder)
     m_cancel = std::make_shared<std::atomic_bool>(false);
     auto result = std::make_shared<QStringList>();
     m_thread = QThread::create(
-        [folder, result, cancel = m_cancel] { *result = SearchFolder(folder, cancel.get()); });
+        [folder, result, cancel = m_cancel] { *result = searchFolder(folder, cancel.get()); });
     connect(m_thread, &QThread::finished, this, [this, result] {
         m_thread->deleteLater();
         m_thread = nullptr;

@@ -10,14 +10,14 @@
 class QThread;
 
 // The name without its trailing NUL and space characters.
-QString TrimFileName(const QString &name);
+QString trimFileName(const QString &name);
 
 // Every file in the folder and, depth first, in its subfolders: each folder's
 // own files first (in name order), then the contents of each subfolder. A
 // symbolic link to a folder is searched once at most, so a link loop ends.
-QStringList SearchFolder(const QString &folder, const std::atomic_bool *cancel = nullptr);
+QStringList searchFolder(const QString &folder, const std::atomic_bool *cancel = nullptr);
 
-// Runs SearchFolder off the calling thread and reports the result back on it.
+// Runs searchFolder off the calling thread and reports the result back on it.
 class FolderSearch : public QObject
 {
     Q_OBJECT

@@ -47,7 +47,7 @@ Qt::ItemFlags JobListModel::flags(const QModelIndex &index) const
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-void JobListModel::AddJob(const QString &path)
+void JobListModel::addJob(const QString &path)
 {
     addJobs({path});
 }
@@ -63,7 +63,7 @@ void JobListModel::addJobs(const QStringList &paths)
     endInsertRows();
 }
 
-void JobListModel::RemoveSelectedJob(int row)
+void JobListModel::removeJobAt(int row)
 {
     if (row < 0 || row >= count())
         return;
@@ -72,7 +72,7 @@ void JobListModel::RemoveSelectedJob(int row)
     endRemoveRows();
 }
 
-void JobListModel::RemoveAllJobs()
+void JobListModel::removeAllJobs()
 {
     if (m_jobs.isEmpty())
         return;
@@ -81,12 +81,12 @@ void JobListModel::RemoveAllJobs()
     endRemoveRows();
 }
 
-void JobListModel::RemoveHeadJob(quint64 id)
+void JobListModel::removeJob(quint64 id)
 {
-    RemoveSelectedJob(rowOf(id));
+    removeJobAt(rowOf(id));
 }
 
-QStringList JobListModel::lstFile() const
+QStringList JobListModel::paths() const
 {
     QStringList paths;
     paths.reserve(m_jobs.size());
@@ -152,7 +152,7 @@ QString JobListModel::typeLabel(const QString &path)
     return (trimmed.size() <= 3 ? trimmed : trimmed.last(3)).toString().toUpper();
 }
 
-QString ParsePath(const QString &path)
+QString folderOf(const QString &path)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
 #ifdef Q_OS_WIN

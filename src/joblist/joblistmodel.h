@@ -34,21 +34,21 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    void AddJob(const QString &path);
+    void addJob(const QString &path);
     // Many at once, as one insertion: a folder of 100 000 files stays quick.
     void addJobs(const QStringList &paths);
     // Removes the job of the given row (the selected one); -1 removes nothing.
-    void RemoveSelectedJob(int row);
-    void RemoveAllJobs();
+    void removeJobAt(int row);
+    void removeAllJobs();
     // Removes the job the batch has just finished, wherever it now stands.
-    void RemoveHeadJob(quint64 id);
+    void removeJob(quint64 id);
 
     int count() const { return int(m_jobs.size()); }
     bool isEmpty() const { return m_jobs.isEmpty(); }
     const Job &job(int row) const { return m_jobs[row]; }
     QString path(int row) const { return m_jobs[row].path; }
-    // lstFile: the paths in list order.
-    QStringList lstFile() const;
+    // paths: the paths in list order.
+    QStringList paths() const;
     int rowOf(quint64 id) const;
 
     // The first job of the queue that has not failed in this batch, or -1.
@@ -67,4 +67,4 @@ private:
 };
 
 // The folder part of a path, up to and including its last separator ("" when none).
-QString ParsePath(const QString &path);
+QString folderOf(const QString &path);

@@ -80,7 +80,7 @@ bool parentIsSafe(const QByteArray &parent)
 
 } // namespace
 
-void DeleteFolder(const QString &path)
+void deleteFolder(const QString &path)
 {
     if (path.isEmpty())
         return;

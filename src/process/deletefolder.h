@@ -6,7 +6,7 @@
 // included. Symbolic links are removed as links, never followed. Entries that
 // cannot be removed are left (with the folders holding them); it always ends.
 // A missing folder does nothing; a path that is itself a link loses the link only.
-void DeleteFolder(const QString &path);
+void deleteFolder(const QString &path);
 
 // The per-user folder for intermediate files: torvane_tmp in the private
 // runtime folder, or in a per-user folder under the temp folder.

@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(h->completion.openedFolders.size(), 1);
         QCOMPARE(h->completion.sounds, QStringList{buildDir + u"/sound.wav"_qs});
         QVERIFY(std::any_of(progress.begin(), progress.end(), [](const QList<QVariant> &args) {
-            return args.first().value<ProgressDisplay>().lblPB.endsWith(u'%');
+            return args.first().value<ProgressDisplay>().caption.endsWith(u'%');
         }));
         const QStringList outputs = QDir(m_out->path()).entryList(QDir::Files);
         QCOMPARE(outputs.size(), 2);
@@ -120,7 +120,7 @@ private Q_SLOTS:
         h->window->jobList().addJobs({missing, m_clipA});
         startAndWait();
 
-        QCOMPARE(h->window->jobList().lstFile(), QStringList{missing});
+        QCOMPARE(h->window->jobList().paths(), QStringList{missing});
         const QString reason = h->window->jobList().job(0).failReason;
         QVERIFY(!reason.isEmpty());
         QCOMPARE(h->sink.messages.size(), 1);

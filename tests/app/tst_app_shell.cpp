@@ -118,7 +118,7 @@ private Q_SLOTS:
         actions[0]->trigger();
         menu->hide();
         QCOMPARE(words.size(), 2);
-        QCOMPARE(h->window->jobList().lstFile(), (QStringList{u"/m/1.mp4"_qs, u"/m/3.mp4"_qs}));
+        QCOMPARE(h->window->jobList().paths(), (QStringList{u"/m/1.mp4"_qs, u"/m/3.mp4"_qs}));
         actions[1]->trigger();
         QCOMPARE(words.size(), 2);
         QVERIFY(h->window->jobList().isEmpty());
@@ -219,7 +219,7 @@ private Q_SLOTS:
                  values);
 
         // The completion sound plays only when the option says so.
-        h->window->jobList().AddJob(u"/nonexistent/x.mp4"_qs);
+        h->window->jobList().addJob(u"/nonexistent/x.mp4"_qs);
         QSignalSpy finished(&h->window->batchDriver(), &BatchDriver::batchFinished);
         QTemporaryDir out;
         h->window->conversionSettings().setOutputFolder(out.path());

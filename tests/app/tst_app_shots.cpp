@@ -53,8 +53,8 @@ private Q_SLOTS:
             BatchDriver &driver = window.batchDriver();
             Q_EMIT driver.batchStarted();
             ProgressDisplay display;
-            display.pb = percent;
-            display.lblPB = percent < 100 ? u"旋转中 \\ 42%"_qs : u"进行最后一步... 100%"_qs;
+            display.percent = percent;
+            display.caption = percent < 100 ? u"旋转中 \\ 42%"_qs : u"进行最后一步... 100%"_qs;
             Q_EMIT driver.progressChanged(display);
         }
 

@@ -131,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(settings.format(), int(ConversionSettings::Mpg));
         QTest::keyClick(h->control(u"cmbRotate"_qs), Qt::Key_End);
         QCOMPARE(settings.rotationEntry(), 4);
-        settings.cmbOF1_Click(4);
+        settings.selectListedFormat(4);
         QCOMPARE(format->currentIndex(), 4);
     }
 
@@ -165,7 +165,7 @@ private Q_SLOTS:
         }
         dragAndDrop(onOverlay ? h->control(u"picDoor"_qs) : view->viewport(), std::move(mime));
 
-        QCOMPARE(h->window->jobList().lstFile(), paths);
+        QCOMPARE(h->window->jobList().paths(), paths);
         for (int row = 0; row < labels.size(); ++row) {
             QCOMPARE(view->model()->index(row, 0).data().toString(), paths[row]);
             QCOMPARE(view->model()->index(row, 1).data().toString(), labels[row]);
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs.openCalls[2].fileName, u"/v/a.mp4"_qs);
         h->window->AddFileByDialog();
         QCOMPARE(dialogs.openCalls.size(), 4);
-        QCOMPARE(jobs.lstFile(), (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs}));
+        QCOMPARE(jobs.paths(), (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs}));
         QCOMPARE(h->window->strLastFolder(), u"/v/"_qs);
     }
 
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QStringList expectedPaths;
         for (const QString &f : expected)
             expectedPaths << dir.filePath(f);
-        QCOMPARE(h->window->jobList().lstFile(), expectedPaths);
+        QCOMPARE(h->window->jobList().paths(), expectedPaths);
         QCOMPARE(h->hintShown(), expected.isEmpty());
         if (expected.isEmpty())
             QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
@@ -316,7 +316,7 @@ private Q_SLOTS:
         view->setCurrentIndex(view->model()->index(1, 0));
         view->setFocus();
         QTest::keyClick(view, Qt::Key_Delete);
-        QCOMPARE(jobs.lstFile(), QStringList{u"/m/1.mp4"_qs});
+        QCOMPARE(jobs.paths(), QStringList{u"/m/1.mp4"_qs});
         QVERIFY(!h->hintShown());
         view->setCurrentIndex(view->model()->index(0, 0));
         h->window->RemoveSelectedJob();

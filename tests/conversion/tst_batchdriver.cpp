@@ -112,14 +112,14 @@ private Q_SLOTS:
 
     void mixedFormatsCompleteInOrder()
     {
-        jobs->AddJob(path(u"a.clip.avi"_qs));
-        jobs->AddJob(path(u"b.avi"_qs));
-        jobs->AddJob(path(u"c.avi"_qs));
+        jobs->addJob(path(u"a.clip.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
+        jobs->addJob(path(u"c.avi"_qs));
         // Each completed job switches the format for the next one.
         connect(driver, &BatchDriver::jobDone, this, [this] {
-            settings->cmbOF_Click(settings->format() == ConversionSettings::Mp4
-                                      ? ConversionSettings::Rm
-                                      : ConversionSettings::Mp3);
+            settings->selectFormat(settings->format() == ConversionSettings::Mp4
+                                       ? ConversionSettings::Rm
+                                       : ConversionSettings::Mp3);
         });
         QSignalSpy finished(driver, &BatchDriver::batchFinished);
         QVERIFY(driver->Start());
@@ -156,18 +156,18 @@ private Q_SLOTS:
     {
         QFETCH(QString, bad);
         QFETCH(QString, reason);
-        jobs->AddJob(path(u"one.avi"_qs));
-        jobs->AddJob(path(bad));
-        jobs->AddJob(path(u"two.avi"_qs));
+        jobs->addJob(path(u"one.avi"_qs));
+        jobs->addJob(path(bad));
+        jobs->addJob(path(u"two.avi"_qs));
         QSignalSpy finished(driver, &BatchDriver::batchFinished);
         runToEnd();
 
-        QCOMPARE(jobs->lstFile(), QStringList{path(bad)});
+        QCOMPARE(jobs->paths(), QStringList{path(bad)});
         QCOMPARE(jobs->job(0).state, JobListModel::State::Failed);
         QVERIFY2(jobs->job(0).failReason.startsWith(reason), qPrintable(jobs->job(0).failReason));
         QVERIFY(QFile::exists(path(u"out/one_已旋转1459.mp4"_qs)));
         QVERIFY(QFile::exists(path(u"out/two_已旋转1459.mp4"_qs)));
-        QVERIFY(driver->progress().display.lblPB != u"Done.");
+        QVERIFY(driver->progress().display.caption != u"Done.");
         QCOMPARE(events.count(u"unlock"_qs), 1);
 
         // Start again retries the failed job.
@@ -179,8 +179,8 @@ private Q_SLOTS:
     void encoderThatCannotStartFailsEachJobOnce()
     {
         driver->setProgramFolder(path(u"nowhere"_qs));
-        jobs->AddJob(path(u"a.avi"_qs));
-        jobs->AddJob(path(u"b.avi"_qs));
+        jobs->addJob(path(u"a.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
         runToEnd();
         QCOMPARE(jobs->failedCount(), 2);
         QCOMPARE(sink->texts.count(u"Torvane|File or command not found"_qs), 2);
@@ -188,10 +188,10 @@ private Q_SLOTS:
 
     void formatChosenDuringTheFirstPassDecides()
     {
-        settings->cmbOF_Click(ConversionSettings::PhoneMp4);
-        jobs->AddJob(path(u"slow.avi"_qs));
+        settings->selectFormat(ConversionSettings::PhoneMp4);
+        jobs->addJob(path(u"slow.avi"_qs));
         connect(driver, &BatchDriver::passStarted, this,
-                [this] { settings->cmbOF1_Click(0); }); // MP4: single pass
+                [this] { settings->selectListedFormat(0); }); // MP4: single pass
         runToEnd();
         QCOMPARE(encoderLog(), QStringList{u"conv slow.avi -> tmp/tmp.mp4"_qs});
         QVERIFY(jobs->isEmpty());
@@ -200,7 +200,7 @@ private Q_SLOTS:
     void soundOffSkipsOnlyTheSound()
     {
         driver->setSoundReminder(1);
-        jobs->AddJob(path(u"a.avi"_qs));
+        jobs->addJob(path(u"a.avi"_qs));
         runToEnd();
         QCOMPARE(events, (QStringList{u"open "_qs + path(u"out/"_qs), u"unlock"_qs}));
     }
@@ -208,8 +208,8 @@ private Q_SLOTS:
     void sameNameInTheSameSecondNeverOverwrites()
     {
         QVERIFY(QDir().mkpath(path(u"x"_qs)));
-        jobs->AddJob(path(u"same.avi"_qs));
-        jobs->AddJob(path(u"x/same.avi"_qs));
+        jobs->addJob(path(u"same.avi"_qs));
+        jobs->addJob(path(u"x/same.avi"_qs));
         runToEnd();
         QCOMPARE(encoderLog(), (QStringList{u"conv same.avi -> out/same_已旋转1459.mp4"_qs,
                                             u"conv x/same.avi -> out/same_已旋转1459_2.mp4"_qs}));
@@ -217,11 +217,11 @@ private Q_SLOTS:
 
     void progressFollowsBothPasses()
     {
-        settings->cmbOF_Click(ConversionSettings::ThreeGp);
-        jobs->AddJob(path(u"a.avi"_qs));
+        settings->selectFormat(ConversionSettings::ThreeGp);
+        jobs->addJob(path(u"a.avi"_qs));
         QStringList captions;
         connect(driver, &BatchDriver::progressChanged, this,
-                [&captions](const ProgressDisplay &d) { captions << d.lblPB; });
+                [&captions](const ProgressDisplay &d) { captions << d.caption; });
         runToEnd();
         QVERIFY(captions.contains(u"进行最后一步... 100%"_qs));
         QVERIFY(std::any_of(captions.cbegin(), captions.cend(),
@@ -232,7 +232,7 @@ private Q_SLOTS:
 
     void stopEndsTheBatchAndRemovesTheUnfinishedOutput()
     {
-        jobs->AddJob(path(u"slow.avi"_qs));
+        jobs->addJob(path(u"slow.avi"_qs));
         QSignalSpy stopped(driver, &BatchDriver::batchStopped);
         QSignalSpy finished(driver, &BatchDriver::batchFinished);
         QSignalSpy started(driver, &BatchDriver::passStarted);

@@ -11,7 +11,7 @@ CommandInputs inputs(int format)
 {
     ConversionSettings s;
     s.applyStartupDefaults();
-    s.cmbOF_Click(format);
+    s.selectFormat(format);
     CommandInputs in = commandInputs(s);
     in.source = u"/v/my.clip.avi"_qs;
     in.outputFolder = u"/out/"_qs;
@@ -88,7 +88,7 @@ private Q_SLOTS:
         QFETCH(QString, output);
         CommandInputs in = inputs(format);
         in.rotate = rotate;
-        const PassCommand pass = FirstPassCommand(in);
+        const PassCommand pass = firstPassCommand(in);
         QCOMPARE(pass.command.text, text);
         QCOMPARE(pass.outputPath, output);
         // What runs is the same command, split where the text has its separators.
@@ -102,20 +102,20 @@ private Q_SLOTS:
         CommandInputs in = inputs(ConversionSettings::Mp4);
         in.source = u"/my videos/a \"b\" 视频.avi"_qs;
         in.outputFolder = u"/out dir/"_qs;
-        const PassCommand pass = FirstPassCommand(in);
+        const PassCommand pass = firstPassCommand(in);
         QCOMPARE(pass.command.program, PROG + u"/data/conv"_qs);
         QCOMPARE(pass.command.arguments.first(), in.source);
         QCOMPARE(pass.command.arguments.last(), u"/out dir/a \"b\" 视频_已旋转1459.mp4"_qs);
-        QCOMPARE(pass.exeName, u"conv"_qs);
+        QCOMPARE(pass.encoderName, u"conv"_qs);
     }
 
     void mp3ReadsChannelsByEntry()
     {
         CommandInputs in = inputs(ConversionSettings::Mp3);
         in.channelEntry = 0;
-        const PassCommand pass = FirstPassCommand(in);
+        const PassCommand pass = firstPassCommand(in);
         QVERIFY(pass.command.text.contains(u" -ac 1 \""_qs));
-        QCOMPARE(pass.exeName, u"coder"_qs);
+        QCOMPARE(pass.encoderName, u"coder"_qs);
     }
 
     void secondPassText_data()
@@ -155,9 +155,9 @@ private Q_SLOTS:
         in.format = format;
         in.size = size;
         in.videoBitrate = u"600"_qs;
-        const PassCommand pass = SecondPassCommand(in);
+        const PassCommand pass = secondPassCommand(in);
         QCOMPARE(pass.command.text, text);
-        QCOMPARE(pass.exeName, format == 1 ? u"coder"_qs : u"coder2"_qs);
+        QCOMPARE(pass.encoderName, format == 1 ? u"coder"_qs : u"coder2"_qs);
         QCOMPARE(pass.command.arguments[1], u"/run/user/1/torvane_tmp/tmp.mp4"_qs);
         if (size != u"原始尺寸")
             QVERIFY(pass.command.arguments.contains(size));
@@ -181,15 +181,15 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, fileName);
         QFETCH(QString, baseName);
-        QCOMPARE(GetFileName(path), fileName);
-        QCOMPARE(GetBaseName(path), baseName);
+        QCOMPARE(fileNameOf(path), fileName);
+        QCOMPARE(baseNameOf(path), baseName);
     }
 
     void leadingDotGivesNameStartingWithTheMarker()
     {
         CommandInputs in = inputs(ConversionSettings::Mp4);
         in.source = u"/v/.clip.avi"_qs;
-        QCOMPARE(FirstPassCommand(in).outputPath, u"/out/_已旋转1459.mp4"_qs);
+        QCOMPARE(firstPassCommand(in).outputPath, u"/out/_已旋转1459.mp4"_qs);
     }
 
     void timeStampHasNoLeadingZeros_data()

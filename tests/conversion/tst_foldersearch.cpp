@@ -36,7 +36,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QString, trimmed);
-        QCOMPARE(TrimFileName(name), trimmed);
+        QCOMPARE(::trimFileName(name), trimmed);
     }
 
     void ownFilesFirstThenSubfoldersDepthFirstInNameOrder()
@@ -47,7 +47,7 @@ private Q_SLOTS:
                               "/r/x.txt", "/empty/.keep"})
             touch(F + QLatin1String(p));
         QDir(F).mkdir(u"void"_qs);
-        QCOMPARE(SearchFolder(F),
+        QCOMPARE(searchFolder(F),
                  (QStringList{F + u"/a.mp4"_qs, F + u"/B.mov"_qs, F + u"/z.avi"_qs,
                               F + u"/empty/.keep"_qs, F + u"/r/x.txt"_qs, F + u"/s/.hidden"_qs,
                               F + u"/s/b.avi"_qs, F + u"/s/t/c.mov"_qs}));
@@ -58,7 +58,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         for (int i = 0; i < 250; ++i)
             touch(dir.filePath(u"d%1/f"_qs.arg(i, 3, 10, QChar(u'0'))));
-        const QStringList found = SearchFolder(dir.path());
+        const QStringList found = searchFolder(dir.path());
         QCOMPARE(found.size(), 250);
         QCOMPARE(found.last(), dir.filePath(u"d249/f"_qs));
     }
@@ -69,10 +69,10 @@ private Q_SLOTS:
         touch(dir.filePath(u"a/f.avi"_qs));
         QVERIFY(QFile::link(dir.filePath(u"a"_qs), dir.filePath(u"a/loop"_qs)));
         QVERIFY(QFile::link(dir.path(), dir.filePath(u"a/up"_qs)));
-        QCOMPARE(SearchFolder(dir.path()), QStringList{dir.filePath(u"a/f.avi"_qs)});
+        QCOMPARE(searchFolder(dir.path()), QStringList{dir.filePath(u"a/f.avi"_qs)});
     }
 
-    void missingFolderGivesNothing() { QVERIFY(SearchFolder(u"/nonexistent/folder"_qs).isEmpty()); }
+    void missingFolderGivesNothing() { QVERIFY(searchFolder(u"/nonexistent/folder"_qs).isEmpty()); }
 
     void searchRunsOffTheCallingThread()
     {

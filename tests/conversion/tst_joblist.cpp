@@ -33,31 +33,31 @@ private Q_SLOTS:
     {
         JobListModel model;
         QAbstractItemModelTester tester(&model);
-        model.AddJob(u"/v/1.avi"_qs);
-        model.AddJob(u"/v/2.avi"_qs);
-        model.AddJob(u"/v/3.avi"_qs);
-        model.AddJob(u"/v/1.avi"_qs); // the same path twice is two jobs
+        model.addJob(u"/v/1.avi"_qs);
+        model.addJob(u"/v/2.avi"_qs);
+        model.addJob(u"/v/3.avi"_qs);
+        model.addJob(u"/v/1.avi"_qs); // the same path twice is two jobs
         QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.data(model.index(3, 1)).toString(), u"AVI"_qs);
 
-        model.RemoveSelectedJob(1);
-        QCOMPARE(model.lstFile(), (QStringList{u"/v/1.avi"_qs, u"/v/3.avi"_qs, u"/v/1.avi"_qs}));
-        model.RemoveSelectedJob(-1); // nothing selected
+        model.removeJobAt(1);
+        QCOMPARE(model.paths(), (QStringList{u"/v/1.avi"_qs, u"/v/3.avi"_qs, u"/v/1.avi"_qs}));
+        model.removeJobAt(-1); // nothing selected
         QCOMPARE(model.count(), 3);
 
         const quint64 head = model.job(0).id;
         model.markFailed(model.job(1).id, u"bad"_qs);
         QCOMPARE(model.nextWaitingRow(), 0);
-        model.RemoveHeadJob(head);
+        model.removeJob(head);
         QCOMPARE(model.nextWaitingRow(), 1);
         QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(), u"bad"_qs);
         model.resetFailed();
         QCOMPARE(model.nextWaitingRow(), 0);
         QCOMPARE(model.failedCount(), 0);
 
-        model.RemoveAllJobs();
+        model.removeAllJobs();
         QVERIFY(model.isEmpty());
-        QVERIFY(model.lstFile().isEmpty());
+        QVERIFY(model.paths().isEmpty());
     }
 
     void headers()
@@ -83,7 +83,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QFETCH(QString, folder);
-        QCOMPARE(ParsePath(path), folder);
+        QCOMPARE(folderOf(path), folder);
     }
 };
 

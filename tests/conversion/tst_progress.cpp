@@ -35,9 +35,9 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         ProgressState state;
         QVERIFY(state.firstPassPiece(piece));
-        QCOMPARE(state.display.imgPBWidth, width);
-        QCOMPARE(state.display.pb, bar);
-        QCOMPARE(state.display.lblPB, caption);
+        QCOMPARE(state.display.fillWidth, width);
+        QCOMPARE(state.display.percent, bar);
+        QCOMPARE(state.display.caption, caption);
     }
 
     void pieceWithoutValueOnlyMovesTheIndicator()
@@ -47,14 +47,14 @@ private Q_SLOTS:
         QStringList spins;
         for (int i = 0; i < 5; ++i) {
             QVERIFY(!state.firstPassPiece(u"no percentage here (12345678)"_qs));
-            spins << state.strSpinner;
+            spins << state.spinner;
         }
         QVERIFY(!state.secondPassPiece(u"nothing"_qs));
         QCOMPARE(spins, (QStringList{u"\\"_qs, u"|"_qs, u"/"_qs, u"-"_qs, u"\\"_qs}));
-        QCOMPARE(state.strSpinner, u"|"_qs);
+        QCOMPARE(state.spinner, u"|"_qs);
         QCOMPARE(state.display, before);
-        state.strSpinner = u"x"_qs;
-        QCOMPARE(nextSpinner(state.strSpinner), u"-"_qs);
+        state.spinner = u"x"_qs;
+        QCOMPARE(nextSpinner(state.spinner), u"-"_qs);
     }
 
     void secondPassElapsed_data()
@@ -85,11 +85,11 @@ private Q_SLOTS:
         QFETCH(double, bar);
         QFETCH(QString, number);
         ProgressState state;
-        state.lngDuration = duration;
+        state.durationSeconds = duration;
         QVERIFY(state.secondPassPiece(piece));
-        QCOMPARE(state.display.imgPBWidth, width);
-        QCOMPARE(state.display.pb, bar);
-        QCOMPARE(state.display.lblPB, u"生成中..."_qs + state.strSpinner + u' ' + number + u'%');
+        QCOMPARE(state.display.fillWidth, width);
+        QCOMPARE(state.display.percent, bar);
+        QCOMPARE(state.display.caption, u"生成中..."_qs + state.spinner + u' ' + number + u'%');
     }
 
     void elapsedWithoutOrBeyondDurationShowsDone_data()
@@ -107,7 +107,7 @@ private Q_SLOTS:
         QFETCH(int, duration);
         QFETCH(QString, piece);
         ProgressState state;
-        state.lngDuration = duration;
+        state.durationSeconds = duration;
         QVERIFY(state.secondPassPiece(piece));
         QCOMPARE(state.display, (ProgressDisplay{5415, 100, u"Done 100%"_qs}));
     }
@@ -129,18 +129,18 @@ private Q_SLOTS:
         QFETCH(int, seconds);
         ProgressState state;
         state.secondPassPiece(piece);
-        QCOMPARE(state.lngDuration, seconds);
+        QCOMPARE(state.durationSeconds, seconds);
     }
 
     void durationAndTimeInOnePiece()
     {
         ProgressState state;
         QVERIFY(state.secondPassPiece(u"Duration: 00:01:40.00, start\nsize=1kB time=25.00 "_qs));
-        QCOMPARE(state.lngDuration, 100);
-        QCOMPARE(state.display.pb, 25.0);
+        QCOMPARE(state.durationSeconds, 100);
+        QCOMPARE(state.display.percent, 25.0);
         // Once known, a later duration does not replace it.
         state.secondPassPiece(u"Duration: 00:00:10.00, "_qs);
-        QCOMPARE(state.lngDuration, 100);
+        QCOMPARE(state.durationSeconds, 100);
     }
 
     // Output recorded from the encoder programs: the parsers must keep reading it.
@@ -166,13 +166,13 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(bytes);
         for (const QString &piece : text.split(QRegularExpression(u"(?<=[\\r\\n])"_qs))) {
             if (firstPass ? state.firstPassPiece(piece) : state.secondPassPiece(piece))
-                bars << state.display.pb;
+                bars << state.display.percent;
         }
         QVERIFY(!bars.isEmpty());
         QVERIFY(std::is_sorted(bars.cbegin(), bars.cend()));
         QCOMPARE(bars.last(), 100.0);
         if (!firstPass) {
-            QVERIFY(state.lngDuration > 0);
+            QVERIFY(state.durationSeconds > 0);
             QVERIFY(bars.size() > 1 && bars.first() < 100);
         }
     }

@@ -49,8 +49,8 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         S s;
         s.applyStartupDefaults();
-        s.cmbOF_Click(S::PhoneMp4);
-        s.cmbOF_Click(format);
+        s.selectFormat(S::PhoneMp4);
+        s.selectFormat(format);
         QCOMPARE(s.format(), format);
         QCOMPARE(values(s), expected);
     }
@@ -73,8 +73,8 @@ private Q_SLOTS:
         QFETCH(int, entry);
         QFETCH(int, format);
         S s;
-        s.cmbOF_Click(S::ThreeGp);
-        s.cmbOF1_Click(entry);
+        s.selectFormat(S::ThreeGp);
+        s.selectListedFormat(entry);
         QCOMPARE(s.format(), format);
     }
 
@@ -95,9 +95,9 @@ private Q_SLOTS:
         QFETCH(int, entry);
         QFETCH(QString, option);
         S s;
-        s.cmbRotate_Click(3);
-        s.cmbRotate_Click(entry);
-        QCOMPARE(s.strRotate(), option);
+        s.selectRotation(3);
+        s.selectRotation(entry);
+        QCOMPARE(s.rotationOption(), option);
     }
 
     void startupEndsOnMp4WithItsPreset()
@@ -108,20 +108,20 @@ private Q_SLOTS:
         QCOMPARE(s.entry(S::AudioBitrate), 13); // the FLV preset wrote "320"
         // What a saved file restores is overridden by the end of start-up.
         s.selectEntry(S::AudioBitrate, 2);
-        s.cmbOF_Click(S::Mpg);
+        s.selectFormat(S::Mpg);
         s.applyStartupFormat();
         QCOMPARE(s.format(), int(S::Mp4));
-        QCOMPARE(s.shortFormatEntry(), 0);
+        QCOMPARE(s.listedFormatEntry(), 0);
         QCOMPARE(values(s), (QStringList{u"12000"_qs, u"29"_qs, u"原始尺寸"_qs, u"48000"_qs,
                                          u"320"_qs, u"1"_qs}));
-        QCOMPARE(s.strRotate(), u"-vf rotate=1"_qs);
+        QCOMPARE(s.rotationOption(), u"-vf rotate=1"_qs);
         QCOMPARE(s.outputFolder(), S::defaultOutputFolder());
     }
 
     void presetValuesOutsideTheListHaveNoEntry()
     {
         S s;
-        s.cmbOF_Click(S::Mpg);
+        s.selectFormat(S::Mpg);
         QCOMPARE(s.text(S::SampleRate), u"28000"_qs);
         QCOMPARE(s.entry(S::SampleRate), -1);
         QCOMPARE(s.entry(S::AudioBitrate), 5);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         S s;
         s.applyStartupDefaults();
         s.setSettingsLocked(true);
-        s.cmbOF1_Click(4);
+        s.selectListedFormat(4);
         QCOMPARE(s.format(), int(S::Flv));
         QCOMPARE(s.text(S::VideoBitrate), u"600"_qs);
     }

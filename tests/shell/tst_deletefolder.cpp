@@ -66,9 +66,9 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(root + u"/sub"_qs, kReadOnlyFolder));
         QVERIFY(QFile::link(out + u"/dir"_qs, tmp.filePath(u"top-link"_qs)));
 
-        DeleteFolder(root);
-        DeleteFolder(tmp.filePath(u"top-link"_qs));
-        DeleteFolder(tmp.filePath(u"missing"_qs));
+        deleteFolder(root);
+        deleteFolder(tmp.filePath(u"top-link"_qs));
+        deleteFolder(tmp.filePath(u"missing"_qs));
 
         QVERIFY(!QFileInfo::exists(root));
         QVERIFY(!QFileInfo(tmp.filePath(u"top-link"_qs)).isSymLink());
@@ -94,7 +94,7 @@ private Q_SLOTS:
             QVERIFY(::chmod(QFile::encodeName(stuck).constData(), 0500) == 0);
         }
 
-        DeleteFolder(root);
+        deleteFolder(root);
 
         const bool lockedLeft = QFileInfo::exists(locked);
         const bool freeGone =
