@@ -56,7 +56,7 @@ int main(int argc, char **argv)
         CommandInputs in = commandInputs(settings);
         in.source = clip;
         in.outputFolder = dir.filePath(u"direct/"_qs);
-        in.programFolder = build;
+        in.encoderFolder = build + u"/data"_qs;
         in.time = QTime::currentTime();
         in.exists = [](const QString &p) { return QFile::exists(p); };
         const PassCommand pass = firstPassCommand(in);

@@ -1,7 +1,7 @@
 // Fills the window's job list with 100 000 jobs by one drop and empties it
 // again, with the list on screen, and prints how long each took.
 #include "app/frmmain.h"
-#include "process/messagesink.h"
+#include "app/messagesink.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,6 +13,15 @@
 #include <cstdio>
 
 namespace {
+
+class PrintingSink : public MessageSink
+{
+public:
+    void showMessage(Icon, const QString &title, const QString &text) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+    }
+};
 
 class NullCompletion : public CompletionActions
 {
@@ -31,7 +40,7 @@ int main(int argc, char *argv[])
     const int jobs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
 
     QTemporaryDir programFolder;
-    StderrMessageSink sink;
+    PrintingSink sink;
     NullCompletion completion;
     WindowServices services;
     services.messages = &sink;

@@ -6,30 +6,54 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSoundEffect>
 #include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
+namespace {
+
+QMessageBox::Icon boxIcon(MessageSink::Icon icon)
+{
+    switch (icon) {
+    case MessageSink::Icon::NoIcon:
+        break;
+    case MessageSink::Icon::Information:
+        return QMessageBox::Information;
+    case MessageSink::Icon::Warning:
+        return QMessageBox::Warning;
+    case MessageSink::Icon::Critical:
+        return QMessageBox::Critical;
+    case MessageSink::Icon::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
 void MessageBoxSink::showMessage(Icon icon, const QString &title, const QString &text)
 {
-    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
-    switch (icon) {
-    case Icon::NoIcon:
-        break;
-    case Icon::Information:
-        boxIcon = QMessageBox::Information;
-        break;
-    case Icon::Warning:
-        boxIcon = QMessageBox::Warning;
-        break;
-    case Icon::Critical:
-        boxIcon = QMessageBox::Critical;
-        break;
-    }
-    QMessageBox box(boxIcon, title, text, QMessageBox::Ok, m_owner);
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::Ok, m_owner);
     box.exec();
+}
+
+int MessageBoxSink::ask(Icon icon, const QString &title, const QString &text,
+                        const QStringList &buttons)
+{
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, m_owner);
+    QList<QAbstractButton *> added;
+    for (const QString &caption : buttons)
+        added << box.addButton(caption, QMessageBox::AcceptRole);
+    // Escape and the close button answer like the last button, the "no".
+    if (!added.isEmpty()) {
+        box.setEscapeButton(added.last());
+        box.setDefaultButton(qobject_cast<QPushButton *>(added.first()));
+    }
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
 }
 
 DesktopCompletionActions::DesktopCompletionActions(QObject *parent) : QObject(parent) {}

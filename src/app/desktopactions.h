@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/batchdriver.h"
-#include "process/messagesink.h"
+#include "app/messagesink.h"
+#include "conversion/completionactions.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +13,8 @@ class MessageBoxSink : public MessageSink
 public:
     explicit MessageBoxSink(QWidget *owner) : m_owner(owner) {}
     void showMessage(Icon icon, const QString &title, const QString &text) override;
+    int ask(Icon icon, const QString &title, const QString &text,
+            const QStringList &buttons) override;
 
 private:
     QPointer<QWidget> m_owner;

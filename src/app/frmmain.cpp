@@ -8,6 +8,7 @@
 #include "pictures.h"
 #include "process/deletefolder.h"
 #include "skin.h"
+#include "texts/statustexts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFrame>
@@ -22,10 +24,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrlQuery>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -84,12 +90,81 @@ constexpr int MaxListedFailures = 15;
 
 } // namespace
 
+namespace {
+
+const QColor FailedColour(0xc6, 0x28, 0x28);
+
+// A red round mark with a white bar, drawn so it is sharp at any scale.
+QIcon failedMark()
+{
+    static const QIcon icon = [] {
+        QIcon result;
+        for (int size : {16, 24, 32, 48}) {
+            QPixmap pixmap(size, size);
+            pixmap.fill(Qt::transparent);
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(FailedColour);
+            p.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+            p.setBrush(Qt::white);
+            const double w = size / 8.0;
+            p.drawRoundedRect(QRectF(size / 2.0 - w / 2, size * 0.22, w, size * 0.38), w / 2,
+                              w / 2);
+            p.drawEllipse(QRectF(size / 2.0 - w / 1.6, size * 0.68, w * 1.25, w * 1.25));
+            result.addPixmap(pixmap);
+        }
+        return result;
+    }();
+    return icon;
+}
+
+} // namespace
+
 QVariant JobListProxy::data(const QModelIndex &index, int role) const
 {
-    if (role == Qt::ForegroundRole) {
-        const QModelIndex source = mapToSource(index);
-        if (source.data(JobListModel::StateRole).toInt() == int(JobListModel::State::Failed))
-            return QColor(0xc6, 0x28, 0x28);
+    const QModelIndex source = mapToSource(index);
+    const auto state = JobState(source.data(JobListModel::StateRole).toInt());
+    const bool status = index.column() == JobListModel::StatusColumn;
+    const auto failure = source.data(JobListModel::FailureRole).value<FailureReason>();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (status) {
+            QString text = StatusTexts::jobStatus(
+                state, source.data(JobListModel::FractionRole).toDouble(), failure);
+            const QString refusal = source.data(JobListModel::LosslessRefusalRole).toString();
+            if (state == JobState::Running && !refusal.isEmpty())
+                text += u"（"_qs + StatusTexts::losslessRefusal(refusal) + u"）"_qs;
+            return text;
+        }
+        break;
+    case Qt::ToolTipRole:
+        if (status && state == JobState::Failed) {
+            const QString detail = source.data(JobListModel::FailureDetailRole).toString();
+            return StatusTexts::failure(failure) +
+                   (detail.isEmpty() ? QString() : u"\n"_qs + detail);
+        }
+        if (status && !source.data(JobListModel::LosslessRefusalRole).toString().isEmpty())
+            return StatusTexts::losslessRefusal(
+                source.data(JobListModel::LosslessRefusalRole).toString());
+        break;
+    case Qt::ForegroundRole:
+        if (state == JobState::Failed)
+            return FailedColour;
+        break;
+    case Qt::DecorationRole:
+        if (status && state == JobState::Failed)
+            return failedMark();
+        break;
+    case Qt::FontRole:
+        if (state == JobState::Running) {
+            QFont bold = QIdentityProxyModel::data(index, role).value<QFont>();
+            bold.setBold(true);
+            return bold;
+        }
+        break;
+    default:
+        break;
     }
     return QIdentityProxyModel::data(index, role);
 }
@@ -157,8 +232,10 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
     }
 
     m_proxy.setSourceModel(&m_jobs);
-    m_driver = new BatchDriver(m_settings, m_jobs, messages(), completion, this);
-    m_driver->setProgramFolder(m_programFolder);
+    m_batch = new BatchController(m_settings, m_jobs, completion, this);
+    m_batch->setProgramFolder(m_programFolder);
+    if (m_scratch.isValid())
+        m_batch->setScratchFolder(m_scratch.path());
     m_search = new FolderSearch(this);
 
     setObjectName(u"frmMain"_qs);
@@ -176,9 +253,9 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
 
 frmMain::~frmMain()
 {
-    // The driver's runners may still report while members go away.
-    delete m_driver;
-    m_driver = nullptr;
+    // The batch's encoder may still report while members go away.
+    delete m_batch;
+    m_batch = nullptr;
 }
 
 MessageSink *frmMain::messages() const
@@ -205,8 +282,12 @@ void frmMain::createControls()
     LV = new JobListView(this);
     LV->setModel(&m_proxy);
     LV->header()->setSectionResizeMode(QHeaderView::Fixed);
-    LV->header()->resizeSection(JobListModel::NameColumn, px(7000));
-    LV->header()->resizeSection(JobListModel::TypeColumn, px(1250));
+    LV->header()->resizeSection(JobListModel::NameColumn, px(4350));
+    LV->header()->resizeSection(JobListModel::TypeColumn, px(1000));
+    LV->header()->setStretchLastSection(true);
+    // Long paths keep their start and their file name.
+    LV->setTextElideMode(Qt::ElideMiddle);
+    LV->setContextMenuPolicy(Qt::CustomContextMenu);
 
     picText = new QFrame(this);
     picText->setFrameShape(QFrame::NoFrame);
@@ -244,6 +325,7 @@ void frmMain::createControls()
     Command3->setFont(bold);
 
     lblPB = new QLabel(u"0%"_qs, this);
+    positionLabel = new QLabel(this);
     pb = new QProgressBar(this);
     pb->setRange(0, 100);
     pb->setValue(0);
@@ -257,13 +339,22 @@ void frmMain::createControls()
 
     picDoor = new DoorOverlay(this);
 
+    // While a batch runs the start button stops it, in one of two ways.
+    m_stopMenu = new QMenu(this);
+    m_stopMenu->setObjectName(u"stopMenu"_qs);
+    connect(m_stopMenu->addAction(u"立即停止"_qs), &QAction::triggered, this,
+            [this] { StopBatch(BatchController::StopMode::Now); });
+    m_stopAfterJobAction = m_stopMenu->addAction(u"当前视频完成后停止"_qs);
+    connect(m_stopAfterJobAction, &QAction::triggered, this,
+            [this] { StopBatch(BatchController::StopMode::AfterCurrentJob); });
+
     const std::initializer_list<std::pair<QWidget *, const char16_t *>> names{
         {picDoor, u"picDoor"},     {Label10, u"Label10"}, {LV, u"LV"},
         {picText, u"picText"},     {lblText, u"lblText"}, {Label1, u"Label1"},
         {Label9, u"Label9"},       {Label8, u"Label8"},   {cmbOF1, u"cmbOF1"},
         {cmbRotate, u"cmbRotate"}, {txtPath, u"txtPath"}, {cmdBrowse, u"cmdBrowse"},
         {Command3, u"Command3"},   {lblPB, u"lblPB"},     {pb, u"pb"},
-        {lblWeb, u"lblWeb"},       {lblFeed, u"lblFeed"}};
+        {lblWeb, u"lblWeb"},       {lblFeed, u"lblFeed"}, {positionLabel, u"positionLabel"}};
     for (const auto &[widget, name] : names)
         widget->setObjectName(QString::fromUtf16(name));
 }
@@ -285,6 +376,7 @@ void frmMain::placeControls()
     cmdBrowse->setGeometry(designed(7620, 5280, 705, 300));
     Command3->setGeometry(designed(6060, 5790, 2295, 825));
     placeLabel(lblPB, designed(2760, 5880, 345, 210));
+    placeLabel(positionLabel, designed(120, 5880, 2580, 210));
     pb->setGeometry(designed(90, 6270, 5865, 315));
     placeLabel(lblWeb, designed(120, 6750, 3705, 195));
     // The feedback link is sized to its text, not to its designed box.
@@ -322,15 +414,33 @@ void frmMain::connectControls()
             [this](const QString &text) { m_settings.setOutputFolder(text); });
     connect(txtPath, &PathLineEdit::clicked, this, &frmMain::BrowseOutputFolder);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::BrowseOutputFolder);
-    connect(Command3, &QPushButton::clicked, this, &frmMain::Start);
+    connect(Command3, &QPushButton::clicked, this, [this] {
+        if (m_batch->isBusy())
+            m_stopMenu->popup(Command3->mapToGlobal(QPoint(0, Command3->height())));
+        else
+            Start();
+    });
+    connect(LV, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const QModelIndex index = LV->indexAt(pos);
+        if (!index.isValid())
+            return;
+        LV->setCurrentIndex(index);
+        if (QMenu *menu = jobMenu(m_proxy.mapToSource(index).row()))
+            menu->popup(LV->viewport()->mapToGlobal(pos));
+    });
     connect(lblWeb, &ClickableLabel::clicked, this, &frmMain::OpenWebSite);
     connect(lblFeed, &ClickableLabel::clicked, this, &frmMain::SendFeedback);
 
-    connect(m_driver, &BatchDriver::batchStarted, this, [this] { setBatchLocked(true); });
-    connect(m_driver, &BatchDriver::unlockRequested, this, [this] { setBatchLocked(false); });
-    connect(m_driver, &BatchDriver::batchStopped, this, [this] { setBatchLocked(false); });
-    connect(m_driver, &BatchDriver::progressChanged, this, &frmMain::showProgress);
-    connect(m_driver, &BatchDriver::batchFinished, this, &frmMain::reportFailures);
+    connect(m_batch, &BatchController::stateChanged, this, &frmMain::batchStateChanged);
+    connect(m_batch, &BatchController::progressChanged, this, &frmMain::showProgress);
+    connect(m_batch, &BatchController::jobStarted, this, &frmMain::showPosition);
+    connect(m_batch, &BatchController::positionChanged, this, &frmMain::showPosition);
+    connect(m_batch, &BatchController::batchEnded, this, &frmMain::batchEnded);
+    connect(m_batch, &BatchController::batchFailed, this, &frmMain::batchFailed);
+    // Whatever the user does to the list makes the last batch's word stale.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_jobs, signal, this, &frmMain::listChanged);
+    connect(&m_jobs, &QAbstractItemModel::modelReset, this, &frmMain::listChanged);
     connect(m_search, &FolderSearch::finished, this, &frmMain::folderSearchFinished);
 }
 
@@ -380,7 +490,17 @@ void frmMain::loadOptions()
         m_options = values;
     else
         m_options.intSoundReminder = m_options.intMusicCutter = 0;
-    m_driver->setSoundReminder(m_options.intSoundReminder);
+    applyOptions();
+}
+
+void frmMain::applyOptions()
+{
+    BatchOptions options;
+    options.playSound = m_options.intSoundReminder == 0;
+    if (m_options.intMusicCutter == 1 && m_options.lngCutTo > m_options.lngCutFrom &&
+        m_options.lngCutFrom >= 0)
+        options.clip = ClipRange{m_options.lngCutFrom, m_options.lngCutTo - m_options.lngCutFrom};
+    m_batch->setOptions(options);
 }
 
 void frmMain::createMenus()
@@ -427,7 +547,7 @@ void frmMain::ShowOptions()
         frmOptions dialog(m_options, file, messages(), this);
         dialog.exec();
     }
-    m_driver->setSoundReminder(m_options.intSoundReminder);
+    applyOptions();
 }
 
 void frmMain::syncSettingControls()
@@ -463,22 +583,32 @@ void frmMain::AddFolder()
     if (m_search->isRunning())
         return;
     const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
-    lblText->setText(u"搜索中..."_qs);
+    m_searchedFolder = true;
+    const bool started = folder && !folder->isEmpty() && m_search->start(*folder);
+    updateHint();
     picText->show();
-    if (!folder || folder->isEmpty() || !m_search->start(*folder))
+    if (!started)
         folderSearchFinished({});
 }
 
 void frmMain::folderSearchFinished(const QStringList &files)
 {
     m_jobs.addJobs(files);
-    if (m_jobs.isEmpty()) {
-        lblText->setText(u"拖拽您的视频到这里"_qs);
-        picText->show();
-    } else {
-        picText->hide();
-    }
+    updateHint();
+    picText->setVisible(m_jobs.isEmpty());
     Q_EMIT folderSearchDone();
+}
+
+QString frmMain::hintText() const
+{
+    if (m_search->isRunning())
+        return u"搜索中..."_qs;
+    return m_searchedFolder ? u"拖拽您的视频到这里"_qs : u"拖拽您的视频文件到这里"_qs;
+}
+
+void frmMain::updateHint()
+{
+    lblText->setText(hintText());
 }
 
 void frmMain::BrowseOutputFolder()
@@ -520,7 +650,30 @@ void frmMain::RemoveAllJobs()
 
 void frmMain::Start()
 {
-    m_driver->Start();
+    switch (m_batch->start()) {
+    case BatchController::StartResult::EmptyList:
+        messages()->showMessage(MessageSink::Icon::Warning, u"添加"_qs, u"请添加一个视频文件"_qs);
+        break;
+    case BatchController::StartResult::Started:
+        // The batch writes into the folder as the user sees it, separator included.
+        txtPath->setText(withTrailingSeparator(txtPath->text()));
+        m_settings.setOutputFolder(txtPath->text());
+        break;
+    case BatchController::StartResult::Busy:
+    case BatchController::StartResult::OutputFolderUnusable:
+        break;
+    }
+}
+
+void frmMain::StopBatch(BatchController::StopMode mode)
+{
+    m_batch->stop(mode);
+}
+
+void frmMain::requestQuit()
+{
+    m_askBeforeClose = false;
+    close();
 }
 
 void frmMain::CmdToolsBar_Click(int index)
@@ -625,33 +778,175 @@ void frmMain::setBatchLocked(bool locked)
     m_locked = locked;
     for (QToolButton *button : CmdToolsBar)
         button->setEnabled(!locked);
-    for (QWidget *widget :
-         std::initializer_list<QWidget *>{LV, Command3, lblFeed, cmdBrowse, txtPath})
+    // The list stays readable and the start button becomes the stop button.
+    for (QWidget *widget : std::initializer_list<QWidget *>{lblFeed, cmdBrowse, txtPath})
         widget->setEnabled(!locked);
     for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuAbout, m_menuRemove})
         menu->setEnabled(!locked);
 }
 
-void frmMain::showProgress(const ProgressDisplay &display)
+void frmMain::batchStateChanged(BatchController::State state)
 {
-    pb->setValue(std::clamp(int(display.percent), 0, 100));
-    lblPB->setText(display.caption);
-    fitToText(lblPB);
+    using State = BatchController::State;
+    const bool busy = state != State::Idle;
+    if (busy != m_locked) {
+        setBatchLocked(busy);
+        if (busy) {
+            // A new batch starts from a clean display, not the last one's caption.
+            m_lastSummary.reset();
+            m_display = {};
+            m_position = {};
+            pb->setValue(0);
+        }
+    }
+    const bool stopping = state == State::Stopping;
+    Command3->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
+                           : u"开始旋转视频！"_qs);
+    Command3->setIcon(busy ? Pictures::stopIcon() : Pictures::rotateIcon());
+    m_stopAfterJobAction->setEnabled(state == State::Running);
+    updateCaption();
+    if (state == State::Idle && m_closeAfterStop)
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void frmMain::reportFailures(const QList<JobFailure> &failures)
+void frmMain::showProgress(const ProgressDisplay &display)
 {
-    if (failures.isEmpty())
+    m_display = display;
+    pb->setValue(std::clamp(int(display.percent), 0, 100));
+    updateCaption();
+}
+
+void frmMain::showPosition(const BatchPosition &position)
+{
+    m_position = position;
+    updateCaption();
+}
+
+QString frmMain::captionText() const
+{
+    if (m_locked)
+        return m_display.caption;
+    if (m_lastSummary)
+        return StatusTexts::batchEnd(int(m_lastSummary->failures.size()), m_lastSummary->stopped);
+    return ProgressDisplay().caption;
+}
+
+QString frmMain::positionText() const
+{
+    if (!m_locked || m_position.number == 0)
+        return {};
+    QString text = StatusTexts::position(m_position.number, m_position.total);
+    if (m_position.remainingSeconds)
+        text += u"  "_qs + StatusTexts::remaining(*m_position.remainingSeconds);
+    return text;
+}
+
+void frmMain::updateCaption()
+{
+    lblPB->setText(captionText());
+    fitToText(lblPB);
+    positionLabel->setText(positionText());
+    fitToText(positionLabel);
+}
+
+void frmMain::listChanged()
+{
+    // Rows the batch itself removes are part of its progress.
+    if (m_locked || !m_lastSummary)
         return;
-    QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色），"
+    m_lastSummary.reset();
+    updateCaption();
+}
+
+void frmMain::batchEnded(const BatchSummary &summary)
+{
+    m_lastSummary = summary;
+    pb->setValue(0);
+    updateCaption();
+    if (summary.failures.isEmpty() || m_closeAfterStop)
+        return;
+    const QList<JobFailure> &failures = summary.failures;
+    QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
                    u"再次点击“开始旋转视频！”可以重试：\n"_qs.arg(failures.size());
-    for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i)
-        text += u"\n%1\n    %2"_qs.arg(failures[i].source, failures[i].reason);
-    if (failures.size() > MaxListedFailures) {
-        text += u"\n\n……另有 %1 个，原因见列表中红色行的提示。"_qs.arg(failures.size() -
-                                                                       MaxListedFailures);
+    for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i) {
+        text += u"\n%1\n    %2"_qs.arg(displayPath(failures[i].source),
+                                       StatusTexts::failure(failures[i].reason));
+        if (!failures[i].detail.isEmpty())
+            text += u"\n    "_qs + failures[i].detail;
     }
-    messages()->showMessage(MessageSink::Icon::Warning, u"转换失败"_qs, text);
+    if (failures.size() > MaxListedFailures) {
+        text +=
+            u"\n\n……另有 %1 个，原因见列表的状态一栏。"_qs.arg(failures.size() - MaxListedFailures);
+    }
+    const int answer = messages()->ask(MessageSink::Icon::Warning, u"转换失败"_qs, text,
+                                       {u"查看编码器输出"_qs, u"确定"_qs});
+    if (answer == 0) {
+        QList<quint64> ids;
+        for (const JobFailure &failure : failures)
+            ids << failure.id;
+        showEncoderOutput(ids);
+    }
+}
+
+void frmMain::batchFailed(FailureReason reason, const QString &detail)
+{
+    messages()->showMessage(MessageSink::Icon::Warning, u"输出文件夹"_qs,
+                            StatusTexts::failure(reason) + u"\n\n"_qs + detail);
+}
+
+QMenu *frmMain::jobMenu(int row)
+{
+    if (row < 0 || row >= m_jobs.count())
+        return nullptr;
+    const Job &job = m_jobs.job(row);
+    const quint64 id = job.id;
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *remove = menu->addAction(u"移除"_qs, this, [this, id] {
+        m_jobs.removeJob(id);
+        picText->setVisible(m_jobs.isEmpty());
+    });
+    remove->setEnabled(job.state != JobState::Running);
+    QAction *retry = menu->addAction(u"重试"_qs, this, [this, id] {
+        m_jobs.retry(id);
+        listChanged();
+    });
+    retry->setEnabled(job.state == JobState::Failed || job.state == JobState::Stopped);
+    const QString folder = folderOf(job.source);
+    menu->addAction(u"打开所在文件夹"_qs, this,
+                    [this, folder] { openUrl(QUrl::fromLocalFile(folder)); })
+        ->setEnabled(!folder.isEmpty());
+    menu->addAction(u"查看编码器输出"_qs, this, [this, id] { showEncoderOutput({id}); })
+        ->setEnabled(!job.encoderOutput.isEmpty());
+    return menu;
+}
+
+QWidget *frmMain::showEncoderOutput(const QList<quint64> &ids)
+{
+    QString text;
+    for (quint64 id : ids) {
+        const Job *job = m_jobs.jobById(id);
+        if (!job)
+            continue;
+        if (!text.isEmpty())
+            text += u"\n\n"_qs;
+        text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;
+    }
+    auto *dialog = new QDialog(this, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog->setObjectName(u"encoderOutput"_qs);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(u"编码器输出"_qs);
+    auto *view = new QPlainTextEdit(text, dialog);
+    view->setReadOnly(true);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(view);
+    dialog->resize(640, 400);
+    dialog->show();
+    view->moveCursor(QTextCursor::End);
+    return dialog;
 }
 
 bool frmMain::isBareBackground(const QPoint &pos) const
@@ -681,14 +976,25 @@ void frmMain::mouseMoveEvent(QMouseEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // The running encoder is stopped and its unfinished output removed, so no
-    // half-written file is left under an output name.
-    if (m_driver->isBusy())
-        m_driver->stopAndWait();
+    if (m_batch->isBusy()) {
+        if (m_askBeforeClose && !m_closeAfterStop &&
+            messages()->ask(MessageSink::Icon::Question, u"Torvane"_qs,
+                            u"正在转换视频，确定要退出吗？"_qs, {u"退出"_qs, u"取消"_qs}) != 0) {
+            event->ignore();
+            return;
+        }
+        // Stops like "立即停止": the encoder ends and its unfinished file goes.
+        m_closeAfterStop = true;
+        m_batch->stop(BatchController::StopMode::Now);
+        if (m_batch->isBusy()) {
+            event->ignore(); // closes once the encoder has ended
+            return;
+        }
+    }
     m_search->cancel();
     if (!m_unloaded) {
         m_unloaded = true;
-        deleteFolder(m_driver->tempFolder());
+        m_scratch.remove();
         SkinH_Detach();
     }
     event->accept();

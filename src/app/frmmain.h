@@ -1,11 +1,14 @@
 #pragma once
 
-#include "conversion/batchdriver.h"
+#include "app/messagesink.h"
+#include "conversion/batchcontroller.h"
 #include "conversion/commandchannel.h"
 #include "conversion/conversionsettings.h"
 #include "conversion/settingsfiles.h"
 #include "dialogs/ccommondialogs.h"
 #include "joblist/joblistmodel.h"
+#include "process/filenames.h"
+#include "process/scratchfolder.h"
 
 #include <QIdentityProxyModel>
 #include <QUrl>
@@ -14,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ClickableLabel;
 class DoorOverlay;
@@ -43,7 +47,8 @@ struct WindowServices
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
 
-// Shows failed jobs in red; the model already gives their reason as tool tip.
+// Words the job states for the status column; failed rows are red with a mark
+// that stays visible when the row is selected, the running row is bold.
 class JobListProxy : public QIdentityProxyModel
 {
     Q_OBJECT
@@ -75,6 +80,9 @@ public:
     void AddFolder();
     void BrowseOutputFolder();
     void Start();
+    void StopBatch(BatchController::StopMode mode);
+    // SIGTERM and SIGINT: stop the batch at once, then close without asking.
+    void requestQuit();
     void RemoveSelectedJob();
     void RemoveAllJobs();
     void CmdToolsBar_Click(int index);
@@ -92,7 +100,7 @@ public:
 
     JobListModel &jobList() { return m_jobs; }
     ConversionSettings &conversionSettings() { return m_settings; }
-    BatchDriver &batchDriver() { return *m_driver; }
+    BatchController &batch() { return *m_batch; }
     CommandChannel &txtAction() { return m_txtAction; }
     const OptionValues &optionValues() const { return m_options; }
     QMenu *removeMenu() const { return m_menuRemove; }
@@ -101,6 +109,14 @@ public:
     QString programFolder() const { return m_programFolder; }
     bool isSearching() const;
     bool isBatchLocked() const { return m_locked; }
+    QString captionText() const;
+    QString positionText() const;
+    QString hintText() const;
+    QMenu *stopMenu() const { return m_stopMenu; }
+    // The menu of a job row, as the right button opens it.
+    QMenu *jobMenu(int row);
+    // Shows what the encoders of these jobs printed, in a window of its own.
+    QWidget *showEncoderOutput(const QList<quint64> &ids);
 
 Q_SIGNALS:
     // The window asked the window system to move it with the pointer.
@@ -121,13 +137,20 @@ private:
     void Form_Load();
     void restoreSetup();
     void loadOptions();
+    void applyOptions();
     void createMenus();
     void ShowOptions();
     bool isBareBackground(const QPoint &pos) const;
 
     void setBatchLocked(bool locked);
+    void batchStateChanged(BatchController::State state);
     void showProgress(const ProgressDisplay &display);
-    void reportFailures(const QList<JobFailure> &failures);
+    void showPosition(const BatchPosition &position);
+    void batchEnded(const BatchSummary &summary);
+    void batchFailed(FailureReason reason, const QString &detail);
+    void listChanged();
+    void updateCaption();
+    void updateHint();
     void folderSearchFinished(const QStringList &files);
     void syncSettingControls();
     void openUrl(const QUrl &url);
@@ -151,7 +174,17 @@ private:
     QMenu *m_menuAbout = nullptr;
     QMenu *m_menuRemove = nullptr;
     bool m_unloaded = false;
-    BatchDriver *m_driver = nullptr;
+    ScratchFolder m_scratch;
+    BatchController *m_batch = nullptr;
+    QMenu *m_stopMenu = nullptr;
+    QAction *m_stopAfterJobAction = nullptr;
+    ProgressDisplay m_display;
+    BatchPosition m_position;
+    // The end of the last batch, shown until the list changes.
+    std::optional<BatchSummary> m_lastSummary;
+    bool m_searchedFolder = false;
+    bool m_closeAfterStop = false;
+    bool m_askBeforeClose = true;
     FolderSearch *m_search = nullptr;
     QString m_strLastFolder;
     bool m_locked = false;
@@ -171,6 +204,7 @@ private:
     QPushButton *cmdBrowse = nullptr;
     QPushButton *Command3 = nullptr;
     QLabel *lblPB = nullptr;
+    QLabel *positionLabel = nullptr;
     QProgressBar *pb = nullptr;
     ClickableLabel *lblWeb = nullptr;
     HoverLinkLabel *lblFeed = nullptr;

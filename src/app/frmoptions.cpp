@@ -1,7 +1,7 @@
 #include "frmoptions.h"
 
+#include "app/messagesink.h"
 #include "conversion/optionsrules.h"
-#include "process/messagesink.h"
 
 #include <QCheckBox>
 #include <QComboBox>

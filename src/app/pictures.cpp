@@ -234,6 +234,23 @@ QIcon rotateIcon()
     return QIcon(pm);
 }
 
+QIcon stopIcon()
+{
+    QIcon icon;
+    for (const int side : {IconSide, IconSide * 2}) {
+        QPixmap pm = blank(side);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = side;
+        p.setPen(QPen(QColor(0x0d, 0x3d, 0x6e), s * 0.05));
+        p.setBrush(QColor(0xd9, 0x3b, 0x3b));
+        p.drawRoundedRect(QRectF(s * 0.22, s * 0.22, s * 0.56, s * 0.56), s * 0.08, s * 0.08);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 QPixmap doorPicture(const QSize &size, const QFont &font)
 {
     QPixmap pm(size);

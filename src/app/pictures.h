@@ -13,6 +13,8 @@ enum class Tool { AddVideo, AddFolder, RemoveVideo, Web, Options, Exit };
 QIcon toolIcon(Tool tool);
 // The picture of the start button: a turning arrow around a frame.
 QIcon rotateIcon();
+// The same button while a batch runs: it stops the batch.
+QIcon stopIcon();
 // The start-screen overlay at the given size.
 QPixmap doorPicture(const QSize &size, const QFont &font);
 

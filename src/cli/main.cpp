@@ -1,48 +1,178 @@
 // torvane-cli: the batch of the window, without the window.
-#include "conversion/batchdriver.h"
+#include "cliarguments.h"
+#include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
-#include "process/messagesink.h"
+#include "process/filenames.h"
+#include "process/scratchfolder.h"
+#include "texts/statustexts.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QDir>
+#include <QSocketNotifier>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-const char usage[] =
-    "usage: torvane-cli [--rotate R] [--format F] [--output DIR] [--dry-run] [--quiet]\n"
-    "                   [--video-bitrate T] [--frame-rate T] [--size T] [--sample-rate T]\n"
-    "                   [--audio-bitrate T] [--channels 1|2] PATH...\n"
-    "  R: 0-4 or cw, ccw, hmirror, vflip, none (default cw)\n"
-    "  F: 0-8 or flv, rm, mpg, avi, mp4, mov, phone-mp4, 3gp, mp3 (default mp4)\n";
+void write(FILE *to, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
 
+// Paths go out byte for byte, as the file system has them.
 void print(FILE *to, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-    std::fflush(to);
+    write(to, pathToBytes(text) + '\n');
 }
 
 int usageError(const QString &message)
 {
     print(stderr, u"torvane-cli: "_qs + message);
-    std::fputs(usage, stderr);
+    std::fputs(CliUsage, stderr);
     return 2;
 }
 
-// An index in range, or one of the names; -1 otherwise.
-int choice(const QString &value, const QStringList &names)
+// One JSON object on one line, its keys in the order added ("event" first).
+class JsonLine
 {
-    bool isNumber = false;
-    const int index = value.toInt(&isNumber);
-    if (isNumber)
-        return index >= 0 && index < names.size() ? index : -1;
-    return int(names.indexOf(value));
+public:
+    explicit JsonLine(const char *event) { add("event", QString::fromLatin1(event)); }
+
+    JsonLine &add(const char *key, const QString &value)
+    {
+        field(key);
+        m_text += quoted(value);
+        return *this;
+    }
+    JsonLine &add(const char *key, qint64 value)
+    {
+        field(key);
+        m_text += QByteArray::number(value);
+        return *this;
+    }
+    JsonLine &add(const char *key, double value)
+    {
+        field(key);
+        m_text += QByteArray::number(std::round(value * 10000) / 10000, 'g', 10);
+        return *this;
+    }
+    JsonLine &add(const char *key, std::optional<int> value)
+    {
+        field(key);
+        m_text += value ? QByteArray::number(*value) : QByteArray("null");
+        return *this;
+    }
+    // A path, and its bytes too when they are not all valid UTF-8.
+    JsonLine &addPath(const char *key, const QString &path)
+    {
+        add(key, displayPath(path));
+        if (displayPath(path) != path)
+            add((QByteArray(key) + "_bytes").constData(),
+                QString::fromLatin1(pathToBytes(path).toPercentEncoding("/")));
+        return *this;
+    }
+    void print() const { write(stdout, m_text + "}\n"); }
+
+private:
+    void field(const char *key)
+    {
+        m_text += m_text.isEmpty() ? "{" : ",";
+        m_text += '"';
+        m_text += key;
+        m_text += "\":";
+    }
+    static QByteArray quoted(const QString &value)
+    {
+        QByteArray out = "\"";
+        for (const char c : value.toUtf8()) {
+            switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (uchar(c) < 0x20)
+                    out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+                else
+                    out += c;
+            }
+        }
+        return out + '"';
+    }
+
+    QByteArray m_text;
+};
+
+#ifdef Q_OS_UNIX
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int sig)
+{
+    const unsigned char byte = static_cast<unsigned char>(sig);
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+int terminalColumns()
+{
+    winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+bool stdoutIsTerminal()
+{
+    const QByteArray term = qgetenv("TERM");
+    return ::isatty(STDOUT_FILENO) && term != "dumb";
+}
+#else
+int terminalColumns()
+{
+    return 80;
+}
+
+bool stdoutIsTerminal()
+{
+    return false;
+}
+#endif
+
+// Columns a text takes on a terminal: East Asian characters take two.
+int columnsOf(QStringView text)
+{
+    int columns = 0;
+    for (const QChar c : text)
+        columns += c.unicode() >= 0x1100 && !c.isLowSurrogate() ? 2 : 1;
+    return columns;
+}
+
+QString fitTo(QString text, int columns)
+{
+    while (columnsOf(text) > columns && !text.isEmpty())
+        text.chop(1);
+    return text;
 }
 
 class QuietActions : public CompletionActions
@@ -59,112 +189,265 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"Torvane"_qs);
 
-    QCommandLineParser parser;
-    const QCommandLineOption rotate(u"rotate"_qs, QString(), u"R"_qs);
-    const QCommandLineOption format(u"format"_qs, QString(), u"F"_qs);
-    const QCommandLineOption output(u"output"_qs, QString(), u"DIR"_qs);
-    const QCommandLineOption dryRun(u"dry-run"_qs);
-    const QCommandLineOption quiet(u"quiet"_qs);
-    const QCommandLineOption channels(u"channels"_qs, QString(), u"N"_qs);
-    const QCommandLineOption help(QStringList{u"h"_qs, u"help"_qs});
-    const std::pair<const char16_t *, ConversionSettings::Setting> settingOptions[] = {
-        {u"video-bitrate", ConversionSettings::VideoBitrate},
-        {u"frame-rate", ConversionSettings::FrameRate},
-        {u"size", ConversionSettings::FrameSize},
-        {u"sample-rate", ConversionSettings::SampleRate},
-        {u"audio-bitrate", ConversionSettings::AudioBitrate},
-    };
-    parser.addOptions({rotate, format, output, dryRun, quiet, channels, help});
-    for (const auto &[name, setting] : settingOptions)
-        parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
-    if (!parser.parse(app.arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        std::fputs(usage, stdout);
+    // The arguments byte for byte: a file name need not be valid UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << pathFromBytes(argv[i]);
+    const CliArguments args = parseCliArguments(arguments);
+    if (args.help) {
+        std::fputs(CliUsage, stdout);
         return 0;
     }
-    if (parser.positionalArguments().isEmpty())
-        return usageError(u"no video file or folder given"_qs);
+    if (args.version) {
+        print(stdout, u"torvane-cli "_qs + QStringLiteral(TORVANE_VERSION));
+        return 0;
+    }
+    if (!args.error.isEmpty())
+        return usageError(args.error);
 
     ConversionSettings settings;
     settings.applyStartupDefaults();
     settings.applyStartupFormat();
-    if (parser.isSet(rotate)) {
-        const int r = choice(parser.value(rotate),
-                             {u"cw"_qs, u"ccw"_qs, u"hmirror"_qs, u"vflip"_qs, u"none"_qs});
-        if (r < 0)
-            return usageError(u"unknown rotation: "_qs + parser.value(rotate));
-        settings.selectRotation(r);
+    if (args.rotation >= 0)
+        settings.selectRotation(args.rotation);
+    if (args.format >= 0)
+        settings.selectFormat(args.format);
+    for (int s = 0; s < ConversionSettings::SettingCount; ++s) {
+        if (args.settings[size_t(s)])
+            settings.setText(ConversionSettings::Setting(s), *args.settings[size_t(s)]);
     }
-    if (parser.isSet(format)) {
-        const int f =
-            choice(parser.value(format), {u"flv"_qs, u"rm"_qs, u"mpg"_qs, u"avi"_qs, u"mp4"_qs,
-                                          u"mov"_qs, u"phone-mp4"_qs, u"3gp"_qs, u"mp3"_qs});
-        if (f < 0)
-            return usageError(u"unknown format: "_qs + parser.value(format));
-        settings.selectFormat(f);
-    }
-    for (const auto &[name, setting] : settingOptions) {
-        if (parser.isSet(QString::fromUtf16(name)))
-            settings.setText(setting, parser.value(QString::fromUtf16(name)));
-    }
-    if (parser.isSet(channels)) {
-        const QString n = parser.value(channels);
-        if (n != u"1" && n != u"2")
-            return usageError(u"--channels takes 1 or 2"_qs);
-        settings.selectChannel(n.toInt() - 1);
-    }
-    if (parser.isSet(output))
-        settings.setOutputFolder(QFileInfo(parser.value(output)).absoluteFilePath());
+    if (args.channels > 0)
+        settings.selectChannel(args.channels - 1);
+    if (!args.output.isEmpty())
+        settings.setOutputFolder(args.output.startsWith(u'/') || args.output.startsWith(u'~')
+                                     ? args.output
+                                     : QDir::current().filePath(args.output));
 
     JobListModel jobs;
-    for (const QString &path : parser.positionalArguments()) {
-        const QFileInfo info(path);
-        if (info.isDir())
-            jobs.addJobs(searchFolder(info.absoluteFilePath()));
+    for (const QString &path : args.paths) {
+        const QString absolute = QDir::current().absoluteFilePath(path);
+        if (RawFile::isDirectory(absolute))
+            jobs.addJobs(searchFolder(absolute));
         else
-            jobs.addJob(info.absoluteFilePath());
+            jobs.addJob(absolute);
     }
 
-    StderrMessageSink messages;
+    ScratchFolder scratch;
     QuietActions actions;
-    BatchDriver driver(settings, jobs, &messages, &actions);
-    driver.setSoundReminder(1);
+    BatchController batch(settings, jobs, &actions);
+    if (scratch.isValid())
+        batch.setScratchFolder(scratch.path());
+    BatchOptions options;
+    options.playSound = false;
+    options.lossless = args.lossless;
+    if (args.clipFrom)
+        options.clip = ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0};
+    batch.setOptions(options);
 
-    if (parser.isSet(dryRun)) {
-        for (const PassCommand &pass : driver.previewFirstPasses())
+    if (args.dryRun) {
+        for (const PassCommand &pass : batch.previewFirstPasses())
             print(stdout, pass.command.text);
         return 0;
     }
 
-    const bool verbose = !parser.isSet(quiet);
-    int failures = 0;
-    QString lastCaption;
-    if (verbose) {
-        QObject::connect(&driver, &BatchDriver::passStarted, &app, [&](const PassCommand &pass) {
-            print(stdout, pass.command.text);
-            lastCaption.clear();
-        });
-        // One line per change of the figure; the busy indicator alone prints nothing.
-        QObject::connect(&driver, &BatchDriver::progressChanged, &app,
-                         [&](const ProgressDisplay &d) {
-                             QString caption = d.caption;
-                             caption.replace(driver.progress().spinner + u' ', QString());
-                             if (caption != lastCaption && d.caption != u"Done.")
-                                 print(stdout, caption);
-                             lastCaption = caption;
-                         });
-    }
-    QObject::connect(&driver, &BatchDriver::jobDone, &app,
-                     [](const QString &, const QString &out) { print(stdout, u"OK "_qs + out); });
-    QObject::connect(&driver, &BatchDriver::jobFailed, &app,
-                     [&failures](const QString &source, const QString &reason) {
-                         ++failures;
-                         print(stdout, u"FAILED "_qs + source + u": "_qs + reason);
+    const bool json = args.json;
+    const bool terminal = !json && !args.quiet && stdoutIsTerminal();
+    const bool plain = !json && !args.quiet && !terminal;
+    int caughtSignal = 0;
+    bool lineOpen = false; // the terminal's progress line is showing
+    QString lastLine;
+    BatchPosition position;
+
+    auto closeLine = [&] {
+        if (lineOpen)
+            write(stdout, "\r\x1b[K");
+        lineOpen = false;
+    };
+    auto result = [&](const QString &text) {
+        closeLine();
+        print(stdout, text);
+    };
+    auto showProgress = [&](const ProgressDisplay &display) {
+        QString line = StatusTexts::position(position.number, position.total);
+        if (terminal) {
+            line += u' ' + displayPath(QDir(position.source).dirName());
+            if (position.passes > 1)
+                line += u" 第 %1/%2 遍"_qs.arg(position.pass).arg(position.passes);
+            line += u" %1%"_qs.arg(int(std::floor(position.fraction * 100)));
+        } else {
+            QString caption = display.caption;
+            caption.replace(batch.progress().spinner + u' ', QString());
+            line += u' ' + caption;
+        }
+        if (position.remainingSeconds)
+            line += u' ' + StatusTexts::remaining(*position.remainingSeconds);
+        if (line == lastLine)
+            return;
+        lastLine = line;
+        if (terminal) {
+            write(stdout, "\r\x1b[K" + fitTo(line, terminalColumns() - 1).toUtf8());
+            lineOpen = true;
+        } else {
+            print(stdout, line);
+        }
+    };
+
+    QObject::connect(&batch, &BatchController::jobStarted, &app, [&](const BatchPosition &p) {
+        position = p;
+        if (json)
+            JsonLine("job-start")
+                .add("job", qint64(p.number))
+                .add("jobs", qint64(p.total))
+                .addPath("source", p.source)
+                .add("passes", qint64(p.passes))
+                .print();
+    });
+    QObject::connect(&batch, &BatchController::passStarted, &app,
+                     [&](quint64, const PassCommand &pass) {
+                         if (plain)
+                             print(stdout, pass.command.text);
+                         lastLine.clear();
                      });
-    QObject::connect(&driver, &BatchDriver::batchFinished, &app,
-                     [&app, &failures] { app.exit(failures == 0 ? 0 : 1); });
-    if (!driver.Start())
+    QObject::connect(&batch, &BatchController::positionChanged, &app, [&](const BatchPosition &p) {
+        position = p;
+        if (json)
+            JsonLine("progress")
+                .add("job", qint64(p.number))
+                .add("jobs", qint64(p.total))
+                .addPath("source", p.source)
+                .add("pass", qint64(p.pass))
+                .add("passes", qint64(p.passes))
+                .add("fraction", p.fraction)
+                .add("batch_fraction", p.batchFraction)
+                .add("remaining_seconds", p.remainingSeconds)
+                .print();
+    });
+    QObject::connect(&batch, &BatchController::progressChanged, &app,
+                     [&](const ProgressDisplay &display) {
+                         if (terminal || plain)
+                             showProgress(display);
+                     });
+    QObject::connect(&batch, &BatchController::jobDone, &app,
+                     [&](quint64, const QString &source, const QString &output) {
+                         if (json)
+                             JsonLine("job-done")
+                                 .add("job", qint64(position.number))
+                                 .add("jobs", qint64(position.total))
+                                 .addPath("source", source)
+                                 .addPath("output", output)
+                                 .print();
+                         else
+                             result(u"OK "_qs + output);
+                     });
+    QObject::connect(&batch, &BatchController::jobFailed, &app, [&](const JobFailure &f) {
+        if (json) {
+            JsonLine("job-failed")
+                .add("job", qint64(position.number))
+                .add("jobs", qint64(position.total))
+                .addPath("source", f.source)
+                .add("reason", StatusTexts::failureCode(f.reason))
+                .add("message", StatusTexts::failure(f.reason))
+                .add("detail", displayPath(f.detail))
+                .print();
+            return;
+        }
+        QString text = u"FAILED "_qs + f.source + u": "_qs + StatusTexts::failure(f.reason);
+        if (!f.detail.isEmpty())
+            text += u" ("_qs + f.detail + u')';
+        result(text);
+    });
+    QObject::connect(&batch, &BatchController::jobStopped, &app,
+                     [&](quint64, const QString &source) {
+                         if (json)
+                             JsonLine("job-stopped")
+                                 .add("job", qint64(position.number))
+                                 .add("jobs", qint64(position.total))
+                                 .addPath("source", source)
+                                 .print();
+                         else
+                             result(u"STOPPED "_qs + source);
+                     });
+    QObject::connect(&batch, &BatchController::batchFailed, &app,
+                     [&](FailureReason reason, const QString &detail) {
+                         if (json)
+                             JsonLine("batch-failed")
+                                 .add("reason", StatusTexts::failureCode(reason))
+                                 .add("message", StatusTexts::failure(reason))
+                                 .add("detail", displayPath(detail))
+                                 .print();
+                         else
+                             print(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) +
+                                               u" ("_qs + detail + u')');
+                     });
+    auto exitStatus = [&](const BatchSummary &summary) {
+        if (caughtSignal != 0)
+            return 128 + caughtSignal;
+        return summary.failures.isEmpty() ? 0 : 1;
+    };
+    QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
+        closeLine();
+        const int status = exitStatus(s);
+        if (json)
+            JsonLine("batch-end")
+                .add("converted", qint64(s.converted))
+                .add("failed", qint64(s.failures.size()))
+                .add("stopped", qint64(s.stoppedJobs))
+                .add("exit_status", qint64(status))
+                .print();
+        app.exit(status);
+    });
+
+#ifdef Q_OS_UNIX
+    // Signals arrive through a pipe, so the batch stops from the event loop.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            ::sigaction(sig, &action, nullptr);
+    }
+    QSocketNotifier signals(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signals, &QSocketNotifier::activated, &app, [&] {
+        unsigned char byte = 0;
+        while (::read(signalPipe[0], &byte, 1) == 1) {
+            if (caughtSignal == 0)
+                caughtSignal = byte;
+        }
+        if (batch.isBusy())
+            batch.stop(BatchController::StopMode::Now);
+        else
+            app.exit(128 + caughtSignal);
+    });
+#endif
+
+    if (json)
+        JsonLine("batch-start")
+            .add("version", QStringLiteral(TORVANE_VERSION))
+            .add("jobs", qint64(jobs.count()))
+            .print();
+    switch (batch.start()) {
+    case BatchController::StartResult::Started:
+        break;
+    case BatchController::StartResult::EmptyList:
+        if (json)
+            JsonLine("batch-end")
+                .add("converted", qint64(0))
+                .add("failed", qint64(0))
+                .add("stopped", qint64(0))
+                .add("exit_status", qint64(0))
+                .print();
+        return 0;
+    case BatchController::StartResult::OutputFolderUnusable:
+    case BatchController::StartResult::Busy:
+        if (json)
+            JsonLine("batch-end")
+                .add("converted", qint64(0))
+                .add("failed", qint64(0))
+                .add("stopped", qint64(0))
+                .add("exit_status", qint64(1))
+                .print();
         return 1;
+    }
     return app.exec();
 }

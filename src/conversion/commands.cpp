@@ -27,12 +27,17 @@ bool isSeparator(QChar c)
 
 QString encoderPath(const CommandInputs &in, const QString &name)
 {
-    return in.programFolder + separator + u"data"_qs + separator + encoderExeName(name);
+    return in.encoderFolder + separator + encoderExeName(name);
 }
 
 QStringList rotationArguments(const QString &rotate)
 {
     return rotate.split(u' ', Qt::SkipEmptyParts);
+}
+
+QString seconds(int value)
+{
+    return QString::number(value);
 }
 
 QString outputFile(const CommandInputs &in, const QString &marker, const QString &extension)
@@ -80,15 +85,22 @@ PassCommand firstPassCommand(const CommandInputs &in)
         pass.encoderName = encoderExeName(u"coder"_qs);
         pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
-        pass.command.arguments = {u"-i"_qs,       SRC,
-                                  u"-y"_qs,       u"-vn"_qs,
-                                  u"-ar"_qs,      in.sampleRate,
-                                  u"-ab"_qs,      in.audioBitrate + u'k',
-                                  u"-ac"_qs,      CH,
-                                  pass.outputPath};
-        pass.command.text = pass.command.program + u" -i "_qs + Q + SRC + Q + u" -y -vn -ar "_qs +
-                            in.sampleRate + u" -ab "_qs + in.audioBitrate + u"k -ac "_qs + CH +
-                            u' ' + Q + pass.outputPath + Q;
+        QStringList &args = pass.command.arguments;
+        QString clip;
+        args << u"-i"_qs << SRC;
+        if (in.clip) {
+            args << u"-ss"_qs << seconds(in.clip->startSeconds);
+            clip = u" -ss "_qs + seconds(in.clip->startSeconds);
+            if (in.clip->lengthSeconds > 0) {
+                args << u"-t"_qs << seconds(in.clip->lengthSeconds);
+                clip += u" -t "_qs + seconds(in.clip->lengthSeconds);
+            }
+        }
+        args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << in.sampleRate << u"-ab"_qs
+             << in.audioBitrate + u'k' << u"-ac"_qs << CH << pass.outputPath;
+        pass.command.text = pass.command.program + u" -i "_qs + Q + SRC + Q + clip +
+                            u" -y -vn -ar "_qs + in.sampleRate + u" -ab "_qs + in.audioBitrate +
+                            u"k -ac "_qs + CH + u' ' + Q + pass.outputPath + Q;
         return pass;
     }
 
@@ -96,13 +108,23 @@ PassCommand firstPassCommand(const CommandInputs &in)
     pass.command.program = encoderPath(in, u"conv"_qs);
     QStringList &args = pass.command.arguments;
     QString text = pass.command.program + u' ' + Q + SRC + Q;
-    args << SRC << u"-oac"_qs << u"mp3lame"_qs << u"-lameopts"_qs;
+    args << SRC;
+    if (in.clip) {
+        args << u"-ss"_qs << seconds(in.clip->startSeconds);
+        text += u" -ss "_qs + seconds(in.clip->startSeconds);
+        if (in.clip->lengthSeconds > 0) {
+            args << u"-endpos"_qs << seconds(in.clip->lengthSeconds);
+            text += u" -endpos "_qs + seconds(in.clip->lengthSeconds);
+        }
+    }
+    args << u"-oac"_qs << u"mp3lame"_qs << u"-lameopts"_qs;
 
     switch (in.format) {
     case F::Rm:
     case F::PhoneMp4:
     case F::ThreeGp:
         pass.outputPath = intermediatePath(in.tempFolder);
+        pass.intermediate = true;
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
              << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(ROT) << u"-o"_qs
              << pass.outputPath;
@@ -128,11 +150,15 @@ PassCommand firstPassCommand(const CommandInputs &in)
         pass.outputPath =
             outputFile(in, u"_已旋转"_qs, in.format == F::Mp4 ? u".mp4"_qs : u".mov"_qs);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << rotationArguments(ROT) << u"-o"_qs
-             << pass.outputPath;
+             << u"bitrate="_qs + in.videoBitrate << rotationArguments(ROT);
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
-                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u' ' + ROT + u" -o "_qs +
-                Q + pass.outputPath + Q;
+                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u' ' + ROT;
+        if (losslessApplies(in)) {
+            args << u"-lossless"_qs;
+            text += u" -lossless"_qs;
+        }
+        args << u"-o"_qs << pass.outputPath;
+        text += u" -o "_qs + Q + pass.outputPath + Q;
         break;
     default: // FLV, whatever the list text of index 0 says
         pass.outputPath = outputFile(in, u"_已旋转"_qs, u".flv"_qs);
@@ -146,6 +172,22 @@ PassCommand firstPassCommand(const CommandInputs &in)
     }
     pass.command.text = text;
     return pass;
+}
+
+bool losslessApplies(const CommandInputs &in)
+{
+    using F = ConversionSettings::Format;
+    const QStringList &options = ConversionSettings::rotationOptions();
+    return in.lossless && (in.format == F::Mp4 || in.format == F::Mov) &&
+           (in.rotate == options[0] || in.rotate == options[1]);
+}
+
+QList<PassCommand> jobPasses(const CommandInputs &in)
+{
+    QList<PassCommand> passes{firstPassCommand(in)};
+    if (ConversionSettings::isTwoPass(in.format))
+        passes << secondPassCommand(in);
+    return passes;
 }
 
 PassCommand secondPassCommand(const CommandInputs &in)
@@ -232,4 +274,22 @@ QString uniqueOutputPath(const QString &path, const std::function<bool(const QSt
 QString withTrailingSeparator(const QString &folder)
 {
     return !folder.isEmpty() && isSeparator(folder.back()) ? folder : folder + separator;
+}
+
+QString absoluteOutputFolder(const QString &folder, const QString &home)
+{
+    if (folder.isEmpty())
+        return folder;
+    if (folder == u"~")
+        return home;
+    if (folder.startsWith(u"~/"))
+        return withTrailingSeparator(home) + folder.mid(2);
+#ifdef Q_OS_WIN
+    if (!QFileInfo(folder).isRelative())
+        return folder;
+#else
+    if (folder.startsWith(u'/'))
+        return folder;
+#endif
+    return withTrailingSeparator(home) + folder;
 }

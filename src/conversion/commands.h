@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <functional>
+#include <optional>
 
 class ConversionSettings;
 
@@ -16,6 +17,16 @@ struct PassCommand
     EncoderCommand command;
     QString encoderName;
     QString outputPath;
+    // The first pass of a two-pass format writes the intermediate file, which
+    // only the second pass reads.
+    bool intermediate = false;
+};
+
+// The part of the source every pass of a job converts.
+struct ClipRange
+{
+    int startSeconds = 0;
+    int lengthSeconds = 0; // 0: to the end
 };
 
 // Everything a command is built from, read at the moment it is built.
@@ -26,15 +37,23 @@ struct CommandInputs
     int channelEntry = 1;
     QString rotate;
     QString source;
-    QString outputFolder; // ends with the folder separator
-    QString programFolder;
-    QString tempFolder; // holds the intermediate file of two-pass formats
+    QString outputFolder;  // ends with the folder separator
+    QString encoderFolder; // holds conv, coder and coder2
+    QString tempFolder;    // holds the intermediate file of two-pass formats
+    std::optional<ClipRange> clip;
+    // Rotate by the display matrix alone where the source allows it.
+    bool lossless = false;
     QTime time;
     // Answers whether a file exists; outputs never replace one.
     std::function<bool(const QString &)> exists;
 };
 
 CommandInputs commandInputs(const ConversionSettings &settings);
+// Whether the first pass of these inputs may rotate without encoding: a
+// quarter turn into MP4 or MOV.
+bool losslessApplies(const CommandInputs &in);
+// All passes of one job, built together from the same inputs.
+QList<PassCommand> jobPasses(const CommandInputs &in);
 
 PassCommand firstPassCommand(const CommandInputs &in);
 // Only for the two-pass formats; the second pass reads the intermediate file.
@@ -54,3 +73,7 @@ QString timeStamp(const QTime &time);
 QString uniqueOutputPath(const QString &path, const std::function<bool(const QString &)> &exists);
 // Adds the folder separator when the text does not end with one.
 QString withTrailingSeparator(const QString &folder);
+// The output folder as the batch uses it: a relative folder (or one starting
+// with "~") is taken from the home folder, so it never depends on where the
+// program was started.
+QString absoluteOutputFolder(const QString &folder, const QString &home);

@@ -180,12 +180,6 @@ void ConversionSettings::setOutputFolder(const QString &folder)
     Q_EMIT outputFolderChanged(folder);
 }
 
-void ConversionSettings::setSettingsLocked(bool locked)
-{
-    m_locked = locked;
-    Q_EMIT changed();
-}
-
 void ConversionSettings::applyStartupDefaults()
 {
     selectRotation(0);

@@ -59,11 +59,6 @@ public:
     QString outputFolder() const { return m_outputFolder; }
     void setOutputFolder(const QString &folder);
 
-    // The hidden settings ignore user input while a batch runs; the preset of a
-    // format chosen meanwhile still applies.
-    bool settingsLocked() const { return m_locked; }
-    void setSettingsLocked(bool locked);
-
     // Start-up: rotation entry 0, audio entries 7 / 1 / 1, format 0 and its preset.
     void applyStartupDefaults();
     // End of start-up: MP4 through cmbOF1, then cmbOF 4 once more.
@@ -83,5 +78,4 @@ private:
     std::array<QString, SettingCount> m_texts;
     int m_channelEntry = -1;
     QString m_outputFolder;
-    bool m_locked = false;
 };

@@ -1,5 +1,9 @@
 #include "joblistmodel.h"
 
+#include "process/filenames.h"
+
+#include <algorithm>
+
 JobListModel::JobListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 int JobListModel::rowCount(const QModelIndex &parent) const
@@ -19,17 +23,26 @@ QVariant JobListModel::data(const QModelIndex &index, int role) const
     const Job &j = m_jobs[index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == NameColumn ? j.path : j.typeLabel;
+        // The status column is worded by the window; the core only keeps the state.
+        if (index.column() == NameColumn)
+            return displayPath(j.source);
+        return index.column() == TypeColumn ? QVariant(j.typeLabel) : QVariant();
     case Qt::ToolTipRole:
-        return j.state == State::Failed ? j.failReason : j.path;
+        return index.column() == NameColumn ? QVariant(displayPath(j.source)) : QVariant();
     case StateRole:
         return int(j.state);
-    case FailReasonRole:
-        return j.failReason;
+    case FailureRole:
+        return QVariant::fromValue(j.failure);
+    case FailureDetailRole:
+        return j.failureDetail;
+    case FractionRole:
+        return j.fraction;
     case PathRole:
-        return j.path;
+        return j.source;
     case IdRole:
         return j.id;
+    case LosslessRefusalRole:
+        return j.losslessRefusal;
     default:
         return {};
     }
@@ -39,7 +52,14 @@ QVariant JobListModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == NameColumn ? u"视频文件名"_qs : u"视频格式"_qs;
+    switch (section) {
+    case NameColumn:
+        return u"视频文件名"_qs;
+    case TypeColumn:
+        return u"视频格式"_qs;
+    default:
+        return u"状态"_qs;
+    }
 }
 
 Qt::ItemFlags JobListModel::flags(const QModelIndex &index) const
@@ -58,14 +78,19 @@ void JobListModel::addJobs(const QStringList &paths)
         return;
     beginInsertRows({}, count(), count() + int(paths.size()) - 1);
     m_jobs.reserve(m_jobs.size() + paths.size());
-    for (const QString &p : paths)
-        m_jobs.append({m_nextId++, p, typeLabel(p), State::Waiting, {}});
+    for (const QString &p : paths) {
+        Job job;
+        job.id = m_nextId++;
+        job.source = p;
+        job.typeLabel = typeLabel(p);
+        m_jobs.append(std::move(job));
+    }
     endInsertRows();
 }
 
 void JobListModel::removeJobAt(int row)
 {
-    if (row < 0 || row >= count())
+    if (row < 0 || row >= count() || m_jobs[row].state == JobState::Running)
         return;
     beginRemoveRows({}, row, row);
     m_jobs.removeAt(row);
@@ -76,14 +101,48 @@ void JobListModel::removeAllJobs()
 {
     if (m_jobs.isEmpty())
         return;
-    beginRemoveRows({}, 0, count() - 1);
-    m_jobs.clear();
-    endRemoveRows();
+    const auto running = std::find_if(m_jobs.cbegin(), m_jobs.cend(),
+                                      [](const Job &j) { return j.state == JobState::Running; });
+    if (running == m_jobs.cend()) {
+        beginResetModel();
+        m_jobs.clear();
+        endResetModel();
+        return;
+    }
+    // The running job stays; everything after it, then everything before it.
+    const int keep = int(running - m_jobs.cbegin());
+    if (keep + 1 < count()) {
+        beginRemoveRows({}, keep + 1, count() - 1);
+        m_jobs.remove(keep + 1, count() - keep - 1);
+        endRemoveRows();
+    }
+    if (keep > 0) {
+        beginRemoveRows({}, 0, keep - 1);
+        m_jobs.remove(0, keep);
+        endRemoveRows();
+    }
 }
 
 void JobListModel::removeJob(quint64 id)
 {
-    removeJobAt(rowOf(id));
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    beginRemoveRows({}, row, row);
+    m_jobs.removeAt(row);
+    endRemoveRows();
+}
+
+const Job *JobListModel::jobById(quint64 id) const
+{
+    const int row = rowOf(id);
+    return row < 0 ? nullptr : &m_jobs[row];
+}
+
+Job *JobListModel::find(quint64 id)
+{
+    const int row = rowOf(id);
+    return row < 0 ? nullptr : &m_jobs[row];
 }
 
 QStringList JobListModel::paths() const
@@ -91,12 +150,13 @@ QStringList JobListModel::paths() const
     QStringList paths;
     paths.reserve(m_jobs.size());
     for (const Job &j : m_jobs)
-        paths << j.path;
+        paths << j.source;
     return paths;
 }
 
 int JobListModel::rowOf(quint64 id) const
 {
+    // The running job is almost always near the top.
     for (int row = 0; row < count(); ++row) {
         if (m_jobs[row].id == id)
             return row;
@@ -107,37 +167,106 @@ int JobListModel::rowOf(quint64 id) const
 int JobListModel::nextWaitingRow() const
 {
     for (int row = 0; row < count(); ++row) {
-        if (m_jobs[row].state == State::Waiting)
+        if (m_jobs[row].state == JobState::Waiting)
             return row;
     }
     return -1;
 }
 
-void JobListModel::markFailed(quint64 id, const QString &reason)
+int JobListModel::waitingCount() const
 {
-    const int row = rowOf(id);
-    if (row < 0)
-        return;
-    m_jobs[row].state = State::Failed;
-    m_jobs[row].failReason = reason;
-    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
-}
-
-void JobListModel::resetFailed()
-{
-    for (int row = 0; row < count(); ++row) {
-        if (m_jobs[row].state == State::Failed) {
-            m_jobs[row].state = State::Waiting;
-            m_jobs[row].failReason.clear();
-            Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
-        }
-    }
+    return int(std::count_if(m_jobs.cbegin(), m_jobs.cend(),
+                             [](const Job &j) { return j.state == JobState::Waiting; }));
 }
 
 int JobListModel::failedCount() const
 {
     return int(std::count_if(m_jobs.cbegin(), m_jobs.cend(),
-                             [](const Job &j) { return j.state == State::Failed; }));
+                             [](const Job &j) { return j.state == JobState::Failed; }));
+}
+
+void JobListModel::rowChanged(int row)
+{
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void JobListModel::setRunning(quint64 id, int pass, int passCount, double fraction)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    Job &j = m_jobs[row];
+    if (j.state != JobState::Running) {
+        j.failure = FailureReason::None;
+        j.failureDetail.clear();
+        j.losslessRefusal.clear();
+    }
+    j.state = JobState::Running;
+    j.pass = pass;
+    j.passCount = passCount;
+    j.fraction = fraction;
+    rowChanged(row);
+}
+
+void JobListModel::setFailed(quint64 id, FailureReason reason, const QString &detail)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    Job &j = m_jobs[row];
+    j.state = JobState::Failed;
+    j.failure = reason;
+    j.failureDetail = detail;
+    rowChanged(row);
+}
+
+void JobListModel::setStopped(quint64 id)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    m_jobs[row].state = JobState::Stopped;
+    m_jobs[row].fraction = 0;
+    rowChanged(row);
+}
+
+void JobListModel::setEncoderOutput(quint64 id, const QString &output)
+{
+    if (Job *j = find(id))
+        j->encoderOutput = output;
+}
+
+void JobListModel::setLosslessRefusal(quint64 id, const QString &refusal)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    m_jobs[row].losslessRefusal = refusal;
+    rowChanged(row);
+}
+
+void JobListModel::retry(quint64 id)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    Job &j = m_jobs[row];
+    if (j.state != JobState::Failed && j.state != JobState::Stopped)
+        return;
+    j.state = JobState::Waiting;
+    j.failure = FailureReason::None;
+    j.failureDetail.clear();
+    j.fraction = 0;
+    rowChanged(row);
+}
+
+void JobListModel::retryAll()
+{
+    for (int row = 0; row < count(); ++row) {
+        const JobState state = m_jobs[row].state;
+        if (state == JobState::Failed || state == JobState::Stopped)
+            retry(m_jobs[row].id);
+    }
 }
 
 QString JobListModel::typeLabel(const QString &path)
@@ -149,7 +278,7 @@ QString JobListModel::typeLabel(const QString &path)
     while (end > begin && path[end - 1] == u' ')
         --end;
     const QStringView trimmed = QStringView(path).sliced(begin, end - begin);
-    return (trimmed.size() <= 3 ? trimmed : trimmed.last(3)).toString().toUpper();
+    return displayPath(trimmed.size() <= 3 ? trimmed : trimmed.last(3)).toUpper();
 }
 
 QString folderOf(const QString &path)

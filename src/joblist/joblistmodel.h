@@ -1,28 +1,29 @@
 #pragma once
 
+#include "job.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 // The job list: the rows the window shows and the queue the batch takes its
-// jobs from are one sequence, so they cannot drift apart.
+// jobs from are one sequence, so they cannot drift apart. Jobs are found by
+// id, so rows may come and go while a batch runs.
 class JobListModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    enum class State { Waiting, Failed };
-    enum Column { NameColumn, TypeColumn, ColumnCount };
-    enum Role { StateRole = Qt::UserRole + 1, FailReasonRole, PathRole, IdRole };
-
-    struct Job
-    {
-        quint64 id;
-        QString path;
-        QString typeLabel;
-        State state = State::Waiting;
-        QString failReason;
+    enum Column { NameColumn, TypeColumn, StatusColumn, ColumnCount };
+    enum Role {
+        StateRole = Qt::UserRole + 1,
+        FailureRole,
+        FailureDetailRole,
+        FractionRole,
+        PathRole,
+        IdRole,
+        LosslessRefusalRole,
     };
 
     explicit JobListModel(QObject *parent = nullptr);
@@ -37,31 +38,43 @@ public:
     void addJob(const QString &path);
     // Many at once, as one insertion: a folder of 100 000 files stays quick.
     void addJobs(const QStringList &paths);
-    // Removes the job of the given row (the selected one); -1 removes nothing.
+    // Removes the job of the given row; -1 removes nothing. A running job stays.
     void removeJobAt(int row);
+    // Removes every job but a running one.
     void removeAllJobs();
-    // Removes the job the batch has just finished, wherever it now stands.
     void removeJob(quint64 id);
 
     int count() const { return int(m_jobs.size()); }
     bool isEmpty() const { return m_jobs.isEmpty(); }
     const Job &job(int row) const { return m_jobs[row]; }
-    QString path(int row) const { return m_jobs[row].path; }
-    // paths: the paths in list order.
+    const Job *jobById(quint64 id) const;
+    QString path(int row) const { return m_jobs[row].source; }
+    // The paths in list order.
     QStringList paths() const;
     int rowOf(quint64 id) const;
 
-    // The first job of the queue that has not failed in this batch, or -1.
+    // The first waiting job, or -1.
     int nextWaitingRow() const;
-    void markFailed(quint64 id, const QString &reason);
-    // Failed jobs wait again: pressing Start retries them.
-    void resetFailed();
+    int waitingCount() const;
     int failedCount() const;
+
+    void setRunning(quint64 id, int pass, int passCount, double fraction);
+    void setFailed(quint64 id, FailureReason reason, const QString &detail);
+    void setStopped(quint64 id);
+    void setEncoderOutput(quint64 id, const QString &output);
+    void setLosslessRefusal(quint64 id, const QString &refusal);
+    // A failed or stopped job waits again.
+    void retry(quint64 id);
+    // Every failed or stopped job waits again: Start converts them anew.
+    void retryAll();
 
     // The last three characters of the path without surrounding spaces, upper case.
     static QString typeLabel(const QString &path);
 
 private:
+    Job *find(quint64 id);
+    void rowChanged(int row);
+
     QList<Job> m_jobs;
     quint64 m_nextId = 1;
 };

@@ -139,3 +139,110 @@ QString displayPath(QStringView path)
     return path.toString();
 }
 #endif
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RawFile {
+
+bool exists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(pathToBytes(path).constData(), &st) == 0;
+}
+
+qint64 size(const QString &path)
+{
+    struct stat st;
+    if (::lstat(pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return qint64(st.st_size);
+}
+
+bool isDirectory(const QString &path)
+{
+    struct stat st;
+    return ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool remove(const QString &path)
+{
+    return ::unlink(pathToBytes(path).constData()) == 0;
+}
+
+QString makePath(const QString &path)
+{
+    const QByteArray bytes = pathToBytes(path);
+    if (bytes.isEmpty())
+        return QString::fromLocal8Bit(std::strerror(ENOENT));
+    // Each level in turn, so a missing parent is made too.
+    for (qsizetype i = 1; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes[i] != '/')
+            continue;
+        const QByteArray level = bytes.left(i);
+        if (::mkdir(level.constData(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            struct stat st;
+            if (::stat(level.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+                continue;
+            return QString::fromLocal8Bit(std::strerror(error));
+        }
+    }
+    struct stat st;
+    if (::stat(bytes.constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode))
+        return QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    return {};
+}
+
+bool isWritableDirectory(const QString &path)
+{
+    return isDirectory(path) && ::access(pathToBytes(path).constData(), W_OK | X_OK) == 0;
+}
+
+} // namespace RawFile
+#else
+#include <QDir>
+#include <QFileInfo>
+
+namespace RawFile {
+
+bool exists(const QString &path)
+{
+    return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+}
+
+qint64 size(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
+}
+
+bool isDirectory(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+bool remove(const QString &path)
+{
+    return QFile::remove(path);
+}
+
+QString makePath(const QString &path)
+{
+    return QDir().mkpath(path) ? QString() : u"cannot create the folder"_qs;
+}
+
+bool isWritableDirectory(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
+}
+
+} // namespace RawFile
+#endif

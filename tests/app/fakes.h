@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/frmmain.h"
-#include "conversion/batchdriver.h"
+#include "app/messagesink.h"
+#include "conversion/batchcontroller.h"
 #include "dialogs/ccommondialogs.h"
-#include "process/messagesink.h"
 
 #include <QList>
 #include <QMimeData>
@@ -33,7 +33,21 @@ public:
     {
         messages.append({icon, title, text});
     }
+    // Answers with the next prepared answer, else like closing the box.
+    int ask(Icon icon, const QString &title, const QString &text,
+            const QStringList &buttons) override
+    {
+        messages.append({icon, title, text});
+        questions << buttons;
+        if (answers.empty())
+            return int(buttons.size()) - 1;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
     QList<RecordedMessage> messages;
+    QList<QStringList> questions;
+    std::deque<int> answers;
 };
 
 struct OpenFileCall

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
 
@@ -37,19 +39,22 @@ class tst_AppBatch : public QObject
 
     void verifyLocked(bool locked)
     {
-        QStringList names{u"LV"_qs, u"Command3"_qs, u"lblFeed"_qs, u"cmdBrowse"_qs, u"txtPath"_qs};
+        QStringList names{u"lblFeed"_qs, u"cmdBrowse"_qs, u"txtPath"_qs};
         for (int i = 0; i < frmMain::ToolbarButtons; ++i)
             names << u"CmdToolsBar%1"_qs.arg(i);
         for (const QString &name : names)
             QVERIFY2(h->control(name)->isEnabled() == !locked, qPrintable(name));
-        // The format and rotation lists stay usable during a batch.
-        QVERIFY(h->control(u"cmbOF1"_qs)->isEnabled() && h->control(u"cmbRotate"_qs)->isEnabled());
+        // The lists stay usable during a batch, the start button stops it.
+        for (const QString &name : {u"cmbOF1"_qs, u"cmbRotate"_qs, u"LV"_qs, u"Command3"_qs})
+            QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
+        QCOMPARE(h->control<QPushButton>(u"Command3"_qs)->text(),
+                 locked ? u"停止转换"_qs : u"开始旋转视频！"_qs);
     }
     void startAndWait()
     {
-        QSignalSpy finished(&h->window->batchDriver(), &BatchDriver::batchFinished);
+        QSignalSpy finished(&h->window->batch(), &BatchController::batchEnded);
         h->click(u"Command3"_qs);
-        QVERIFY(h->window->batchDriver().isBusy());
+        QVERIFY(h->window->batch().isBusy());
         verifyLocked(true);
         QVERIFY(finished.wait(120000));
         verifyLocked(false);
@@ -89,14 +94,18 @@ private Q_SLOTS:
     void twoJobsRunToDone()
     {
         h->window->LV_OLEDragDrop(fileDrop({m_clipA, m_clipB}).get());
-        BatchDriver &driver = h->window->batchDriver();
-        QSignalSpy progress(&driver, &BatchDriver::progressChanged);
-        QSignalSpy done(&driver, &BatchDriver::jobDone);
+        BatchController &batch = h->window->batch();
+        QSignalSpy progress(&batch, &BatchController::progressChanged);
+        QSignalSpy done(&batch, &BatchController::jobDone);
+        QStringList positions;
+        connect(&batch, &BatchController::jobStarted, this,
+                [&] { positions << h->control<QLabel>(u"positionLabel"_qs)->text(); });
         // The list keeps its jobs until each is converted, and stays locked meanwhile.
-        connect(&driver, &BatchDriver::jobDone, this, [this] { verifyLocked(true); });
+        connect(&batch, &BatchController::jobDone, this, [this] { verifyLocked(true); });
         startAndWait();
 
         QCOMPARE(done.size(), 2);
+        QCOMPARE(positions, (QStringList{u"第 1/2 个"_qs, u"第 2/2 个"_qs}));
         QVERIFY(h->window->jobList().isEmpty());
         QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"Done."_qs);
         QCOMPARE(h->control<QProgressBar>(u"pb"_qs)->value(), 0);
@@ -121,17 +130,28 @@ private Q_SLOTS:
         startAndWait();
 
         QCOMPARE(h->window->jobList().paths(), QStringList{missing});
-        const QString reason = h->window->jobList().job(0).failReason;
-        QVERIFY(!reason.isEmpty());
+        const Job &job = h->window->jobList().job(0);
+        QCOMPARE(job.failure, FailureReason::SourceUnreadable);
         QCOMPARE(h->sink.messages.size(), 1);
         QCOMPARE(h->sink.messages[0].icon, MessageSink::Icon::Warning);
         QVERIFY(h->sink.messages[0].text.contains(missing));
-        QVERIFY(h->sink.messages[0].text.contains(reason));
-        QVERIFY(h->control<QLabel>(u"lblPB"_qs)->text() != u"Done."_qs);
-        const QModelIndex row = h->control<QTreeView>(u"LV"_qs)->model()->index(0, 0);
-        QCOMPARE(row.data(Qt::ForegroundRole).value<QColor>(), QColor(0xc6, 0x28, 0x28));
-        QCOMPARE(row.data(Qt::ToolTipRole).toString(), reason);
+        QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
+        QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
+        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"完成，1 个视频转换失败"_qs);
+        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        const QModelIndex status = model->index(0, JobListModel::StatusColumn);
+        QCOMPARE(status.data().toString(), u"失败：源文件无法读取或已损坏"_qs);
+        QCOMPARE(model->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
+                 QColor(0xc6, 0x28, 0x28));
+        QVERIFY(!status.data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(status.data(Qt::ToolTipRole).toString().contains(job.failureDetail));
+        QVERIFY(!job.encoderOutput.isEmpty());
         QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 1);
+
+        // The encoder's own words can be read and copied.
+        QWidget *view = h->window->showEncoderOutput({job.id});
+        QVERIFY(view->findChild<QPlainTextEdit *>()->toPlainText().contains(job.failureDetail));
+        view->close();
     }
 
     void closeDuringBatch()
@@ -139,23 +159,26 @@ private Q_SLOTS:
         const QString longClip = m_clips.filePath(u"long.mp4"_qs);
         QVERIFY(makeClip(longClip, u"640x480"_qs, u"30"_qs));
         h->window->jobList().addJobs({longClip, m_clipA});
-        BatchDriver &driver = h->window->batchDriver();
-        QSignalSpy progress(&driver, &BatchDriver::progressChanged);
+        BatchController &batch = h->window->batch();
+        QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
-        QVERIFY(driver.Start());
+        h->window->Start();
         QVERIFY(progress.wait(30000));
-        QVERIFY(driver.objDOS().isRunning());
-        const QString temp = driver.tempFolder();
+        const QString scratch = batch.scratchFolder();
 
-        QVERIFY(h->window->close());
-        QCOMPARE(unloaded.size(), 1);
-        QVERIFY(!driver.isBusy());
-        QVERIFY(!driver.objDOS().isRunning());
+        // The first answer keeps the batch going, the second leaves.
+        h->sink.answers = {1, 0};
+        QVERIFY(!h->window->close());
+        QVERIFY(batch.isBusy());
+        QVERIFY(!h->window->close());
+        QCOMPARE(h->sink.messages.last().text, u"正在转换视频，确定要退出吗？"_qs);
+        QVERIFY(unloaded.wait(10000));
+        QVERIFY(!batch.isBusy());
         // Nothing half-written is left, under the output name or any other.
         const QStringList left =
             QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u", "_qs)));
-        QVERIFY(!QFileInfo::exists(temp));
+        QVERIFY(!QFileInfo::exists(scratch));
         // The jobs stay where they were; none was counted as done.
         QCOMPARE(h->window->jobList().count(), 2);
     }

@@ -220,7 +220,7 @@ private Q_SLOTS:
 
         // The completion sound plays only when the option says so.
         h->window->jobList().addJob(u"/nonexistent/x.mp4"_qs);
-        QSignalSpy finished(&h->window->batchDriver(), &BatchDriver::batchFinished);
+        QSignalSpy finished(&h->window->batch(), &BatchController::batchEnded);
         QTemporaryDir out;
         h->window->conversionSettings().setOutputFolder(out.path());
         h->window->Start();

@@ -45,17 +45,24 @@ private Q_SLOTS:
                           u"/home/user/视频/holiday.rmvb"_qs, u"/home/user/视频/clip.avi"_qs})
                     .get());
             JobListModel &jobs = window.jobList();
-            jobs.markFailed(jobs.job(2).id, u"编码器没有生成输出文件"_qs);
+            jobs.setFailed(jobs.job(2).id, FailureReason::NoOutput, u"no output"_qs);
             auto *view = h.control<QTreeView>(u"LV"_qs);
             view->setCurrentIndex(view->model()->index(0, 0));
         }
         if (percent >= 0) {
-            BatchDriver &driver = window.batchDriver();
-            Q_EMIT driver.batchStarted();
+            BatchController &batch = window.batch();
+            JobListModel &jobs = window.jobList();
+            jobs.setRunning(jobs.job(0).id, 1, 1, percent / 100.0);
+            Q_EMIT batch.stateChanged(BatchController::State::Running);
             ProgressDisplay display;
             display.percent = percent;
             display.caption = percent < 100 ? u"旋转中 \\ 42%"_qs : u"进行最后一步... 100%"_qs;
-            Q_EMIT driver.progressChanged(display);
+            Q_EMIT batch.progressChanged(display);
+            BatchPosition position;
+            position.number = 1;
+            position.total = 3;
+            position.remainingSeconds = 95;
+            Q_EMIT batch.positionChanged(position);
         }
 
         const QImage image = window.grab().toImage();

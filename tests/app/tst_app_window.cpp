@@ -328,7 +328,7 @@ private Q_SLOTS:
         QCOMPARE(h->sink.messages.size(), 1);
         QCOMPARE(h->sink.messages[0].text, u"请添加一个视频文件"_qs);
         QCOMPARE(h->sink.messages[0].icon, MessageSink::Icon::Warning);
-        QVERIFY(!h->window->isBatchLocked() && !h->window->batchDriver().isBusy());
+        QVERIFY(!h->window->isBatchLocked() && !h->window->batch().isBusy());
         for (const QString &name : {u"CmdToolsBar0"_qs, u"LV"_qs, u"Command3"_qs, u"txtPath"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
     }

@@ -1,7 +1,11 @@
-// Stands in for conv, coder and coder2 in the batch tests. It writes its output
-// file, prints progress in the encoder's form, and logs each run. A source whose
-// name holds "fail" makes it fail; "crash" makes it crash; "slow" makes it wait.
+// Stands in for conv, coder and coder2 in the batch tests. It reports like the
+// real encoders, writes its output under a part name and gives it the final
+// name at the end, and logs each run. A source whose name holds "fail" makes it
+// fail, "crash" makes it crash, "slow" makes it take its time, "nooutput"
+// makes it write nothing. SIGTERM removes the part file, as the real one does.
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +14,39 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
+namespace {
+
+std::string partFile;
+
+extern "C" void onTerm(int)
+{
+    if (!partFile.empty())
+        ::unlink(partFile.c_str());
+    ::_exit(143);
+}
+
+std::string percentEncoded(const std::string &path)
+{
+    std::string out;
+    for (const unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            out += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    std::signal(SIGTERM, onTerm);
     const std::string self = argv[0];
     const std::string name = self.substr(self.find_last_of('/') + 1);
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -30,13 +65,19 @@ int main(int argc, char **argv)
     if (const char *log = std::getenv("FAKE_ENCODER_LOG")) {
         std::ofstream(log, std::ios::app) << name << ' ' << source << " -> " << output << '\n';
     }
-    if (source.find("slow") != std::string::npos)
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::printf("[torvane] duration=10.000\n");
+    std::fflush(stdout);
+    const bool slow = source.find("slow") != std::string::npos;
     if (source.find("crash") != std::string::npos)
         std::abort();
     if (source.find("fail") != std::string::npos) {
-        std::printf("( 3%%)\rError: cannot decode %s\n", source.c_str());
+        std::printf("( 3%%)\r[torvane] error=source\nError: cannot decode %s\n", source.c_str());
         return 1;
+    }
+    const bool writes = source.find("nooutput") == std::string::npos;
+    if (writes) {
+        partFile = output + ".part";
+        std::ofstream(partFile) << "converting " << source << '\n';
     }
     const char *lines[] = {"( 5%)\r", "(50%)\r", "(100%)\r"};
     const char *ffLines[] = {"  Duration: 00:00:10.00, start: 0.000000\n", "size= 1kB time=5.00 \r",
@@ -44,9 +85,14 @@ int main(int argc, char **argv)
     for (const char *line : name == "conv" ? lines : ffLines) {
         std::fputs(line, stdout);
         std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(slow ? 200 : 20));
     }
-    if (source.find("nooutput") == std::string::npos)
-        std::ofstream(output) << "converted " << source << '\n';
+    if (writes) {
+        std::ofstream(partFile, std::ios::app) << "converted\n";
+        if (std::rename(partFile.c_str(), output.c_str()) != 0)
+            return 1;
+        partFile.clear();
+        std::printf("\n[torvane] output=%s\n", percentEncoded(output).c_str());
+    }
     return 0;
 }

@@ -15,7 +15,7 @@ CommandInputs inputs(int format)
     CommandInputs in = commandInputs(s);
     in.source = u"/v/my.clip.avi"_qs;
     in.outputFolder = u"/out/"_qs;
-    in.programFolder = PROG;
+    in.encoderFolder = PROG + u"/data"_qs;
     in.tempFolder = u"/run/user/1/torvane_tmp"_qs;
     in.time = QTime(14, 5, 9);
     return in;

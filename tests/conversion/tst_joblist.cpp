@@ -46,18 +46,22 @@ private Q_SLOTS:
         QCOMPARE(model.count(), 3);
 
         const quint64 head = model.job(0).id;
-        model.markFailed(model.job(1).id, u"bad"_qs);
+        model.setFailed(model.job(1).id, FailureReason::SourceUnreadable, u"bad"_qs);
         QCOMPARE(model.nextWaitingRow(), 0);
         model.removeJob(head);
         QCOMPARE(model.nextWaitingRow(), 1);
-        QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(), u"bad"_qs);
-        model.resetFailed();
+        QCOMPARE(model.data(model.index(0, 0), JobListModel::FailureDetailRole).toString(),
+                 u"bad"_qs);
+        model.retryAll();
         QCOMPARE(model.nextWaitingRow(), 0);
         QCOMPARE(model.failedCount(), 0);
 
+        // The running job is never removed from under its encoder.
+        model.setRunning(model.job(1).id, 1, 1, 0.5);
+        model.removeJobAt(1);
         model.removeAllJobs();
-        QVERIFY(model.isEmpty());
-        QVERIFY(model.paths().isEmpty());
+        QCOMPARE(model.count(), 1);
+        QCOMPARE(model.job(0).state, JobState::Running);
     }
 
     void headers()

@@ -127,11 +127,10 @@ private Q_SLOTS:
         QCOMPARE(s.entry(S::AudioBitrate), 5);
     }
 
-    void formatChosenWhileLockedStillApplies()
+    void formatChosenDuringABatchStillApplies()
     {
         S s;
         s.applyStartupDefaults();
-        s.setSettingsLocked(true);
         s.selectListedFormat(4);
         QCOMPARE(s.format(), int(S::Flv));
         QCOMPARE(s.text(S::VideoBitrate), u"600"_qs);

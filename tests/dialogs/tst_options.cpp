@@ -1,5 +1,5 @@
 #include "app/frmoptions.h"
-#include "process/messagesink.h"
+#include "app/messagesink.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -62,6 +62,16 @@ int main(int argc, char **argv)
         char c;
         const ssize_t n = ::read(0, &c, 1);
         writeAll(n == 0 ? "EOF" : "DATA", n == 0 ? 3 : 4);
+    } else if (mode == "family") {
+        // A child of its own that outlives a plain kill of this process.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            pauseMs(60000);
+            return 0;
+        }
+        const std::string pid = std::to_string(child) + "\n";
+        writeAll(pid.data(), pid.size());
+        pauseMs(60000);
     } else if (mode == "flood") {
         // Many small writes, as an encoder prints its status lines.
         const long count = std::atol(argv[2]);

@@ -1,5 +1,4 @@
-#include "process/dosoutputs.h"
-#include "process/messagesink.h"
+#include "process/encoderprocess.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,32 +6,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+#include <cerrno>
+#include <csignal>
 
-struct RecordingSink : MessageSink
-{
-    QStringList texts;
-    void showMessage(Icon, const QString &, const QString &text) override { texts << text; }
-};
+namespace {
 
 // Records the runner's events in the order they arrive.
 struct EventLog
 {
     QStringList pieces;
     QStringList order;
-    QStringList outputsAtPiece;
+    int piecesMissingFromTail = 0;
     int overCount = 0;
     RunOutcome outcome;
 
-    void attach(DOSOutputs &runner)
+    void attach(EncoderProcess &runner)
     {
-        QObject::connect(&runner, &DOSOutputs::ReceiveOutputs, &runner,
+        QObject::connect(&runner, &EncoderProcess::outputReceived, &runner,
                          [this, &runner](const QString &piece) {
                              pieces << piece;
                              order << u"piece"_qs;
-                             outputsAtPiece << runner.Outputs();
+                             // The tail already holds each piece when it is handed on.
+                             if (!runner.outputTail().endsWith(piece))
+                                 ++piecesMissingFromTail;
                          });
-        QObject::connect(&runner, &DOSOutputs::CommandOver, &runner, [this](const RunOutcome &o) {
+        QObject::connect(&runner, &EncoderProcess::finished, &runner, [this](const RunOutcome &o) {
             ++overCount;
             outcome = o;
             order << u"over"_qs;
@@ -48,17 +46,17 @@ EncoderCommand helper(const QStringList &args)
 
 } // namespace
 
-class TestDOSOutputs : public QObject
+class TestEncoderProcess : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void silentProgramRaisesOnlyCommandOver()
     {
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
-        QCOMPARE(runner.ExecuteCommand(helper({u"sleep"_qs, u"0"_qs})), QString());
+        QCOMPARE(runner.runAndWait(helper({u"sleep"_qs, u"0"_qs})), QString());
         QCOMPARE(log.order, QStringList{u"over"_qs});
         QVERIFY(log.outcome.succeeded());
     }
@@ -75,44 +73,40 @@ private Q_SLOTS:
     void piecesAreBoundedAndJoinToOutputs()
     {
         QFETCH(int, size);
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
-        const QString result = runner.ExecuteCommand(helper({u"bytes"_qs, QString::number(size)}));
-        QCOMPARE(result.size(), size);
-        QCOMPARE(log.pieces.join(QString()), runner.Outputs());
+        runner.runAndWait(helper({u"bytes"_qs, QString::number(size)}));
+        const QString joined = log.pieces.join(QString());
+        QCOMPARE(joined.size(), size);
+        QCOMPARE(runner.outputTail(), joined.right(EncoderProcess::TailLimit));
         for (const QString &piece : std::as_const(log.pieces))
-            QVERIFY(piece.toUtf8().size() <= DOSOutputs::PieceSize);
+            QVERIFY(piece.toUtf8().size() <= EncoderProcess::PieceSize);
         QVERIFY(log.pieces.size() >= (size + 1023) / 1024);
         QCOMPARE(log.overCount, 1);
         QCOMPARE(log.order.last(), u"over"_qs);
-        // Outputs already holds each piece when its event is raised.
-        QString joined;
-        for (int i = 0; i < log.pieces.size(); ++i) {
-            joined += log.pieces[i];
-            QCOMPARE(log.outputsAtPiece[i], joined);
-        }
+        QCOMPARE(log.piecesMissingFromTail, 0);
     }
 
     void characterCutByAReadIsCompletedNotReplaced()
     {
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
-        runner.ExecuteCommand(helper({u"utf8"_qs}));
-        QCOMPARE(runner.Outputs(), u"旋转中 ±€😀视频文件名 done"_qs);
-        QVERIFY(!runner.Outputs().contains(QChar::ReplacementCharacter));
-        QCOMPARE(log.pieces.join(QString()), runner.Outputs());
+        runner.runAndWait(helper({u"utf8"_qs}));
+        QCOMPARE(runner.outputTail(), u"旋转中 ±€😀视频文件名 done"_qs);
+        QVERIFY(!runner.outputTail().contains(QChar::ReplacementCharacter));
+        QCOMPARE(log.pieces.join(QString()), runner.outputTail());
     }
 
     void outputWrittenBeforeExitArrivesBeforeCommandOver()
     {
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
-        runner.ExecuteCommand(helper({u"pause"_qs, u"200"_qs, u"late text"_qs}));
+        runner.runAndWait(helper({u"pause"_qs, u"200"_qs, u"late text"_qs}));
         QCOMPARE(log.order, (QStringList{u"piece"_qs, u"over"_qs}));
-        QCOMPARE(runner.Outputs(), u"late text"_qs);
+        QCOMPARE(runner.outputTail(), u"late text"_qs);
     }
 
     void outcomeTellsHowTheRunEnded_data()
@@ -135,10 +129,10 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(int, exitCode);
         QFETCH(bool, succeeded);
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
-        runner.ExecuteCommand(helper(args));
+        runner.runAndWait(helper(args));
         QCOMPARE(log.overCount, 1);
         QCOMPARE(int(log.outcome.status), status);
         if (exitCode >= 0)
@@ -146,48 +140,66 @@ private Q_SLOTS:
         QCOMPARE(log.outcome.succeeded(), succeeded);
     }
 
-    void runsThatCannotStartShowTheirMessageAndRaiseNothing_data()
+    void runsThatCannotStartSayWhyAndRaiseNothing_data()
     {
         QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("empty") << QString() << u"Command Line empty"_qs;
-        QTest::newRow("missing") << u"/nonexistent/data/conv"_qs << u"File or command not found"_qs;
-        QTest::newRow("not executable") << QDir::tempPath() << u"File or command not found"_qs;
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("error");
+        QTest::newRow("empty") << QString() << int(StartFailure::Kind::EmptyCommand) << 0;
+        QTest::newRow("missing") << u"/nonexistent/data/conv"_qs
+                                 << int(StartFailure::Kind::CannotRun) << ENOENT;
+        QTest::newRow("not executable")
+            << QDir::tempPath() << int(StartFailure::Kind::CannotRun) << EACCES;
     }
 
-    void runsThatCannotStartShowTheirMessageAndRaiseNothing()
+    void runsThatCannotStartSayWhyAndRaiseNothing()
     {
         QFETCH(QString, program);
-        QFETCH(QString, message);
-        RecordingSink sink;
-        DOSOutputs runner(&sink);
-        runner.ExecuteCommand(helper({u"args"_qs, u"previous"_qs}));
-        runner.setCommandLine({});
+        QFETCH(int, kind);
+        QFETCH(int, error);
+        EncoderProcess runner;
+        runner.runAndWait(helper({u"args"_qs, u"previous"_qs}));
         EventLog log;
         log.attach(runner);
-        QCOMPARE(runner.ExecuteCommand({program, {}, program}), QString());
-        QCOMPARE(sink.texts, QStringList{message});
+        QCOMPARE(runner.runAndWait({program, {}, program}), QString());
+        QCOMPARE(int(runner.startFailure().kind), kind);
+        QCOMPARE(runner.startFailure().error, error);
         QVERIFY(log.order.isEmpty());
-        QCOMPARE(runner.Outputs(), u"previous\n"_qs);
+        QCOMPARE(runner.outputTail(), u"previous\n"_qs);
         QVERIFY(!runner.isRunning());
     }
 
     void secondStartWhileRunningIsRefused()
     {
-        RecordingSink sink;
-        DOSOutputs runner(&sink);
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
         QVERIFY(runner.start(helper({u"pause"_qs, u"300"_qs, u"first"_qs})));
         QVERIFY(!runner.start(helper({u"args"_qs, u"second"_qs})));
-        QCOMPARE(sink.texts.size(), 1);
+        QCOMPARE(runner.startFailure().kind, StartFailure::Kind::AlreadyRunning);
         QTRY_COMPARE_WITH_TIMEOUT(log.overCount, 1, 10000);
-        QCOMPARE(runner.Outputs(), u"first"_qs);
+        QCOMPARE(runner.outputTail(), u"first"_qs);
+    }
+
+    void stopEndsTheWholeProcessGroup()
+    {
+        EncoderProcess runner;
+        EventLog log;
+        log.attach(runner);
+        // The helper starts a child of its own, as an encoder starts ffmpeg.
+        QVERIFY(runner.start(helper({u"family"_qs})));
+        QTRY_VERIFY_WITH_TIMEOUT(!log.pieces.isEmpty(), 5000);
+        const pid_t grandchild = log.pieces.join(QString()).trimmed().toInt();
+        QVERIFY(grandchild > 0);
+        runner.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(log.overCount, 1, 10000);
+        QCOMPARE(log.outcome.status, RunOutcome::Status::Stopped);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(grandchild, 0) != 0, 5000);
     }
 
     void stoppedRunEndsWithStoppedOutcome()
     {
-        DOSOutputs runner;
+        EncoderProcess runner;
         EventLog log;
         log.attach(runner);
         QVERIFY(runner.start(helper({u"sleep"_qs, u"60000"_qs})));
@@ -209,17 +221,17 @@ private Q_SLOTS:
         QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
         const QStringList args{u"args"_qs, u"/tmp/my \"quoted\" 视频.avi"_qs, u"$HOME;ls"_qs,
                                QString()};
-        DOSOutputs runner;
-        runner.ExecuteCommand({program, args, QString()});
-        QCOMPARE(runner.Outputs(), u"/tmp/my \"quoted\" 视频.avi\n$HOME;ls\n\n"_qs);
+        EncoderProcess runner;
+        runner.runAndWait({program, args, QString()});
+        QCOMPARE(runner.outputTail(), u"/tmp/my \"quoted\" 视频.avi\n$HOME;ls\n\n"_qs);
         QVERIFY(runner.outcome().succeeded());
     }
 
     void encoderRunsWithClosedInputInTheTemporaryFolder()
     {
-        DOSOutputs runner;
-        QCOMPARE(runner.ExecuteCommand(helper({u"stdin"_qs})), u"EOF"_qs);
-        QCOMPARE(QDir(runner.ExecuteCommand(helper({u"cwd"_qs}))).canonicalPath(),
+        EncoderProcess runner;
+        QCOMPARE(runner.runAndWait(helper({u"stdin"_qs})), u"EOF"_qs);
+        QCOMPARE(QDir(runner.runAndWait(helper({u"cwd"_qs}))).canonicalPath(),
                  QDir(QDir::tempPath()).canonicalPath());
     }
 
@@ -237,11 +249,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, last);
-        DOSOutputs runner;
-        runner.ExecuteCommand(helper({u"args"_qs, text}));
+        EncoderProcess runner;
+        runner.runAndWait(helper({u"args"_qs, text}));
         QCOMPARE(runner.lastLine(), last);
     }
 };
 
-QTEST_GUILESS_MAIN(TestDOSOutputs)
-#include "tst_dosoutputs.moc"
+QTEST_GUILESS_MAIN(TestEncoderProcess)
+#include "tst_encoderprocess.moc"

@@ -1,0 +1,196 @@
+#include "cliarguments.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+
+const char CliUsage[] =
+    "usage: torvane-cli [--rotate R] [--format F] [--output DIR] [--lossless]\n"
+    "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] [--size T]\n"
+    "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
+    "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
+    "  R: 0-4 or cw, ccw, hmirror, vflip, none (default cw)\n"
+    "  F: 0-8 or flv, rm, mpg, avi, mp4, mov, phone-mp4, 3gp, mp3 (default mp4)\n"
+    "  T for --from and --to: seconds or [[hh:]mm:]ss\n";
+
+namespace {
+
+// An index in range, or one of the names; -1 otherwise.
+int choice(const QString &value, const QStringList &names)
+{
+    bool isNumber = false;
+    const int index = value.toInt(&isNumber);
+    if (isNumber)
+        return index >= 0 && index < names.size() ? index : -1;
+    return int(names.indexOf(value));
+}
+
+std::optional<double> plainNumber(const QString &text)
+{
+    static const QRegularExpression form(u"^\\s*\\d+(\\.\\d+)?\\s*$"_qs);
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
+
+// The encoders take these texts as the window would give them; the ranges
+// keep out what no encoder could use.
+QString checkSetting(ConversionSettings::Setting setting, const QString &text)
+{
+    using S = ConversionSettings;
+    if (setting == S::FrameSize) {
+        static const QRegularExpression size(u"^(\\d{1,5})x(\\d{1,5})$"_qs);
+        const auto match = size.match(text);
+        if (text == S::keepSizeMarker() ||
+            (match.hasMatch() && match.captured(1).toInt() > 0 &&
+             match.captured(1).toInt() <= 16384 && match.captured(2).toInt() > 0 &&
+             match.captured(2).toInt() <= 16384))
+            return {};
+        return u"--size takes WIDTHxHEIGHT (up to 16384) or "_qs + S::keepSizeMarker();
+    }
+    const std::optional<double> value = plainNumber(text);
+    struct Range
+    {
+        const char16_t *name;
+        double low, high;
+    };
+    static const Range ranges[] = {
+        {u"--video-bitrate (kbit/s)", 1, 1e6},
+        {u"--frame-rate", 1, 1000},
+        {u"", 0, 0},
+        {u"--sample-rate (Hz)", 1000, 768000},
+        {u"--audio-bitrate (kbit/s)", 1, 1e4},
+    };
+    const Range &r = ranges[setting];
+    if (value && *value >= r.low && *value <= r.high)
+        return {};
+    return u"%1 takes a number from %2 to %3"_qs.arg(QString::fromUtf16(r.name))
+        .arg(r.low, 0, 'g', 10)
+        .arg(r.high, 0, 'g', 10);
+}
+
+} // namespace
+
+std::optional<int> parseClockTime(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(u':');
+    if (parts.isEmpty() || parts.size() > 3)
+        return std::nullopt;
+    double total = 0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const std::optional<double> value = plainNumber(parts[i]);
+        if (!value)
+            return std::nullopt;
+        const bool last = i + 1 == parts.size();
+        // Below the largest unit, minutes and seconds stay under 60.
+        if (i > 0 && *value >= 60)
+            return std::nullopt;
+        if (!last && *value != std::floor(*value))
+            return std::nullopt;
+        total = total * 60 + *value;
+    }
+    if (total > 1e7)
+        return std::nullopt;
+    return int(std::lround(total));
+}
+
+CliArguments parseCliArguments(const QStringList &arguments)
+{
+    CliArguments result;
+    QCommandLineParser parser;
+    const QCommandLineOption rotate(u"rotate"_qs, QString(), u"R"_qs);
+    const QCommandLineOption format(u"format"_qs, QString(), u"F"_qs);
+    const QCommandLineOption output(u"output"_qs, QString(), u"DIR"_qs);
+    const QCommandLineOption from(u"from"_qs, QString(), u"T"_qs);
+    const QCommandLineOption to(u"to"_qs, QString(), u"T"_qs);
+    const QCommandLineOption channels(u"channels"_qs, QString(), u"N"_qs);
+    const QCommandLineOption lossless(u"lossless"_qs);
+    const QCommandLineOption dryRun(u"dry-run"_qs);
+    const QCommandLineOption quiet(u"quiet"_qs);
+    const QCommandLineOption json(u"json"_qs);
+    const QCommandLineOption version(u"version"_qs);
+    const QCommandLineOption help(QStringList{u"h"_qs, u"help"_qs});
+    static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
+        u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
+    parser.addOptions(
+        {rotate, format, output, from, to, channels, lossless, dryRun, quiet, json, version, help});
+    for (const char16_t *name : settingNames)
+        parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
+
+    // QCommandLineParser takes the program name first.
+    if (!parser.parse(QStringList{u"torvane-cli"_qs} + arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    result.help = parser.isSet(help);
+    result.version = parser.isSet(version);
+    if (result.help || result.version)
+        return result;
+
+    if (parser.isSet(rotate)) {
+        result.rotation = choice(parser.value(rotate),
+                                 {u"cw"_qs, u"ccw"_qs, u"hmirror"_qs, u"vflip"_qs, u"none"_qs});
+        if (result.rotation < 0) {
+            result.error = u"unknown rotation: "_qs + parser.value(rotate);
+            return result;
+        }
+    }
+    if (parser.isSet(format)) {
+        result.format =
+            choice(parser.value(format), {u"flv"_qs, u"rm"_qs, u"mpg"_qs, u"avi"_qs, u"mp4"_qs,
+                                          u"mov"_qs, u"phone-mp4"_qs, u"3gp"_qs, u"mp3"_qs});
+        if (result.format < 0) {
+            result.error = u"unknown format: "_qs + parser.value(format);
+            return result;
+        }
+    }
+    for (int s = 0; s < ConversionSettings::SettingCount; ++s) {
+        const QString name = QString::fromUtf16(settingNames[s]);
+        if (!parser.isSet(name))
+            continue;
+        const QString value = parser.value(name);
+        const QString problem = checkSetting(ConversionSettings::Setting(s), value);
+        if (!problem.isEmpty()) {
+            result.error = problem;
+            return result;
+        }
+        result.settings[size_t(s)] = value;
+    }
+    if (parser.isSet(channels)) {
+        const QString n = parser.value(channels);
+        if (n != u"1" && n != u"2") {
+            result.error = u"--channels takes 1 or 2"_qs;
+            return result;
+        }
+        result.channels = n.toInt();
+    }
+    for (const auto &[option, target] :
+         {std::pair{&from, &result.clipFrom}, std::pair{&to, &result.clipTo}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *target = parseClockTime(parser.value(*option));
+        if (!*target) {
+            result.error = u"--%1 takes seconds or [[hh:]mm:]ss"_qs.arg(option->names().first());
+            return result;
+        }
+    }
+    if (result.clipFrom && result.clipTo && *result.clipTo <= *result.clipFrom) {
+        result.error = u"--to must come after --from"_qs;
+        return result;
+    }
+    if (result.clipTo && !result.clipFrom)
+        result.clipFrom = 0;
+    result.output = parser.value(output);
+    result.lossless = parser.isSet(lossless);
+    result.dryRun = parser.isSet(dryRun);
+    result.quiet = parser.isSet(quiet);
+    result.json = parser.isSet(json);
+    result.paths = parser.positionalArguments();
+    if (result.paths.isEmpty())
+        result.error = u"no video file or folder given"_qs;
+    return result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "conversion/conversionsettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+// What torvane-cli was asked to do.
+struct CliArguments
+{
+    int rotation = -1; // -1: the default
+    int format = -1;
+    QString output;
+    std::array<std::optional<QString>, ConversionSettings::SettingCount> settings;
+    int channels = 0; // 0: the format's
+    std::optional<int> clipFrom, clipTo;
+    bool lossless = false;
+    bool dryRun = false;
+    bool quiet = false;
+    bool json = false;
+    bool version = false;
+    bool help = false;
+    QStringList paths;
+
+    QString error; // set: a usage error, and nothing else is to be trusted
+};
+
+// The arguments after the program name.
+CliArguments parseCliArguments(const QStringList &arguments);
+
+// Seconds, or [[hh:]mm:]ss with fractions allowed in the seconds; nothing when
+// the text is not such a time or is out of range.
+std::optional<int> parseClockTime(const QString &text);
+
+extern const char CliUsage[];

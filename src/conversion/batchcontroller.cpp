@@ -1,0 +1,480 @@
+#include "batchcontroller.h"
+
+#include "conversionsettings.h"
+#include "joblist/joblistmodel.h"
+#include "process/filenames.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Describes a start failure in the runner's own words.
+QString startFailureText(const StartFailure &failure)
+{
+    switch (failure.kind) {
+    case StartFailure::Kind::EmptyCommand:
+        return u"Command Line empty"_qs;
+    case StartFailure::Kind::PipeFailed:
+        return u"CreatePipe failed. Error: "_qs + QString::number(failure.error);
+    case StartFailure::Kind::AlreadyRunning:
+    case StartFailure::Kind::CannotRun:
+    case StartFailure::Kind::None:
+        break;
+    }
+    return u"File or command not found"_qs;
+}
+
+} // namespace
+
+BatchController::BatchController(ConversionSettings &settings, JobListModel &jobs,
+                                 CompletionActions *actions, QObject *parent)
+    : QObject(parent), m_settings(settings), m_jobs(jobs), m_actions(actions),
+      m_startTimer(new QTimer(this)), m_programFolder(QCoreApplication::applicationDirPath()),
+      m_scratchFolder(QDir::tempPath()), m_clock([] { return QTime::currentTime(); })
+{
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
+    m_monotonic = [elapsed] { return double(elapsed->nsecsElapsed()) / 1e9; };
+    m_process.setWorkingDirectory(m_scratchFolder);
+
+    m_startTimer->setSingleShot(true);
+    m_startTimer->setInterval(StartDelayMs);
+    connect(m_startTimer, &QTimer::timeout, this, [this] {
+        handle({Event::Type::NextJob, {}, m_batchNumber});
+    });
+    connect(&m_process, &EncoderProcess::outputReceived, this, [this](const QString &piece) {
+        if (!m_job)
+            return;
+        m_report.feed(piece);
+        const bool conv = m_job->passes[m_job->pass].encoderName.startsWith(u"conv");
+        const bool changed =
+            conv ? m_progress.firstPassPiece(piece) : m_progress.secondPassPiece(piece);
+        if (!changed)
+            return;
+        Q_EMIT progressChanged(m_progress.display);
+        if (m_job->durationSeconds <= 0) {
+            if (m_report.report().durationSeconds)
+                m_job->durationSeconds = *m_report.report().durationSeconds;
+            else if (m_progress.durationSeconds > 0)
+                m_job->durationSeconds = m_progress.durationSeconds;
+        }
+        const double passFraction = std::clamp(m_progress.display.percent / 100.0, 0.0, 1.0);
+        const int passes = int(m_job->passes.size());
+        const double fraction = (m_job->pass + passFraction) / passes;
+        m_jobs.setRunning(m_job->id, m_job->pass + 1, passes, fraction);
+        m_estimate.setCurrent(m_job->durationSeconds, fraction);
+        Q_EMIT positionChanged(position());
+    });
+    connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
+        handle({Event::Type::PassEnded, outcome, m_batchNumber});
+    });
+}
+
+BatchController::~BatchController() = default;
+
+QString BatchController::encoderFolder() const
+{
+    return m_encoderFolder.isEmpty() ? m_programFolder + u"/data"_qs : m_encoderFolder;
+}
+
+void BatchController::setScratchFolder(const QString &folder)
+{
+    m_scratchFolder = folder;
+    m_process.setWorkingDirectory(folder);
+}
+
+double BatchController::nowSeconds() const
+{
+    return m_monotonic();
+}
+
+BatchController::StartResult BatchController::start()
+{
+    m_startResult = StartResult::Busy;
+    handle({Event::Type::Start, {}, 0});
+    return m_startResult;
+}
+
+void BatchController::stop(StopMode mode)
+{
+    handle({mode == StopMode::Now ? Event::Type::StopNow : Event::Type::StopAfterJob,
+            {},
+            m_batchNumber});
+}
+
+void BatchController::post(Event::Type type)
+{
+    const quint64 batch = m_batchNumber;
+    QTimer::singleShot(0, this, [this, type, batch] { handle({type, {}, batch}); });
+}
+
+void BatchController::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+// The one place where the batch's state changes.
+void BatchController::handle(const Event &event)
+{
+    if (event.type != Event::Type::Start && event.token != m_batchNumber)
+        return; // left over from an earlier batch
+
+    switch (event.type) {
+    case Event::Type::Start:
+        if (m_state == State::Idle)
+            m_startResult = startBatch();
+        break;
+    case Event::Type::NextJob:
+        if (m_job)
+            break;
+        if (m_state == State::Running)
+            startNextJob();
+        else if (m_state == State::Stopping)
+            endBatch(true);
+        break;
+    case Event::Type::NextPass:
+        if (m_job && !m_process.isRunning() &&
+            (m_state == State::Running ||
+             (m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob)))
+            startPass();
+        break;
+    case Event::Type::PassEnded:
+        if (m_job)
+            passEnded(event.outcome);
+        break;
+    case Event::Type::StopNow:
+        stopNow();
+        break;
+    case Event::Type::StopAfterJob:
+        if (m_state == State::Running) {
+            if (!m_job) {
+                endBatch(true);
+            } else {
+                m_stopMode = StopMode::AfterCurrentJob;
+                setState(State::Stopping);
+            }
+        }
+        break;
+    case Event::Type::Completed:
+        if (m_state == State::Finishing)
+            endBatch(false);
+        break;
+    }
+}
+
+BatchController::StartResult BatchController::startBatch()
+{
+    m_jobs.retryAll();
+    if (m_jobs.nextWaitingRow() < 0)
+        return StartResult::EmptyList;
+
+    const QString folder = absoluteOutputFolder(m_settings.outputFolder(), QDir::homePath());
+    QString problem = folder.isEmpty() ? u"没有指定输出文件夹"_qs : RawFile::makePath(folder);
+    if (problem.isEmpty() && !RawFile::isWritableDirectory(folder))
+        problem = QString::fromLocal8Bit(std::strerror(EACCES));
+    if (!problem.isEmpty()) {
+        Q_EMIT batchFailed(FailureReason::OutputFolderUnusable,
+                           displayPath(folder) + u": "_qs + problem);
+        return StartResult::OutputFolderUnusable;
+    }
+    RawFile::makePath(m_scratchFolder);
+
+    ++m_batchNumber;
+    m_outputFolder = withTrailingSeparator(folder);
+    m_summary = {};
+    m_started = m_ended = 0;
+    m_stopMode = StopMode::Now;
+    m_estimate.start(nowSeconds());
+    m_progress.durationSeconds = 0;
+    setState(State::Running);
+    m_startTimer->start();
+    return StartResult::Started;
+}
+
+CommandInputs BatchController::inputsNow(const QString &source, const QString &outputFolder) const
+{
+    CommandInputs in = commandInputs(m_settings);
+    in.source = source;
+    in.outputFolder = outputFolder;
+    in.encoderFolder = encoderFolder();
+    in.tempFolder = m_scratchFolder;
+    in.time = m_clock();
+    in.exists = RawFile::exists;
+    in.clip = m_options.clip;
+    in.lossless = m_options.lossless;
+    return in;
+}
+
+int BatchController::batchTotal() const
+{
+    return m_started + m_jobs.waitingCount();
+}
+
+BatchPosition BatchController::position() const
+{
+    BatchPosition p;
+    if (m_job) {
+        p.id = m_job->id;
+        p.source = m_job->source;
+        p.pass = m_job->pass + 1;
+        p.passes = int(m_job->passes.size());
+        if (const Job *job = m_jobs.jobById(m_job->id))
+            p.fraction = job->fraction;
+    }
+    p.number = m_started;
+    p.total = batchTotal();
+    p.batchFraction = m_estimate.fraction();
+    p.remainingSeconds = m_estimate.remainingSeconds(nowSeconds());
+    return p;
+}
+
+void BatchController::startNextJob()
+{
+    const int row = m_jobs.nextWaitingRow();
+    if (row < 0) {
+        beginFinishing();
+        return;
+    }
+    CurrentJob job;
+    job.id = m_jobs.job(row).id;
+    job.source = m_jobs.job(row).source;
+    // Everything the job's commands need is read now, once.
+    job.passes = jobPasses(inputsNow(job.source, m_outputFolder));
+    m_job = std::move(job);
+    ++m_started;
+    m_progress.durationSeconds = 0;
+    m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
+    m_estimate.setJobsLeft(m_jobs.waitingCount());
+    m_estimate.setCurrent(0, 0);
+    Q_EMIT jobStarted(position());
+    startPass();
+}
+
+void BatchController::startPass()
+{
+    const PassCommand &pass = m_job->passes[m_job->pass];
+    m_report.reset();
+    m_jobs.setRunning(m_job->id, m_job->pass + 1, int(m_job->passes.size()),
+                      double(m_job->pass) / double(m_job->passes.size()));
+    if (m_process.start(pass.command)) {
+        // After the start, so a handler that stops the batch finds a pass to stop.
+        Q_EMIT passStarted(m_job->id, pass);
+        return;
+    }
+    const JobFailure failure{m_job->id, m_job->source, FailureReason::EncoderMissing,
+                             startFailureText(m_process.startFailure()) + u": "_qs +
+                                 displayPath(pass.command.program)};
+    removeIntermediate();
+    m_jobs.setFailed(failure.id, failure.reason, failure.detail);
+    m_summary.failures.append(failure);
+    Q_EMIT jobFailed(failure);
+    afterJob();
+}
+
+void BatchController::collectOutput()
+{
+    if (!m_job->encoderOutput.isEmpty())
+        m_job->encoderOutput += u'\n';
+    m_job->encoderOutput += m_process.outputTail();
+    if (m_job->encoderOutput.size() > EncoderProcess::TailLimit)
+        m_job->encoderOutput = m_job->encoderOutput.right(EncoderProcess::TailLimit);
+    m_jobs.setEncoderOutput(m_job->id, m_job->encoderOutput);
+}
+
+FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &detail) const
+{
+    detail = m_process.lastLine();
+    const FailureReason reported = failureFromEncoderError(m_report.report().error);
+    switch (outcome.status) {
+    case RunOutcome::Status::Stopped:
+        return FailureReason::EncoderFailed;
+    case RunOutcome::Status::Crashed:
+        return FailureReason::EncoderCrashed;
+    case RunOutcome::Status::Exited:
+        break;
+    }
+    if (outcome.exitCode != 0) {
+        if (reported != FailureReason::None)
+            return reported;
+        if (detail.contains(u"No space left on device"))
+            return FailureReason::DiskFull;
+        // A message that names the source is about the source.
+        if (!m_job->source.isEmpty() && detail.contains(displayPath(m_job->source)))
+            return FailureReason::SourceUnreadable;
+        if (outcome.exitCode == 127)
+            return FailureReason::FfmpegMissing;
+        if (detail.isEmpty())
+            detail = u"exit code "_qs + QString::number(outcome.exitCode);
+        return FailureReason::EncoderFailed;
+    }
+    const PassCommand &pass = m_job->passes[m_job->pass];
+    const QString written =
+        m_report.report().output.isEmpty() ? pass.outputPath : m_report.report().output;
+    if (RawFile::size(written) <= 0) {
+        detail = displayPath(written);
+        return FailureReason::NoOutput;
+    }
+    return FailureReason::None;
+}
+
+void BatchController::removeIntermediate()
+{
+    for (const PassCommand &pass : std::as_const(m_job->passes)) {
+        if (pass.intermediate)
+            RawFile::remove(pass.outputPath);
+    }
+}
+
+void BatchController::passEnded(const RunOutcome &outcome)
+{
+    collectOutput();
+    const EncoderReport &report = m_report.report();
+    if (!report.lossless.isEmpty())
+        m_jobs.setLosslessRefusal(m_job->id,
+                                  report.lossless == u"copy" ? QString() : report.losslessWhy);
+
+    if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
+        // A pass that managed to publish before it ended is undone: the job
+        // waits again and would otherwise be converted twice.
+        if (!report.output.isEmpty() && !m_job->passes[m_job->pass].intermediate)
+            RawFile::remove(report.output);
+        jobStoppedHere();
+        return;
+    }
+
+    QString detail;
+    const FailureReason failure = failureOf(outcome, detail);
+    if (failure != FailureReason::None) {
+        const JobFailure failed{m_job->id, m_job->source, failure, detail};
+        removeIntermediate();
+        m_jobs.setFailed(failed.id, failed.reason, failed.detail);
+        m_summary.failures.append(failed);
+        Q_EMIT jobFailed(failed);
+        afterJob();
+        return;
+    }
+
+    const PassCommand &pass = m_job->passes[m_job->pass];
+    if (m_job->pass + 1 < m_job->passes.size()) {
+        ++m_job->pass;
+        post(Event::Type::NextPass);
+        Q_EMIT passFinished(m_job->id, m_job->pass);
+        return;
+    }
+    const QString output = report.output.isEmpty() ? pass.outputPath : report.output;
+    const quint64 id = m_job->id;
+    const QString source = m_job->source;
+    removeIntermediate();
+    m_jobs.removeJob(id);
+    ++m_summary.converted;
+    Q_EMIT jobDone(id, source, output);
+    afterJob();
+}
+
+void BatchController::afterJob()
+{
+    m_estimate.jobEnded(m_job->durationSeconds);
+    m_job.reset();
+    ++m_ended;
+    m_progress.durationSeconds = 0;
+    if (m_state == State::Stopping)
+        endBatch(true);
+    else
+        post(Event::Type::NextJob);
+}
+
+void BatchController::jobStoppedHere()
+{
+    const quint64 id = m_job->id;
+    const QString source = m_job->source;
+    removeIntermediate();
+    m_jobs.setStopped(id);
+    ++m_summary.stoppedJobs;
+    m_job.reset();
+    m_progress.durationSeconds = 0;
+    Q_EMIT jobStopped(id, source);
+    endBatch(true);
+}
+
+void BatchController::stopNow()
+{
+    switch (m_state) {
+    case State::Idle:
+        return;
+    case State::Finishing:
+        // The folder has opened; only the sound is cut short.
+        endBatch(false);
+        return;
+    case State::Running:
+    case State::Stopping:
+        break;
+    }
+    if (!m_job) {
+        endBatch(true);
+        return;
+    }
+    if (m_state == State::Stopping && m_stopMode == StopMode::Now)
+        return; // already on its way
+    m_stopMode = StopMode::Now;
+    setState(State::Stopping);
+    if (m_process.isRunning())
+        m_process.stop(); // its end arrives as PassEnded
+    else
+        jobStoppedHere(); // between two passes
+}
+
+void BatchController::beginFinishing()
+{
+    setState(State::Finishing);
+    m_progress.display.percent = 0;
+    m_progress.display.fillWidth = 0;
+    if (m_actions)
+        m_actions->openFolder(m_outputFolder);
+    if (m_options.playSound && m_actions) {
+        const quint64 batch = m_batchNumber;
+        const QPointer<BatchController> self(this);
+        m_actions->playSound(m_soundFile.isEmpty() ? m_programFolder + u"/sound.wav"_qs
+                                                   : m_soundFile,
+                             [self, batch] {
+                                 // Queued: the sound may end inside the call.
+                                 if (self)
+                                     QTimer::singleShot(0, self, [self, batch] {
+                                         self->handle({Event::Type::Completed, {}, batch});
+                                     });
+                             });
+    } else {
+        post(Event::Type::Completed);
+    }
+}
+
+void BatchController::endBatch(bool stopped)
+{
+    m_startTimer->stop();
+    ++m_batchNumber; // whatever is still posted for this batch is dropped
+    m_summary.stopped = stopped;
+    m_progress.display.percent = 0;
+    m_progress.display.fillWidth = 0;
+    setState(State::Idle);
+    Q_EMIT batchEnded(m_summary);
+}
+
+QList<PassCommand> BatchController::previewFirstPasses() const
+{
+    QList<PassCommand> passes;
+    const QString folder =
+        withTrailingSeparator(absoluteOutputFolder(m_settings.outputFolder(), QDir::homePath()));
+    for (int row = 0; row < m_jobs.count(); ++row)
+        passes << firstPassCommand(inputsNow(m_jobs.path(row), folder));
+    return passes;
+}

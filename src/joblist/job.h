@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// Why a job, or a whole batch, could not be converted. The front ends turn a
+// reason into a text the user can act on; the encoder's own words go along as
+// the detail.
+enum class FailureReason {
+    None,
+    SourceUnreadable,
+    OutputNotWritable,
+    DiskFull,
+    FfmpegMissing,
+    EncoderMissing,
+    EncoderCrashed,
+    EncoderFailed,
+    NoOutput,
+    ClipRange,
+    OutputFolderUnusable,
+};
+
+enum class JobState {
+    Waiting,
+    Running,
+    Failed,
+    Stopped, // converted by the next Start, like a waiting job
+};
+
+// One source file on its way through a batch.
+struct Job
+{
+    quint64 id = 0;
+    QString source;
+    QString typeLabel;
+    JobState state = JobState::Waiting;
+
+    // While running: pass i of n and how much of the whole job is done (0..1).
+    int pass = 0;
+    int passCount = 0;
+    double fraction = 0;
+
+    FailureReason failure = FailureReason::None;
+    QString failureDetail; // the encoder's own last line
+
+    // What its encoders printed, the last EncoderProcess::TailLimit characters.
+    QString encoderOutput;
+    // Why a lossless rotation was not possible: the source's video codec, or
+    // a reason word; empty when it was not asked for or was done.
+    QString losslessRefusal;
+};
+
+Q_DECLARE_METATYPE(FailureReason)

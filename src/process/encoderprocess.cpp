@@ -1,0 +1,471 @@
+#include "encoderprocess.h"
+
+#include "filenames.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+#else
+#include <QProcess>
+#endif
+
+namespace {
+
+constexpr char ReportPrefix[] = "[torvane] ";
+
+} // namespace
+
+EncoderProcess::EncoderProcess(QObject *parent)
+    : QObject(parent), m_workingDirectory(QDir::tempPath()), m_decoder(QStringDecoder::System)
+{
+    m_killTimer = new QTimer(this);
+    m_killTimer->setSingleShot(true);
+}
+
+QString EncoderProcess::outputTail() const
+{
+    return m_tail.size() <= TailLimit ? m_tail : m_tail.right(TailLimit);
+}
+
+QString EncoderProcess::lastLine() const
+{
+    qsizetype end = m_tail.size();
+    while (end > 0) {
+        while (end > 0 && m_tail[end - 1].isSpace())
+            --end;
+        qsizetype begin = end;
+        while (begin > 0 && m_tail[begin - 1] != u'\n' && m_tail[begin - 1] != u'\r')
+            --begin;
+        const QString line = m_tail.mid(begin, end - begin).trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1String(ReportPrefix)))
+            return line;
+        end = begin;
+    }
+    return {};
+}
+
+void EncoderProcess::resetForRun()
+{
+    m_running = true;
+    m_stopRequested = false;
+    m_outcome = {};
+    m_tail.clear();
+    m_decoder.resetState();
+}
+
+QString EncoderProcess::runAndWait(const EncoderCommand &command)
+{
+    if (!start(command))
+        return {};
+    QEventLoop loop;
+    connect(this, &EncoderProcess::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return outputTail();
+}
+
+void EncoderProcess::deliver(const char *data, qsizetype size)
+{
+    for (qsizetype offset = 0; offset < size; offset += PieceSize) {
+        const QByteArrayView bytes(data + offset, std::min(PieceSize, size - offset));
+        // The piece string is reused from run to run; a character cut by the
+        // read waits in the decoder for its other bytes.
+        m_piece.resize(bytes.size() + 1);
+        QChar *end = m_decoder.appendToBuffer(m_piece.data(), bytes);
+        m_piece.truncate(end - m_piece.constData());
+        if (m_piece.isEmpty())
+            continue;
+        m_tail.append(m_piece);
+        if (m_tail.size() > 2 * TailLimit)
+            m_tail.remove(0, m_tail.size() - TailLimit);
+        Q_EMIT outputReceived(m_piece);
+    }
+}
+
+void EncoderProcess::finishRun()
+{
+    m_killTimer->stop();
+    m_running = false;
+    if (m_stopRequested) {
+        m_outcome.status = RunOutcome::Status::Stopped;
+        m_stopRequested = false;
+    }
+    // Raised last, with the runner idle, so a handler may start the next run.
+    Q_EMIT finished(m_outcome);
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+// Reads a whole read: a batch of 64 KiB reads each wakeup keeps up with any encoder.
+constexpr qsizetype ReadBufferSize = 64 * 1024;
+constexpr qsizetype MaxReadPerWakeup = 1024 * 1024;
+constexpr int ExitPollMs = 20;
+constexpr int DrainGraceMs = 500;
+
+int openPidFd(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid);
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// Marks every descriptor from 3 up close-on-exec, so the encoder inherits only
+// its three standard ones.
+void closeOthersOnExec()
+{
+#if defined(SYS_close_range) && defined(CLOSE_RANGE_CLOEXEC)
+    if (::syscall(SYS_close_range, 3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    const long max = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = 3; fd < (max > 0 ? max : 1024); ++fd)
+        ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
+}
+
+// Only async-signal-safe calls: this runs in the child between fork and exec.
+[[noreturn]] void runChild(pid_t parent, int outputFd, int errorFd, const char *workingDirectory,
+                           char *const argv[])
+{
+    ::setpgid(0, 0);
+#ifdef Q_OS_LINUX
+    // SIGTERM, not SIGKILL: the encoder then still removes its unfinished file.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent)
+        ::_exit(127); // the parent is already gone
+#else
+    (void)parent;
+#endif
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
+        ::sigaction(sig, &byDefault, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    const int input = ::open("/dev/null", O_RDONLY);
+    if (input >= 0 && input != 0)
+        ::dup2(input, 0);
+    ::dup2(outputFd, 1);
+    ::dup2(outputFd, 2);
+#ifdef F_SETPIPE_SZ
+    // A roomy pipe lets a chatty encoder run on while the window is busy.
+    ::fcntl(1, F_SETPIPE_SZ, 1 << 20);
+#endif
+    int error = 0;
+    if (::chdir(workingDirectory) != 0) {
+        error = errno;
+    } else {
+        closeOthersOnExec();
+        ::execv(argv[0], argv);
+        error = errno;
+    }
+    while (::write(errorFd, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
+} // namespace
+
+EncoderProcess::~EncoderProcess()
+{
+    if (m_running) {
+        // Never leave an encoder behind when the runner goes away.
+        signalGroup(SIGKILL);
+        ::waitpid(pid_t(m_pid), nullptr, 0);
+    }
+    closeDescriptors();
+}
+
+void EncoderProcess::closeDescriptors()
+{
+    delete m_outputNotifier;
+    m_outputNotifier = nullptr;
+    delete m_exitNotifier;
+    m_exitNotifier = nullptr;
+    delete m_exitPoll;
+    m_exitPoll = nullptr;
+    delete m_drainTimer;
+    m_drainTimer = nullptr;
+    if (m_outputFd >= 0)
+        ::close(m_outputFd);
+    if (m_pidFd >= 0)
+        ::close(m_pidFd);
+    m_outputFd = m_pidFd = -1;
+}
+
+void EncoderProcess::signalGroup(int sig)
+{
+    if (m_pid > 0)
+        ::kill(-pid_t(m_pid), sig);
+}
+
+bool EncoderProcess::start(const EncoderCommand &command)
+{
+    if (m_running) {
+        m_startFailure = {StartFailure::Kind::AlreadyRunning, 0};
+        return false;
+    }
+    m_command = command;
+    if (m_command.program.isEmpty()) {
+        m_startFailure = {StartFailure::Kind::EmptyCommand, 0};
+        return false;
+    }
+
+    // Everything the child needs is made before fork: it may not allocate.
+    std::vector<QByteArray> storage;
+    storage.reserve(size_t(m_command.arguments.size()) + 1);
+    storage.push_back(pathToBytes(m_command.program));
+    for (const QString &argument : m_command.arguments)
+        storage.push_back(pathToBytes(argument));
+    std::vector<char *> argv;
+    for (QByteArray &bytes : storage)
+        argv.push_back(bytes.data());
+    argv.push_back(nullptr);
+    const QByteArray workingDirectory = pathToBytes(m_workingDirectory);
+
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        m_startFailure = {StartFailure::Kind::PipeFailed, errno};
+        return false;
+    }
+    int execError[2];
+    if (::pipe2(execError, O_CLOEXEC) != 0) {
+        m_startFailure = {StartFailure::Kind::PipeFailed, errno};
+        ::close(output[0]);
+        ::close(output[1]);
+        return false;
+    }
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        runChild(parent, output[1], execError[1], workingDirectory.constData(), argv.data());
+    const int forkError = errno;
+    ::close(output[1]);
+    ::close(execError[1]);
+    if (pid < 0) {
+        ::close(output[0]);
+        ::close(execError[0]);
+        m_startFailure = {StartFailure::Kind::CannotRun, forkError};
+        return false;
+    }
+    // Also here, so that a stop right after the start already reaches the group.
+    ::setpgid(pid, pid);
+
+    int childError = 0;
+    ssize_t got;
+    while ((got = ::read(execError[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    ::close(execError[0]);
+    if (got == ssize_t(sizeof childError)) {
+        ::waitpid(pid, nullptr, 0);
+        ::close(output[0]);
+        m_startFailure = {StartFailure::Kind::CannotRun, childError};
+        return false;
+    }
+
+    m_startFailure = {};
+    m_pid = pid;
+    m_outputFd = output[0];
+    ::fcntl(m_outputFd, F_SETFL, ::fcntl(m_outputFd, F_GETFL) | O_NONBLOCK);
+    m_exited = m_outputClosed = false;
+    ++m_runNumber;
+    if (m_buffer.size() != ReadBufferSize)
+        m_buffer.resize(ReadBufferSize);
+    resetForRun();
+
+    m_outputNotifier = new QSocketNotifier(m_outputFd, QSocketNotifier::Read, this);
+    connect(m_outputNotifier, &QSocketNotifier::activated, this, [this] { readAvailable(); });
+    m_pidFd = openPidFd(pid);
+    if (m_pidFd >= 0) {
+        m_exitNotifier = new QSocketNotifier(m_pidFd, QSocketNotifier::Read, this);
+        connect(m_exitNotifier, &QSocketNotifier::activated, this, &EncoderProcess::checkExited);
+    } else {
+        // Kernels before 5.3: look for the end now and then.
+        m_exitPoll = new QTimer(this);
+        connect(m_exitPoll, &QTimer::timeout, this, &EncoderProcess::checkExited);
+        m_exitPoll->start(ExitPollMs);
+    }
+    return true;
+}
+
+EncoderProcess::ReadResult EncoderProcess::readAvailable()
+{
+    qsizetype total = 0;
+    while (m_outputFd >= 0 && total < MaxReadPerWakeup) {
+        const ssize_t n = ::read(m_outputFd, m_buffer.data(), size_t(m_buffer.size()));
+        if (n > 0) {
+            total += n;
+            deliver(m_buffer.constData(), n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return ReadResult::Empty;
+        // End of output (or a broken pipe, which ends it just the same).
+        m_outputClosed = true;
+        if (m_outputNotifier)
+            m_outputNotifier->setEnabled(false);
+        maybeFinish();
+        return ReadResult::Closed;
+    }
+    return ReadResult::More;
+}
+
+void EncoderProcess::checkExited()
+{
+    if (!m_running || m_exited)
+        return;
+    siginfo_t info = {};
+    if (::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0)
+        return;
+    m_exited = true;
+    if (m_exitNotifier)
+        m_exitNotifier->setEnabled(false);
+    if (m_exitPoll)
+        m_exitPoll->stop();
+    // The encoder is gone but still unreaped, so its group id cannot be reused
+    // yet: whatever it left running in its group goes with it.
+    signalGroup(SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_t(m_pid), &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        m_outcome.status = RunOutcome::Status::Exited;
+        m_outcome.exitCode = WEXITSTATUS(status);
+    } else {
+        m_outcome.status = RunOutcome::Status::Crashed;
+        m_outcome.exitCode = -1;
+        m_outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+
+    // Whatever is still in the pipe comes first.
+    const quint64 run = m_runNumber;
+    ReadResult read;
+    do {
+        read = readAvailable();
+    } while (read == ReadResult::More && run == m_runNumber);
+    if (run != m_runNumber || !m_running || m_outputClosed)
+        return;
+    // Something outside the group still holds the pipe open: do not wait for it long.
+    m_drainTimer = new QTimer(this);
+    m_drainTimer->setSingleShot(true);
+    connect(m_drainTimer, &QTimer::timeout, this, [this] {
+        m_outputClosed = true;
+        maybeFinish();
+    });
+    m_drainTimer->start(DrainGraceMs);
+}
+
+void EncoderProcess::maybeFinish()
+{
+    if (!m_running || !m_exited || !m_outputClosed)
+        return;
+    closeDescriptors();
+    m_pid = 0;
+    finishRun();
+}
+
+void EncoderProcess::stop()
+{
+    if (!m_running || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    signalGroup(SIGTERM);
+    disconnect(m_killTimer, nullptr, this, nullptr);
+    connect(m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
+    m_killTimer->start(StopGraceMs);
+}
+
+#else // QProcess where there are no process groups
+
+EncoderProcess::~EncoderProcess()
+{
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(StopGraceMs);
+    }
+}
+
+bool EncoderProcess::start(const EncoderCommand &command)
+{
+    if (m_running) {
+        m_startFailure = {StartFailure::Kind::AlreadyRunning, 0};
+        return false;
+    }
+    m_command = command;
+    if (m_command.program.isEmpty()) {
+        m_startFailure = {StartFailure::Kind::EmptyCommand, 0};
+        return false;
+    }
+    auto *process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setWorkingDirectory(m_workingDirectory);
+    process->start(m_command.program, m_command.arguments, QIODevice::ReadOnly);
+    if (!process->waitForStarted(-1)) {
+        delete process;
+        m_startFailure = {StartFailure::Kind::CannotRun, 0};
+        return false;
+    }
+    m_startFailure = {};
+    m_process = process;
+    m_pid = process->processId();
+    resetForRun();
+    connect(process, &QProcess::readyRead, this, [this] {
+        const QByteArray data = m_process->readAll();
+        deliver(data.constData(), data.size());
+    });
+    connect(process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        const QByteArray data = m_process->readAll();
+        deliver(data.constData(), data.size());
+        m_outcome.status = status == QProcess::CrashExit ? RunOutcome::Status::Crashed
+                                                         : RunOutcome::Status::Exited;
+        m_outcome.exitCode = code;
+        m_process->disconnect(this);
+        m_process->deleteLater();
+        m_process = nullptr;
+        m_pid = 0;
+        finishRun();
+    });
+    return true;
+}
+
+void EncoderProcess::stop()
+{
+    if (!m_running || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    m_process->terminate();
+    disconnect(m_killTimer, nullptr, this, nullptr);
+    connect(m_killTimer, &QTimer::timeout, this, [this] {
+        if (m_process)
+            m_process->kill();
+    });
+    m_killTimer->start(StopGraceMs);
+}
+
+#endif

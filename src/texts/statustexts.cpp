@@ -1,0 +1,129 @@
+#include "statustexts.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace StatusTexts {
+
+QString failure(FailureReason reason)
+{
+    switch (reason) {
+    case FailureReason::None:
+        return {};
+    case FailureReason::SourceUnreadable:
+        return u"源文件无法读取或已损坏"_qs;
+    case FailureReason::OutputNotWritable:
+        return u"输出文件夹无法写入"_qs;
+    case FailureReason::DiskFull:
+        return u"磁盘空间不足"_qs;
+    case FailureReason::FfmpegMissing:
+        return u"找不到编码器 ffmpeg"_qs;
+    case FailureReason::EncoderMissing:
+        return u"找不到编码器程序，请重新安装"_qs;
+    case FailureReason::EncoderCrashed:
+        return u"编码器异常退出"_qs;
+    case FailureReason::EncoderFailed:
+        return u"编码器转换失败"_qs;
+    case FailureReason::NoOutput:
+        return u"编码器没有生成输出文件"_qs;
+    case FailureReason::ClipRange:
+        return u"剪辑的开始时间超出了视频长度"_qs;
+    case FailureReason::OutputFolderUnusable:
+        return u"输出文件夹无法创建或写入，请选择其他文件夹"_qs;
+    }
+    return {};
+}
+
+QString failureCode(FailureReason reason)
+{
+    switch (reason) {
+    case FailureReason::None:
+        return {};
+    case FailureReason::SourceUnreadable:
+        return u"source-unreadable"_qs;
+    case FailureReason::OutputNotWritable:
+        return u"output-not-writable"_qs;
+    case FailureReason::DiskFull:
+        return u"disk-full"_qs;
+    case FailureReason::FfmpegMissing:
+        return u"ffmpeg-missing"_qs;
+    case FailureReason::EncoderMissing:
+        return u"encoder-missing"_qs;
+    case FailureReason::EncoderCrashed:
+        return u"encoder-crashed"_qs;
+    case FailureReason::EncoderFailed:
+        return u"encoder-failed"_qs;
+    case FailureReason::NoOutput:
+        return u"no-output"_qs;
+    case FailureReason::ClipRange:
+        return u"clip-range"_qs;
+    case FailureReason::OutputFolderUnusable:
+        return u"output-folder-unusable"_qs;
+    }
+    return {};
+}
+
+QString jobStatus(JobState state, double fraction, FailureReason reason)
+{
+    switch (state) {
+    case JobState::Waiting:
+        return u"等待"_qs;
+    case JobState::Running:
+        return u"转换中 %1%"_qs.arg(int(std::floor(std::clamp(fraction, 0.0, 1.0) * 100)));
+    case JobState::Failed:
+        return u"失败："_qs + failure(reason);
+    case JobState::Stopped:
+        return u"已停止"_qs;
+    }
+    return {};
+}
+
+QString position(int number, int total)
+{
+    return u"第 %1/%2 个"_qs.arg(number).arg(total);
+}
+
+QString remaining(int seconds)
+{
+    seconds = std::max(0, seconds);
+    const int h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    const QString time =
+        h > 0 ? u"%1:%2:%3"_qs.arg(h).arg(m, 2, 10, QChar(u'0')).arg(s, 2, 10, QChar(u'0'))
+              : u"%1:%2"_qs.arg(m, 2, 10, QChar(u'0')).arg(s, 2, 10, QChar(u'0'));
+    return u"剩余约 "_qs + time;
+}
+
+QString losslessRefusal(const QString &why)
+{
+    static const QList<std::pair<QString, QString>> codecs = {
+        {u"h264"_qs, u"H.264"_qs},        {u"hevc"_qs, u"HEVC"_qs},
+        {u"mpeg4"_qs, u"MPEG-4"_qs},      {u"vp8"_qs, u"VP8"_qs},
+        {u"vp9"_qs, u"VP9"_qs},           {u"av1"_qs, u"AV1"_qs},
+        {u"mpeg2video"_qs, u"MPEG-2"_qs}, {u"mpeg1video"_qs, u"MPEG-1"_qs},
+        {u"wmv3"_qs, u"WMV"_qs},          {u"theora"_qs, u"Theora"_qs},
+    };
+    if (why == u"no-video")
+        return u"无法无损旋转：源文件没有视频"_qs;
+    if (why == u"container" || why == u"format")
+        return u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
+    if (why == u"mirror")
+        return u"无法无损旋转：镜像和翻转需要重新编码"_qs;
+    QString codec = why.toUpper();
+    for (const auto &[name, shown] : codecs) {
+        if (name == why)
+            codec = shown;
+    }
+    return u"无法无损旋转：源视频编码为 "_qs + codec;
+}
+
+QString batchEnd(int failed, bool stopped)
+{
+    if (stopped)
+        return u"已停止"_qs;
+    return failed == 0 ? u"Done."_qs : u"完成，%1 个视频转换失败"_qs.arg(failed);
+}
+
+} // namespace StatusTexts

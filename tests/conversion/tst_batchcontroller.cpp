@@ -1,0 +1,386 @@
+#include "conversion/batchcontroller.h"
+#include "conversion/conversionsettings.h"
+#include "joblist/joblistmodel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The end-of-batch actions; the sound's end is held back when asked to, so a
+// test can act while the batch finishes.
+struct RecordingActions : CompletionActions
+{
+    QStringList events;
+    bool holdSound = false;
+    std::function<void()> pendingSound;
+    std::function<void()> onSound;
+
+    void openFolder(const QString &folder) override { events << u"open "_qs + folder; }
+    void playSound(const QString &file, std::function<void()> done) override
+    {
+        events << u"sound "_qs + QFileInfo(file).fileName();
+        if (onSound)
+            onSound();
+        if (holdSound)
+            pendingSound = std::move(done);
+        else
+            done();
+    }
+};
+
+enum class StopPoint { BeforeFirstPass, DuringFirstPass, BetweenPasses, BetweenJobs, Finishing };
+
+} // namespace
+
+Q_DECLARE_METATYPE(StopPoint)
+Q_DECLARE_METATYPE(BatchController::StopMode)
+
+class TestBatchController : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir *dir = nullptr;
+    ConversionSettings *settings = nullptr;
+    JobListModel *jobs = nullptr;
+    RecordingActions *actions = nullptr;
+    BatchController *batch = nullptr;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    QStringList encoderLog() const
+    {
+        QFile f(path(u"encoder.log"_qs));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        for (QString &line : lines)
+            line.replace(dir->path() + u'/', QString());
+        return lines;
+    }
+
+    QStringList outputs() const
+    {
+        return QDir(path(u"out"_qs)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    void runToEnd()
+    {
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        QVERIFY(ended.wait(20000));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        dir = new QTemporaryDir;
+        QVERIFY(QDir().mkpath(path(u"prog/data"_qs)));
+        for (const char *name : {"conv", "coder", "coder2"})
+            QVERIFY(QFile::link(QStringLiteral(FAKE_ENCODER),
+                                path(u"prog/data/"_qs + QLatin1String(name))));
+        qputenv("FAKE_ENCODER_LOG", path(u"encoder.log"_qs).toLocal8Bit());
+
+        settings = new ConversionSettings;
+        settings->applyStartupDefaults();
+        settings->applyStartupFormat();
+        settings->setOutputFolder(path(u"out"_qs));
+        jobs = new JobListModel;
+        actions = new RecordingActions;
+        batch = new BatchController(*settings, *jobs, actions);
+        batch->setProgramFolder(path(u"prog"_qs));
+        batch->setScratchFolder(path(u"tmp"_qs));
+        batch->setClock([] { return QTime(14, 5, 9); });
+    }
+
+    void cleanup()
+    {
+        delete batch;
+        delete actions;
+        delete jobs;
+        delete settings;
+        delete dir;
+    }
+
+    void emptyListIsRefusedAndNothingStarts()
+    {
+        QSignalSpy state(batch, &BatchController::stateChanged);
+        QCOMPARE(batch->start(), BatchController::StartResult::EmptyList);
+        QCOMPARE(state.count(), 0);
+    }
+
+    void unusableOutputFolderFailsTheBatchOnceBeforeAnyJob()
+    {
+        QFile blocker(path(u"file"_qs));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        settings->setOutputFolder(path(u"file/out"_qs));
+        jobs->addJob(path(u"a.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
+        QSignalSpy failed(batch, &BatchController::batchFailed);
+        QCOMPARE(batch->start(), BatchController::StartResult::OutputFolderUnusable);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<FailureReason>(),
+                 FailureReason::OutputFolderUnusable);
+        QVERIFY(encoderLog().isEmpty());
+        QCOMPARE(batch->state(), BatchController::State::Idle);
+    }
+
+    void outputFolderIsCreatedWithItsParents()
+    {
+        settings->setOutputFolder(path(u"deep/er/out"_qs));
+        jobs->addJob(path(u"a.avi"_qs));
+        runToEnd();
+        QVERIFY(QFile::exists(path(u"deep/er/out/a_已旋转1459.mp4"_qs)));
+    }
+
+    void mixedFormatsCompleteInOrder()
+    {
+        jobs->addJob(path(u"a.clip.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
+        jobs->addJob(path(u"c.avi"_qs));
+        // Each completed job switches the format for the next one.
+        connect(batch, &BatchController::jobDone, this, [this] {
+            settings->selectFormat(settings->format() == ConversionSettings::Mp4
+                                       ? ConversionSettings::Rm
+                                       : ConversionSettings::Mp3);
+        });
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        runToEnd();
+
+        QCOMPARE(encoderLog(), (QStringList{
+                                   u"conv a.clip.avi -> out/a_已旋转1459.mp4"_qs,
+                                   u"conv b.avi -> tmp/tmp.mp4"_qs,
+                                   u"coder tmp/tmp.mp4 -> out/b-1459.rm"_qs,
+                                   u"coder c.avi -> out/c-1459.mp3"_qs,
+                               }));
+        QVERIFY(jobs->isEmpty());
+        const auto summary = ended.first().first().value<BatchSummary>();
+        QCOMPARE(summary.converted, 3);
+        QVERIFY(summary.failures.isEmpty() && !summary.stopped);
+        QCOMPARE(actions->events,
+                 (QStringList{u"open "_qs + path(u"out/"_qs), u"sound sound.wav"_qs}));
+        // The intermediate file does not outlive its job.
+        QVERIFY(!QFile::exists(path(u"tmp/tmp.mp4"_qs)));
+        QCOMPARE(batch->state(), BatchController::State::Idle);
+    }
+
+    void failedPassMarksTheJobAndTheBatchGoesOn_data()
+    {
+        QTest::addColumn<QString>("bad");
+        QTest::addColumn<FailureReason>("reason");
+        QTest::newRow("reported") << u"fail.avi"_qs << FailureReason::SourceUnreadable;
+        QTest::newRow("crash") << u"crash.avi"_qs << FailureReason::EncoderCrashed;
+        QTest::newRow("no output") << u"nooutput.avi"_qs << FailureReason::NoOutput;
+    }
+
+    void failedPassMarksTheJobAndTheBatchGoesOn()
+    {
+        QFETCH(QString, bad);
+        QFETCH(FailureReason, reason);
+        jobs->addJob(path(u"one.avi"_qs));
+        jobs->addJob(path(bad));
+        jobs->addJob(path(u"two.avi"_qs));
+        runToEnd();
+
+        QCOMPARE(jobs->paths(), QStringList{path(bad)});
+        QCOMPARE(jobs->job(0).state, JobState::Failed);
+        QCOMPARE(jobs->job(0).failure, reason);
+        QVERIFY(!jobs->job(0).encoderOutput.isEmpty());
+        QVERIFY(QFile::exists(path(u"out/one_已旋转1459.mp4"_qs)));
+        QVERIFY(QFile::exists(path(u"out/two_已旋转1459.mp4"_qs)));
+        QCOMPARE(batch->summary().failures.size(), 1);
+
+        // Start again retries the failed job.
+        QSignalSpy started(batch, &BatchController::passStarted);
+        runToEnd();
+        QCOMPARE(started.count(), 1);
+    }
+
+    void encoderThatCannotStartFailsEachJobOnce()
+    {
+        batch->setProgramFolder(path(u"nowhere"_qs));
+        jobs->addJob(path(u"a.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
+        QSignalSpy failed(batch, &BatchController::jobFailed);
+        runToEnd();
+        QCOMPARE(failed.count(), 2);
+        const auto failure = failed.first().first().value<JobFailure>();
+        QCOMPARE(failure.reason, FailureReason::EncoderMissing);
+        QVERIFY(failure.detail.startsWith(u"File or command not found"_qs));
+    }
+
+    // The passes are fixed when the job starts: a format chosen meanwhile
+    // converts the next job, and never turns the intermediate file into an output.
+    void settingsChangedDuringAJobApplyToTheNext()
+    {
+        settings->selectFormat(ConversionSettings::PhoneMp4);
+        jobs->addJob(path(u"slow.avi"_qs));
+        jobs->addJob(path(u"next.avi"_qs));
+        bool changed = false;
+        connect(batch, &BatchController::passStarted, this, [&] {
+            if (changed)
+                return;
+            changed = true;
+            settings->selectListedFormat(0); // MP4: one pass
+            settings->selectRotation(4);
+            settings->setOutputFolder(path(u"elsewhere"_qs));
+        });
+        runToEnd();
+        QCOMPARE(encoderLog(), (QStringList{u"conv slow.avi -> tmp/tmp.mp4"_qs,
+                                            u"coder2 tmp/tmp.mp4 -> out/slow-1459.mp4"_qs,
+                                            u"conv next.avi -> out/next_已旋转1459.mp4"_qs}));
+        QVERIFY(jobs->isEmpty());
+    }
+
+    void sameNameInTheSameSecondNeverOverwrites()
+    {
+        QVERIFY(QDir().mkpath(path(u"x"_qs)));
+        jobs->addJob(path(u"same.avi"_qs));
+        jobs->addJob(path(u"x/same.avi"_qs));
+        runToEnd();
+        QCOMPARE(encoderLog(), (QStringList{u"conv same.avi -> out/same_已旋转1459.mp4"_qs,
+                                            u"conv x/same.avi -> out/same_已旋转1459_2.mp4"_qs}));
+    }
+
+    void progressFollowsBothPassesAndTheBatch()
+    {
+        settings->selectFormat(ConversionSettings::ThreeGp);
+        jobs->addJob(path(u"a.avi"_qs));
+        jobs->addJob(path(u"b.avi"_qs));
+        QStringList captions;
+        QList<BatchPosition> positions;
+        connect(batch, &BatchController::progressChanged, this,
+                [&captions](const ProgressDisplay &d) { captions << d.caption; });
+        connect(batch, &BatchController::positionChanged, this,
+                [&positions](const BatchPosition &p) { positions << p; });
+        runToEnd();
+        QVERIFY(captions.contains(u"进行最后一步... 100%"_qs));
+        QVERIFY(std::any_of(captions.cbegin(), captions.cend(),
+                            [](const QString &c) { return c.startsWith(u"生成中..."); }));
+        QVERIFY(QFile::exists(path(u"out/a-1459.3gp"_qs)));
+        QVERIFY(!positions.isEmpty());
+        QCOMPARE(positions.first().number, 1);
+        QCOMPARE(positions.first().total, 2);
+        QCOMPARE(positions.last().number, 2);
+        QCOMPARE(positions.last().pass, 2);
+        for (qsizetype i = 1; i < positions.size(); ++i)
+            QVERIFY(positions[i].batchFraction >= positions[i - 1].batchFraction - 1e-9);
+    }
+
+    void stopAtAnyPointLosesNoFile_data()
+    {
+        QTest::addColumn<StopPoint>("point");
+        QTest::addColumn<BatchController::StopMode>("mode");
+        QTest::addColumn<int>("convertedBeforeRestart");
+        using M = BatchController::StopMode;
+        QTest::newRow("before the first pass, now") << StopPoint::BeforeFirstPass << M::Now << 0;
+        QTest::newRow("before the first pass, after the job")
+            << StopPoint::BeforeFirstPass << M::AfterCurrentJob << 0;
+        QTest::newRow("first pass, now") << StopPoint::DuringFirstPass << M::Now << 0;
+        QTest::newRow("first pass, after the job")
+            << StopPoint::DuringFirstPass << M::AfterCurrentJob << 1;
+        QTest::newRow("between passes, now") << StopPoint::BetweenPasses << M::Now << 0;
+        QTest::newRow("between passes, after the job")
+            << StopPoint::BetweenPasses << M::AfterCurrentJob << 1;
+        QTest::newRow("between jobs, now") << StopPoint::BetweenJobs << M::Now << 1;
+        QTest::newRow("between jobs, after the job")
+            << StopPoint::BetweenJobs << M::AfterCurrentJob << 1;
+        QTest::newRow("finishing, now") << StopPoint::Finishing << M::Now << 2;
+        QTest::newRow("finishing, after the job")
+            << StopPoint::Finishing << M::AfterCurrentJob << 2;
+    }
+
+    void stopAtAnyPointLosesNoFile()
+    {
+        QFETCH(StopPoint, point);
+        QFETCH(BatchController::StopMode, mode);
+        QFETCH(int, convertedBeforeRestart);
+        settings->selectFormat(ConversionSettings::ThreeGp);
+        jobs->addJob(path(u"slow1.avi"_qs));
+        jobs->addJob(path(u"slow2.avi"_qs));
+        actions->holdSound = true;
+
+        bool stopped = false;
+        auto stopOnce = [&] {
+            if (!stopped) {
+                stopped = true;
+                batch->stop(mode);
+            }
+        };
+        QMetaObject::Connection hook;
+        switch (point) {
+        case StopPoint::BeforeFirstPass:
+            break;
+        case StopPoint::DuringFirstPass:
+            hook = connect(batch, &BatchController::progressChanged, this, stopOnce);
+            break;
+        case StopPoint::BetweenPasses:
+            hook = connect(batch, &BatchController::passFinished, this, stopOnce);
+            break;
+        case StopPoint::BetweenJobs:
+            hook = connect(batch, &BatchController::jobDone, this, stopOnce);
+            break;
+        case StopPoint::Finishing:
+            actions->onSound = stopOnce;
+            break;
+        }
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        if (point == StopPoint::BeforeFirstPass)
+            stopOnce();
+        // Stopping after the job lets the end-of-batch actions run their course.
+        if (point == StopPoint::Finishing && mode == BatchController::StopMode::AfterCurrentJob)
+            QTRY_VERIFY_WITH_TIMEOUT(actions->pendingSound, 20000);
+        if (actions->pendingSound)
+            actions->pendingSound();
+        if (ended.isEmpty())
+            QVERIFY(ended.wait(20000));
+        disconnect(hook);
+        actions->onSound = nullptr;
+        QCOMPARE(batch->state(), BatchController::State::Idle);
+        QCOMPARE(batch->summary().converted, convertedBeforeRestart);
+
+        // Every completed output stays, nothing unfinished does.
+        QStringList expected;
+        if (convertedBeforeRestart >= 1)
+            expected << u"slow1-1459.3gp"_qs;
+        if (convertedBeforeRestart >= 2)
+            expected << u"slow2-1459.3gp"_qs;
+        QCOMPARE(outputs(), expected);
+        QVERIFY(QDir(batch->scratchFolder()).entryList(QDir::Files).isEmpty());
+        for (int row = 0; row < jobs->count(); ++row)
+            QVERIFY(jobs->job(row).state == JobState::Waiting ||
+                    jobs->job(row).state == JobState::Stopped);
+
+        // A new Start converts whatever is left.
+        actions->holdSound = false;
+        if (!jobs->isEmpty())
+            runToEnd();
+        QVERIFY(jobs->isEmpty());
+        QCOMPARE(outputs().size(), 2);
+    }
+
+    // A stop during a second pass forgets the job's duration, so the next
+    // batch's percentages are its own.
+    void durationDoesNotOutliveAStoppedJob()
+    {
+        settings->selectFormat(ConversionSettings::ThreeGp);
+        jobs->addJob(path(u"slow.avi"_qs));
+        connect(batch, &BatchController::progressChanged, this, [this] {
+            if (batch->progress().durationSeconds > 0)
+                batch->stop(BatchController::StopMode::Now);
+        });
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(batch->progress().durationSeconds, 0);
+        QCOMPARE(jobs->job(0).state, JobState::Stopped);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchController)
+#include "tst_batchcontroller.moc"
