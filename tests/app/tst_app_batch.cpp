@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -152,6 +153,70 @@ private Q_SLOTS:
         QWidget *view = h->window->showEncoderOutput({job.id});
         QVERIFY(view->findChild<QPlainTextEdit *>()->toPlainText().contains(job.failureDetail));
         view->close();
+    }
+
+    // Captions say what is true now: an ended batch's word goes once the list changes,
+    // and a new batch starts from a clean caption.
+    void captionsFollowTheState()
+    {
+        auto *caption = h->control<QLabel>(u"lblPB"_qs);
+        h->window->jobList().addJob(m_clips.filePath(u"不存在.mp4"_qs));
+        startAndWait();
+        QCOMPARE(caption->text(), u"完成，1 个视频转换失败"_qs);
+        h->window->RemoveAllJobs();
+        QCOMPARE(caption->text(), u"0%"_qs);
+
+        h->window->jobList().addJob(m_clipA);
+        QStringList atStart;
+        connect(&h->window->batch(), &BatchController::stateChanged, this,
+                [&] { atStart << caption->text(); });
+        startAndWait();
+        QCOMPARE(caption->text(), u"Done."_qs);
+        QVERIFY(!atStart.contains(u"完成，1 个视频转换失败"_qs));
+        h->window->jobList().addJob(m_clipB);
+        QCOMPARE(caption->text(), u"0%"_qs);
+        QCOMPARE(h->control<QLabel>(u"positionLabel"_qs)->text(), QString());
+    }
+
+    void stopButtonStopsNowOrAfterTheJob_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<int>("left");
+        QTest::newRow("now") << 0 << 2;
+        QTest::newRow("after the current video") << 1 << 1;
+    }
+
+    void stopButtonStopsNowOrAfterTheJob()
+    {
+        QFETCH(int, choice);
+        QFETCH(int, left);
+        const QString longClip = m_clips.filePath(u"long.mp4"_qs);
+        if (!QFileInfo::exists(longClip))
+            QVERIFY(makeClip(longClip, u"320x240"_qs, u"4"_qs));
+        h->window->jobList().addJobs({longClip, m_clipA});
+        BatchController &batch = h->window->batch();
+        QSignalSpy progress(&batch, &BatchController::progressChanged);
+        QSignalSpy ended(&batch, &BatchController::batchEnded);
+        h->window->Start();
+        QVERIFY(progress.wait(30000));
+        auto *button = h->control<QPushButton>(u"Command3"_qs);
+        QCOMPARE(button->text(), u"停止转换"_qs);
+        QMenu *menu = h->window->stopMenu();
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[0]->text(), u"立即停止"_qs);
+        QCOMPARE(menu->actions()[1]->text(), u"当前视频完成后停止"_qs);
+        menu->actions()[choice]->trigger();
+        QVERIFY(ended.wait(60000));
+
+        QCOMPARE(button->text(), u"开始旋转视频！"_qs);
+        QCOMPARE(h->window->jobList().count(), left);
+        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
+                 choice == 0 ? u"已停止"_qs : u"等待"_qs);
+        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"已停止"_qs);
+        const QStringList written =
+            QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(written.size(), 2 - left);
     }
 
     void closeDuringBatch()

@@ -268,6 +268,9 @@ private Q_SLOTS:
         QCOMPARE(h->hintShown(), expected.isEmpty());
         if (expected.isEmpty())
             QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
+        // Emptied later, the list no longer says it is searching.
+        h->window->RemoveAllJobs();
+        QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
     }
 
     void outputFolder_data()

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 struct Run
@@ -83,6 +85,30 @@ bool near(const QList<int> &a, const QList<int> &b)
             return false;
     }
     return true;
+}
+
+// Processes whose command line names the path: encoders and ffmpeg writing there.
+QStringList processesUsing(const QString &path)
+{
+    QStringList found;
+    const QByteArray needle = path.toUtf8();
+    for (const QString &pid : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        pid.toInt(&isPid);
+        if (!isPid)
+            continue;
+        QFile cmdline(u"/proc/"_qs + pid + u"/cmdline"_qs);
+        QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
+        if (!cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray state = stat.readAll();
+        const qsizetype close = state.lastIndexOf(')');
+        if (close > 0 && state.mid(close + 2, 1) == "Z")
+            continue; // already dead, waiting to be reaped
+        if (cmdline.readAll().contains(needle))
+            found << pid;
+    }
+    return found;
 }
 
 } // namespace
@@ -215,6 +241,52 @@ private Q_SLOTS:
         // Same name in the same batch: the second output did not replace the first.
         QVERIFY(okOutputs(r)[0] != okOutputs(r)[1]);
         QCOMPARE(QDir(out).entryList(QDir::Files).size(), 2);
+    }
+
+    // A stop by signal ends the encoder and removes what it had begun; a killed
+    // torvane-cli takes its encoder with it.
+    void signalsLeaveNoEncoderAndNoPartFile_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGINT") << SIGINT << 130;
+        QTest::newRow("SIGTERM") << SIGTERM << 143;
+        QTest::newRow("SIGKILL") << SIGKILL << -1;
+    }
+
+    void signalsLeaveNoEncoderAndNoPartFile()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        const QString longClip = dir.filePath(u"long.mp4"_qs);
+        if (!QFileInfo::exists(longClip)) {
+            const Run made =
+                run(u"ffmpeg"_qs,
+                    {u"-nostdin"_qs, u"-v"_qs, u"error"_qs, u"-f"_qs, u"lavfi"_qs, u"-i"_qs,
+                     u"testsrc=size=640x480:rate=25:d=20"_qs, u"-c:v"_qs, u"mpeg4"_qs, longClip});
+            QCOMPARE(made.exitCode, 0);
+        }
+        const QString out = dir.filePath(u"signalled-%1"_qs.arg(signal));
+        QProcess p;
+        p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, longClip});
+        QVERIFY(p.waitForStarted());
+        // Wait for the encoder's first percentage.
+        QByteArray seen;
+        while (!seen.contains('%') && p.waitForReadyRead(30000))
+            seen += p.readAllStandardOutput();
+        QVERIFY2(seen.contains('%'), seen.constData());
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        if (status >= 0) {
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), status);
+            QVERIFY(p.readAllStandardOutput().contains("STOPPED " + longClip.toUtf8()));
+        }
+        // Nothing that writes into the output folder runs on, nothing of it stays.
+        QTRY_VERIFY_WITH_TIMEOUT(processesUsing(out).isEmpty(), 10000);
+        const QStringList left =
+            QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u", "_qs)));
     }
 
     void dryRunRunsNothing()
