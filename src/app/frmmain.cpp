@@ -121,44 +121,36 @@ QIcon failedMark()
 
 } // namespace
 
-QVariant JobListProxy::data(const QModelIndex &index, int role) const
+QVariant presentJob(const Job &job, int column, int role)
 {
-    const QModelIndex source = mapToSource(index);
-    const auto state = JobState(source.data(JobListModel::StateRole).toInt());
-    const bool status = index.column() == JobListModel::StatusColumn;
-    const auto failure = source.data(JobListModel::FailureRole).value<FailureReason>();
+    const bool status = column == JobListModel::StatusColumn;
     switch (role) {
     case Qt::DisplayRole:
         if (status) {
-            QString text = StatusTexts::jobStatus(
-                state, source.data(JobListModel::FractionRole).toDouble(), failure);
-            const QString refusal = source.data(JobListModel::LosslessRefusalRole).toString();
-            if (state == JobState::Running && !refusal.isEmpty())
-                text += u"（"_qs + StatusTexts::losslessRefusal(refusal) + u"）"_qs;
+            QString text = StatusTexts::jobStatus(job.state, job.fraction, job.failure);
+            if (job.state == JobState::Running && !job.losslessRefusal.isEmpty())
+                text += u"（"_qs + StatusTexts::losslessRefusal(job.losslessRefusal) + u"）"_qs;
             return text;
         }
         break;
     case Qt::ToolTipRole:
-        if (status && state == JobState::Failed) {
-            const QString detail = source.data(JobListModel::FailureDetailRole).toString();
-            return StatusTexts::failure(failure) +
-                   (detail.isEmpty() ? QString() : u"\n"_qs + detail);
-        }
-        if (status && !source.data(JobListModel::LosslessRefusalRole).toString().isEmpty())
-            return StatusTexts::losslessRefusal(
-                source.data(JobListModel::LosslessRefusalRole).toString());
+        if (status && job.state == JobState::Failed)
+            return StatusTexts::failure(job.failure) +
+                   (job.failureDetail.isEmpty() ? QString() : u"\n"_qs + job.failureDetail);
+        if (status && !job.losslessRefusal.isEmpty())
+            return StatusTexts::losslessRefusal(job.losslessRefusal);
         break;
     case Qt::ForegroundRole:
-        if (state == JobState::Failed)
+        if (job.state == JobState::Failed)
             return FailedColour;
         break;
     case Qt::DecorationRole:
-        if (status && state == JobState::Failed)
+        if (status && job.state == JobState::Failed)
             return failedMark();
         break;
     case Qt::FontRole:
-        if (state == JobState::Running) {
-            QFont bold = QIdentityProxyModel::data(index, role).value<QFont>();
+        if (job.state == JobState::Running) {
+            QFont bold;
             bold.setBold(true);
             return bold;
         }
@@ -166,7 +158,7 @@ QVariant JobListProxy::data(const QModelIndex &index, int role) const
     default:
         break;
     }
-    return QIdentityProxyModel::data(index, role);
+    return {};
 }
 
 QString frmMain::webAddress()
@@ -231,7 +223,7 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
         m_dialogRunner = m_ownDialogs.get();
     }
 
-    m_proxy.setSourceModel(&m_jobs);
+    m_jobs.setPresentation(presentJob);
     m_batch = new BatchController(m_settings, m_jobs, completion, this);
     m_batch->setProgramFolder(m_programFolder);
     if (m_scratch.isValid())
@@ -280,7 +272,7 @@ void frmMain::createControls()
 
     Label10 = new QLabel(u"文件列表:"_qs, this);
     LV = new JobListView(this);
-    LV->setModel(&m_proxy);
+    LV->setModel(&m_jobs);
     LV->header()->setSectionResizeMode(QHeaderView::Fixed);
     LV->header()->resizeSection(JobListModel::NameColumn, px(4350));
     LV->header()->resizeSection(JobListModel::TypeColumn, px(1000));
@@ -425,7 +417,7 @@ void frmMain::connectControls()
         if (!index.isValid())
             return;
         LV->setCurrentIndex(index);
-        if (QMenu *menu = jobMenu(m_proxy.mapToSource(index).row()))
+        if (QMenu *menu = jobMenu(index.row()))
             menu->popup(LV->viewport()->mapToGlobal(pos));
     });
     connect(lblWeb, &ClickableLabel::clicked, this, &frmMain::OpenWebSite);
@@ -637,7 +629,7 @@ void frmMain::RemoveSelectedJob()
 {
     const QModelIndexList rows = LV->selectionModel()->selectedRows();
     if (!rows.isEmpty())
-        m_jobs.removeJobAt(m_proxy.mapToSource(rows.first()).row());
+        m_jobs.removeJobAt(rows.first().row());
     if (m_jobs.isEmpty())
         picText->show();
 }

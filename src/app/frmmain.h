@@ -10,7 +10,6 @@
 #include "process/filenames.h"
 #include "process/scratchfolder.h"
 
-#include <QIdentityProxyModel>
 #include <QUrl>
 #include <QWidget>
 
@@ -47,16 +46,9 @@ struct WindowServices
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
 
-// Words the job states for the status column; failed rows are red with a mark
-// that stays visible when the row is selected, the running row is bold.
-class JobListProxy : public QIdentityProxyModel
-{
-    Q_OBJECT
-
-public:
-    using QIdentityProxyModel::QIdentityProxyModel;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-};
+// How the list shows a job: the status column in words, failed rows red with a
+// mark that stays visible when the row is selected, the running row bold.
+QVariant presentJob(const Job &job, int column, int role);
 
 class frmMain : public QWidget
 {
@@ -165,7 +157,6 @@ private:
 
     ConversionSettings m_settings;
     JobListModel m_jobs;
-    JobListProxy m_proxy;
     CCommonDialogs m_objDialogs;
     CommandChannel m_txtAction;
     OptionValues m_options;

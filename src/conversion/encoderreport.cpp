@@ -65,7 +65,7 @@ void EncoderReportReader::readLine(QStringView line)
             if (ok && std::isfinite(seconds) && seconds >= 0)
                 m_report.durationSeconds = seconds;
         } else if (name == u"output") {
-            m_report.output = pathFromBytes(QByteArray::fromPercentEncoding(value.toLatin1()));
+            m_report.output = pathFromBytes(QByteArray::fromPercentEncoding(value.toUtf8()));
         } else if (name == u"error") {
             m_report.error = value.toString();
         } else if (name == u"lossless") {

@@ -21,6 +21,11 @@ QVariant JobListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= count())
         return {};
     const Job &j = m_jobs[index.row()];
+    if (m_presentation) {
+        QVariant shown = m_presentation(j, index.column(), role);
+        if (shown.isValid())
+            return shown;
+    }
     switch (role) {
     case Qt::DisplayRole:
         // The status column is worded by the window; the core only keeps the state.
@@ -85,6 +90,7 @@ void JobListModel::addJobs(const QStringList &paths)
         job.typeLabel = typeLabel(p);
         m_jobs.append(std::move(job));
     }
+    m_waiting += int(paths.size());
     endInsertRows();
 }
 
@@ -93,6 +99,8 @@ void JobListModel::removeJobAt(int row)
     if (row < 0 || row >= count() || m_jobs[row].state == JobState::Running)
         return;
     beginRemoveRows({}, row, row);
+    if (m_jobs[row].state == JobState::Waiting)
+        --m_waiting;
     m_jobs.removeAt(row);
     endRemoveRows();
 }
@@ -106,11 +114,13 @@ void JobListModel::removeAllJobs()
     if (running == m_jobs.cend()) {
         beginResetModel();
         m_jobs.clear();
+        m_waiting = 0;
         endResetModel();
         return;
     }
     // The running job stays; everything after it, then everything before it.
     const int keep = int(running - m_jobs.cbegin());
+    m_waiting = 0;
     if (keep + 1 < count()) {
         beginRemoveRows({}, keep + 1, count() - 1);
         m_jobs.remove(keep + 1, count() - keep - 1);
@@ -129,8 +139,16 @@ void JobListModel::removeJob(quint64 id)
     if (row < 0)
         return;
     beginRemoveRows({}, row, row);
+    if (m_jobs[row].state == JobState::Waiting)
+        --m_waiting;
     m_jobs.removeAt(row);
     endRemoveRows();
+}
+
+void JobListModel::setState(Job &job, JobState state)
+{
+    m_waiting += (state == JobState::Waiting) - (job.state == JobState::Waiting);
+    job.state = state;
 }
 
 const Job *JobListModel::jobById(quint64 id) const
@@ -173,12 +191,6 @@ int JobListModel::nextWaitingRow() const
     return -1;
 }
 
-int JobListModel::waitingCount() const
-{
-    return int(std::count_if(m_jobs.cbegin(), m_jobs.cend(),
-                             [](const Job &j) { return j.state == JobState::Waiting; }));
-}
-
 int JobListModel::failedCount() const
 {
     return int(std::count_if(m_jobs.cbegin(), m_jobs.cend(),
@@ -201,7 +213,7 @@ void JobListModel::setRunning(quint64 id, int pass, int passCount, double fracti
         j.failureDetail.clear();
         j.losslessRefusal.clear();
     }
-    j.state = JobState::Running;
+    setState(j, JobState::Running);
     j.pass = pass;
     j.passCount = passCount;
     j.fraction = fraction;
@@ -214,7 +226,7 @@ void JobListModel::setFailed(quint64 id, FailureReason reason, const QString &de
     if (row < 0)
         return;
     Job &j = m_jobs[row];
-    j.state = JobState::Failed;
+    setState(j, JobState::Failed);
     j.failure = reason;
     j.failureDetail = detail;
     rowChanged(row);
@@ -225,7 +237,7 @@ void JobListModel::setStopped(quint64 id)
     const int row = rowOf(id);
     if (row < 0)
         return;
-    m_jobs[row].state = JobState::Stopped;
+    setState(m_jobs[row], JobState::Stopped);
     m_jobs[row].fraction = 0;
     rowChanged(row);
 }
@@ -247,26 +259,28 @@ void JobListModel::setLosslessRefusal(quint64 id, const QString &refusal)
 
 void JobListModel::retry(quint64 id)
 {
-    const int row = rowOf(id);
-    if (row < 0)
-        return;
+    retryRow(rowOf(id));
+}
+
+bool JobListModel::retryRow(int row)
+{
+    if (row < 0 || row >= count())
+        return false;
     Job &j = m_jobs[row];
     if (j.state != JobState::Failed && j.state != JobState::Stopped)
-        return;
-    j.state = JobState::Waiting;
+        return false;
+    setState(j, JobState::Waiting);
     j.failure = FailureReason::None;
     j.failureDetail.clear();
     j.fraction = 0;
     rowChanged(row);
+    return true;
 }
 
 void JobListModel::retryAll()
 {
-    for (int row = 0; row < count(); ++row) {
-        const JobState state = m_jobs[row].state;
-        if (state == JobState::Failed || state == JobState::Stopped)
-            retry(m_jobs[row].id);
-    }
+    for (int row = 0; row < count(); ++row)
+        retryRow(row);
 }
 
 QString JobListModel::typeLabel(const QString &path)

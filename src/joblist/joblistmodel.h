@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The job list: the rows the window shows and the queue the batch takes its
 // jobs from are one sequence, so they cannot drift apart. Jobs are found by
 // id, so rows may come and go while a batch runs.
@@ -27,6 +29,12 @@ public:
     };
 
     explicit JobListModel(QObject *parent = nullptr);
+
+    // How a front end shows a job: asked first for every role of every cell;
+    // an invalid answer leaves the role to the model. The model itself words
+    // nothing, so the status column is empty without it.
+    using Presentation = std::function<QVariant(const Job &job, int column, int role)>;
+    void setPresentation(Presentation presentation) { m_presentation = std::move(presentation); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -55,7 +63,7 @@ public:
 
     // The first waiting job, or -1.
     int nextWaitingRow() const;
-    int waitingCount() const;
+    int waitingCount() const { return m_waiting; }
     int failedCount() const;
 
     void setRunning(quint64 id, int pass, int passCount, double fraction);
@@ -74,8 +82,12 @@ public:
 private:
     Job *find(quint64 id);
     void rowChanged(int row);
+    void setState(Job &job, JobState state);
+    bool retryRow(int row);
 
     QList<Job> m_jobs;
+    Presentation m_presentation;
+    int m_waiting = 0; // kept as jobs change, so a batch can ask often
     quint64 m_nextId = 1;
 };
 

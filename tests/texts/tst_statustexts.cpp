@@ -26,8 +26,8 @@ private Q_SLOTS:
         QTest::newRow("remaining") << StatusTexts::remaining(95) << u"剩余约 01:35"_qs;
         QTest::newRow("remaining, hours") << StatusTexts::remaining(3723) << u"剩余约 1:02:03"_qs;
         QTest::newRow("all done") << StatusTexts::batchEnd(0, false) << u"Done."_qs;
-        QTest::newRow("some failed") << StatusTexts::batchEnd(1, false)
-                                     << u"完成，1 个视频转换失败"_qs;
+        QTest::newRow("some failed")
+            << StatusTexts::batchEnd(1, false) << u"完成，1 个视频转换失败"_qs;
         QTest::newRow("stopped batch") << StatusTexts::batchEnd(1, true) << u"已停止"_qs;
         QTest::newRow("lossless refused")
             << StatusTexts::losslessRefusal(u"vp9"_qs) << u"无法无损旋转：源视频编码为 VP9"_qs;
