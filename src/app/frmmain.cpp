@@ -4,7 +4,6 @@
 #include "chromewidgets.h"
 #include "desktopactions.h"
 #include "frmoptions.h"
-#include "joblist/foldersearch.h"
 #include "pictures.h"
 #include "process/deletefolder.h"
 #include "skin.h"
@@ -583,11 +582,22 @@ void frmMain::AddFolder()
         folderSearchFinished({});
 }
 
-void frmMain::folderSearchFinished(const QStringList &files)
+void frmMain::folderSearchFinished(const FolderSearchResult &result)
 {
-    m_jobs.addJobs(files);
+    m_jobs.addJobs(result.files);
     updateHint();
     picText->setVisible(m_jobs.isEmpty());
+    if (!result.unreadable.isEmpty()) {
+        // Said once, after the search, so no file is left out without a word.
+        constexpr int MaxListed = 10;
+        QString text =
+            u"以下 %1 个文件夹无法读取，其中的视频没有加入列表："_qs.arg(result.unreadable.size());
+        for (int i = 0; i < result.unreadable.size() && i < MaxListed; ++i)
+            text += u"\n"_qs + displayPath(result.unreadable[i]);
+        if (result.unreadable.size() > MaxListed)
+            text += u"\n……"_qs;
+        messages()->showMessage(MessageSink::Icon::Warning, u"添加文件夹"_qs, text);
+    }
     Q_EMIT folderSearchDone();
 }
 

@@ -6,6 +6,7 @@
 #include "conversion/conversionsettings.h"
 #include "conversion/settingsfiles.h"
 #include "dialogs/ccommondialogs.h"
+#include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
 #include "process/filenames.h"
 #include "process/scratchfolder.h"
@@ -20,7 +21,6 @@
 
 class ClickableLabel;
 class DoorOverlay;
-class FolderSearch;
 class HoverLinkLabel;
 class JobListView;
 class PathLineEdit;
@@ -143,7 +143,7 @@ private:
     void listChanged();
     void updateCaption();
     void updateHint();
-    void folderSearchFinished(const QStringList &files);
+    void folderSearchFinished(const FolderSearchResult &result);
     void syncSettingControls();
     void openUrl(const QUrl &url);
     MessageSink *messages() const;

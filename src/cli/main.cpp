@@ -224,12 +224,16 @@ int main(int argc, char **argv)
                                      : QDir::current().filePath(args.output));
 
     JobListModel jobs;
+    QStringList unreadable;
     for (const QString &path : args.paths) {
         const QString absolute = QDir::current().absoluteFilePath(path);
-        if (RawFile::isDirectory(absolute))
-            jobs.addJobs(searchFolder(absolute));
-        else
+        if (RawFile::isDirectory(absolute)) {
+            const FolderSearchResult found = searchFolderReporting(absolute);
+            jobs.addJobs(found.files);
+            unreadable << found.unreadable;
+        } else {
             jobs.addJob(absolute);
+        }
     }
 
     ScratchFolder scratch;
@@ -382,7 +386,8 @@ int main(int argc, char **argv)
     auto exitStatus = [&](const BatchSummary &summary) {
         if (caughtSignal != 0)
             return 128 + caughtSignal;
-        return summary.failures.isEmpty() ? 0 : 1;
+        // A folder that could not be read left files out: not a clean run.
+        return summary.failures.isEmpty() && unreadable.isEmpty() ? 0 : 1;
     };
     QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
         closeLine();
@@ -426,28 +431,27 @@ int main(int argc, char **argv)
             .add("version", QStringLiteral(TORVANE_VERSION))
             .add("jobs", qint64(jobs.count()))
             .print();
-    switch (batch.start()) {
-    case BatchController::StartResult::Started:
-        break;
-    case BatchController::StartResult::EmptyList:
+    for (const QString &folder : std::as_const(unreadable)) {
         if (json)
-            JsonLine("batch-end")
-                .add("converted", qint64(0))
-                .add("failed", qint64(0))
-                .add("stopped", qint64(0))
-                .add("exit_status", qint64(0))
+            JsonLine("warning")
+                .add("reason", u"unreadable-folder"_qs)
+                .addPath("path", folder)
                 .print();
-        return 0;
-    case BatchController::StartResult::OutputFolderUnusable:
-    case BatchController::StartResult::Busy:
-        if (json)
-            JsonLine("batch-end")
-                .add("converted", qint64(0))
-                .add("failed", qint64(0))
-                .add("stopped", qint64(0))
-                .add("exit_status", qint64(1))
-                .print();
-        return 1;
+        else
+            print(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
     }
-    return app.exec();
+    const BatchController::StartResult started = batch.start();
+    if (started == BatchController::StartResult::Started)
+        return app.exec();
+    // Nothing to convert is no failure; a folder unread or unusable is.
+    const int status =
+        started == BatchController::StartResult::EmptyList && unreadable.isEmpty() ? 0 : 1;
+    if (json)
+        JsonLine("batch-end")
+            .add("converted", qint64(0))
+            .add("failed", qint64(0))
+            .add("stopped", qint64(0))
+            .add("exit_status", qint64(status))
+            .print();
+    return status;
 }

@@ -179,7 +179,7 @@ BatchController::StartResult BatchController::startBatch()
     if (m_jobs.nextWaitingRow() < 0)
         return StartResult::EmptyList;
 
-    const QString folder = absoluteOutputFolder(m_settings.outputFolder(), QDir::homePath());
+    const QString folder = absoluteOutputFolder(m_settings.outputFolder(), homeFolder());
     QString problem = folder.isEmpty() ? u"没有指定输出文件夹"_qs : RawFile::makePath(folder);
     if (problem.isEmpty() && !RawFile::isWritableDirectory(folder))
         problem = QString::fromLocal8Bit(std::strerror(EACCES));
@@ -473,7 +473,7 @@ QList<PassCommand> BatchController::previewFirstPasses() const
 {
     QList<PassCommand> passes;
     const QString folder =
-        withTrailingSeparator(absoluteOutputFolder(m_settings.outputFolder(), QDir::homePath()));
+        withTrailingSeparator(absoluteOutputFolder(m_settings.outputFolder(), homeFolder()));
     for (int row = 0; row < m_jobs.count(); ++row)
         passes << firstPassCommand(inputsNow(m_jobs.path(row), folder));
     return passes;

@@ -6,6 +6,9 @@
 
 #include <array>
 
+// The user's home folder, also where HOME is not set.
+QString homeFolder();
+
 // The choices every encoder command is built from: the rotation, the output
 // format, the six encoding settings and the output folder. Lists that the
 // window never shows (cmbOF and the six settings) are plain state here.

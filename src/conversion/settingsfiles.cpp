@@ -1,6 +1,7 @@
 #include "settingsfiles.h"
 
 #include "numbers.h"
+#include "process/filenames.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,18 +11,61 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // The files hold a few short lines; anything past this is junk and is not read,
 // so a huge or garbage file costs nothing.
 constexpr qint64 kReadLimit = 64 * 1024;
 
+// Only a regular file is read: a FIFO or a device put in its place must not
+// hold the program up at start-up, where it waits with the single-copy lock.
+bool readBytes(const QString &path, QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    const int fd =
+        ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    bytes.resize(kReadLimit);
+    qsizetype got = 0;
+    while (got < kReadLimit) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(kReadLimit - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    return true;
+#else
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    bytes = file.read(kReadLimit);
+    return true;
+#endif
+}
+
 bool readText(const QString &path, QString &text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (!readBytes(path, bytes))
         return false;
-    const QByteArray bytes = file.read(kReadLimit);
 
     // Stateful decoding: a character cut by the read limit stays pending
     // instead of counting as invalid UTF-8.
@@ -73,12 +117,21 @@ public:
 
         QString field;
         if (m_text[m_pos] == u'"') {
-            const qsizetype start = m_pos + 1;
-            qsizetype end = m_text.indexOf(u'"', start);
-            if (end < 0)
-                end = n;
-            field = m_text.sliced(start, end - start);
-            m_pos = end < n ? end + 1 : n;
+            // A doubled quote inside stands for one quote, so any name comes back.
+            qsizetype at = m_pos + 1;
+            for (;;) {
+                qsizetype end = m_text.indexOf(u'"', at);
+                if (end < 0)
+                    end = n;
+                field += m_text.sliced(at, end - at);
+                if (end + 1 < n && m_text[end + 1] == u'"') {
+                    field += u'"';
+                    at = end + 2;
+                    continue;
+                }
+                m_pos = end < n ? end + 1 : n;
+                break;
+            }
             // Whatever follows the closing quote up to the delimiter is dropped.
             while (m_pos < n && !isDelimiter(m_text[m_pos]))
                 ++m_pos;
@@ -139,8 +192,9 @@ double numberFrom(const std::optional<QString> &field)
     return field ? leadingNumber(*field) : 0.0;
 }
 
-QString quoted(const QString &value)
+QString quoted(QString value)
 {
+    value.replace(u'"', u"\"\""_qs);
     return u'"' + value + u"\"\r\n"_qs;
 }
 

@@ -1,12 +1,20 @@
 #include "foldersearch.h"
 
+#include "process/filenames.h"
+
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QSet>
 #include <QThread>
 
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <sys/stat.h>
+#else
+#include <QDirIterator>
+#include <QFileInfo>
+#endif
 
 namespace {
 
@@ -17,34 +25,107 @@ bool nameLess(const QString &a, const QString &b)
     return c != 0 ? c < 0 : a < b;
 }
 
-void searchInto(const QString &folder, QStringList &out, QSet<QString> &visited,
-                const std::atomic_bool *cancel)
+struct Listing
 {
-    if (cancel && cancel->load(std::memory_order_relaxed))
-        return;
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    if (canonical.isEmpty() || visited.contains(canonical))
-        return;
-    visited.insert(canonical);
-
     QStringList files, subfolders;
+    bool readable = true;
+};
+
+#ifdef Q_OS_UNIX
+using FolderKey = QPair<quint64, quint64>; // device and inode
+
+bool folderKey(const QByteArray &path, FolderKey &key)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    key = {quint64(st.st_dev), quint64(st.st_ino)};
+    return true;
+}
+
+Listing list(const QString &folder)
+{
+    Listing listing;
+    const QByteArray bytes = pathToBytes(folder);
+    DIR *dir = ::opendir(bytes.constData());
+    if (!dir) {
+        listing.readable = false;
+        return listing;
+    }
+    const QByteArray prefix = bytes.endsWith('/') ? bytes : bytes + '/';
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            listing.readable = errno == 0;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isFolder = ::stat((prefix + name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        (isFolder ? listing.subfolders : listing.files) << pathFromBytes(name);
+    }
+    ::closedir(dir);
+    return listing;
+}
+#else
+using FolderKey = QString;
+
+bool folderKey(const QString &path, FolderKey &key)
+{
+    key = QFileInfo(path).canonicalFilePath();
+    return !key.isEmpty();
+}
+
+Listing list(const QString &folder)
+{
+    Listing listing;
+    listing.readable = QFileInfo(folder).isReadable();
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QString name = trimFileName(it.fileName());
-        if (it.fileInfo().isDir())
-            subfolders << name;
-        else
-            files << name;
+        (it.fileInfo().isDir() ? listing.subfolders : listing.files) << name;
     }
-    std::sort(files.begin(), files.end(), nameLess);
-    std::sort(subfolders.begin(), subfolders.end(), nameLess);
+    return listing;
+}
+#endif
+
+void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> &visited,
+                const std::atomic_bool *cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return;
+    FolderKey key;
+#ifdef Q_OS_UNIX
+    const bool known = folderKey(pathToBytes(folder), key);
+#else
+    const bool known = folderKey(folder, key);
+#endif
+    if (!known) {
+        out.unreadable << folder;
+        return;
+    }
+    if (visited.contains(key))
+        return;
+    visited.insert(key);
+
+    Listing listing = list(folder);
+    if (!listing.readable)
+        out.unreadable << folder;
+    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    std::sort(listing.subfolders.begin(), listing.subfolders.end(), nameLess);
 
     // A drive or file-system root already ends with its separator.
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    for (const QString &name : std::as_const(files))
-        out << prefix + name;
-    for (const QString &name : std::as_const(subfolders))
+    for (const QString &name : std::as_const(listing.files))
+        out.files << prefix + name;
+    for (const QString &name : std::as_const(listing.subfolders))
         searchInto(prefix + name, out, visited, cancel);
 }
 
@@ -58,18 +139,25 @@ QString trimFileName(const QString &name)
     return name.left(end);
 }
 
-QStringList searchFolder(const QString &folder, const std::atomic_bool *cancel)
+FolderSearchResult searchFolderReporting(const QString &folder, const std::atomic_bool *cancel)
 {
-    QStringList out;
-    QSet<QString> visited;
-    searchInto(QDir::fromNativeSeparators(folder), out, visited, cancel);
+    FolderSearchResult result;
+    QSet<FolderKey> visited;
+    searchInto(QDir::fromNativeSeparators(folder), result, visited, cancel);
     if (cancel && cancel->load())
         return {};
 #ifdef Q_OS_WIN
-    for (QString &path : out)
+    for (QString &path : result.files)
+        path = QDir::toNativeSeparators(path);
+    for (QString &path : result.unreadable)
         path = QDir::toNativeSeparators(path);
 #endif
-    return out;
+    return result;
+}
+
+QStringList searchFolder(const QString &folder, const std::atomic_bool *cancel)
+{
+    return searchFolderReporting(folder, cancel).files;
 }
 
 FolderSearch::FolderSearch(QObject *parent) : QObject(parent) {}
@@ -93,9 +181,10 @@ bool FolderSearch::start(const QString &folder)
     if (m_thread)
         return false;
     m_cancel = std::make_shared<std::atomic_bool>(false);
-    auto result = std::make_shared<QStringList>();
-    m_thread = QThread::create(
-        [folder, result, cancel = m_cancel] { *result = searchFolder(folder, cancel.get()); });
+    auto result = std::make_shared<FolderSearchResult>();
+    m_thread = QThread::create([folder, result, cancel = m_cancel] {
+        *result = searchFolderReporting(folder, cancel.get());
+    });
     connect(m_thread, &QThread::finished, this, [this, result] {
         m_thread->deleteLater();
         m_thread = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -7,17 +8,27 @@
 #include <atomic>
 #include <memory>
 
-class QThread;
-
-// The name without its trailing NUL and space characters.
+// The name without its trailing NUL and space characters: what a fixed-size
+// name buffer on Windows holds. Names on other systems are taken as they are,
+// trailing spaces included.
 QString trimFileName(const QString &name);
+
+struct FolderSearchResult
+{
+    QStringList files;
+    // Folders that could not be listed: what is in them is missing from files.
+    QStringList unreadable;
+};
 
 // Every file in the folder and, depth first, in its subfolders: each folder's
 // own files first (in name order), then the contents of each subfolder. A
 // symbolic link to a folder is searched once at most, so a link loop ends.
+// Names are kept byte for byte (see filenames.h).
+FolderSearchResult searchFolderReporting(const QString &folder,
+                                         const std::atomic_bool *cancel = nullptr);
 QStringList searchFolder(const QString &folder, const std::atomic_bool *cancel = nullptr);
 
-// Runs searchFolder off the calling thread and reports the result back on it.
+// Runs the search off the calling thread and reports the result back on it.
 class FolderSearch : public QObject
 {
     Q_OBJECT
@@ -32,9 +43,11 @@ public:
     void cancel();
 
 Q_SIGNALS:
-    void finished(const QStringList &files);
+    void finished(const FolderSearchResult &result);
 
 private:
     QThread *m_thread = nullptr;
     std::shared_ptr<std::atomic_bool> m_cancel;
 };
+
+Q_DECLARE_METATYPE(FolderSearchResult)

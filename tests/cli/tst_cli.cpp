@@ -289,6 +289,20 @@ private Q_SLOTS:
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u", "_qs)));
     }
 
+    // Without HOME the default folder is still the account's own, not "//".
+    void defaultFolderWithoutHome()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(u"HOME"_qs);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TORVANE_CLI), {u"--dry-run"_qs, clip});
+        QVERIFY(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.contains(u" -o \""_qs + QDir::homePath() + u"/Torvane输出/"_qs),
+                 qPrintable(out));
+    }
+
     void dryRunRunsNothing()
     {
         const QString out = dir.filePath(u"dry"_qs);

@@ -230,6 +230,24 @@ private Q_SLOTS:
         QCOMPARE(uniqueOutputPath(path, [&](const QString &p) { return existing.contains(p); }),
                  unique);
     }
+
+    void outputFolderIsAbsolute_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("absolute") << u"/srv/out"_qs << u"/srv/out"_qs;
+        QTest::newRow("relative") << u"视频/out"_qs << u"/home/u/视频/out"_qs;
+        QTest::newRow("tilde") << u"~/out"_qs << u"/home/u/out"_qs;
+        QTest::newRow("tilde alone") << u"~"_qs << u"/home/u"_qs;
+        QTest::newRow("a name starting with a tilde") << u"~x"_qs << u"/home/u/~x"_qs;
+    }
+
+    void outputFolderIsAbsolute()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, used);
+        QCOMPARE(absoluteOutputFolder(typed, u"/home/u"_qs), used);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCommands)

@@ -1,10 +1,16 @@
 #include "joblist/foldersearch.h"
+#include "process/filenames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,7 +78,74 @@ private Q_SLOTS:
         QCOMPARE(searchFolder(dir.path()), QStringList{dir.filePath(u"a/f.avi"_qs)});
     }
 
-    void missingFolderGivesNothing() { QVERIFY(searchFolder(u"/nonexistent/folder"_qs).isEmpty()); }
+    void missingFolderIsReported()
+    {
+        const FolderSearchResult found = searchFolderReporting(u"/nonexistent/folder"_qs);
+        QVERIFY(found.files.isEmpty());
+        QCOMPARE(found.unreadable, QStringList{u"/nonexistent/folder"_qs});
+    }
+
+    // Linux names are bytes: not valid UTF-8, or ending in a space, they are
+    // found under exactly their own name.
+    void namesAreKeptByteForByte()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const QList<QByteArray> names{"caf\xe9.avi", "clip.mp4 ", "sub \xff/in.avi"};
+        for (const QByteArray &name : names) {
+            const QByteArray path = folder + '/' + name;
+            if (name.contains('/'))
+                QCOMPARE(::mkdir(path.left(path.lastIndexOf('/')).constData(), 0700), 0);
+            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QList<QByteArray> found;
+        for (const QString &path : searchFolder(dir.path()))
+            found << pathToBytes(path);
+        // Qt's own removal would miss these names.
+        for (const QByteArray &name : names)
+            ::unlink((folder + '/' + name).constData());
+        ::rmdir((folder + "/sub \xff").constData());
+        QCOMPARE(found, (QList<QByteArray>{folder + "/caf\xe9.avi", folder + "/clip.mp4 ",
+                                           folder + "/sub \xff/in.avi"}));
+    }
+
+    void unreadableFolderIsReported()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath(u"ok.avi"_qs));
+        touch(dir.filePath(u"locked/hidden.avi"_qs));
+        QFile::setPermissions(dir.filePath(u"locked"_qs), QFileDevice::Permissions());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                              QFileDevice::ReadOther | QFileDevice::ExeOther);
+        int unreadable = -1;
+        if (::geteuid() != 0) {
+            unreadable = int(searchFolderReporting(dir.path()).unreadable.size());
+        } else {
+            // Root reads everything: search as an ordinary user in a child.
+            int pipe[2];
+            QCOMPARE(::pipe(pipe), 0);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                const char count = ::setuid(65534) == 0
+                                       ? char(searchFolderReporting(dir.path()).unreadable.size())
+                                       : char(-1);
+                [[maybe_unused]] const ssize_t n = ::write(pipe[1], &count, 1);
+                ::_exit(0);
+            }
+            char count = -1;
+            QCOMPARE(::read(pipe[0], &count, 1), ssize_t(1));
+            ::waitpid(child, nullptr, 0);
+            unreadable = count;
+        }
+        QFile::setPermissions(dir.filePath(u"locked"_qs), QFileDevice::ReadOwner |
+                                                              QFileDevice::WriteOwner |
+                                                              QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+        QCOMPARE(unreadable, 1);
+    }
 
     void searchRunsOffTheCallingThread()
     {
@@ -83,7 +156,8 @@ private Q_SLOTS:
         QVERIFY(search.start(dir.path()));
         QVERIFY(!search.start(dir.path())); // one at a time
         QVERIFY(finished.wait(5000));
-        QCOMPARE(finished.first().first().toStringList(), QStringList{dir.filePath(u"one.avi"_qs)});
+        QCOMPARE(finished.first().first().value<FolderSearchResult>().files,
+                 QStringList{dir.filePath(u"one.avi"_qs)});
         QVERIFY(!search.isRunning());
     }
 };

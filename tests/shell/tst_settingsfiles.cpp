@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // "bitrate|rate|channel|folder|format", "~" for an entry without a value.
@@ -52,6 +54,8 @@ private Q_SLOTS:
         QTest::newRow("comma") << u"/home/user/a,b c"_qs;
         QTest::newRow("chinese") << u"/home/用户/视频"_qs;
         QTest::newRow("empty") << u""_qs;
+        QTest::newRow("quotes") << u"/home/u/\"best\" of, \"\""_qs;
+        QTest::newRow("line break") << u"/home/u/a\r\nb"_qs;
     }
     void setupRoundTrip()
     {
@@ -106,6 +110,18 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         writeBytes(bytes);
         QCOMPARE(describe(readSetupFile(m_file)), expected);
+    }
+
+    // A FIFO (or any other non-file) in place of a settings file is passed
+    // over at once, instead of blocking start-up until someone writes to it.
+    void onlyRegularFilesAreRead()
+    {
+        const QString fifo = m_dir.filePath(u"fifo.ini"_qs);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(describe(readSetupFile(fifo)), u"~|~|~|~|~"_qs);
+        OptionValues v{1, 1, 2, 3};
+        QVERIFY(!readOptionsFile(fifo, v));
+        QVERIFY(!readOptionsFile(m_dir.path(), v));
     }
 
     void missingFiles()

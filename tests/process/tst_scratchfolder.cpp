@@ -1,0 +1,79 @@
+#include "process/scratchfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestScratchFolder : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Two programs never share a folder, and each takes only its own away.
+    void eachProgramHasItsOwn()
+    {
+        QTemporaryDir base;
+        QString first;
+        {
+            ScratchFolder a(base.path());
+            ScratchFolder b(base.path());
+            QVERIFY(a.isValid() && b.isValid());
+            QVERIFY(a.path() != b.path());
+            QCOMPARE(QFileInfo(a.path()).absolutePath(), base.path());
+            first = a.path();
+            QFile file(b.path() + u"/tmp.mp4"_qs);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            a.remove();
+            QVERIFY(!QFileInfo::exists(first));
+            QVERIFY(QFileInfo::exists(b.path() + u"/tmp.mp4"_qs));
+        }
+        QVERIFY(QDir(base.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+
+    // One left by a program that died goes when the next one starts; one whose
+    // program still runs stays.
+    void abandonedFoldersAreRemoved()
+    {
+        QTemporaryDir base;
+        const QString abandoned = base.filePath(u"run-999999-AbCdEf"_qs);
+        QVERIFY(QDir().mkpath(abandoned));
+        QFile lock(abandoned + u"/owner.lock"_qs);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.close();
+        ScratchFolder alive(base.path());
+        ScratchFolder next(base.path());
+        QVERIFY(!QFileInfo::exists(abandoned));
+        QVERIFY(QFileInfo::exists(alive.path()));
+    }
+
+    // A base another user made first, open to everyone, is not used.
+    void unsafeBaseIsRefused()
+    {
+        if (::geteuid() != 0)
+            QSKIP("making a folder owned by another user needs root");
+        QTemporaryDir parent;
+        QFile::setPermissions(parent.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                 QFile::ExeOwner | QFile::ExeOther);
+        const QString planted = parent.filePath(u"torvane_tmp"_qs);
+        QVERIFY(QDir().mkdir(planted));
+        QCOMPARE(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(planted).constData(), 0777), 0);
+        ScratchFolder scratch(planted);
+        QVERIFY(scratch.isValid());
+        QVERIFY(!scratch.path().startsWith(planted));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(QFileInfo(scratch.path()).absolutePath()).constData(),
+                        &st),
+                 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+        QVERIFY(QDir(planted).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScratchFolder)
+#include "tst_scratchfolder.moc"
