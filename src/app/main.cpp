@@ -6,8 +6,15 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char *argv[])
 {
+    // Answered before the lock, so asking a running copy's version opens nothing.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::puts("torvane " TORVANE_VERSION) < 0 ? 1 : 0;
+
     // A second copy ends at once and silently, before it opens anything.
     SingleInstance instance;
     if (!instance.tryAcquire())
