@@ -41,23 +41,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("quiet"); // nothing on standard error either
+        // Besides a zero exit status, what must stay empty: "stderr" for the
+        // warnings of man, "all" for desktop-file-validate, which exits 0 on
+        // warnings but prints nothing for a clean entry.
+        QTest::addColumn<QString>("silent");
         const QStringList manual{u"--warnings"_qs, u"-E"_qs, u"UTF-8"_qs, u"-l"_qs};
         QTest::newRow("lintian") << u"lintian"_qs
                                  << QStringList{u"--fail-on"_qs, u"error"_qs,
                                                 u"--tag-display-limit"_qs, u"0"_qs}
-                                 << QString() << false;
+                                 << QString() << QString();
         QTest::newRow("desktop entry")
             << u"desktop-file-validate"_qs << QStringList{}
-            << u"usr/share/applications/io.github.torvane.Torvane.desktop"_qs << false;
+            << u"usr/share/applications/io.github.torvane.Torvane.desktop"_qs << u"all"_qs;
         QTest::newRow("appstream")
             << u"appstreamcli"_qs << QStringList{u"validate"_qs, u"--no-net"_qs}
-            << u"usr/share/metainfo/io.github.torvane.Torvane.metainfo.xml"_qs << false;
+            << u"usr/share/metainfo/io.github.torvane.Torvane.metainfo.xml"_qs << QString();
         for (const QString &page :
              {u"man/man1/torvane.1.gz"_qs, u"man/man1/torvane-cli.1.gz"_qs,
               u"man/zh_CN/man1/torvane.1.gz"_qs, u"man/zh_CN/man1/torvane-cli.1.gz"_qs}) {
             QTest::newRow(qPrintable(page))
-                << u"man"_qs << manual << u"usr/share/"_qs + page << true;
+                << u"man"_qs << manual << u"usr/share/"_qs + page << u"stderr"_qs;
         }
     }
 
@@ -66,7 +69,7 @@ private Q_SLOTS:
         QFETCH(QString, program);
         QFETCH(QStringList, args);
         QFETCH(QString, file);
-        QFETCH(bool, quiet);
+        QFETCH(QString, silent);
         args << (file.isEmpty() ? deb : QDir(root).filePath(file));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // man: render as a UTF-8 terminal of 80 columns would, warnings on.
@@ -75,22 +78,24 @@ private Q_SLOTS:
         env.insert(u"MANWIDTH"_qs, u"80"_qs);
         const Run r = run(program, args, env);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
-        if (quiet)
+        if (!silent.isEmpty())
             QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        if (silent == u"all")
+            QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
     }
 
     void files_data()
     {
+        // What no validator or run below looks for: the files the window opens,
+        // the encoders (until torvane-cli runs them from here) and the icons,
+        // the PNGs being drawn at build time only when the drawing tool is there.
         QTest::addColumn<QString>("file");
         for (const char *file :
-             {"usr/bin/torvane", "usr/bin/torvane-cli", "usr/libexec/torvane/conv",
-              "usr/libexec/torvane/coder", "usr/libexec/torvane/coder2",
+             {"usr/libexec/torvane/conv", "usr/libexec/torvane/coder", "usr/libexec/torvane/coder2",
               "usr/share/torvane/help.html", "usr/share/torvane/sound.wav",
               "usr/share/icons/hicolor/scalable/apps/io.github.torvane.Torvane.svg",
-              "usr/share/bash-completion/completions/torvane-cli",
-              "usr/share/doc/torvane/copyright", "usr/share/doc/torvane/changelog.gz"})
+              "usr/share/bash-completion/completions/torvane-cli"})
             QTest::newRow(file) << QString::fromUtf8(file);
-        // Drawn at build time, so missing when the drawing tool was.
         for (int size : {16, 24, 32, 48, 64, 128, 256}) {
             const QString file =
                 u"usr/share/icons/hicolor/%1x%1/apps/io.github.torvane.Torvane.png"_qs.arg(size);
