@@ -6,6 +6,7 @@
 #include "frmoptions.h"
 #include "pictures.h"
 #include "process/deletefolder.h"
+#include "process/programfiles.h"
 #include "skin.h"
 #include "texts/statustexts.h"
 
@@ -746,7 +747,7 @@ void frmMain::OpenWebSite()
 
 void frmMain::OpenHelp()
 {
-    openUrl(QUrl::fromLocalFile(m_programFolder + u"/help.html"_qs));
+    openUrl(QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs)));
 }
 
 void frmMain::SendFeedback()

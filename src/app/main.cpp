@@ -7,6 +7,9 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 
@@ -28,6 +31,10 @@ extern "C" void onSignal(int sig)
 
 int main(int argc, char *argv[])
 {
+    // Answered before the lock, so asking a running copy's version opens nothing.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::puts("torvane " TORVANE_VERSION) < 0 ? 1 : 0;
+
     // A second copy ends at once and silently, before it opens anything.
     SingleInstance instance;
     if (!instance.tryAcquire())

@@ -3,6 +3,7 @@
 #include "conversionsettings.h"
 #include "joblist/joblistmodel.h"
 #include "process/filenames.h"
+#include "process/programfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,7 +83,7 @@ BatchController::~BatchController() = default;
 
 QString BatchController::encoderFolder() const
 {
-    return m_encoderFolder.isEmpty() ? m_programFolder + u"/data"_qs : m_encoderFolder;
+    return m_encoderFolder.isEmpty() ? ::encoderFolder(m_programFolder) : m_encoderFolder;
 }
 
 void BatchController::setScratchFolder(const QString &folder)
@@ -444,15 +445,15 @@ void BatchController::beginFinishing()
     if (m_options.playSound && m_actions) {
         const quint64 batch = m_batchNumber;
         const QPointer<BatchController> self(this);
-        m_actions->playSound(m_soundFile.isEmpty() ? m_programFolder + u"/sound.wav"_qs
-                                                   : m_soundFile,
-                             [self, batch] {
-                                 // Queued: the sound may end inside the call.
-                                 if (self)
-                                     QTimer::singleShot(0, self, [self, batch] {
-                                         self->handle({Event::Type::Completed, {}, batch});
-                                     });
-                             });
+        m_actions->playSound(
+            m_soundFile.isEmpty() ? programDataFile(m_programFolder, u"sound.wav"_qs) : m_soundFile,
+            [self, batch] {
+                // Queued: the sound may end inside the call.
+                if (self)
+                    QTimer::singleShot(0, self, [self, batch] {
+                        self->handle({Event::Type::Completed, {}, batch});
+                    });
+            });
     } else {
         post(Event::Type::Completed);
     }

@@ -67,9 +67,9 @@ private Q_SLOTS:
         QVERIFY(scratch.isValid());
         QVERIFY(!scratch.path().startsWith(planted));
         struct stat st;
-        QCOMPARE(::stat(QFile::encodeName(QFileInfo(scratch.path()).absolutePath()).constData(),
-                        &st),
-                 0);
+        QCOMPARE(
+            ::stat(QFile::encodeName(QFileInfo(scratch.path()).absolutePath()).constData(), &st),
+            0);
         QCOMPARE(int(st.st_mode & 0777), 0700);
         QVERIFY(QDir(planted).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
