@@ -94,9 +94,20 @@ void deleteFolder(const QString &path)
     removeTree(info.absoluteFilePath());
 }
 
+QString runtimeFolder()
+{
+#ifdef Q_OS_UNIX
+    // Asked directly: Qt's own lookup makes a folder of its own and warns on
+    // standard error when the variable is not set, as under cron.
+    return qEnvironmentVariable("XDG_RUNTIME_DIR");
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+#endif
+}
+
 QString privateTempFolder()
 {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString base = runtimeFolder();
     if (base.isEmpty()) {
 #ifdef Q_OS_UNIX
         const QString user = QString::number(::getuid());

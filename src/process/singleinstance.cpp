@@ -1,5 +1,7 @@
 #include "singleinstance.h"
 
+#include "deletefolder.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -30,7 +32,7 @@ void SingleInstance::release()
 
 QString SingleInstance::defaultLockPath()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString folder = runtimeFolder();
     if (folder.isEmpty())
         folder = QDir::tempPath();
 #ifdef Q_OS_UNIX

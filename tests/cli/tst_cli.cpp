@@ -13,6 +13,10 @@
 
 #include <csignal>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 struct Run
@@ -301,6 +305,95 @@ private Q_SLOTS:
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         QVERIFY2(out.contains(u" -o \""_qs + QDir::homePath() + u"/Torvane输出/"_qs),
                  qPrintable(out));
+    }
+
+    // Scripts are written against these lines: every event is one JSON object,
+    // nothing else is on standard output.
+    void jsonLinesOfARealBatch()
+    {
+        const QString broken = dir.filePath(u"broken2.avi"_qs);
+        QFile f(broken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        const Run r = cli({u"--json"_qs, u"--output"_qs, dir.filePath(u"json"_qs), clip, broken});
+        QCOMPARE(r.exitCode, 1);
+        QList<QJsonObject> events;
+        for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+            QJsonParseError error;
+            const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+            QVERIFY2(error.error == QJsonParseError::NoError && doc.isObject(), qPrintable(line));
+            QVERIFY2(line.startsWith(u"{\"event\":"_qs), qPrintable(line));
+            events << doc.object();
+        }
+        auto first = [&](const QString &event) {
+            for (const QJsonObject &o : events) {
+                if (o[u"event"].toString() == event)
+                    return o;
+            }
+            return QJsonObject();
+        };
+        QCOMPARE(events.first()[u"event"].toString(), u"batch-start"_qs);
+        QCOMPARE(events.first()[u"jobs"].toInt(), 2);
+        QCOMPARE(first(u"job-start"_qs)[u"source"].toString(), clip);
+        const QJsonObject progress = first(u"progress"_qs);
+        QVERIFY(progress[u"fraction"].toDouble() >= 0 && progress[u"fraction"].toDouble() <= 1);
+        QVERIFY(progress.contains(u"remaining_seconds"));
+        QCOMPARE(progress[u"jobs"].toInt(), 2);
+        const QJsonObject done = first(u"job-done"_qs);
+        QVERIFY(QFileInfo(done[u"output"].toString()).size() > 0);
+        const QJsonObject failed = first(u"job-failed"_qs);
+        QCOMPARE(failed[u"source"].toString(), broken);
+        QCOMPARE(failed[u"reason"].toString(), u"source-unreadable"_qs);
+        QVERIFY(!failed[u"message"].toString().isEmpty());
+        QCOMPARE(failed[u"job"].toInt(), 2);
+        const QJsonObject end = events.last();
+        QCOMPARE(end[u"event"].toString(), u"batch-end"_qs);
+        QCOMPARE(end[u"converted"].toInt(), 1);
+        QCOMPARE(end[u"failed"].toInt(), 1);
+        QCOMPARE(end[u"exit_status"].toInt(), 1);
+    }
+
+    // On a terminal one line is redrawn in place, as ffmpeg does.
+    void terminalShowsOneLineRedrawn()
+    {
+        int master = -1, slave = -1;
+        winsize size = {};
+        size.ws_col = 100;
+        size.ws_row = 30;
+        QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+        const QByteArray program = QFile::encodeName(QStringLiteral(TORVANE_CLI));
+        const QByteArray out = QFile::encodeName(dir.filePath(u"tty"_qs));
+        const QByteArray source = QFile::encodeName(clip);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(slave, 1);
+            ::close(master);
+            ::setenv("TERM", "xterm", 1);
+            const char *argv[] = {program.constData(), "--output", out.constData(),
+                                  source.constData(), nullptr};
+            ::execv(argv[0], const_cast<char *const *>(argv));
+            ::_exit(127);
+        }
+        ::close(slave);
+        QByteArray seen;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break; // EIO once the child has closed its side
+            seen.append(buffer, n);
+        }
+        ::close(master);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QString text = QString::fromUtf8(seen);
+        QVERIFY2(text.contains(u"\r\x1b[K第 1/1 个 my clip.avi"_qs), qPrintable(text));
+        QVERIFY(text.contains(u"OK "_qs));
+        // No command text and no line per percentage on a terminal.
+        QVERIFY(!text.contains(u"/data/conv"_qs));
+        QVERIFY(text.count(u'\n') <= 2);
     }
 
     void dryRunRunsNothing()
