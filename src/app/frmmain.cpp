@@ -481,17 +481,19 @@ void frmMain::loadOptions()
     if (readOptionsFile(settingsFilePath(u"options.ini"_qs, m_programFolder), values))
         m_options = values;
     else
-        m_options.intSoundReminder = m_options.intMusicCutter = 0;
+        m_options.soundChoice = m_options.clipEnabled = 0;
     applyOptions();
 }
 
 void frmMain::applyOptions()
 {
     BatchOptions options;
-    options.playSound = m_options.intSoundReminder == 0;
-    if (m_options.intMusicCutter == 1 && m_options.lngCutTo > m_options.lngCutFrom &&
-        m_options.lngCutFrom >= 0)
-        options.clip = ClipRange{m_options.lngCutFrom, m_options.lngCutTo - m_options.lngCutFrom};
+    options.playSound = m_options.soundChoice == 0;
+    if (m_options.clipEnabled == 1 && m_options.clipToSeconds > m_options.clipFromSeconds &&
+        m_options.clipFromSeconds >= 0)
+        options.clip = ClipRange{m_options.clipFromSeconds,
+                                 m_options.clipToSeconds - m_options.clipFromSeconds};
+    options.lossless = m_options.losslessRotation == 1;
     m_batch->setOptions(options);
 }
 

@@ -98,13 +98,14 @@ void frmOptions::buildWidgets()
 
 void frmOptions::fillFromValues()
 {
-    cmbSR->setCurrentIndex(soundEntryFromValue(m_values.intSoundReminder));
-    const bool checked = cutterCheckedFromValue(m_values.intMusicCutter);
+    cmbSR->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
+    const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
     chkMC->setChecked(checked);
     setClipBoxesEnabled(checked);
     if (!checked)
         return;
-    const ClipFields fields = clipFieldsFromSeconds(m_values.lngCutFrom, m_values.lngCutTo);
+    const ClipFields fields =
+        clipFieldsFromSeconds(m_values.clipFromSeconds, m_values.clipToSeconds);
     txtFromH->setText(fields.fromH);
     txtFromM->setText(fields.fromM);
     txtFromS->setText(fields.fromS);

@@ -39,14 +39,14 @@ ClipFields clipFieldsFromSeconds(int32_t from, int32_t to)
             QString::number(t.h), QString::number(t.m), QString::number(t.s)};
 }
 
-int soundEntryFromValue(int16_t intSoundReminder)
+int soundEntryFromValue(int16_t soundChoice)
 {
-    return intSoundReminder == 0 || intSoundReminder == 1 ? intSoundReminder : -1;
+    return soundChoice == 0 || soundChoice == 1 ? soundChoice : -1;
 }
 
-bool cutterCheckedFromValue(int16_t intMusicCutter)
+bool cutterCheckedFromValue(int16_t clipEnabled)
 {
-    return intMusicCutter != 0;
+    return clipEnabled != 0;
 }
 
 AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields &fields)
@@ -82,9 +82,9 @@ AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields 
     if (result.uncheck)
         cutterChecked = false;
 
-    result.values.intSoundReminder = toInt16(soundEntry);
-    result.values.intMusicCutter = cutterChecked ? 1 : 0;
-    result.values.lngCutFrom = toInt32(seconds(fields.fromH, fields.fromM, fields.fromS));
-    result.values.lngCutTo = toInt32(seconds(fields.toH, fields.toM, fields.toS));
+    result.values.soundChoice = toInt16(soundEntry);
+    result.values.clipEnabled = cutterChecked ? 1 : 0;
+    result.values.clipFromSeconds = toInt32(seconds(fields.fromH, fields.fromM, fields.fromS));
+    result.values.clipToSeconds = toInt32(seconds(fields.toH, fields.toM, fields.toS));
     return result;
 }

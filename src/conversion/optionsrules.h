@@ -34,10 +34,10 @@ ClipFields clipFieldsFromSeconds(int32_t from, int32_t to);
 
 // The sound list's entry for a stored value; -1 (no selection) for anything
 // but 0 or 1, as a hand-edited file may hold.
-int soundEntryFromValue(int16_t intSoundReminder);
+int soundEntryFromValue(int16_t soundChoice);
 
 // The cutter box state for a stored value.
-bool cutterCheckedFromValue(int16_t intMusicCutter);
+bool cutterCheckedFromValue(int16_t clipEnabled);
 
 // soundEntry is the list's current index, -1 when nothing is selected.
 AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields &fields);

@@ -231,19 +231,21 @@ bool readOptionsFile(const QString &path, OptionValues &values)
     if (!readText(path, text))
         return false;
     FieldReader reader(text);
-    values.intSoundReminder = toInt16(numberFrom(reader.next()));
-    values.intMusicCutter = toInt16(numberFrom(reader.next()));
-    values.lngCutFrom = toInt32(numberFrom(reader.next()));
-    values.lngCutTo = toInt32(numberFrom(reader.next()));
+    values.soundChoice = toInt16(numberFrom(reader.next()));
+    values.clipEnabled = toInt16(numberFrom(reader.next()));
+    values.clipFromSeconds = toInt32(numberFrom(reader.next()));
+    values.clipToSeconds = toInt32(numberFrom(reader.next()));
+    values.losslessRotation = toInt16(numberFrom(reader.next()));
     return true;
 }
 
 bool writeOptionsFile(const QString &path, const OptionValues &values)
 {
-    const QString text = QString::number(values.intSoundReminder) + u"\r\n"_qs +
-                         QString::number(values.intMusicCutter) + u"\r\n"_qs +
-                         QString::number(values.lngCutFrom) + u"\r\n"_qs +
-                         QString::number(values.lngCutTo) + u"\r\n"_qs;
+    const QString text = QString::number(values.soundChoice) + u"\r\n"_qs +
+                         QString::number(values.clipEnabled) + u"\r\n"_qs +
+                         QString::number(values.clipFromSeconds) + u"\r\n"_qs +
+                         QString::number(values.clipToSeconds) + u"\r\n"_qs +
+                         QString::number(values.losslessRotation) + u"\r\n"_qs;
     return writeText(path, text);
 }
 

@@ -16,14 +16,16 @@ struct SetupValues
     std::optional<int> formatEntry;
 };
 
-// options.ini: completion sound (0 on, 1 off), music cutter (0/1) and the clip
-// bounds in seconds.
+// options.ini: completion sound (0 on, 1 off), music cutter (0/1), the clip
+// bounds in seconds, and, on a fifth line that older files lack, the lossless
+// rotation (0/1).
 struct OptionValues
 {
-    int16_t intSoundReminder = 0;
-    int16_t intMusicCutter = 0;
-    int32_t lngCutFrom = 0;
-    int32_t lngCutTo = 0;
+    int16_t soundChoice = 0;
+    int16_t clipEnabled = 0;
+    int32_t clipFromSeconds = 0;
+    int32_t clipToSeconds = 0;
+    int16_t losslessRotation = 0;
 };
 
 // Missing or unreadable file: every entry nullopt.

@@ -215,7 +215,7 @@ private Q_SLOTS:
             writeBytes(optionsPath(), options);
         start();
         const OptionValues &v = h->window->optionValues();
-        QCOMPARE((QList<int>{v.intSoundReminder, v.intMusicCutter, v.lngCutFrom, v.lngCutTo}),
+        QCOMPARE((QList<int>{v.soundChoice, v.clipEnabled, v.clipFromSeconds, v.clipToSeconds}),
                  values);
 
         // The completion sound plays only when the option says so.

@@ -95,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.focusWidget(), ::boxes(dlg)[focusBox]);
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QVERIFY(!QFile::exists(iniPath()));
-        QCOMPARE(values.intMusicCutter, int16_t(0));
+        QCOMPARE(values.clipEnabled, int16_t(0));
     }
 
     void oneHourTwoMinutesThreeSeconds()
@@ -109,7 +109,7 @@ private Q_SLOTS:
             dlg.Command1->click();
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(values.lngCutFrom, 3723);
+        QCOMPARE(values.clipFromSeconds, 3723);
         QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n"));
         frmOptions again(values, iniPath(), nullptr);
         QVERIFY(again.chkMC->isChecked());
@@ -119,8 +119,8 @@ private Q_SLOTS:
     void allZeroUnchecks()
     {
         OptionValues values;
-        values.intMusicCutter = 1;
-        values.lngCutFrom = 5;
+        values.clipEnabled = 1;
+        values.clipFromSeconds = 5;
         frmOptions dlg(values, iniPath(), nullptr);
         QVERIFY(dlg.chkMC->isChecked());
         setBoxes(dlg, QStringList(6, u"0"_qs));
@@ -132,17 +132,17 @@ private Q_SLOTS:
     void cancelChangesNothing()
     {
         OptionValues values;
-        values.intMusicCutter = 1;
-        values.lngCutFrom = 61;
+        values.clipEnabled = 1;
+        values.clipFromSeconds = 61;
         frmOptions dlg(values, iniPath(), nullptr);
         dlg.cmbSR->setCurrentIndex(1);
         dlg.chkMC->setChecked(false);
         setBoxes(dlg, QStringList(6, u"2"_qs));
         dlg.Command2->click();
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
-        QCOMPARE(values.intSoundReminder, int16_t(0));
-        QCOMPARE(values.intMusicCutter, int16_t(1));
-        QCOMPARE(values.lngCutFrom, 61);
+        QCOMPARE(values.soundChoice, int16_t(0));
+        QCOMPARE(values.clipEnabled, int16_t(1));
+        QCOMPARE(values.clipFromSeconds, 61);
         QVERIFY(!QFile::exists(iniPath()));
     }
 
@@ -161,11 +161,11 @@ private Q_SLOTS:
         QFETCH(int, shownEntry);
         QFETCH(QByteArray, firstLine);
         OptionValues values;
-        values.intSoundReminder = int16_t(stored);
+        values.soundChoice = int16_t(stored);
         frmOptions dlg(values, iniPath(), nullptr);
         QCOMPARE(dlg.cmbSR->currentIndex(), shownEntry);
         dlg.accept();
-        QCOMPARE(values.intSoundReminder, int16_t(firstLine.toInt()));
+        QCOMPARE(values.soundChoice, int16_t(firstLine.toInt()));
         QCOMPARE(readAll(iniPath()).split('\r').value(0), firstLine);
     }
 
@@ -180,7 +180,7 @@ private Q_SLOTS:
         dlg.cmbSR->setCurrentIndex(1);
         dlg.accept();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(values.intSoundReminder, int16_t(1));
+        QCOMPARE(values.soundChoice, int16_t(1));
         QVERIFY(sink.messages.isEmpty());
     }
 

@@ -55,7 +55,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, expected);
         const AcceptResult r = acceptOptions(1, checked, clip(boxes));
         QVERIFY(!r.failure);
-        QCOMPARE((QList<int>{r.values.lngCutFrom, r.values.lngCutTo, r.values.intMusicCutter,
+        QCOMPARE((QList<int>{r.values.clipFromSeconds, r.values.clipToSeconds, r.values.clipEnabled,
                              r.uncheck}),
                  expected);
     }
@@ -77,7 +77,7 @@ private Q_SLOTS:
         // What the dialog shows is accepted back unchanged.
         const AcceptResult r = acceptOptions(0, true, f);
         QVERIFY(!r.failure);
-        QCOMPARE(r.values.lngCutFrom, seconds);
+        QCOMPARE(r.values.clipFromSeconds, seconds);
     }
 };
 

@@ -21,7 +21,7 @@ QString describe(const SetupValues &v)
 
 QList<int> listed(const OptionValues &v)
 {
-    return {v.intSoundReminder, v.intMusicCutter, v.lngCutFrom, v.lngCutTo};
+    return {v.soundChoice, v.clipEnabled, v.clipFromSeconds, v.clipToSeconds};
 }
 
 } // namespace
