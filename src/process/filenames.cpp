@@ -89,7 +89,7 @@ QByteArray pathToBytes(QStringView path)
             continue;
         }
         char32_t cp = unit;
-        if (QChar::isHighSurrogate(unit) && i + 1 < n && QChar::isLowSurrogate(path[i + 1])) {
+        if (QChar::isHighSurrogate(unit) && i + 1 < n && path[i + 1].isLowSurrogate()) {
             cp = QChar::surrogateToUcs4(unit, path[i + 1].unicode());
             ++i;
         } else if (QChar::isSurrogate(unit)) {
