@@ -75,6 +75,11 @@ int takeStopSignal()
     return lastSignal;
 }
 
+int pendingStopSignal()
+{
+    return lastSignal;
+}
+
 int startChild(const QList<QByteArray> &argv, int fd3, ChildProcess *child)
 {
     QList<char *> pointers;

@@ -6,6 +6,7 @@
 #include "partfile.h"
 #include "plan.h"
 #include "process/filenames.h"
+#include "remux.h"
 
 #include <QElapsedTimer>
 
@@ -101,6 +102,14 @@ public:
         } else if (key == "progress") {
             report();
         }
+    }
+
+    // Where a copy made in-process has got to.
+    void position(double seconds, qint64 frames)
+    {
+        m_seconds = seconds;
+        m_frame = frames;
+        report();
     }
 
     void finish()
@@ -300,6 +309,59 @@ int interrupted(Tool tool, int sig)
     return 128 + sig;
 }
 
+// How the work on the part file ended.
+struct Outcome
+{
+    int stopSignal = 0;
+    QByteArray error; // machine code, empty on success
+    QString reason;   // the human last line
+    int exitCode = 0;
+};
+
+Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const LosslessChoice &lossless,
+                      const PartFile &part, ProgressReporter &reporter)
+{
+    const RemuxResult result = remux(
+        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio},
+        [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
+        [] {
+            const int sig = pendingStopSignal();
+            return sig != 0 || !console::readerGone() ? sig : SIGPIPE;
+        });
+    return {result.stopSignal, result.error, u"Encoding failed: "_s + result.reason,
+            result.error.isEmpty() ? 0 : 1};
+}
+
+Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo &info,
+                  const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
+                  ProgressReporter &reporter)
+{
+    QList<QByteArray> argv = {ffmpeg};
+    for (const QString &arg :
+         ffmpegArguments(job, info, muxer, lossless, QString::fromLatin1(outputUrl)))
+        argv.append(pathToBytes(arg));
+    if (const int sig = takeStopSignal())
+        return {sig, {}, {}, 0};
+    ChildProcess child;
+    if (const int error = startChild(argv, part.descriptor(), &child))
+        return {0, "ffmpeg-missing",
+                u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127};
+    ErrorReader errors(job);
+    const FfmpegRun run = superviseFfmpeg(child, reporter, errors);
+    if (run.stopSignal != 0)
+        return {run.stopSignal, {}, {}, 0};
+    if (run.exit.code < 0)
+        return {0, "failed", u"Encoding failed: ffmpeg crashed"_s, 1};
+    if (run.exit.code != 0) {
+        QString reason = errors.reason();
+        if (reason.isEmpty())
+            reason = u"ffmpeg failed with exit code %1"_s.arg(run.exit.code);
+        return {0, run.exit.code == 127 ? "ffmpeg-missing" : errors.code(),
+                u"Encoding failed: "_s + reason, run.exit.code};
+    }
+    return {};
+}
+
 } // namespace
 
 int runJob(const EncodeJob &job)
@@ -363,43 +425,22 @@ int runJob(const EncodeJob &job)
         console::machineLine(line);
     }
 
-    QList<QByteArray> argv = {ffmpeg};
-    for (const QString &arg :
-         ffmpegArguments(job, info, muxer, lossless, QString::fromLatin1(outputUrl)))
-        argv.append(pathToBytes(arg));
     ProgressReporter reporter(tool, duration);
     reporter.start();
-    if (const int sig = takeStopSignal())
-        return interrupted(tool, sig);
-    ChildProcess child;
-    error = startChild(argv, part.descriptor(), &child);
-    if (error != 0) {
-        console::failure(tool, "ffmpeg-missing",
-                         u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)));
-        return 127;
-    }
-    ErrorReader errors(job);
-    const FfmpegRun run = superviseFfmpeg(child, reporter, errors);
-
-    if (run.stopSignal != 0) {
+    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
+                                ? copyInProcess(job, muxer, lossless, part, reporter)
+                                : runFfmpeg(ffmpeg, job, info, muxer, lossless, part, reporter);
+    if (outcome.stopSignal != 0) {
         part.remove();
-        return interrupted(tool, run.stopSignal);
+        return interrupted(tool, outcome.stopSignal);
     }
-    if (run.exit.code != 0) {
+    if (!outcome.error.isEmpty()) {
         part.remove();
-        if (run.exit.code < 0) {
-            console::failure(tool, "failed", u"Encoding failed: ffmpeg crashed"_s);
-            return 1;
-        }
-        QString reason = errors.reason();
-        if (reason.isEmpty())
-            reason = u"ffmpeg failed with exit code %1"_s.arg(run.exit.code);
-        console::failure(tool, run.exit.code == 127 ? "ffmpeg-missing" : errors.code(),
-                         u"Encoding failed: "_s + reason);
-        return run.exit.code;
+        console::failure(tool, outcome.error, outcome.reason);
+        return outcome.exitCode;
     }
     if (part.size() <= 0) {
-        console::failure(tool, "failed", u"Encoding failed: ffmpeg wrote nothing"_s);
+        console::failure(tool, "failed", u"Encoding failed: the output is empty"_s);
         return 1;
     }
     const QByteArray written = part.publish(&error);

@@ -480,6 +480,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("clockwise");
         QTest::addColumn<QByteArray>("verdict"); // the lossless= line
+        QTest::addColumn<QString>("audio");      // the output's sound, empty for none
 
         const QString hevc = path(u"hevc.mp4"_s), vp9 = path(u"vp9.webm"_s);
         if (!QFile::exists(hevc))
@@ -487,23 +488,35 @@ private Q_SLOTS:
                     u"log-level=none"_s, hevc});
         if (!QFile::exists(vp9))
             ffmpeg({u"-i"_s, m_names[u"%UPRIGHT"_s], u"-c:v"_s, u"libvpx-vp9"_s, vp9});
-        const QList<std::pair<const char *, QString>> sources = {
-            {"H.264", m_names[u"%UPRIGHT"_s]},
-            {"phone H.264", m_names[u"%PHONE90"_s]},
-            {"HEVC", hevc}};
-        for (const auto &[name, file] : sources) {
+        // Sound MP4 takes as it is stays; Opus is encoded to AAC.
+        for (const QString &codec : {u"aac"_s, u"libopus"_s}) {
+            const QString file = path(codec + u".mkv"_s);
+            if (!QFile::exists(file))
+                ffmpeg({u"-i"_s, m_names[u"%UPRIGHT"_s], u"-f"_s, u"lavfi"_s, u"-i"_s,
+                        u"sine=r=48000:d=1"_s, u"-c:v"_s, u"copy"_s, u"-c:a"_s, codec, file});
+        }
+        const QList<std::tuple<const char *, QString, QString>> sources = {
+            {"H.264", m_names[u"%UPRIGHT"_s], QString()},
+            {"phone H.264", m_names[u"%PHONE90"_s], QString()},
+            {"HEVC", hevc, QString()}};
+        for (const auto &[name, file, audio] : sources) {
             for (const bool clockwise : {true, false})
                 QTest::addRow("%s, %s", name, clockwise ? "clockwise" : "counter-clockwise")
-                    << file << clockwise << QByteArray("copy");
+                    << file << clockwise << QByteArray("copy") << audio;
         }
+        QTest::newRow("H.264 with AAC sound")
+            << path(u"aac.mkv"_s) << true << QByteArray("copy") << u"aac"_s;
+        QTest::newRow("H.264 with Opus sound")
+            << path(u"libopus.mkv"_s) << false << QByteArray("copy") << u"aac"_s;
         QTest::newRow("VP9 is encoded")
-            << vp9 << true << QByteArray("encode reason=codec codec=vp9");
+            << vp9 << true << QByteArray("encode reason=codec codec=vp9") << QString();
     }
     void lossless()
     {
         QFETCH(QString, source);
         QFETCH(bool, clockwise);
         QFETCH(QByteArray, verdict);
+        QFETCH(QString, audio);
         if (!QFile::exists(source))
             QSKIP("this ffmpeg cannot make the source");
 
@@ -517,6 +530,7 @@ private Q_SLOTS:
         QCOMPARE(machineValue(r.output, "lossless"), verdict);
         verifyProgress(u"conv"_s, r.output);
         const QString out = QDir(dir).filePath(u"turned.mp4"_s);
+        QCOMPARE(firstStream(probe(out), u"audio"_s)[u"codec_name"_s].toString(), audio);
 
         const QList<int> before = ::corners(source, true);
         QVERIFY(!before.isEmpty());
