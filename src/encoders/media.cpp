@@ -40,34 +40,39 @@ const int32_t *displayMatrix(const AVStream *stream)
 #endif
 }
 
-QString errorText(int code)
+} // namespace
+
+void CloseInput::operator()(AVFormatContext *context) const
+{
+    avformat_close_input(&context);
+}
+
+int openInput(const QString &path, InputContext *input)
+{
+    AVFormatContext *opened = nullptr;
+    const int status = avformat_open_input(
+        &opened, QByteArray("file:" + pathToBytes(path)).constData(), nullptr, nullptr);
+    input->reset(status < 0 ? nullptr : opened);
+    return status;
+}
+
+QString libavError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return QString::fromUtf8(text);
 }
 
-struct CloseInput
-{
-    void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
-};
-
-} // namespace
-
 MediaInfo probeMedia(const QString &path)
 {
     // Reasons reach the user through our own messages; libav's would repeat them.
     av_log_set_level(AV_LOG_QUIET);
     MediaInfo info;
-    AVFormatContext *opened = nullptr;
-    // A file: URL, so that a colon in the name is never read as a protocol.
-    const int status = avformat_open_input(
-        &opened, QByteArray("file:" + pathToBytes(path)).constData(), nullptr, nullptr);
-    if (status < 0) {
-        info.error = errorText(status);
+    InputContext context;
+    if (const int status = openInput(path, &context); status < 0) {
+        info.error = libavError(status);
         return info;
     }
-    const std::unique_ptr<AVFormatContext, CloseInput> context(opened);
     // Without stream details ffmpeg still tries; so do we.
     avformat_find_stream_info(context.get(), nullptr);
     info.valid = true;

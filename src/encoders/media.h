@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
+struct AVFormatContext;
+
 // What libavformat tells about the source. A figure outside what a real file
 // could hold counts as unknown, so the container's usual choice applies.
 struct MediaInfo
@@ -29,3 +33,17 @@ bool muxerCarries(const QString &muxer, const QString &codec);
 
 // ffmpeg's own muxer for a file name, from its extension; empty when it has none.
 QString guessedMuxer(const QString &fileName);
+
+// An input opened by libavformat, closed when it goes.
+struct CloseInput
+{
+    void operator()(AVFormatContext *context) const;
+};
+using InputContext = std::unique_ptr<AVFormatContext, CloseInput>;
+
+// Opens a local file as a file: URL, so that a colon in its name is never
+// read as a protocol; returns a negative AVERROR when it cannot.
+int openInput(const QString &path, InputContext *input);
+
+// libav's text for an AVERROR.
+QString libavError(int code);

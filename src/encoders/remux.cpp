@@ -1,5 +1,7 @@
 #include "remux.h"
 
+#include "media.h"
+
 #include "process/filenames.h"
 
 #include <QList>
@@ -18,16 +20,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString errorText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
-
 RemuxResult failed(const char *code, const QString &what, int status)
 {
-    return {code, what + u": "_s + errorText(status), 0};
+    return {code, what + u": "_s + libavError(status), 0};
 }
 
 RemuxResult writeFailed(int status)
@@ -36,10 +31,6 @@ RemuxResult writeFailed(int status)
     return failed(full ? "disk-full" : "output", u"cannot write the output"_s, status);
 }
 
-struct CloseInput
-{
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
-};
 struct CloseOutput
 {
     void operator()(AVFormatContext *c) const
@@ -112,12 +103,10 @@ int copySideData(const AVStream *from, AVStream *to, int rotation)
 RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)> &position,
                   const std::function<int()> &stopRequested)
 {
-    AVFormatContext *opened = nullptr;
-    int status = avformat_open_input(
-        &opened, QByteArray("file:" + pathToBytes(job.input)).constData(), nullptr, nullptr);
+    InputContext in;
+    int status = openInput(job.input, &in);
     if (status < 0)
         return failed("source", displayPath(job.input), status);
-    const std::unique_ptr<AVFormatContext, CloseInput> in(opened);
     if ((status = avformat_find_stream_info(in.get(), nullptr)) < 0)
         return failed("source", displayPath(job.input), status);
 
