@@ -360,6 +360,21 @@ int main(int argc, char **argv)
             text += u" ("_qs + f.detail + u')';
         result(text);
     });
+    QObject::connect(&batch, &BatchController::losslessRefused, &app,
+                     [&](quint64, const QString &source, const QString &why) {
+                         if (json)
+                             JsonLine("note")
+                                 .add("job", qint64(position.number))
+                                 .add("jobs", qint64(position.total))
+                                 .addPath("source", source)
+                                 .add("reason", u"lossless-refused"_qs)
+                                 .add("message", StatusTexts::losslessRefusal(why))
+                                 .add("detail", why)
+                                 .print();
+                         else if (!args.quiet)
+                             result(u"NOTE "_qs + source + u": "_qs +
+                                    StatusTexts::losslessRefusal(why));
+                     });
     QObject::connect(&batch, &BatchController::jobStopped, &app,
                      [&](quint64, const QString &source) {
                          if (json)

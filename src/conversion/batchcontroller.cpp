@@ -341,9 +341,10 @@ void BatchController::passEnded(const RunOutcome &outcome)
 {
     collectOutput();
     const EncoderReport &report = m_report.report();
-    if (!report.lossless.isEmpty())
-        m_jobs.setLosslessRefusal(m_job->id,
-                                  report.lossless == u"copy" ? QString() : report.losslessWhy);
+    if (report.lossless == u"encode") {
+        m_jobs.setLosslessRefusal(m_job->id, report.losslessWhy);
+        Q_EMIT losslessRefused(m_job->id, m_job->source, report.losslessWhy);
+    }
 
     if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
         // A pass that managed to publish before it ended is undone: the job

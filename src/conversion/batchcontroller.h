@@ -117,6 +117,9 @@ Q_SIGNALS:
     void progressChanged(const ProgressDisplay &display);
     void positionChanged(const BatchPosition &position);
     void jobDone(quint64 id, const QString &source, const QString &output);
+    // A lossless rotation was asked for but the job is encoded; why: the
+    // source's codec name or the encoder's reason word.
+    void losslessRefused(quint64 id, const QString &source, const QString &why);
     void jobFailed(const JobFailure &failure);
     void jobStopped(quint64 id, const QString &source);
     void batchEnded(const BatchSummary &summary);

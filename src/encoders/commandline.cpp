@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <optional>
@@ -45,16 +46,33 @@ double positiveNumber(const QString &text, const QString &what)
     return value;
 }
 
+// Every figure from outside is held to what the stream could really use, so a
+// typo never reaches ffmpeg or an integer conversion. No parentheses: conv.
+double checkedRange(double value, double low, double high, const QString &text, const QString &what,
+                    const QString &range)
+{
+    if (!std::isfinite(value) || value < low || value > high)
+        throw Failure{u"%1 %2 is out of range, %3"_s.arg(what, text, range)};
+    return value;
+}
+
+qint64 checkedBitrate(double value, const QString &text, qint64 ceiling = 1'000'000'000)
+{
+    return qint64(std::llround(checkedRange(value, 1, double(ceiling), text, u"bitrate"_s,
+                                            u"1 to %1 bit/s"_s.arg(ceiling))));
+}
+
 // mencoder takes rates in kbit/s, but numbers above 16000 as bit/s.
 qint64 mencoderBitrate(const QString &text)
 {
     const double value = positiveNumber(text, u"bitrate"_s);
-    return qint64(std::llround(value > 16000 ? value : value * 1000));
+    return checkedBitrate(value > 16000 ? value : value * 1000, text);
 }
 
 // ffmpeg style: "128k", "1.2M", "64000". Old callers also wrote kbit/s without
 // a suffix, or appended "k" to a figure already in bit/s ("28000k" for audio);
-// a result outside what the stream could sensibly use is read the other way.
+// a result above what the stream could sensibly use is read one or two units
+// lower, and anything still above it is a mistake.
 qint64 ffmpegBitrate(const QString &text, qint64 ceiling)
 {
     QString digits = text.trimmed();
@@ -69,9 +87,9 @@ qint64 ffmpegBitrate(const QString &text, qint64 ceiling)
     double value = positiveNumber(digits, u"bitrate"_s) * scale;
     if (scale == 1 && value < 1000)
         value *= 1000;
-    while (value > double(ceiling))
+    for (int unit = 0; unit < 2 && std::isfinite(value) && value > double(ceiling); ++unit)
         value /= 1000;
-    return qint64(std::llround(value));
+    return checkedBitrate(value, text, ceiling);
 }
 
 int sampleRate(const QString &text)
@@ -79,7 +97,8 @@ int sampleRate(const QString &text)
     double value = positiveNumber(text, u"sample rate"_s);
     if (value < 1000) // "44.1", "8": kHz
         value *= 1000;
-    return int(std::lround(std::min(value, 1e6)));
+    return int(std::lround(
+        checkedRange(value, 1000, 768000, text, u"sample rate"_s, u"1000 to 768000 Hz"_s)));
 }
 
 int channelCount(const QString &text)
@@ -87,21 +106,38 @@ int channelCount(const QString &text)
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
     if (!ok || value < 1 || value > 8)
-        throw Failure{u"%1 is not a usable channel count"_s.arg(text)};
+        throw Failure{u"%1 is not a usable channel count, 1 to 8"_s.arg(text)};
     return value;
 }
 
 QString frameRate(const QString &text)
 {
     const QStringList parts = text.trimmed().split(u'/');
+    if (parts.size() > 2)
+        throw Failure{u"%1 is not a usable frame rate"_s.arg(text)};
     double value = positiveNumber(parts.first(), u"frame rate"_s);
     if (parts.size() == 2)
         value /= positiveNumber(parts.last(), u"frame rate"_s);
-    else if (parts.size() > 2)
-        throw Failure{u"%1 is not a usable frame rate"_s.arg(text)};
-    if (value > 1000)
-        throw Failure{u"%1 is not a usable frame rate"_s.arg(text)};
+    checkedRange(value, 0.01, 1000, text, u"frame rate"_s, u"0.01 to 1000 frames/s"_s);
     return QString::number(value, 'g', 10);
+}
+
+// Seconds as the batch writes them: digits with an optional decimal part.
+double clipSeconds(const QString &text, const QString &what)
+{
+    static const QRegularExpression plain(u"^\\d{1,9}(\\.\\d{1,9})?$"_s);
+    if (!plain.match(text).hasMatch())
+        throw Failure{u"%1 is not a usable %2 in seconds"_s.arg(text, what)};
+    bool ok = false;
+    return checkedRange(parseNumber(text, &ok), 0, 1e7, text, what, u"0 to 10000000 s"_s);
+}
+
+double clipLength(const QString &text)
+{
+    const double value = clipSeconds(text, u"clip length"_s);
+    if (value <= 0)
+        throw Failure{u"clip length %1 is out of range, it must be above 0 s"_s.arg(text)};
+    return value;
 }
 
 QSize frameSize(const QString &text)
@@ -118,10 +154,10 @@ QSize frameSize(const QString &text)
     if (parts.size() == 2) {
         bool okW = false, okH = false;
         const int w = parts[0].toInt(&okW), h = parts[1].toInt(&okH);
-        if (okW && okH && w > 0 && h > 0 && w <= 8192 && h <= 8192)
+        if (okW && okH && w >= 1 && h >= 1 && w <= 16384 && h <= 16384)
             return {w, h};
     }
-    throw Failure{u"%1 is not a usable frame size"_s.arg(text)};
+    throw Failure{u"%1 is not a usable frame size, 1x1 to 16384x16384"_s.arg(text)};
 }
 
 // mencoder -vf rotate values follow its transpose modes: 1 and 2 are the plain
@@ -176,9 +212,13 @@ EncodeJob parseConv(const QStringList &args)
     bool haveOutput = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString &opt = args[i];
+        if (opt == u"-lossless") {
+            job.lossless = true;
+            continue;
+        }
         static const QStringList withValue = {
-            u"-oac"_s,  u"-lameopts"_s, u"-ovc"_s,      u"-x264encopts"_s, u"-lavcopts"_s,
-            u"-ofps"_s, u"-of"_s,       u"-lavfopts"_s, u"-vf"_s,          u"-o"_s};
+            u"-oac"_s, u"-lameopts"_s, u"-ovc"_s, u"-x264encopts"_s, u"-lavcopts"_s, u"-ofps"_s,
+            u"-of"_s,  u"-lavfopts"_s, u"-vf"_s,  u"-o"_s,           u"-ss"_s,       u"-endpos"_s};
         if (!withValue.contains(opt))
             throw Failure{u"unknown option %1"_s.arg(opt)};
         if (i + 1 >= args.size())
@@ -211,8 +251,9 @@ EncodeJob parseConv(const QStringList &args)
                     lavcCodec = lavcVideoCodec(v);
                 else if (key == u"vbitrate")
                     lavcRate = mencoderBitrate(v);
-                else if (key == u"vpass")
-                    positiveNumber(v, u"pass number"_s); // one pass is enough here
+                else if (key == u"vpass") // one pass is enough here
+                    checkedRange(positiveNumber(v, u"pass number"_s), 1, 3, v, u"pass number"_s,
+                                 u"1 to 3"_s);
                 else
                     throw Failure{u"unknown lavc option %1"_s.arg(key)};
             }
@@ -236,6 +277,10 @@ EncodeJob parseConv(const QStringList &args)
                 throw Failure{u"empty output name"_s};
             job.output = value;
             haveOutput = true;
+        } else if (opt == u"-ss") {
+            job.clipStart = clipSeconds(value, u"clip start"_s);
+        } else if (opt == u"-endpos") {
+            job.clipLength = clipLength(value);
         }
     }
     if (!haveOutput)
@@ -290,7 +335,7 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
         }
         static const QStringList withValue = {u"-i"_s, u"-s"_s,  u"-vcodec"_s, u"-acodec"_s,
                                               u"-b"_s, u"-ab"_s, u"-ar"_s,     u"-ac"_s,
-                                              u"-f"_s, u"-r"_s};
+                                              u"-f"_s, u"-r"_s,  u"-ss"_s,     u"-t"_s};
         if (!withValue.contains(opt))
             throw Failure{u"unknown option %1"_s.arg(opt)};
         if (i + 1 >= args.size())
@@ -325,6 +370,10 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
             job.fallbackMuxer = value;
         } else if (opt == u"-r") {
             job.frameRate = frameRate(value);
+        } else if (opt == u"-ss") {
+            job.clipStart = clipSeconds(value, u"clip start"_s);
+        } else if (opt == u"-t") {
+            job.clipLength = clipLength(value);
         }
     }
     if (job.input.isEmpty())

@@ -29,6 +29,14 @@ struct EncodeJob
     qint64 audioBitrate = 0; // bit/s
     int sampleRate = 0;
     int channels = 0;
+
+    // Part of the source only: from clipStart, clipLength seconds (0: to the end).
+    double clipStart = 0;
+    double clipLength = 0;
+    bool clipped() const { return clipStart > 0 || clipLength > 0; }
+
+    // conv: turn a quarter by the display matrix alone where the source allows.
+    bool lossless = false;
 };
 
 struct ParseResult

@@ -1,36 +1,42 @@
+#include "childprocess.h"
 #include "commandline.h"
+#include "console.h"
+#include "process/filenames.h"
 #include "runner.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
+#include <QByteArray>
+#include <QStringList>
 
 using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char *argv[])
 {
-    installSignalForwarding();
-    QCoreApplication app(argc, argv);
+    ensureStandardDescriptors();
+    installStopSignals();
 
-    QString name = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")).fileName();
-    if (name.endsWith(u".exe"_s, Qt::CaseInsensitive))
-        name.chop(4);
+    // Names are bytes: Qt's own decoding of argv would lose those that are not UTF-8.
+    QByteArray name = argc > 0 ? QByteArray(argv[0]) : QByteArray();
+    name = name.mid(name.lastIndexOf('/') + 1);
     Tool tool;
-    if (name == u"conv")
+    if (name == "conv")
         tool = Tool::Conv;
-    else if (name == u"coder")
+    else if (name == "coder")
         tool = Tool::Coder;
-    else if (name == u"coder2")
+    else if (name == "coder2")
         tool = Tool::Coder2;
     else {
-        printMessage(Tool::Conv, u"Started as %1: run me as conv, coder or coder2"_s.arg(name));
+        console::failure(Tool::Conv, "usage",
+                         u"Started as %1: run me as conv, coder or coder2"_s.arg(
+                             displayPath(pathFromBytes(name))));
         return 2;
     }
 
-    QStringList arguments = app.arguments();
-    arguments.removeFirst();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(pathFromBytes(argv[i]));
     const ParseResult parsed = parseCommandLine(tool, arguments);
     if (!parsed.error.isEmpty()) {
-        printMessage(tool, name + u": "_s + parsed.error);
+        console::failure(tool, "usage", QString::fromLatin1(name) + u": "_s + parsed.error);
         return 2;
     }
     return runJob(parsed.job);

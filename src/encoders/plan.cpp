@@ -1,12 +1,13 @@
 #include "plan.h"
 
+#include "process/filenames.h"
+
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
+
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -102,56 +103,133 @@ AudioLimits audioLimits(const QString &codec, const QString &muxer)
             8};
 }
 
-} // namespace
-
-MediaInfo MediaInfo::fromProbeJson(const QByteArray &json)
+QStringList audioArguments(const EncodeJob &job, const MediaInfo &info, const QString &codec,
+                           const QString &muxer)
 {
-    MediaInfo info;
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
-    const QJsonObject format = root.value(u"format"_s).toObject();
-    if (format.isEmpty())
-        return info;
-    info.valid = true;
-    bool ok = false;
-    info.duration = std::max(0.0, parseNumber(format.value(u"duration"_s).toString(), &ok));
-    info.start = parseNumber(format.value(u"start_time"_s).toString(), &ok);
-    for (const QJsonValue &value : root.value(u"streams"_s).toArray()) {
-        const QJsonObject stream = value.toObject();
-        const QString type = stream.value(u"codec_type"_s).toString();
-        const bool picture =
-            stream.value(u"disposition"_s).toObject().value(u"attached_pic"_s).toInt() != 0;
-        if (type == u"video" && !picture && !info.hasVideo) {
-            info.hasVideo = true;
-            info.frameRate = rationalValue(stream.value(u"avg_frame_rate"_s).toString());
-            if (info.frameRate == 0)
-                info.frameRate = rationalValue(stream.value(u"r_frame_rate"_s).toString());
-        } else if (type == u"audio" && !info.hasAudio) {
-            info.hasAudio = true;
-            info.sampleRate = int(parseNumber(stream.value(u"sample_rate"_s).toString(), &ok));
-        }
-    }
-    return info;
+    const AudioLimits limits = audioLimits(codec, muxer);
+    QStringList args = {u"-c:a"_s, codec};
+    if (job.audioBitrate > 0)
+        args << u"-b:a"_s
+             << QString::number(std::clamp(job.audioBitrate, limits.minBitrate, limits.maxBitrate));
+    const int wanted = job.sampleRate > 0 ? job.sampleRate : info.sampleRate;
+    const int rate = nearest(wanted > 0 ? wanted : 44100, limits.rates);
+    if (job.sampleRate > 0 || rate != info.sampleRate)
+        args << u"-ar"_s << QString::number(rate);
+    if (job.channels > 0)
+        args << u"-ac"_s << QString::number(std::min(job.channels, limits.maxChannels));
+    return args;
 }
 
-QString muxerForExtension(const QString &fileName)
+// Audio the container takes as it is; the rest is encoded.
+bool audioCopies(const QString &codec, const QString &muxer)
 {
-    const ContainerDefaults *c = containerFor(fileName);
-    return c ? QString::fromUtf16(c->muxer) : QString();
+    static const QStringList anywhere = {u"aac"_s, u"mp3"_s, u"ac3"_s, u"eac3"_s, u"alac"_s};
+    static const QStringList movOnly = {u"pcm_s16le"_s, u"pcm_s16be"_s, u"pcm_s24le"_s,
+                                        u"pcm_s24be"_s, u"pcm_f32le"_s, u"pcm_f32be"_s};
+    return (anywhere.contains(codec) || (muxer == u"mov" && movOnly.contains(codec))) &&
+           muxerCarries(muxer, codec);
+}
+
+QString plainSeconds(double seconds)
+{
+    return QString::number(seconds, 'f', 3);
+}
+
+} // namespace
+
+QString outputMuxer(const EncodeJob &job)
+{
+    if (const ContainerDefaults *c = containerFor(job.output))
+        return QString::fromUtf16(c->muxer);
+    return job.fallbackMuxer.isEmpty() ? guessedMuxer(job.output) : job.fallbackMuxer;
+}
+
+LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
+{
+    LosslessChoice choice;
+    // Quarter turns only: a mirror cannot be told to every player by the matrix.
+    int step = 0;
+    if (job.videoFilters == QStringList{u"transpose=clock"_s})
+        step = -90;
+    else if (job.videoFilters == QStringList{u"transpose=cclock"_s})
+        step = 90;
+    const double turns = info.displayRotation / 90;
+    static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
+
+    if (step == 0)
+        choice.reason = u"filter"_s;
+    else if (muxer != u"mp4" && muxer != u"mov")
+        choice.reason = u"container"_s;
+    else if (!info.hasVideo)
+        choice.reason = u"no-video"_s;
+    else if (!codecs.contains(info.videoCodec) || !muxerCarries(muxer, info.videoCodec))
+        choice.reason = u"codec"_s;
+    else if (info.displayMirrored || std::abs(turns - std::round(turns)) > 0.01)
+        choice.reason = u"display-matrix"_s;
+    else if (job.clipped()) // a copy could only start at a key frame
+        choice.reason = u"clip"_s;
+    if (!choice.reason.isEmpty()) {
+        if (choice.reason == u"codec")
+            choice.codec = info.videoCodec;
+        return choice;
+    }
+    choice.copy = true;
+    choice.rotation = ((int(std::lround(turns)) * 90 + step) % 360 + 360) % 360;
+    if (info.hasAudio && !audioCopies(info.audioCodec, muxer))
+        choice.audioCodec = u"aac"_s;
+    return choice;
+}
+
+double encodedDuration(const EncodeJob &job, const MediaInfo &info)
+{
+    double length = info.duration > 0 ? std::max(0.0, info.duration - job.clipStart) : 0;
+    if (job.clipLength > 0)
+        length = length > 0 ? std::min(length, job.clipLength) : job.clipLength;
+    return length;
 }
 
 QString ffmpegUrl(const QString &path)
 {
-    return u"file:"_s + QFileInfo(path).absoluteFilePath();
+    if (path.startsWith(u'/'))
+        return u"file:"_s + path;
+    // Not QDir::currentPath(): it would lose a folder name that is not UTF-8.
+    QByteArray cwd(4096, '\0');
+    while (!::getcwd(cwd.data(), size_t(cwd.size())) && errno == ERANGE)
+        cwd.resize(cwd.size() * 2);
+    return u"file:"_s + pathFromBytes(cwd.constData()) + u'/' + path;
 }
 
-QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &writePath)
+QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer,
+                            const LosslessChoice &lossless, const QString &outputUrl)
 {
     const ContainerDefaults *container = containerFor(job.output);
-    const QString muxer = container ? QString::fromUtf16(container->muxer) : job.fallbackMuxer;
 
-    QStringList args = {u"-nostdin"_s, u"-hide_banner"_s,   u"-v"_s,     u"error"_s,
-                        u"-nostats"_s, u"-progress"_s,      u"pipe:1"_s, u"-y"_s,
-                        u"-i"_s,       ffmpegUrl(job.input)};
+    QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-v"_s,     u"error"_s,
+                        u"-nostats"_s, u"-progress"_s,    u"pipe:1"_s, u"-y"_s};
+    // On the input side, so that the cut is exact when encoding.
+    if (job.clipStart > 0)
+        args << u"-ss"_s << plainSeconds(job.clipStart);
+    if (job.clipLength > 0)
+        args << u"-t"_s << plainSeconds(job.clipLength);
+    args << u"-i"_s << ffmpegUrl(job.input);
+
+    if (lossless.copy) {
+        args << u"-map"_s << u"0:V:0"_s << u"-c:v"_s << u"copy"_s;
+        // Packed B-frames are an AVI habit that MP4 does not know.
+        if (info.videoCodec == u"mpeg4")
+            args << u"-bsf:v"_s << u"mpeg4_unpack_bframes"_s;
+        // ffmpeg 5.1 turns this into the output's display matrix, replacing the source's.
+        args << u"-metadata:s:v:0"_s << u"rotate=%1"_s.arg(lossless.rotation);
+        if (job.audio && info.hasAudio) {
+            args << u"-map"_s << u"0:a:0"_s;
+            if (lossless.audioCodec.isEmpty())
+                args << u"-c:a"_s << u"copy"_s;
+            else
+                args << audioArguments(job, info, lossless.audioCodec, muxer);
+        }
+        args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
+        return args;
+    }
 
     QString videoCodec = job.videoCodec;
     if (videoCodec.isEmpty() && container && container->videoCodec)
@@ -195,27 +273,12 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         QString audioCodec = job.audioCodec;
         if (audioCodec.isEmpty() && container)
             audioCodec = QString::fromUtf16(container->audioCodec);
-        if (!audioCodec.isEmpty()) {
-            const AudioLimits limits = audioLimits(audioCodec, muxer);
-            args << u"-c:a"_s << audioCodec;
-            if (job.audioBitrate > 0)
-                args << u"-b:a"_s
-                     << QString::number(
-                            std::clamp(job.audioBitrate, limits.minBitrate, limits.maxBitrate));
-            const int wanted = job.sampleRate > 0 ? job.sampleRate : info.sampleRate;
-            const int rate = nearest(wanted > 0 ? wanted : 44100, limits.rates);
-            if (job.sampleRate > 0 || rate != info.sampleRate)
-                args << u"-ar"_s << QString::number(rate);
-            if (job.channels > 0)
-                args << u"-ac"_s << QString::number(std::min(job.channels, limits.maxChannels));
-        }
+        if (!audioCodec.isEmpty())
+            args << audioArguments(job, info, audioCodec, muxer);
     }
     if (!video && !audio)
         args << u"-map"_s << u"0?"_s; // let ffmpeg say what is missing
 
-    args << u"-sn"_s << u"-dn"_s;
-    if (!muxer.isEmpty())
-        args << u"-f"_s << muxer;
-    args << ffmpegUrl(writePath);
+    args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
     return args;
 }

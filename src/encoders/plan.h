@@ -1,30 +1,35 @@
 #pragma once
 
 #include "commandline.h"
+#include "media.h"
 
 #include <QString>
 #include <QStringList>
 
-// What ffprobe told about the source; valid is false when it could not read it.
-struct MediaInfo
+// The container the output is written in: the one its extension names, else
+// the one the command line gave, else ffmpeg's own guess; empty when none.
+QString outputMuxer(const EncodeJob &job);
+
+// How a -lossless job is done: by copying the streams and turning the
+// picture through the display matrix, or, when the source does not allow
+// it, by encoding as usual.
+struct LosslessChoice
 {
-    bool valid = false;
-    double duration = 0; // seconds, 0 when unknown
-    double start = 0;
-    bool hasVideo = false;
-    bool hasAudio = false;
-    int sampleRate = 0;
-    double frameRate = 0;
-
-    static MediaInfo fromProbeJson(const QByteArray &json);
+    bool copy = false;
+    QString reason;     // why not: filter, container, no-video, codec, display-matrix, clip
+    QString codec;      // the source's video codec, with reason codec
+    int rotation = 0;   // the output's display rotation, degrees counter-clockwise
+    QString audioCodec; // empty: the audio is copied as it is
 };
+LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer);
 
-// ffmpeg's muxer for an output name, from its extension only; empty when unknown.
-QString muxerForExtension(const QString &fileName);
+// Seconds that will be encoded: the clip range cut at the source's end; 0 when unknown.
+double encodedDuration(const EncodeJob &job, const MediaInfo &info);
 
-// The complete ffmpeg argument list writing job's result to writePath.
-QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &writePath);
+// The complete ffmpeg argument list writing the job's result to outputUrl.
+QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer,
+                            const LosslessChoice &lossless, const QString &outputUrl);
 
-// Local files go to ffmpeg as file: URLs, so a name holding a colon is never
-// taken for a protocol.
+// Local files go to ffmpeg as absolute file: URLs, so a name holding a colon
+// is never taken for a protocol.
 QString ffmpegUrl(const QString &path);

@@ -1,117 +1,61 @@
 #include "runner.h"
 
+#include "childprocess.h"
+#include "console.h"
+#include "media.h"
+#include "partfile.h"
 #include "plan.h"
+#include "process/filenames.h"
+#include "remux.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QElapsedTimer>
 
-#include <atomic>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
-#ifdef Q_OS_UNIX
-#include <signal.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-std::atomic<qint64> childPid{0};
-volatile std::sig_atomic_t caughtSignal = 0;
+// ffmpeg writes into the part file we opened for it, never to a name.
+const QByteArray outputUrl = "file:/dev/fd/3";
 
-#ifdef Q_OS_UNIX
-extern "C" void forwardSignal(int sig)
-{
-    caughtSignal = sig;
-    const qint64 pid = childPid.load();
-    if (pid > 0)
-        ::kill(pid_t(pid), sig);
-}
-#endif
+// Time ffmpeg gets to finish on its own once it was told to stop.
+constexpr int stopGraceMs = 5000;
 
-// Registers a started child for signal forwarding, also covering a signal that
-// arrived while it was being started.
-void trackChild(const QProcess &process)
+QByteArray displayed(const QString &path)
 {
-    childPid.store(process.processId());
-#ifdef Q_OS_UNIX
-    if (caughtSignal != 0 && process.processId() > 0)
-        ::kill(pid_t(process.processId()), caughtSignal);
-#endif
+    return displayPath(path).toUtf8();
 }
 
-QByteArray sanitized(Tool tool, QByteArray text)
+QString systemError(int error)
 {
-    if (tool == Tool::Conv) {
-        text.replace('(', '[');
-        text.replace(')', ']');
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The configured ffmpeg, else the first in PATH; empty when there is none.
+QByteArray locateFfmpeg()
+{
+    const QByteArray configured = qgetenv("TORVANE_FFMPEG");
+    const QByteArray name = configured.isEmpty() ? QByteArray("ffmpeg") : configured;
+    if (name.contains('/'))
+        return name;
+    for (const QByteArray &dir : qgetenv("PATH").split(':')) {
+        const QByteArray candidate = (dir.isEmpty() ? QByteArray(".") : dir) + '/' + name;
+        struct stat st = {};
+        if (::stat(candidate.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.constData(), X_OK) == 0)
+            return candidate;
     }
-    return text;
-}
-
-void writeOut(FILE *stream, const QByteArray &text)
-{
-    std::fwrite(text.constData(), 1, size_t(text.size()), stream);
-    std::fflush(stream);
-}
-
-QString executableName(const QString &base)
-{
-#ifdef Q_OS_WIN
-    return base + u".exe"_s;
-#else
-    return base;
-#endif
-}
-
-struct Tools
-{
-    QString ffmpeg;
-    QString ffprobe;
-};
-
-Tools locateTools()
-{
-    Tools tools;
-    tools.ffmpeg = qEnvironmentVariable("TORVANE_FFMPEG");
-    if (tools.ffmpeg.isEmpty())
-        tools.ffmpeg = QStandardPaths::findExecutable(u"ffmpeg"_s);
-    if (tools.ffmpeg.isEmpty())
-        return tools;
-    const QString beside =
-        QFileInfo(tools.ffmpeg).absoluteDir().filePath(executableName(u"ffprobe"_s));
-    tools.ffprobe =
-        QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable(u"ffprobe"_s);
-    return tools;
-}
-
-MediaInfo probe(const QString &ffprobe, const QString &input)
-{
-    if (ffprobe.isEmpty())
-        return {};
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(ffprobe, {u"-v"_s, u"error"_s, u"-print_format"_s, u"json"_s, u"-show_entries"_s,
-                            u"format=duration,start_time:stream=codec_type,sample_rate,"
-                            u"avg_frame_rate,r_frame_rate:stream_disposition=attached_pic"_s,
-                            ffmpegUrl(input)});
-    if (!process.waitForStarted(-1))
-        return {};
-    trackChild(process);
-    process.waitForFinished(-1);
-    childPid.store(0);
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return MediaInfo::fromProbeJson(process.readAllStandardOutput());
+    return {};
 }
 
 // "Duration: 00:01:40.00" as ffmpeg prints it: rounded to centiseconds.
@@ -122,27 +66,6 @@ QByteArray durationText(double seconds)
            QByteArray::number(cs / 6000 % 60).rightJustified(2, '0') + ':' +
            QByteArray::number(cs / 100 % 60).rightJustified(2, '0') + '.' +
            QByteArray::number(cs % 100).rightJustified(2, '0');
-}
-
-// The temporary output keeps the real extension, hidden beside the final name.
-QString temporaryPath(const QString &output)
-{
-    const QFileInfo info(output);
-    QString name = u"."_s + info.completeBaseName() + u".part-"_s +
-                   QString::number(QCoreApplication::applicationPid());
-    if (!info.suffix().isEmpty())
-        name += u'.' + info.suffix();
-    return info.dir().filePath(name);
-}
-
-bool replaceFile(const QString &from, const QString &to)
-{
-#ifdef Q_OS_UNIX
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-#else
-    QFile::remove(to);
-    return QFile::rename(from, to);
-#endif
 }
 
 class ProgressReporter
@@ -181,11 +104,19 @@ public:
         }
     }
 
+    // Where a copy made in-process has got to.
+    void position(double seconds, qint64 frames)
+    {
+        m_seconds = seconds;
+        m_frame = frames;
+        report();
+    }
+
     void finish()
     {
         if (m_tool == Tool::Conv)
             printPosition(m_seconds, 100);
-        writeOut(stdout, "\n");
+        console::progress("\n");
     }
 
 private:
@@ -204,7 +135,7 @@ private:
         std::snprintf(line, sizeof line,
                       "frame=%5lld size=%8lldkB time=%.2f bitrate=%6.1fkbits/s\r", m_frame,
                       m_bytes / 1024, m_seconds, kbit);
-        writeOut(stdout, line);
+        console::progress(line);
     }
 
     void printPosition(double seconds, int percent)
@@ -212,7 +143,7 @@ private:
         m_percent = percent;
         char line[96];
         std::snprintf(line, sizeof line, "Pos: %6.1fs %6lldf (%2d%%)\r", seconds, m_frame, percent);
-        writeOut(stdout, line);
+        console::progress(line);
     }
 
     Tool m_tool;
@@ -225,7 +156,7 @@ private:
 
 // Splits a byte stream into lines, keeping an unfinished tail for later.
 template<typename Handler>
-void takeLines(QByteArray &buffer, const QByteArray &incoming, Handler handle)
+void takeLines(QByteArray &buffer, QByteArrayView incoming, Handler handle)
 {
     buffer += incoming;
     qsizetype begin = 0;
@@ -239,115 +170,287 @@ void takeLines(QByteArray &buffer, const QByteArray &incoming, Handler handle)
     buffer.remove(0, begin);
 }
 
+// Reads ffmpeg's error output: passes each line on, naming files as the caller
+// wrote them rather than as the URLs ffmpeg was given, and keeps what tells
+// the cause of a failure.
+class ErrorReader
+{
+public:
+    explicit ErrorReader(const EncodeJob &job)
+        : m_tool(job.tool), m_inputUrl(pathToBytes(ffmpegUrl(job.input))),
+          m_input(displayed(job.input)), m_output(displayed(job.output))
+    {}
+
+    void feed(const QByteArray &line)
+    {
+        const QByteArray text = line.trimmed();
+        if (text.isEmpty())
+            return;
+        QByteArray message = text;
+        message.replace(m_inputUrl, m_input);
+        message.replace(outputUrl, m_output);
+        message.replace(outputUrl.mid(5), m_output);
+        console::message(m_tool, message);
+        if (text.contains("No space left on device") || text.contains("Disk quota exceeded"))
+            m_diskFull = true;
+        // ffmpeg's closing summary says nothing about the cause.
+        if (text != "Conversion failed!") {
+            m_lastLine = text;
+            m_lastMessage = message;
+        }
+    }
+
+    QByteArray code() const
+    {
+        if (m_diskFull)
+            return "disk-full";
+        if (m_lastLine.contains(m_inputUrl))
+            return "source";
+        if (m_lastLine.contains(outputUrl.mid(5)))
+            return "output";
+        return "failed";
+    }
+
+    QString reason() const { return QString::fromUtf8(m_lastMessage); }
+
+private:
+    Tool m_tool;
+    QByteArray m_inputUrl, m_input, m_output;
+    QByteArray m_lastLine, m_lastMessage;
+    bool m_diskFull = false;
+};
+
+struct FfmpegRun
+{
+    ChildExit exit;
+    int stopSignal = 0; // why we stopped it, 0 when it ended by itself
+};
+
+// Waits for ffmpeg while handing on its output; a stop signal, or a reader of
+// our output that went away, is passed on to ffmpeg, which is killed when it
+// does not end within the grace time.
+FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, ErrorReader &errors)
+{
+    FfmpegRun run;
+    QByteArray outBuffer, errBuffer;
+    QElapsedTimer sinceStop;
+    bool killed = false;
+    pollfd fds[5] = {{child.out, POLLIN, 0},
+                     {child.err, POLLIN, 0},
+                     {stopSignalFd(), POLLIN, 0},
+                     // No events asked: only an error or hang-up, a reader gone.
+                     {STDOUT_FILENO, 0, 0},
+                     {STDERR_FILENO, 0, 0}};
+    const auto stop = [&](int sig) {
+        if (run.stopSignal != 0)
+            return;
+        run.stopSignal = sig;
+        ::kill(child.pid, sig == SIGPIPE ? SIGTERM : sig);
+        sinceStop.start();
+    };
+    const auto drain = [&](pollfd &entry, QByteArray &buffer, auto handle) {
+        char chunk[65536];
+        const ssize_t n = ::read(entry.fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            return;
+        if (n <= 0) {
+            ::close(entry.fd);
+            entry.fd = -1;
+            if (!buffer.isEmpty())
+                handle(std::exchange(buffer, {}));
+            return;
+        }
+        takeLines(buffer, QByteArrayView(chunk, n), handle);
+    };
+
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        int timeout = -1;
+        if (run.stopSignal != 0 && !killed)
+            timeout = int(std::max<qint64>(0, stopGraceMs - sinceStop.elapsed()));
+        const int ready = ::poll(fds, 5, timeout);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0) {
+            if (fds[2].revents & POLLIN)
+                stop(takeStopSignal());
+            for (pollfd *watch : {&fds[3], &fds[4]}) {
+                if (watch->revents & (POLLERR | POLLHUP)) {
+                    watch->fd = -1;
+                    stop(SIGPIPE);
+                }
+            }
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+                drain(fds[0], outBuffer, [&](const QByteArray &line) { reporter.feed(line); });
+            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
+                drain(fds[1], errBuffer, [&](const QByteArray &line) { errors.feed(line); });
+        }
+        if (console::readerGone())
+            stop(SIGPIPE);
+        if (run.stopSignal != 0 && !killed && sinceStop.elapsed() >= stopGraceMs) {
+            ::kill(child.pid, SIGKILL);
+            killed = true;
+        }
+    }
+    for (const int fd : {fds[0].fd, fds[1].fd})
+        if (fd >= 0)
+            ::close(fd);
+    run.exit = waitChild(child.pid);
+    return run;
+}
+
+int interrupted(Tool tool, int sig)
+{
+    if (sig == SIGPIPE)
+        console::failure(tool, "interrupted",
+                         u"Interrupted: nobody reads the output any more, output removed"_s);
+    else
+        console::failure(tool, "interrupted",
+                         u"Interrupted by signal %1, output removed"_s.arg(sig));
+    return 128 + sig;
+}
+
+// How the work on the part file ended.
+struct Outcome
+{
+    int stopSignal = 0;
+    QByteArray error; // machine code, empty on success
+    QString reason;   // the human last line
+    int exitCode = 0;
+};
+
+Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const LosslessChoice &lossless,
+                      const PartFile &part, ProgressReporter &reporter)
+{
+    const RemuxResult result = remux(
+        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio},
+        [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
+        [] {
+            const int sig = pendingStopSignal();
+            return sig != 0 || !console::readerGone() ? sig : SIGPIPE;
+        });
+    return {result.stopSignal, result.error, u"Encoding failed: "_s + result.reason,
+            result.error.isEmpty() ? 0 : 1};
+}
+
+Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo &info,
+                  const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
+                  ProgressReporter &reporter)
+{
+    QList<QByteArray> argv = {ffmpeg};
+    for (const QString &arg :
+         ffmpegArguments(job, info, muxer, lossless, QString::fromLatin1(outputUrl)))
+        argv.append(pathToBytes(arg));
+    if (const int sig = takeStopSignal())
+        return {sig, {}, {}, 0};
+    ChildProcess child;
+    if (const int error = startChild(argv, part.descriptor(), &child))
+        return {0, "ffmpeg-missing",
+                u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127};
+    ErrorReader errors(job);
+    const FfmpegRun run = superviseFfmpeg(child, reporter, errors);
+    if (run.stopSignal != 0)
+        return {run.stopSignal, {}, {}, 0};
+    if (run.exit.code < 0)
+        return {0, "failed", u"Encoding failed: ffmpeg crashed"_s, 1};
+    if (run.exit.code != 0) {
+        QString reason = errors.reason();
+        if (reason.isEmpty())
+            reason = u"ffmpeg failed with exit code %1"_s.arg(run.exit.code);
+        return {0, run.exit.code == 127 ? "ffmpeg-missing" : errors.code(),
+                u"Encoding failed: "_s + reason, run.exit.code};
+    }
+    return {};
+}
+
 } // namespace
-
-void installSignalForwarding()
-{
-#ifdef Q_OS_UNIX
-    struct sigaction action = {};
-    action.sa_handler = forwardSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-#endif
-}
-
-void printMessage(Tool tool, const QString &line)
-{
-    writeOut(stderr, sanitized(tool, line.toUtf8()) + '\n');
-}
 
 int runJob(const EncodeJob &job)
 {
-    const Tools tools = locateTools();
-    if (tools.ffmpeg.isEmpty()) {
-        printMessage(job.tool, u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
+    const Tool tool = job.tool;
+    const QByteArray ffmpeg = locateFfmpeg();
+    if (ffmpeg.isEmpty()) {
+        console::failure(tool, "ffmpeg-missing",
+                         u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
         return 127;
     }
-    const MediaInfo info = probe(tools.ffprobe, job.input);
-    if (caughtSignal != 0)
-        return 128 + caughtSignal;
+    const QString muxer = outputMuxer(job);
+    if (muxer.isEmpty()) {
+        console::failure(
+            tool, "usage",
+            u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
+        return 2;
+    }
 
-    if (job.tool != Tool::Conv) {
+    const MediaInfo info = probeMedia(job.input);
+    if (const int sig = takeStopSignal())
+        return interrupted(tool, sig);
+    if (!info.valid) {
+        console::failure(tool, "source",
+                         u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error));
+        return 1;
+    }
+    if (job.clipped() && info.duration > 0 && job.clipStart >= info.duration) {
+        console::failure(tool, "clip-range",
+                         u"Encoding failed: the clip starts at %1 s, but the source ends at %2 s"_s
+                             .arg(job.clipStart)
+                             .arg(info.duration, 0, 'f', 2));
+        return 1;
+    }
+
+    PartFile part;
+    int error = 0;
+    if (!part.create(job.output, &error)) {
+        console::failure(tool, "output",
+                         u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
+                                                                       systemError(error)));
+        return 1;
+    }
+
+    const LosslessChoice lossless =
+        job.lossless ? losslessChoice(job, info, muxer) : LosslessChoice();
+    const double duration = encodedDuration(job, info);
+    if (tool != Tool::Conv) {
         // The caller looks for this near the top of the output, before any time=.
-        const QByteArray duration = info.duration > 0 ? durationText(info.duration) : "N/A";
-        writeOut(stdout, "  Duration: " + duration +
-                             ", start: " + QByteArray::number(info.start, 'f', 6) + "\n");
+        const QByteArray text = duration > 0 ? durationText(duration) : "N/A";
+        console::progress("  Duration: " + text + ", start: " +
+                          QByteArray::number(info.start + job.clipStart, 'f', 6) + "\n");
+    }
+    if (duration > 0)
+        console::machineLine("duration=" + QByteArray::number(duration, 'f', 3));
+    if (job.lossless) {
+        QByteArray line = lossless.copy ? "lossless=copy"
+                                        : "lossless=encode reason=" + lossless.reason.toLatin1();
+        if (!lossless.codec.isEmpty())
+            line += " codec=" + lossless.codec.toLatin1();
+        console::machineLine(line);
     }
 
-    const QString tempPath = temporaryPath(job.output);
-    ProgressReporter reporter(job.tool, info.duration);
-    QByteArray lastError;
-    QByteArray outBuffer, errBuffer;
-
-    QProcess ffmpeg;
-    QEventLoop loop;
-    ffmpeg.setStandardInputFile(QProcess::nullDevice());
-    const auto readProgress = [&] {
-        takeLines(outBuffer, ffmpeg.readAllStandardOutput(),
-                  [&](const QByteArray &line) { reporter.feed(line); });
-    };
-    const auto readMessages = [&] {
-        takeLines(errBuffer, ffmpeg.readAllStandardError(), [&](const QByteArray &line) {
-            const QByteArray text = line.trimmed();
-            if (text.isEmpty())
-                return;
-            // Name files as the caller wrote them, not as the URLs ffmpeg was given.
-            QByteArray message = text;
-            message.replace(ffmpegUrl(job.input).toUtf8(), job.input.toUtf8());
-            message.replace(ffmpegUrl(tempPath).toUtf8(), job.output.toUtf8());
-            writeOut(stderr, sanitized(job.tool, message) + '\n');
-            // ffmpeg's closing summary says nothing about the cause.
-            if (text != "Conversion failed!")
-                lastError = message;
-        });
-    };
-    QObject::connect(&ffmpeg, &QProcess::readyReadStandardOutput, &loop, readProgress);
-    QObject::connect(&ffmpeg, &QProcess::readyReadStandardError, &loop, readMessages);
-    QObject::connect(&ffmpeg, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&ffmpeg, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            loop.quit();
-    });
-
+    ProgressReporter reporter(tool, duration);
     reporter.start();
-    ffmpeg.start(tools.ffmpeg, ffmpegArguments(job, info, tempPath));
-    if (ffmpeg.waitForStarted(-1)) {
-        trackChild(ffmpeg);
-        loop.exec();
+    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
+                                ? copyInProcess(job, muxer, lossless, part, reporter)
+                                : runFfmpeg(ffmpeg, job, info, muxer, lossless, part, reporter);
+    if (outcome.stopSignal != 0) {
+        part.remove();
+        return interrupted(tool, outcome.stopSignal);
     }
-    childPid.store(0);
-
-    if (ffmpeg.error() == QProcess::FailedToStart) {
-        printMessage(job.tool, u"Cannot start %1: %2"_s.arg(tools.ffmpeg, ffmpeg.errorString()));
-        return 127;
+    if (!outcome.error.isEmpty()) {
+        part.remove();
+        console::failure(tool, outcome.error, outcome.reason);
+        return outcome.exitCode;
     }
-    // Drain what arrived together with the exit.
-    readProgress();
-    readMessages();
-
-    const bool crashed = ffmpeg.exitStatus() != QProcess::NormalExit;
-    const int code = crashed ? 1 : ffmpeg.exitCode();
-    if (caughtSignal != 0 || code != 0) {
-        QFile::remove(tempPath);
-        if (caughtSignal != 0) {
-            printMessage(job.tool, u"Interrupted by signal %1, output removed"_s.arg(caughtSignal));
-            return code != 0 ? code : 128 + caughtSignal;
-        }
-        QString reason = QString::fromUtf8(lastError);
-        if (crashed)
-            reason = u"ffmpeg crashed"_s;
-        else if (reason.isEmpty())
-            reason = u"ffmpeg failed with exit code %1"_s.arg(code);
-        printMessage(job.tool, u"Encoding failed: "_s + reason);
-        return code;
+    if (part.size() <= 0) {
+        console::failure(tool, "failed", u"Encoding failed: the output is empty"_s);
+        return 1;
     }
-    if (!QFileInfo::exists(tempPath) || !replaceFile(tempPath, job.output)) {
-        QFile::remove(tempPath);
-        printMessage(job.tool, u"Encoding failed: cannot write %1"_s.arg(job.output));
+    const QByteArray written = part.publish(&error);
+    if (written.isEmpty()) {
+        console::failure(tool, error == ENOSPC || error == EDQUOT ? "disk-full" : "output",
+                         u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
+                                                                       systemError(error)));
         return 1;
     }
     reporter.finish();
+    console::machineLine("output=" + console::percentEncoded(written));
     return 0;
 }

@@ -109,8 +109,12 @@ QString losslessRefusal(const QString &why)
         return u"无法无损旋转：源文件没有视频"_qs;
     if (why == u"container" || why == u"format")
         return u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
-    if (why == u"mirror")
+    if (why == u"mirror" || why == u"filter")
         return u"无法无损旋转：镜像和翻转需要重新编码"_qs;
+    if (why == u"display-matrix")
+        return u"无法无损旋转：源视频自带的显示方向不是整四分之一圈"_qs;
+    if (why == u"clip")
+        return u"无法无损旋转：剪辑范围需要重新编码"_qs;
     QString codec = why.toUpper();
     for (const auto &[name, shown] : codecs) {
         if (name == why)

@@ -110,7 +110,7 @@ private Q_SLOTS:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(values.clipFromSeconds, 3723);
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n"));
         frmOptions again(values, iniPath(), nullptr);
         QVERIFY(again.chkMC->isChecked());
         QCOMPARE(boxTexts(again), typed);
@@ -126,7 +126,7 @@ private Q_SLOTS:
         setBoxes(dlg, QStringList(6, u"0"_qs));
         dlg.accept();
         QVERIFY(!dlg.chkMC->isChecked());
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n"));
     }
 
     void cancelChangesNothing()

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +10,15 @@
 #include <QSize>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,10 +32,15 @@ struct Result
 
 const QString encoders = QStringLiteral(TORVANE_BUILD_DIR "/data/");
 
-Result run(const QString &program, const QStringList &args)
+Result run(const QString &program, const QStringList &args, const QString &ffmpegOverride = {})
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!ffmpegOverride.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"TORVANE_FFMPEG"_s, ffmpegOverride);
+        process.setProcessEnvironment(env);
+    }
     process.start(program, args);
     process.waitForFinished(-1);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -73,6 +88,148 @@ struct Rgb
 };
 const QList<Rgb> quadColours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
 
+// The quadColours index seen at each quadrant's centre of the first frame, as
+// a player shows it (autorotate) or as stored; empty when it is no clear colour.
+QList<int> corners(const QString &path, bool autorotate)
+{
+    const QJsonObject v = firstStream(probe(path), u"video"_s);
+    QSize size = frameSize(v);
+    const int turn = v[u"side_data_list"_s][0][u"rotation"_s].toInt();
+    if (autorotate && (turn == 90 || turn == -90))
+        size.transpose();
+    QStringList args = {u"-v"_s, u"error"_s,    u"-i"_s,       path,       u"-frames:v"_s, u"1"_s,
+                        u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"rgb24"_s, u"pipe:1"_s};
+    if (!autorotate)
+        args.prepend(u"-noautorotate"_s);
+    QProcess decode;
+    decode.start(u"ffmpeg"_s, args);
+    decode.waitForFinished(-1);
+    const QByteArray rgb = decode.readAllStandardOutput();
+    if (rgb.size() != size.width() * size.height() * 3)
+        return {};
+    QList<int> found;
+    for (int i = 0; i < 4; ++i) {
+        const QPoint at(size.width() * (i % 2 ? 3 : 1) / 4, size.height() * (i / 2 ? 3 : 1) / 4);
+        const char *px = rgb.constData() + (at.y() * size.width() + at.x()) * 3;
+        for (int c = 0; c < quadColours.size(); ++c) {
+            const Rgb &want = quadColours[c];
+            if (std::abs(uchar(px[0]) - want.r) < 60 && std::abs(uchar(px[1]) - want.g) < 60 &&
+                std::abs(uchar(px[2]) - want.b) < 60)
+                found << c;
+        }
+        if (found.size() != i + 1)
+            return {};
+    }
+    return found;
+}
+
+// Corners after a quarter turn: clockwise, the bottom left comes to the top left.
+QList<int> turned(const QList<int> &c, bool clockwise)
+{
+    return clockwise ? QList<int>{c[2], c[0], c[3], c[1]} : QList<int>{c[1], c[3], c[0], c[2]};
+}
+
+// The "[torvane] KEY=" value of a machine line, or a null array without one.
+QByteArray machineValue(const QByteArray &output, const QByteArray &key)
+{
+    for (const QByteArray &line : output.split('\n')) {
+        if (line.startsWith("[torvane] " + key + '='))
+            return line.mid(11 + key.size());
+    }
+    return {};
+}
+
+// An encoder run without QProcess: argv may hold any bytes, it leads a process
+// group of its own as under the batch, and the test holds the read end of its output.
+class Spawned
+{
+public:
+    ~Spawned()
+    {
+        if (m_out >= 0)
+            ::close(m_out);
+        if (m_pid > 0)
+            wait();
+    }
+    bool start(const QList<QByteArray> &argv)
+    {
+        int pipe[2];
+        if (::pipe2(pipe, O_CLOEXEC) != 0)
+            return false;
+        QList<char *> pointers;
+        for (const QByteArray &arg : argv)
+            pointers << const_cast<char *>(arg.constData());
+        pointers << nullptr;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], 2);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        const int err = posix_spawn(&m_pid, pointers[0], &actions, &attr, pointers.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        ::close(pipe[1]);
+        m_out = pipe[0];
+        return err == 0;
+    }
+    pid_t pid() const { return m_pid; }
+    // Reads until the output matches, false at its end.
+    bool readUntil(const QRegularExpression &pattern)
+    {
+        while (!pattern.match(QString::fromLatin1(m_seen)).hasMatch()) {
+            char chunk[4096];
+            const ssize_t n = ::read(m_out, chunk, sizeof chunk);
+            if (n <= 0)
+                return false;
+            m_seen.append(chunk, n);
+        }
+        return true;
+    }
+    void closeOutput()
+    {
+        ::close(m_out);
+        m_out = -1;
+    }
+    QByteArray seen()
+    {
+        readUntil(QRegularExpression(u"(?!)"_s)); // never matches: to the end
+        return m_seen;
+    }
+    int wait() // the exit code
+    {
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    QByteArray m_seen;
+};
+
+// Processes whose parent is pid, from /proc.
+QList<pid_t> childrenOf(pid_t pid)
+{
+    QList<pid_t> children;
+    for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == pid)
+            children << entry.toInt();
+    }
+    return children;
+}
+
 } // namespace
 
 class TestEncoders : public QObject
@@ -92,7 +249,8 @@ class TestEncoders : public QObject
     }
     // Runs an encoder with the prepared files for %SRC and the like, and a fresh
     // empty folder, returned in outDir, for %OUT.
-    Result encode(const QString &tool, QStringList args, QString *outDir = nullptr)
+    Result encode(const QString &tool, QStringList args, QString *outDir = nullptr,
+                  const QString &ffmpegOverride = {})
     {
         QMap<QString, QString> names = m_names;
         names.insert(u"%OUT"_s, freshDir());
@@ -101,7 +259,7 @@ class TestEncoders : public QObject
         for (QString &arg : args)
             for (auto it = names.cbegin(); it != names.cend(); ++it)
                 arg.replace(it.key(), it.value());
-        return run(encoders + tool, args);
+        return run(encoders + tool, args, ffmpegOverride);
     }
 
     // What the caller reads while an encoder runs: "(NN%)" statuses from conv, and
@@ -165,7 +323,14 @@ private Q_SLOTS:
             const quint32 word = QRandomGenerator::global()->generate();
             broken.write(reinterpret_cast<const char *>(&word), sizeof word);
         }
+        // Six seconds with sound, for clip ranges.
+        const QString six = path(u"six.avi"_s);
+        QVERIFY(ffmpeg(words("-f lavfi -i testsrc=s=176x144:r=10:d=6 -f lavfi -i "
+                             "sine=r=44100:d=6 -c:v mpeg4 -q:v 4 -c:a libmp3lame") +
+                       QStringList{six}));
         m_names.insert({{u"%SRC"_s, av},
+                        {u"%SIX"_s, six},
+                        {u"%UPRIGHT"_s, upright},
                         {u"%QUAD"_s, quad},
                         {u"%TMP"_s, tmp},
                         {u"%AUDIO"_s, path(u"tone.wav"_s)},
@@ -236,6 +401,9 @@ private Q_SLOTS:
         QVERIFY2(r.code == 0, r.output.constData());
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{output});
         verifyProgress(tool, r.output);
+        QCOMPARE(QByteArray::fromPercentEncoding(machineValue(r.output, "output")),
+                 QFile::encodeName(QDir(dir).filePath(output)));
+        QVERIFY2(machineValue(r.output, "duration").toDouble() > 0.9, r.output.constData());
 
         const QJsonObject info = probe(QDir(dir).filePath(output));
         const QJsonObject format = info[u"format"_s].toObject();
@@ -303,26 +471,127 @@ private Q_SLOTS:
         QVERIFY(!v[u"tags"_s].toObject().contains(u"rotate"_s));
         for (const QJsonValue &sd : v[u"side_data_list"_s].toArray())
             QCOMPARE(sd[u"rotation"_s].toInt(), 0);
-
         // Raw pixels without autorotation, so a leftover rotation could not hide a fault.
-        QProcess decode;
-        decode.start(u"ffmpeg"_s,
-                     {u"-v"_s, u"error"_s, u"-noautorotate"_s, u"-i"_s, out, u"-frames:v"_s, u"1"_s,
-                      u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"rgb24"_s, u"pipe:1"_s});
-        QVERIFY(decode.waitForFinished(-1));
-        const QByteArray rgb = decode.readAllStandardOutput();
-        QCOMPARE(rgb.size(), size.width() * size.height() * 3);
-        for (int i = 0; i < 4; ++i) {
-            const QPoint at(size.width() * (i % 2 ? 3 : 1) / 4,
-                            size.height() * (i / 2 ? 3 : 1) / 4);
-            const char *px = rgb.constData() + (at.y() * size.width() + at.x()) * 3;
-            const Rgb want = quadColours[corners[i]];
-            const int got[3] = {uchar(px[0]), uchar(px[1]), uchar(px[2])};
-            QVERIFY2(
-                std::abs(got[0] - want.r) < 60 && std::abs(got[1] - want.g) < 60 &&
-                    std::abs(got[2] - want.b) < 60,
-                qPrintable(u"corner %1 is %2,%3,%4"_s.arg(i).arg(got[0]).arg(got[1]).arg(got[2])));
+        QCOMPARE(::corners(out, false), corners);
+    }
+
+    void lossless_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("clockwise");
+        QTest::addColumn<QByteArray>("verdict"); // the lossless= line
+        QTest::addColumn<QString>("audio");      // the output's sound, empty for none
+
+        const QString hevc = path(u"hevc.mp4"_s), vp9 = path(u"vp9.webm"_s);
+        if (!QFile::exists(hevc))
+            ffmpeg({u"-i"_s, m_names[u"%UPRIGHT"_s], u"-c:v"_s, u"libx265"_s, u"-x265-params"_s,
+                    u"log-level=none"_s, hevc});
+        if (!QFile::exists(vp9))
+            ffmpeg({u"-i"_s, m_names[u"%UPRIGHT"_s], u"-c:v"_s, u"libvpx-vp9"_s, vp9});
+        // Sound MP4 takes as it is stays; Opus is encoded to AAC.
+        for (const QString &codec : {u"aac"_s, u"libopus"_s}) {
+            const QString file = path(codec + u".mkv"_s);
+            if (!QFile::exists(file))
+                ffmpeg({u"-i"_s, m_names[u"%UPRIGHT"_s], u"-f"_s, u"lavfi"_s, u"-i"_s,
+                        u"sine=r=48000:d=1"_s, u"-c:v"_s, u"copy"_s, u"-c:a"_s, codec, file});
         }
+        const QList<std::tuple<const char *, QString, QString>> sources = {
+            {"H.264", m_names[u"%UPRIGHT"_s], QString()},
+            {"phone H.264", m_names[u"%PHONE90"_s], QString()},
+            {"HEVC", hevc, QString()}};
+        for (const auto &[name, file, audio] : sources) {
+            for (const bool clockwise : {true, false})
+                QTest::addRow("%s, %s", name, clockwise ? "clockwise" : "counter-clockwise")
+                    << file << clockwise << QByteArray("copy") << audio;
+        }
+        QTest::newRow("H.264 with AAC sound")
+            << path(u"aac.mkv"_s) << true << QByteArray("copy") << u"aac"_s;
+        QTest::newRow("H.264 with Opus sound")
+            << path(u"libopus.mkv"_s) << false << QByteArray("copy") << u"aac"_s;
+        QTest::newRow("VP9 is encoded")
+            << vp9 << true << QByteArray("encode reason=codec codec=vp9") << QString();
+    }
+    void lossless()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, clockwise);
+        QFETCH(QByteArray, verdict);
+        QFETCH(QString, audio);
+        if (!QFile::exists(source))
+            QSKIP("this ffmpeg cannot make the source");
+
+        QString dir;
+        const Result r = encode(u"conv"_s,
+                                QStringList{source} + words(x264) +
+                                    QStringList{u"-vf"_s, clockwise ? u"rotate=1"_s : u"rotate=2"_s,
+                                                u"-lossless"_s, u"-o"_s, u"%OUT/turned.mp4"_s},
+                                &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        QCOMPARE(machineValue(r.output, "lossless"), verdict);
+        verifyProgress(u"conv"_s, r.output);
+        const QString out = QDir(dir).filePath(u"turned.mp4"_s);
+        QCOMPARE(firstStream(probe(out), u"audio"_s)[u"codec_name"_s].toString(), audio);
+
+        const QList<int> before = ::corners(source, true);
+        QVERIFY(!before.isEmpty());
+        QCOMPARE(::corners(out, true), turned(before, clockwise));
+        const auto duration = [](const QString &file) {
+            return probe(file)[u"format"_s][u"duration"_s].toString().toDouble();
+        };
+        QVERIFY(std::abs(duration(out) - duration(source)) < 0.05);
+        if (verdict != "copy")
+            return;
+        const auto packets = [](const QString &file) {
+            return run(u"ffprobe"_s,
+                       {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v"_s, u"-show_entries"_s,
+                        u"packet=size,flags,data_hash"_s, u"-show_data_hash"_s, u"CRC32"_s,
+                        u"-of"_s, u"csv=p=0"_s, file})
+                .output;
+        };
+        const QByteArray sourcePackets = packets(source);
+        QVERIFY(sourcePackets.count('\n') >= 5);
+        QCOMPARE(packets(out), sourcePackets);
+    }
+
+    void clipRange_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<double>("length");
+
+        QTest::newRow("conv, from 2 s for 2 s")
+            << u"conv"_s
+            << QStringList{u"%SIX"_s, u"-ss"_s, u"2"_s, u"-endpos"_s, u"2"_s} + words(x264) +
+                   words("-o %OUT/clip.mp4")
+            << 2.0;
+        QTest::newRow("coder to MP3, from 2 s for 2 s")
+            << u"coder"_s
+            << words("-i %SIX -ss 2 -t 2 -y -vn -ar 44100 -ab 64k -ac 1 %OUT/clip.mp3") << 2.0;
+        // The source's sound runs a little past its six seconds of picture.
+        QTest::newRow("coder, a length past the end is cut there")
+            << u"coder"_s << words("-i %SIX -ss 4.5 -t 10 -y -vn -ab 64k %OUT/clip.mp3") << 1.6;
+    }
+    void clipRange()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(double, length);
+
+        QString dir;
+        const Result r = encode(tool, args, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        QVERIFY2(std::abs(machineValue(r.output, "duration").toDouble() - length) < 0.15,
+                 r.output.constData());
+        if (tool == u"coder")
+            QVERIFY2(
+                r.output.contains("Duration: 00:00:0" + machineValue(r.output, "duration").left(3)),
+                r.output.constData());
+        else
+            verifyProgress(tool, r.output);
+        const QString out =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(machineValue(r.output, "output")));
+        const double got = probe(out)[u"format"_s][u"duration"_s].toString().toDouble();
+        QVERIFY2(std::abs(got - length) <= 0.3, qPrintable(QString::number(got)));
     }
 
     void failures_data()
@@ -330,41 +599,76 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code"); // -1: any failure
+        QTest::addColumn<QByteArray>("error");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("ffmpeg"); // TORVANE_FFMPEG, when set
 
         const QString invalid = u"Invalid data"_s;
-        QTest::newRow("conv, broken source")
-            << u"conv"_s << QStringList{u"%BROKEN"_s} + words(x264) + words("-o %OUT/x.mp4") << -1
-            << invalid;
-        QTest::newRow("coder, broken source")
-            << u"coder"_s << words("-i %BROKEN -y -vn -ab 64k %OUT/x.mp3") << -1 << invalid;
-        QTest::newRow("coder2, broken source")
-            << u"coder2"_s << words("-i %BROKEN -y -s 320x240 -vcodec mpeg4 %OUT/x.3gp") << -1
-            << invalid;
-        QTest::newRow("conv, unknown option")
-            << u"conv"_s << words("%SRC -oac mp3lame -quiet -o %OUT/x.flv") << 2 << u"-quiet"_s;
-        QTest::newRow("conv, unknown rotation")
-            << u"conv"_s << words("%SRC -vf rotate=9 -o %OUT/x.flv") << 2 << u"rotate=9"_s;
-        QTest::newRow("coder, unknown option")
-            << u"coder"_s << words("-i %SRC -y -qscale 3 %OUT/x.mp3") << 2 << u"-qscale"_s;
-        QTest::newRow("coder2, no output") << u"coder2"_s << words("-i %SRC") << 2 << u"output"_s;
+        auto row = [](const char *name, const char *tool, const QStringList &args, int code,
+                      const char *error, const QString &reason, const QString &ffmpeg = {}) {
+            QTest::newRow(name) << QString::fromUtf8(tool) << args << code << QByteArray(error)
+                                << reason << ffmpeg;
+        };
+        row("conv, broken source", "conv",
+            QStringList{u"%BROKEN"_s} + words(x264) + words("-o %OUT/x.mp4"), -1, "source",
+            invalid);
+        row("coder, broken source", "coder", words("-i %BROKEN -y -vn -ab 64k %OUT/x.mp3"), -1,
+            "source", invalid);
+        row("coder2, broken source", "coder2",
+            words("-i %BROKEN -y -s 320x240 -vcodec mpeg4 %OUT/x.3gp"), -1, "source", invalid);
+        row("conv, unknown option", "conv", words("%SRC -oac mp3lame -quiet -o %OUT/x.flv"), 2,
+            "usage", u"-quiet"_s);
+        row("conv, unknown rotation", "conv", words("%SRC -vf rotate=9 -o %OUT/x.flv"), 2, "usage",
+            u"rotate=9"_s);
+        row("coder, unknown option", "coder", words("-i %SRC -y -qscale 3 %OUT/x.mp3"), 2, "usage",
+            u"-qscale"_s);
+        row("coder2, no output", "coder2", words("-i %SRC"), 2, "usage", u"output"_s);
+
+        // Figures that used to hang the encoder or wrap around in a conversion.
+        const char *audio = "-i %SRC -y -vn %1 %OUT/x.mp3";
+        for (const char *figure : {"-ab 1e306k", "-ab 1e306", "-ab 0.0001", "-b 1e19k", "-ar 1e12",
+                                   "-ar 0.5", "-r 1/1e-300", "-r 1e-9", "-s 20000x10"})
+            row(figure, "coder",
+                QString::fromUtf8(audio).arg(QString::fromUtf8(figure)).split(u' '), 2, "usage",
+                QString::fromUtf8(figure).split(u' ').last());
+        for (const char *option : {"-x264encopts bitrate=1e19", "-lameopts preset=1e19",
+                                   "-lavcopts vpass=1e9", "-ss -1", "-ss 1e3", "-endpos 0"})
+            row(option, "conv",
+                QStringList{u"%SRC"_s} + QString::fromUtf8(option).split(u' ') +
+                    words("-o %OUT/x.mp4"),
+                2, "usage", QString::fromUtf8(option).split(u'=').last().split(u' ').last());
+        row("coder, clip length not a number", "coder",
+            words("-i %SRC -ss 1 -t 1:00 -y -vn %OUT/x.mp3"), 2, "usage", u"1:00"_s);
+
+        row("clip past the end", "coder", words("-i %SRC -ss 3 -t 1 -y -vn %OUT/x.mp3"), 1,
+            "clip-range", u"ends at 2.10 s"_s);
+        row("no such folder", "coder", words("-i %SRC -y -vn %OUT/none/x.mp3"), 1, "output",
+            u"No such file or directory"_s);
+        row("name too long", "coder",
+            words("-i %SRC -y -vn") + QStringList{u"%OUT/"_s + QString(252, u'n') + u".mp3"_s}, 1,
+            "output", u"File name too long"_s);
+        row("no ffmpeg", "coder", words("-i %SRC -y -vn %OUT/x.mp3"), 127, "ffmpeg-missing",
+            u"No such file or directory"_s, u"/nonexistent/ffmpeg"_s);
     }
     void failures()
     {
         QFETCH(QString, tool);
         QFETCH(QStringList, args);
         QFETCH(int, code);
+        QFETCH(QByteArray, error);
         QFETCH(QString, reason);
+        QFETCH(QString, ffmpeg);
 
         QString dir;
-        const Result r = encode(tool, args, &dir);
+        const Result r = encode(tool, args, &dir, ffmpeg);
         if (code < 0)
             QVERIFY(r.code != 0);
         else
             QCOMPARE(r.code, code);
         const QStringList lines =
             QString::fromUtf8(r.output).split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
-        QVERIFY2(!lines.isEmpty() && lines.last().contains(reason), r.output.constData());
+        QVERIFY2(lines.size() >= 2 && lines.last().contains(reason), r.output.constData());
+        QCOMPARE(lines[lines.size() - 2], u"[torvane] error="_s + QString::fromLatin1(error));
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
         if (tool == u"conv")
             QCOMPARE(r.output.count('('), r.output.count("%)"));
@@ -381,6 +685,7 @@ private Q_SLOTS:
         Result r = encode(u"conv"_s, QStringList{src} + words(x264) + QStringList{u"-o"_s, video});
         QVERIFY2(r.code == 0, r.output.constData());
         QCOMPARE(firstStream(probe(video), u"video"_s)[u"codec_name"_s].toString(), u"h264"_s);
+        QCOMPARE(QByteArray::fromPercentEncoding(machineValue(r.output, "output")), video.toUtf8());
 
         const QString sound = dir.filePath(u"音 \"频\".mp3"_s);
         r = encode(u"coder"_s, QStringList{u"-i"_s, src} + words("-y -vn -ar 44100 -ab 96k -ac 2") +
@@ -390,28 +695,146 @@ private Q_SLOTS:
         QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
-    void interruptRemovesOutput()
+    void byteNames_data()
     {
+        QTest::addColumn<QList<QByteArray>>("args"); // %SRC and %DIR stand for the byte paths
+        QTest::newRow("conv") << QList<QByteArray>{"conv", "%SRC", "-oac", "mp3lame",
+                                                   "-ovc", "x264", "-o",   "%DIR/r\xe9sultat.mp4"};
+        QTest::newRow("coder") << QList<QByteArray>{"coder", "-i",  "%SRC",
+                                                    "-y",    "-vn", "%DIR/r\xe9sultat.mp3"};
+    }
+    void byteNames()
+    {
+        QFETCH(QList<QByteArray>, args);
+        // Latin-1 names, as an old disk or archive leaves them: not UTF-8.
+        const QByteArray src = QFile::encodeName(m_dir.path()) + "/caf\xe9 (1).avi";
+        const QByteArray dir = QFile::encodeName(freshDir()) + "/sortie \xff";
+        QCOMPARE(::link(QFile::encodeName(m_names[u"%SRC"_s]).constData(), src.constData()), 0);
+        QCOMPARE(::mkdir(dir.constData(), 0700), 0);
+
+        QList<QByteArray> argv;
+        for (QByteArray arg : args)
+            argv << arg.replace("%SRC", src).replace("%DIR", dir);
+        argv[0] = QFile::encodeName(encoders) + argv[0];
+        Spawned encoder;
+        QVERIFY(encoder.start(argv));
+        const QByteArray output = encoder.seen();
+        QVERIFY2(encoder.wait() == 0, output.constData());
+
+        const QByteArray written = QByteArray::fromPercentEncoding(machineValue(output, "output"));
+        QCOMPARE(written, argv.last());
+        struct stat st = {};
+        QVERIFY(::stat(written.constData(), &st) == 0 && st.st_size > 0);
+        // QTemporaryDir cannot remove what it cannot name.
+        QCOMPARE(::unlink(written.constData()), 0);
+        QCOMPARE(::rmdir(dir.constData()), 0);
+        QCOMPARE(::unlink(src.constData()), 0);
+    }
+
+    void publishNeverReplaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("with extension") << u"x.mp3"_s << u"x_2.mp3"_s;
+        QTest::newRow("without extension") << u"x"_s << u"x_2"_s;
+        QTest::newRow("hidden, without extension") << u".x"_s << u".x_2"_s;
+    }
+    void publishNeverReplaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, second);
+        const QString dir = freshDir();
+        const QStringList args =
+            words("-i %AUDIO -y -vn -f mp3") + QStringList{QDir(dir).filePath(name)};
+        const Result first = encode(u"coder"_s, args);
+        const Result again = encode(u"coder"_s, args);
+        QVERIFY2(first.code == 0 && again.code == 0, again.output.constData());
+        QCOMPARE(QByteArray::fromPercentEncoding(machineValue(again.output, "output")),
+                 QFile::encodeName(QDir(dir).filePath(second)));
+        QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+        files.sort();
+        QStringList expected = {name, second};
+        expected.sort();
+        QCOMPARE(files, expected);
+    }
+
+    void partFileFollowsNoLink()
+    {
+        // A file of someone else's that links planted in the output folder point at.
+        const QString victim = path(u"victim.txt"_s);
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+
+        // Every name the old scheme could pick for the next encoder's part
+        // file (".x.part-PID.mp3"), and the final name itself.
+        const QString dir = freshDir();
+        QFile lastPid(u"/proc/sys/kernel/ns_last_pid"_s);
+        QVERIFY(lastPid.open(QIODevice::ReadOnly));
+        const int next = lastPid.readAll().trimmed().toInt() + 1;
+        QStringList planted = {u"x.mp3"_s};
+        for (int pid = next; pid < next + 2000; ++pid)
+            planted << u".x.part-%1.mp3"_s.arg(pid);
+        for (const QString &name : planted)
+            QVERIFY(QFile::link(victim, QDir(dir).filePath(name)));
+
+        const Result r = encode(u"coder"_s, words("-i %AUDIO -y -vn") +
+                                                QStringList{QDir(dir).filePath(u"x.mp3"_s)});
+        QVERIFY2(r.code == 0, r.output.constData());
+        QCOMPARE(QByteArray::fromPercentEncoding(machineValue(r.output, "output")),
+                 QFile::encodeName(QDir(dir).filePath(u"x_2.mp3"_s)));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep me"));
+        const QFileInfoList left =
+            QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+        QCOMPARE(left.size(), planted.size() + 1);
+        for (const QFileInfo &entry : left)
+            QVERIFY(entry.fileName() == u"x_2.mp3" || entry.symLinkTarget() == victim);
+    }
+
+    void stops_data()
+    {
+        QTest::addColumn<int>("sig"); // 0: the reader of the output goes away
+        QTest::addColumn<int>("code");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 128 + SIGTERM;
+        QTest::newRow("SIGINT") << int(SIGINT) << 128 + SIGINT;
+        QTest::newRow("reader gone") << 0 << 128 + SIGPIPE;
+    }
+    void stops()
+    {
+        QFETCH(int, sig);
+        QFETCH(int, code);
         // Long enough that the encode is still running when the first status shows.
         const QString longSource = path(u"long.avi"_s);
-        QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=320x240:r=25:d=60"_s, u"-c:v"_s,
-                        u"mpeg4"_s, u"-q:v"_s, u"8"_s, longSource}));
+        if (!QFile::exists(longSource))
+            QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=320x240:r=25:d=60"_s,
+                            u"-c:v"_s, u"mpeg4"_s, u"-q:v"_s, u"8"_s, longSource}));
         const QString dir = freshDir();
-        QProcess conv;
-        conv.setProcessChannelMode(QProcess::MergedChannels);
-        conv.start(encoders + u"conv"_s, QStringList{longSource} + words(x264) +
-                                             QStringList{u"-o"_s, dir + u"/long.mp4"_s});
+        QList<QByteArray> argv = {QFile::encodeName(encoders + u"conv"_s),
+                                  QFile::encodeName(longSource)};
+        for (const QString &word : words(x264))
+            argv << word.toUtf8();
+        argv << "-o" << QFile::encodeName(dir + u"/long.mp4"_s);
+        Spawned conv;
+        QVERIFY(conv.start(argv));
+        QVERIFY(conv.readUntil(QRegularExpression(u"\\((?: [1-9]|[1-9]\\d)%\\)"_s)));
+        const QList<pid_t> ffmpegs = childrenOf(conv.pid());
+        QCOMPARE(ffmpegs.size(), 1);
+
         QByteArray seen;
-        static const QRegularExpression started(u"\\((?: [1-9]|[1-9]\\d)%\\)"_s);
-        while (!started.match(QString::fromLatin1(seen)).hasMatch()) {
-            QVERIFY2(conv.waitForReadyRead(-1), seen.constData());
-            seen += conv.readAll();
+        if (sig != 0) {
+            ::kill(conv.pid(), sig);
+            seen = conv.seen();
+            QVERIFY2(seen.contains("[torvane] error=interrupted\n"), seen.constData());
+            QVERIFY(!seen.contains("(100%)"));
+        } else {
+            conv.closeOutput();
         }
-        conv.terminate();
-        QVERIFY(conv.waitForFinished(-1));
-        seen += conv.readAll();
-        QVERIFY2(conv.exitCode() != 0, seen.constData());
-        QVERIFY(!seen.contains("(100%)"));
+        const pid_t group = conv.pid();
+        QCOMPARE(conv.wait(), code);
+        QCOMPARE(::kill(ffmpegs.first(), 0) == -1 && errno == ESRCH, true);
+        QCOMPARE(::kill(-group, 0) == -1 && errno == ESRCH, true);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 };

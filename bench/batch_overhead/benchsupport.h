@@ -1,0 +1,95 @@
+#pragma once
+
+// Pieces the encoder benchmarks share: the machine they ran on, clips made
+// with ffmpeg, and programs run without anything of ours in between.
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace bench {
+
+using namespace Qt::Literals::StringLiterals;
+
+inline void printMachine()
+{
+    QFile cpuinfo(u"/proc/cpuinfo"_s);
+    QByteArray model = "unknown CPU";
+    int cores = 0;
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
+            if (line.startsWith("processor"))
+                ++cores;
+            else if (line.startsWith("model name") && cores == 1)
+                model = line.mid(line.indexOf(':') + 1).trimmed();
+        }
+    }
+    std::printf("machine: %s, %d cores\n", model.constData(), cores);
+}
+
+inline bool run(const QString &program, const QStringList &args,
+                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                QByteArray *output = nullptr)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(program, args);
+    if (!p.waitForFinished(-1))
+        return false;
+    const QByteArray text = p.readAll();
+    if (output)
+        *output = text;
+    const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        std::fprintf(stderr, "%s failed:\n%s\n", qPrintable(program), text.constData());
+    return ok;
+}
+
+// A test picture with a tone, H.264 and AAC in MP4, as a camera would leave it.
+inline bool makeClip(const QString &path, int seconds, const QString &size,
+                     const QStringList &videoOptions = {u"-preset"_s, u"ultrafast"_s})
+{
+    return run(u"ffmpeg"_s,
+               QStringList{u"-nostdin"_s, u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s,
+                           u"-i"_s, u"testsrc2=s=%1:r=25:d=%2"_s.arg(size).arg(seconds), u"-f"_s,
+                           u"lavfi"_s, u"-i"_s, u"sine=d=%1"_s.arg(seconds), u"-c:v"_s,
+                           u"libx264"_s} +
+                   videoOptions + QStringList{u"-c:a"_s, u"aac"_s, path});
+}
+
+// Runs a program as a shell would: plain fork and exec, output thrown away.
+inline bool spawn(const QList<QByteArray> &argv)
+{
+    QList<char *> pointers;
+    for (const QByteArray &arg : argv)
+        pointers.append(const_cast<char *>(arg.constData()));
+    pointers.append(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int err = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace bench

@@ -1,0 +1,89 @@
+#include "console.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace console {
+namespace {
+
+char lastByte = '\n';
+bool gone = false;
+
+void writeAll(int fd, QByteArrayView text)
+{
+    const char *data = text.data();
+    qsizetype left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (errno == EPIPE)
+                gone = true;
+            return;
+        }
+        data += n;
+        left -= n;
+    }
+    if (!text.isEmpty())
+        lastByte = text.back();
+}
+
+// A line of our own never continues a "\r" status the reader has not ended.
+void startLine(int fd)
+{
+    if (lastByte != '\n')
+        writeAll(fd, "\n");
+}
+
+QByteArray sanitized(Tool tool, QByteArray text)
+{
+    if (tool == Tool::Conv) {
+        text.replace('(', '[');
+        text.replace(')', ']');
+    }
+    return text;
+}
+
+} // namespace
+
+void progress(QByteArrayView text)
+{
+    writeAll(STDOUT_FILENO, text);
+}
+
+void machineLine(QByteArrayView keyValue)
+{
+    startLine(STDOUT_FILENO);
+    writeAll(STDOUT_FILENO, "[torvane] " + keyValue.toByteArray() + '\n');
+}
+
+void message(Tool tool, const QByteArray &line)
+{
+    startLine(STDERR_FILENO);
+    writeAll(STDERR_FILENO, sanitized(tool, line) + '\n');
+}
+
+void message(Tool tool, const QString &line)
+{
+    message(tool, line.toUtf8());
+}
+
+void failure(Tool tool, QByteArrayView code, const QString &line)
+{
+    machineLine("error=" + code.toByteArray());
+    message(tool, line);
+}
+
+bool readerGone()
+{
+    return gone;
+}
+
+QByteArray percentEncoded(const QByteArray &bytes)
+{
+    return bytes.toPercentEncoding("/");
+}
+
+} // namespace console

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+struct AVFormatContext;
+
+// What libavformat tells about the source. A figure outside what a real file
+// could hold counts as unknown, so the container's usual choice applies.
+struct MediaInfo
+{
+    bool valid = false;
+    QString error;       // why the source could not be opened, when not valid
+    double duration = 0; // seconds, 0 when unknown
+    double start = 0;
+    bool hasVideo = false; // a cover picture is no video
+    bool hasAudio = false;
+    int sampleRate = 0;
+    double frameRate = 0;
+    QString videoCodec; // libavcodec's names
+    QString audioCodec;
+    // How a player turns the video: degrees counter-clockwise from its display
+    // matrix, and whether the matrix also mirrors the picture.
+    double displayRotation = 0;
+    bool displayMirrored = false;
+};
+
+MediaInfo probeMedia(const QString &path);
+
+// Whether ffmpeg's muxer of that name stores the codec as it is.
+bool muxerCarries(const QString &muxer, const QString &codec);
+
+// ffmpeg's own muxer for a file name, from its extension; empty when it has none.
+QString guessedMuxer(const QString &fileName);
+
+// An input opened by libavformat, closed when it goes.
+struct CloseInput
+{
+    void operator()(AVFormatContext *context) const;
+};
+using InputContext = std::unique_ptr<AVFormatContext, CloseInput>;
+
+// Opens a local file as a file: URL, so that a colon in its name is never
+// read as a protocol; returns a negative AVERROR when it cannot.
+int openInput(const QString &path, InputContext *input);
+
+// libav's text for an AVERROR.
+QString libavError(int code);

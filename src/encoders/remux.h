@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Lossless rotation without starting ffmpeg: the source's first video stream,
+// and its first audio stream when the container takes it as it is, are copied
+// packet by packet into outputFd, and the video track's display matrix says
+// how far players turn the picture. Starting ffmpeg would cost more than the
+// whole copy of a short clip.
+struct RemuxJob
+{
+    QString input;
+    int outputFd = -1;
+    QString muxer;
+    int rotation = 0; // degrees counter-clockwise, as players turn the picture
+    bool audio = true;
+};
+
+struct RemuxResult
+{
+    QByteArray error; // the machine code of a failure, empty on success
+    QString reason;   // what went wrong, for people
+    int stopSignal = 0;
+};
+
+// position gets the seconds copied so far and the video frames among them;
+// stopRequested is asked between packets and gives the signal that stops the copy.
+RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)> &position,
+                  const std::function<int()> &stopRequested);
