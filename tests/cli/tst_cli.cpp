@@ -396,6 +396,50 @@ private Q_SLOTS:
         QVERIFY(text.count(u'\n') <= 2);
     }
 
+    // Two batches at once share no intermediate file and never replace each
+    // other's output, even from the same source into the same folder.
+    void twoProgramsAtOnce()
+    {
+        const QString red = dir.filePath(u"red.mp4"_qs), blue = dir.filePath(u"blue.mp4"_qs);
+        for (const auto &[file, colour] :
+             {std::pair{red, u"red"_qs}, std::pair{blue, u"blue"_qs}}) {
+            const Run made =
+                run(u"ffmpeg"_qs, {u"-nostdin"_qs, u"-v"_qs, u"error"_qs, u"-f"_qs, u"lavfi"_qs,
+                                   u"-i"_qs, u"color=c=%1:s=160x120:r=25:d=2"_qs.arg(colour),
+                                   u"-c:v"_qs, u"mpeg4"_qs, file});
+            QCOMPARE(made.exitCode, 0);
+        }
+        auto both = [](const QStringList &a, const QStringList &b) {
+            QProcess first, second;
+            first.start(QStringLiteral(TORVANE_CLI), a);
+            second.start(QStringLiteral(TORVANE_CLI), b);
+            first.waitForFinished(120000);
+            second.waitForFinished(120000);
+            return std::pair{Run{first.exitCode(), QString::fromUtf8(first.readAllStandardOutput()),
+                                 QString::fromUtf8(first.readAllStandardError())},
+                             Run{second.exitCode(),
+                                 QString::fromUtf8(second.readAllStandardOutput()),
+                                 QString::fromUtf8(second.readAllStandardError())}};
+        };
+
+        const QString outRed = dir.filePath(u"3gp-red"_qs), outBlue = dir.filePath(u"3gp-blue"_qs);
+        const auto [a, b] = both(
+            {u"--format"_qs, u"3gp"_qs, u"--rotate"_qs, u"none"_qs, u"--output"_qs, outRed, red},
+            {u"--format"_qs, u"3gp"_qs, u"--rotate"_qs, u"none"_qs, u"--output"_qs, outBlue, blue});
+        QVERIFY2(a.exitCode == 0 && b.exitCode == 0, qPrintable(a.out + a.err + b.out + b.err));
+        QVERIFY(near(pixel(okOutputs(a).value(0), 160, 120, 320), {255, 0, 0}));
+        QVERIFY(near(pixel(okOutputs(b).value(0), 160, 120, 320), {0, 0, 255}));
+
+        const QString same = dir.filePath(u"same"_qs);
+        const auto [c, d] = both({u"--rotate"_qs, u"cw"_qs, u"--output"_qs, same, clip},
+                                 {u"--rotate"_qs, u"none"_qs, u"--output"_qs, same, clip});
+        QVERIFY2(c.exitCode == 0 && d.exitCode == 0, qPrintable(c.out + c.err + d.out + d.err));
+        QVERIFY(okOutputs(c).value(0) != okOutputs(d).value(0));
+        QCOMPARE(QDir(same).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        for (const QString &file : okOutputs(c) + okOutputs(d))
+            QVERIFY2(QFileInfo(file).size() > 0, qPrintable(file));
+    }
+
     void dryRunRunsNothing()
     {
         const QString out = dir.filePath(u"dry"_qs);
