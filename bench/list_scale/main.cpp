@@ -1,6 +1,6 @@
 // Fills the window's job list with 100 000 jobs by one drop and empties it
 // again, with the list on screen, and prints how long each took.
-#include "app/frmmain.h"
+#include "../common/windowservices.h"
 #include "app/messagesink.h"
 
 #include <QApplication>
@@ -12,26 +12,6 @@
 
 #include <cstdio>
 
-namespace {
-
-class PrintingSink : public MessageSink
-{
-public:
-    void showMessage(Icon, const QString &title, const QString &text) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-    }
-};
-
-class NullCompletion : public CompletionActions
-{
-public:
-    void openFolder(const QString &) override {}
-    void playSound(const QString &, std::function<void()> done) override { done(); }
-};
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -40,14 +20,8 @@ int main(int argc, char *argv[])
     const int jobs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
 
     QTemporaryDir programFolder;
-    PrintingSink sink;
-    NullCompletion completion;
-    WindowServices services;
-    services.messages = &sink;
-    services.completion = &completion;
-    services.openUrl = [](const QUrl &) {};
-    services.programFolder = programFolder.path();
-    frmMain window(services);
+    BenchServices bench;
+    frmMain window(bench.services(programFolder.path()));
     window.show();
     QApplication::processEvents();
 

@@ -2,7 +2,7 @@
 // list of 100 000 jobs on screen: a timer that should tick every millisecond
 // measures the longest gap.
 #include "../common/machine.h"
-#include "app/frmmain.h"
+#include "../common/windowservices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,23 +14,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-class NullSink : public MessageSink
-{
-public:
-    void showMessage(Icon, const QString &, const QString &) override {}
-};
-
-class NullCompletion : public CompletionActions
-{
-public:
-    void openFolder(const QString &) override {}
-    void playSound(const QString &, std::function<void()> done) override { done(); }
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -46,14 +29,8 @@ int main(int argc, char *argv[])
         QFile::link(QStringLiteral(STANDIN_ENCODER),
                     program.filePath(u"data/"_qs + QLatin1String(name)));
 
-    NullSink sink;
-    NullCompletion completion;
-    WindowServices services;
-    services.messages = &sink;
-    services.completion = &completion;
-    services.openUrl = [](const QUrl &) {};
-    services.programFolder = program.path();
-    frmMain window(services);
+    BenchServices bench;
+    frmMain window(bench.services(program.path()));
     window.findChild<QWidget *>(u"picDoor"_qs)->hide();
     window.show();
     window.conversionSettings().setOutputFolder(out.path());

@@ -1,33 +1,14 @@
 #include "frmmain.h"
 #include "process/singleinstance.h"
+#include "process/stopsignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QSocketNotifier>
 #include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int sig)
-{
-    const unsigned char byte = static_cast<unsigned char>(sig);
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-} // namespace
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -54,24 +35,10 @@ int main(int argc, char *argv[])
     frmMain window;
     QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit);
 
-#ifdef Q_OS_UNIX
     // SIGTERM and SIGINT end a running batch cleanly, like closing the window.
-    std::unique_ptr<QSocketNotifier> signals;
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(sig, &action, nullptr);
-        signals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signals.get(), &QSocketNotifier::activated, &window, [&window] {
-            unsigned char byte = 0;
-            while (::read(signalPipe[0], &byte, 1) == 1) {
-            }
-            window.requestQuit();
-        });
-    }
-#endif
+    StopSignals signals;
+    QObject::connect(&signals, &StopSignals::received, &window,
+                     [&window] { window.requestQuit(); });
 
     window.show();
     return QApplication::exec();

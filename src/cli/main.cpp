@@ -6,11 +6,11 @@
 #include "joblist/joblistmodel.h"
 #include "process/filenames.h"
 #include "process/scratchfolder.h"
+#include "process/stopsignals.h"
 #include "texts/statustexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSocketNotifier>
 
 #include <cmath>
 #include <csignal>
@@ -126,14 +126,6 @@ private:
 };
 
 #ifdef Q_OS_UNIX
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int sig)
-{
-    const unsigned char byte = static_cast<unsigned char>(sig);
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
 int terminalColumns()
 {
     winsize size = {};
@@ -404,9 +396,7 @@ int main(int argc, char **argv)
         // A folder that could not be read left files out: not a clean run.
         return summary.failures.isEmpty() && unreadable.isEmpty() ? 0 : 1;
     };
-    QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
-        closeLine();
-        const int status = exitStatus(s);
+    auto printBatchEnd = [&](const BatchSummary &s, int status) {
         if (json)
             JsonLine("batch-end")
                 .add("converted", qint64(s.converted))
@@ -414,32 +404,25 @@ int main(int argc, char **argv)
                 .add("stopped", qint64(s.stoppedJobs))
                 .add("exit_status", qint64(status))
                 .print();
+    };
+    QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
+        closeLine();
+        const int status = exitStatus(s);
+        printBatchEnd(s, status);
         app.exit(status);
     });
 
-#ifdef Q_OS_UNIX
-    // Signals arrive through a pipe, so the batch stops from the event loop.
+    // A signal stops the batch from the event loop; the encoder's partial file goes.
     std::signal(SIGPIPE, SIG_IGN);
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(sig, &action, nullptr);
-    }
-    QSocketNotifier signals(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signals, &QSocketNotifier::activated, &app, [&] {
-        unsigned char byte = 0;
-        while (::read(signalPipe[0], &byte, 1) == 1) {
-            if (caughtSignal == 0)
-                caughtSignal = byte;
-        }
+    StopSignals signals;
+    QObject::connect(&signals, &StopSignals::received, &app, [&](int sig) {
+        if (caughtSignal == 0)
+            caughtSignal = sig;
         if (batch.isBusy())
             batch.stop(BatchController::StopMode::Now);
         else
             app.exit(128 + caughtSignal);
     });
-#endif
 
     if (json)
         JsonLine("batch-start")
@@ -461,12 +444,6 @@ int main(int argc, char **argv)
     // Nothing to convert is no failure; a folder unread or unusable is.
     const int status =
         started == BatchController::StartResult::EmptyList && unreadable.isEmpty() ? 0 : 1;
-    if (json)
-        JsonLine("batch-end")
-            .add("converted", qint64(0))
-            .add("failed", qint64(0))
-            .add("stopped", qint64(0))
-            .add("exit_status", qint64(status))
-            .print();
+    printBatchEnd({}, status);
     return status;
 }

@@ -59,6 +59,20 @@ QString EncoderProcess::lastLine() const
     return {};
 }
 
+bool EncoderProcess::acceptCommand(const EncoderCommand &command)
+{
+    if (m_running) {
+        m_startFailure = {StartFailure::Kind::AlreadyRunning, 0};
+        return false;
+    }
+    m_command = command;
+    if (m_command.program.isEmpty()) {
+        m_startFailure = {StartFailure::Kind::EmptyCommand, 0};
+        return false;
+    }
+    return true;
+}
+
 void EncoderProcess::resetForRun()
 {
     m_running = true;
@@ -222,15 +236,8 @@ void EncoderProcess::signalGroup(int sig)
 
 bool EncoderProcess::start(const EncoderCommand &command)
 {
-    if (m_running) {
-        m_startFailure = {StartFailure::Kind::AlreadyRunning, 0};
+    if (!acceptCommand(command))
         return false;
-    }
-    m_command = command;
-    if (m_command.program.isEmpty()) {
-        m_startFailure = {StartFailure::Kind::EmptyCommand, 0};
-        return false;
-    }
 
     // Everything the child needs is made before fork: it may not allocate.
     std::vector<QByteArray> storage;
@@ -412,15 +419,8 @@ EncoderProcess::~EncoderProcess()
 
 bool EncoderProcess::start(const EncoderCommand &command)
 {
-    if (m_running) {
-        m_startFailure = {StartFailure::Kind::AlreadyRunning, 0};
+    if (!acceptCommand(command))
         return false;
-    }
-    m_command = command;
-    if (m_command.program.isEmpty()) {
-        m_startFailure = {StartFailure::Kind::EmptyCommand, 0};
-        return false;
-    }
     auto *process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());

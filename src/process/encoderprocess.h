@@ -88,6 +88,8 @@ Q_SIGNALS:
     void finished(const RunOutcome &outcome);
 
 private:
+    // False, with the reason noted, for a command that cannot start now.
+    bool acceptCommand(const EncoderCommand &command);
     void deliver(const char *data, qsizetype size);
     void finishRun();
     void resetForRun();
