@@ -178,12 +178,12 @@ CliArguments parseCliArguments(const QStringList &arguments)
             return result;
         }
     }
+    if (result.clipTo && !result.clipFrom)
+        result.clipFrom = 0;
     if (result.clipFrom && result.clipTo && *result.clipTo <= *result.clipFrom) {
         result.error = u"--to must come after --from"_qs;
         return result;
     }
-    if (result.clipTo && !result.clipFrom)
-        result.clipFrom = 0;
     result.output = parser.value(output);
     result.lossless = parser.isSet(lossless);
     result.dryRun = parser.isSet(dryRun);

@@ -150,6 +150,8 @@ private Q_SLOTS:
         QTest::newRow("format out of range") << QStringList{u"--format"_qs, u"9"_qs, u"a.avi"_qs};
         QTest::newRow("bad channels") << QStringList{u"--channels"_qs, u"3"_qs, u"a.avi"_qs};
         QTest::newRow("unknown option") << QStringList{u"--speed"_qs, u"a.avi"_qs};
+        // A clip ending at 0 s would read as "to the end".
+        QTest::newRow("clip ending at 0") << QStringList{u"--to"_qs, u"0"_qs, u"a.avi"_qs};
     }
 
     void usageErrors()
