@@ -1,6 +1,6 @@
 // Fills the window's job list with 100 000 jobs by one drop and empties it
 // again, with the list on screen, and prints how long each took.
-#include "app/frmmain.h"
+#include "app/mainwindow.h"
 #include "app/messagesink.h"
 
 #include <QApplication>
@@ -47,7 +47,7 @@ int main(int argc, char *argv[])
     services.completion = &completion;
     services.openUrl = [](const QUrl &) {};
     services.programFolder = programFolder.path();
-    frmMain window(services);
+    MainWindow window(services);
     window.show();
     QApplication::processEvents();
 
@@ -60,7 +60,7 @@ int main(int argc, char *argv[])
 
     QElapsedTimer timer;
     timer.start();
-    window.LV_OLEDragDrop(&drop);
+    window.dropOnJobList(&drop);
     // Count the repaint of the list with its new rows too.
     window.repaint();
     QApplication::processEvents();
@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
     const qint64 headMs = timer.elapsed();
 
     timer.restart();
-    window.RemoveAllJobs();
+    window.removeAllJobs();
     window.repaint();
     QApplication::processEvents();
     const qint64 removeMs = timer.elapsed();

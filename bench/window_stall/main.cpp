@@ -2,7 +2,7 @@
 // list of 100 000 jobs on screen: a timer that should tick every millisecond
 // measures the longest gap.
 #include "../common/machine.h"
-#include "app/frmmain.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,8 +53,8 @@ int main(int argc, char *argv[])
     services.completion = &completion;
     services.openUrl = [](const QUrl &) {};
     services.programFolder = program.path();
-    frmMain window(services);
-    window.findChild<QWidget *>(u"picDoor"_qs)->hide();
+    MainWindow window(services);
+    window.findChild<QWidget *>(u"startOverlay"_qs)->hide();
     window.show();
     window.conversionSettings().setOutputFolder(out.path());
 
@@ -74,10 +74,10 @@ int main(int argc, char *argv[])
         clock.restart();
     });
     QTimer::singleShot(runMs, &app, [&] {
-        window.StopBatch(BatchController::StopMode::Now);
+        window.stopBatch(BatchController::StopMode::Now);
         QTimer::singleShot(500, &app, &QApplication::quit);
     });
-    window.Start();
+    window.startBatch();
     clock.start();
     ticker.start();
     app.exec();

@@ -82,19 +82,19 @@ void PathLineEdit::mouseReleaseEvent(QMouseEvent *event)
         Q_EMIT clicked();
 }
 
-DoorOverlay::DoorOverlay(QWidget *parent) : QWidget(parent)
+StartOverlay::StartOverlay(QWidget *parent) : QWidget(parent)
 {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void DoorOverlay::setPicture(const QPixmap &picture)
+void StartOverlay::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
     update();
 }
 
-void DoorOverlay::paintEvent(QPaintEvent *)
+void StartOverlay::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
@@ -102,13 +102,13 @@ void DoorOverlay::paintEvent(QPaintEvent *)
         p.drawPixmap(rect(), m_picture);
 }
 
-void DoorOverlay::mousePressEvent(QMouseEvent *event)
+void StartOverlay::mousePressEvent(QMouseEvent *event)
 {
     // Taken here, so the press never reaches the window as a background drag.
     event->accept();
 }
 
-void DoorOverlay::mouseReleaseEvent(QMouseEvent *event)
+void StartOverlay::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
@@ -116,17 +116,17 @@ void DoorOverlay::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
-void DoorOverlay::dragEnterEvent(QDragEnterEvent *event)
+void StartOverlay::dragEnterEvent(QDragEnterEvent *event)
 {
     acceptAsCopy(event);
 }
 
-void DoorOverlay::dragMoveEvent(QDragMoveEvent *event)
+void StartOverlay::dragMoveEvent(QDragMoveEvent *event)
 {
     acceptAsCopy(event);
 }
 
-void DoorOverlay::dropEvent(QDropEvent *event)
+void StartOverlay::dropEvent(QDropEvent *event)
 {
     acceptAsCopy(event);
     Q_EMIT dropped(event->mimeData());

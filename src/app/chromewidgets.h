@@ -61,12 +61,12 @@ protected:
 };
 
 // The start-screen overlay: a picture that hides on a click and takes drops.
-class DoorOverlay : public QWidget
+class StartOverlay : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit DoorOverlay(QWidget *parent = nullptr);
+    explicit StartOverlay(QWidget *parent = nullptr);
 
     void setPicture(const QPixmap &picture);
 

@@ -251,7 +251,7 @@ QIcon stopIcon()
     return icon;
 }
 
-QPixmap doorPicture(const QSize &size, const QFont &font)
+QPixmap startOverlayPicture(const QSize &size, const QFont &font)
 {
     QPixmap pm(size);
     QPainter p(&pm);

@@ -16,6 +16,6 @@ QIcon rotateIcon();
 // The same button while a batch runs: it stops the batch.
 QIcon stopIcon();
 // The start-screen overlay at the given size.
-QPixmap doorPicture(const QSize &size, const QFont &font);
+QPixmap startOverlayPicture(const QSize &size, const QFont &font);
 
 } // namespace Pictures

@@ -40,21 +40,21 @@ class tst_AppBatch : public QObject
 
     void verifyLocked(bool locked)
     {
-        QStringList names{u"lblFeed"_qs, u"cmdBrowse"_qs, u"txtPath"_qs};
-        for (int i = 0; i < frmMain::ToolbarButtons; ++i)
-            names << u"CmdToolsBar%1"_qs.arg(i);
+        QStringList names{u"feedbackLink"_qs, u"browseButton"_qs, u"outputFolderEdit"_qs};
+        names << toolbarButtonNames;
         for (const QString &name : names)
             QVERIFY2(h->control(name)->isEnabled() == !locked, qPrintable(name));
         // The lists stay usable during a batch, the start button stops it.
-        for (const QString &name : {u"cmbOF1"_qs, u"cmbRotate"_qs, u"LV"_qs, u"Command3"_qs})
+        for (const QString &name :
+             {u"formatList"_qs, u"rotationList"_qs, u"jobListView"_qs, u"startButton"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
-        QCOMPARE(h->control<QPushButton>(u"Command3"_qs)->text(),
+        QCOMPARE(h->control<QPushButton>(u"startButton"_qs)->text(),
                  locked ? u"停止转换"_qs : u"开始旋转视频！"_qs);
     }
     void startAndWait()
     {
         QSignalSpy finished(&h->window->batch(), &BatchController::batchEnded);
-        h->click(u"Command3"_qs);
+        h->click(u"startButton"_qs);
         QVERIFY(h->window->batch().isBusy());
         verifyLocked(true);
         QVERIFY(finished.wait(120000));
@@ -83,7 +83,7 @@ private Q_SLOTS:
     {
         m_out = std::make_unique<QTemporaryDir>();
         h = std::make_unique<Harness>(buildDir);
-        h->control(u"picDoor"_qs)->hide();
+        h->control(u"startOverlay"_qs)->hide();
         h->window->conversionSettings().setOutputFolder(m_out->path());
     }
     void cleanup()
@@ -94,7 +94,7 @@ private Q_SLOTS:
 
     void twoJobsRunToDone()
     {
-        h->window->LV_OLEDragDrop(fileDrop({m_clipA, m_clipB}).get());
+        h->window->dropOnJobList(fileDrop({m_clipA, m_clipB}).get());
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy done(&batch, &BatchController::jobDone);
@@ -108,8 +108,8 @@ private Q_SLOTS:
         QCOMPARE(done.size(), 2);
         QCOMPARE(positions, (QStringList{u"第 1/2 个"_qs, u"第 2/2 个"_qs}));
         QVERIFY(h->window->jobList().isEmpty());
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"Done."_qs);
-        QCOMPARE(h->control<QProgressBar>(u"pb"_qs)->value(), 0);
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"Done."_qs);
+        QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(), 0);
         QVERIFY(h->sink.messages.isEmpty());
         QCOMPARE(h->completion.openedFolders.size(), 1);
         QCOMPARE(h->completion.sounds, QStringList{buildDir + u"/sound.wav"_qs});
@@ -138,8 +138,8 @@ private Q_SLOTS:
         QVERIFY(h->sink.messages[0].text.contains(missing));
         QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
         QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"完成，1 个视频转换失败"_qs);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"完成，1 个视频转换失败"_qs);
+        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         const QModelIndex status = model->index(0, JobListModel::StatusColumn);
         QCOMPARE(status.data().toString(), u"失败：源文件无法读取或已损坏"_qs);
         QCOMPARE(model->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
@@ -159,11 +159,11 @@ private Q_SLOTS:
     // and a new batch starts from a clean caption.
     void captionsFollowTheState()
     {
-        auto *caption = h->control<QLabel>(u"lblPB"_qs);
+        auto *caption = h->control<QLabel>(u"progressCaption"_qs);
         h->window->jobList().addJob(m_clips.filePath(u"不存在.mp4"_qs));
         startAndWait();
         QCOMPARE(caption->text(), u"完成，1 个视频转换失败"_qs);
-        h->window->RemoveAllJobs();
+        h->window->removeAllJobs();
         QCOMPARE(caption->text(), u"0%"_qs);
 
         h->window->jobList().addJob(m_clipA);
@@ -197,9 +197,9 @@ private Q_SLOTS:
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy ended(&batch, &BatchController::batchEnded);
-        h->window->Start();
+        h->window->startBatch();
         QVERIFY(progress.wait(30000));
-        auto *button = h->control<QPushButton>(u"Command3"_qs);
+        auto *button = h->control<QPushButton>(u"startButton"_qs);
         QCOMPARE(button->text(), u"停止转换"_qs);
         QMenu *menu = h->window->stopMenu();
         QCOMPARE(menu->actions().size(), 2);
@@ -210,10 +210,10 @@ private Q_SLOTS:
 
         QCOMPARE(button->text(), u"开始旋转视频！"_qs);
         QCOMPARE(h->window->jobList().count(), left);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
                  choice == 0 ? u"已停止"_qs : u"等待"_qs);
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"已停止"_qs);
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"已停止"_qs);
         const QStringList written =
             QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(written.size(), 2 - left);
@@ -226,8 +226,8 @@ private Q_SLOTS:
         h->window->jobList().addJobs({longClip, m_clipA});
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
-        QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
-        h->window->Start();
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        h->window->startBatch();
         QVERIFY(progress.wait(30000));
         const QString scratch = batch.scratchFolder();
 

@@ -36,17 +36,17 @@ private Q_SLOTS:
         QFETCH(QString, state);
         QFETCH(int, percent);
         Harness h(m_programFolder.path());
-        frmMain &window = *h.window;
+        MainWindow &window = *h.window;
         if (state != u"start"_qs)
-            h.control(u"picDoor"_qs)->hide();
+            h.control(u"startOverlay"_qs)->hide();
         if (state != u"start"_qs && state != u"empty"_qs) {
-            window.LV_OLEDragDrop(
+            window.dropOnJobList(
                 fileDrop({u"/home/user/视频/春节 家庭聚会.mp4"_qs,
                           u"/home/user/视频/holiday.rmvb"_qs, u"/home/user/视频/clip.avi"_qs})
                     .get());
             JobListModel &jobs = window.jobList();
             jobs.setFailed(jobs.job(2).id, FailureReason::NoOutput, u"no output"_qs);
-            auto *view = h.control<QTreeView>(u"LV"_qs);
+            auto *view = h.control<QTreeView>(u"jobListView"_qs);
             view->setCurrentIndex(view->model()->index(0, 0));
         }
         if (percent >= 0) {
@@ -69,8 +69,8 @@ private Q_SLOTS:
         QCOMPARE(image.size() / image.devicePixelRatio(), QSize(565, 470));
         QVERIFY(image.save(m_out.filePath(u"window-%1.png"_qs.arg(state))));
         // The progress caption keeps clear of the start button whatever it says.
-        auto *progress = h.control<QLabel>(u"lblPB"_qs);
-        QVERIFY(progress->geometry().right() < h.control(u"Command3"_qs)->x());
+        auto *progress = h.control<QLabel>(u"progressCaption"_qs);
+        QVERIFY(progress->geometry().right() < h.control(u"startButton"_qs)->x());
         QVERIFY(progress->width() >= progress->fontMetrics().horizontalAdvance(progress->text()));
     }
 };

@@ -70,26 +70,30 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("rect");
         // Labels may grow to fit their caption; everything else keeps its designed box.
         QTest::addColumn<bool>("mayGrow");
-        const int toolbarLeft[frmMain::ToolbarButtons] = {0, 94, 188, 376, 282, 470};
-        for (int i = 0; i < frmMain::ToolbarButtons; ++i) {
-            const QString name = u"CmdToolsBar%1"_qs.arg(i);
+        const int toolbarLeft[MainWindow::ToolbarButtons] = {0, 94, 188, 376, 282, 470};
+        for (int i = 0; i < MainWindow::ToolbarButtons; ++i) {
+            const QString &name = toolbarButtonNames[i];
             QTest::newRow(qPrintable(name)) << name << QRect(toolbarLeft[i], 0, 95, 66) << false;
         }
-        QTest::newRow("picDoor") << u"picDoor"_qs << QRect(2, 68, 563, 378) << false;
-        QTest::newRow("Label10") << u"Label10"_qs << QRect(8, 70, 52, 14) << true;
-        QTest::newRow("LV") << u"LV"_qs << QRect(4, 88, 555, 234) << false;
-        QTest::newRow("picText") << u"picText"_qs << QRect(184, 190, 163, 21) << false;
-        QTest::newRow("Label1") << u"Label1"_qs << QRect(8, 332, 60, 14) << true;
-        QTest::newRow("Label9") << u"Label9"_qs << QRect(204, 332, 60, 14) << true;
-        QTest::newRow("Label8") << u"Label8"_qs << QRect(368, 332, 60, 14) << true;
-        QTest::newRow("cmbOF1") << u"cmbOF1"_qs << QRect(6, 351, 189, 22) << false;
-        QTest::newRow("cmbRotate") << u"cmbRotate"_qs << QRect(202, 351, 157, 22) << false;
-        QTest::newRow("txtPath") << u"txtPath"_qs << QRect(366, 351, 137, 21) << false;
-        QTest::newRow("cmdBrowse") << u"cmdBrowse"_qs << QRect(508, 352, 47, 20) << false;
-        QTest::newRow("Command3") << u"Command3"_qs << QRect(404, 386, 153, 55) << false;
-        QTest::newRow("lblPB") << u"lblPB"_qs << QRect(184, 392, 23, 14) << true;
-        QTest::newRow("pb") << u"pb"_qs << QRect(6, 418, 391, 21) << false;
-        QTest::newRow("lblWeb") << u"lblWeb"_qs << QRect(8, 450, 247, 13) << true;
+        QTest::newRow("startOverlay") << u"startOverlay"_qs << QRect(2, 68, 563, 378) << false;
+        QTest::newRow("jobListCaption") << u"jobListCaption"_qs << QRect(8, 70, 52, 14) << true;
+        QTest::newRow("jobListView") << u"jobListView"_qs << QRect(4, 88, 555, 234) << false;
+        QTest::newRow("emptyListHint") << u"emptyListHint"_qs << QRect(184, 190, 163, 21) << false;
+        QTest::newRow("formatCaption") << u"formatCaption"_qs << QRect(8, 332, 60, 14) << true;
+        QTest::newRow("rotationCaption")
+            << u"rotationCaption"_qs << QRect(204, 332, 60, 14) << true;
+        QTest::newRow("outputFolderCaption")
+            << u"outputFolderCaption"_qs << QRect(368, 332, 60, 14) << true;
+        QTest::newRow("formatList") << u"formatList"_qs << QRect(6, 351, 189, 22) << false;
+        QTest::newRow("rotationList") << u"rotationList"_qs << QRect(202, 351, 157, 22) << false;
+        QTest::newRow("outputFolderEdit")
+            << u"outputFolderEdit"_qs << QRect(366, 351, 137, 21) << false;
+        QTest::newRow("browseButton") << u"browseButton"_qs << QRect(508, 352, 47, 20) << false;
+        QTest::newRow("startButton") << u"startButton"_qs << QRect(404, 386, 153, 55) << false;
+        QTest::newRow("progressCaption")
+            << u"progressCaption"_qs << QRect(184, 392, 23, 14) << true;
+        QTest::newRow("progressBar") << u"progressBar"_qs << QRect(6, 418, 391, 21) << false;
+        QTest::newRow("webLink") << u"webLink"_qs << QRect(8, 450, 247, 13) << true;
     }
     void controlGeometry()
     {
@@ -114,7 +118,7 @@ private Q_SLOTS:
                  qPrintable(u"%1x%2"_qs.arg(actual.width()).arg(actual.height())));
         // A grown label must not run into the controls beside or below it.
         for (QWidget *other : h->window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-            if (other == widget || other->objectName() == u"picDoor"_qs || other->isHidden())
+            if (other == widget || other->objectName() == u"startOverlay"_qs || other->isHidden())
                 continue;
             QVERIFY2(!actual.intersects(other->geometry()),
                      qPrintable(name + u" overlaps "_qs + other->objectName()));
@@ -124,12 +128,12 @@ private Q_SLOTS:
     void settingChoices()
     {
         // A choice in the lists reaches the settings; a change made in code shows in the lists.
-        auto *format = h->control<QComboBox>(u"cmbOF1"_qs);
+        auto *format = h->control<QComboBox>(u"formatList"_qs);
         ConversionSettings &settings = h->window->conversionSettings();
         format->setFocus();
         QTest::keyClick(format, Qt::Key_Down);
         QCOMPARE(settings.format(), int(ConversionSettings::Mpg));
-        QTest::keyClick(h->control(u"cmbRotate"_qs), Qt::Key_End);
+        QTest::keyClick(h->control(u"rotationList"_qs), Qt::Key_End);
         QCOMPARE(settings.rotationEntry(), 4);
         settings.selectListedFormat(4);
         QCOMPARE(format->currentIndex(), 4);
@@ -156,21 +160,21 @@ private Q_SLOTS:
         QFETCH(QStringList, paths);
         QFETCH(QStringList, labels);
         if (!onOverlay)
-            h->click(u"picDoor"_qs);
-        auto *view = h->control<QTreeView>(u"LV"_qs);
+            h->click(u"startOverlay"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
         std::unique_ptr<QMimeData> mime = fileDrop(paths);
         if (paths.isEmpty()) {
             mime->setUrls({QUrl(u"https://example.org/v.mp4"_qs)});
             mime->setText(u"/m/not-a-file.mp4"_qs);
         }
-        dragAndDrop(onOverlay ? h->control(u"picDoor"_qs) : view->viewport(), std::move(mime));
+        dragAndDrop(onOverlay ? h->control(u"startOverlay"_qs) : view->viewport(), std::move(mime));
 
         QCOMPARE(h->window->jobList().paths(), paths);
         for (int row = 0; row < labels.size(); ++row) {
             QCOMPARE(view->model()->index(row, 0).data().toString(), paths[row]);
             QCOMPARE(view->model()->index(row, 1).data().toString(), labels[row]);
         }
-        QVERIFY(h->control(u"picDoor"_qs)->isHidden());
+        QVERIFY(h->control(u"startOverlay"_qs)->isHidden());
         // On the overlay even a drop that adds nothing takes the hint away.
         QCOMPARE(h->hintShown(), !onOverlay && paths.isEmpty());
     }
@@ -178,19 +182,19 @@ private Q_SLOTS:
     void overlayAndLinks()
     {
         // Any toolbar click takes the start screen away; the web button has no dialog of its own.
-        h->click(u"CmdToolsBar3"_qs);
-        QVERIFY(h->control(u"picDoor"_qs)->isHidden());
+        h->click(u"webSiteButton"_qs);
+        QVERIFY(h->control(u"startOverlay"_qs)->isHidden());
         // The feedback link turns bold under the mouse, and back over the bare background.
-        auto *feed = h->control<QLabel>(u"lblFeed"_qs);
+        auto *feed = h->control<QLabel>(u"feedbackLink"_qs);
         sendMouse(feed, QEvent::MouseMove, QPoint(3, 3));
         QVERIFY(feed->font().bold());
         QVERIFY(feed->width() >= feed->fontMetrics().horizontalAdvance(feed->text()));
         sendMouse(h->window.get(), QEvent::MouseMove, QPoint(400, 460));
         QVERIFY(!feed->font().bold());
-        h->click(u"lblWeb"_qs);
-        h->click(u"lblFeed"_qs);
+        h->click(u"webLink"_qs);
+        h->click(u"feedbackLink"_qs);
         QCOMPARE(h->urls.size(), 3);
-        QCOMPARE(h->urls[0], QUrl(frmMain::webAddress()));
+        QCOMPARE(h->urls[0], QUrl(MainWindow::webAddress()));
         QCOMPARE(h->urls[1], h->urls[0]);
         QCOMPARE(h->urls[2].scheme(), u"mailto"_qs);
         QCOMPARE(QUrlQuery(h->urls[2]).queryItemValue(u"subject"_qs, QUrl::FullyDecoded),
@@ -203,22 +207,22 @@ private Q_SLOTS:
         const JobListModel &jobs = h->window->jobList();
         dialogs.openAnswers = {std::nullopt, u"/v/a.mp4"_qs, u"/v/notes.txt"_qs, std::nullopt};
         // A cancel changes nothing, not even the remembered folder.
-        h->click(u"CmdToolsBar0"_qs);
+        h->click(u"addVideoButton"_qs);
         QVERIFY(jobs.isEmpty());
         QVERIFY(h->hintShown());
-        QVERIFY(h->window->strLastFolder().isEmpty());
+        QVERIFY(h->window->lastFileFolder().isEmpty());
 
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(jobs.job(0).typeLabel, u"MP4"_qs);
         QVERIFY(!h->hintShown());
         // The next dialog starts in that file's folder with its name filled in.
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls[2].startFolder, u"/v/"_qs);
         QCOMPARE(dialogs.openCalls[2].fileName, u"/v/a.mp4"_qs);
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls.size(), 4);
         QCOMPARE(jobs.paths(), (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs}));
-        QCOMPARE(h->window->strLastFolder(), u"/v/"_qs);
+        QCOMPARE(h->window->lastFileFolder(), u"/v/"_qs);
     }
 
     void addFolder_data()
@@ -247,16 +251,16 @@ private Q_SLOTS:
             writeFile(dir.filePath(f));
         h->dialogs.folderAnswers = {cancel ? std::nullopt : std::optional<QString>(dir.path())};
 
-        QSignalSpy done(h->window.get(), &frmMain::folderSearchDone);
-        h->window->CmdToolsBar_Click(1);
+        QSignalSpy done(h->window.get(), &MainWindow::folderSearchDone);
+        h->window->toolbarButtonClicked(1);
         QCOMPARE(h->dialogs.folderTitles, QStringList{u"选择一个文件夹:"_qs});
-        auto *hint = h->control<QLabel>(u"lblText"_qs);
+        auto *hint = h->control<QLabel>(u"emptyListHintText"_qs);
         if (!cancel) {
             // The result comes back through the event loop, so the hint shows first.
             QCOMPARE(hint->text(), u"搜索中..."_qs);
             QVERIFY(h->hintShown());
             // A second search is refused while this one runs, and allowed once it ends.
-            h->window->AddFolder();
+            h->window->addFolder();
             QCOMPARE(h->dialogs.folderTitles.size(), 1);
             QVERIFY(done.wait(5000));
             QVERIFY(!h->window->isSearching());
@@ -269,21 +273,21 @@ private Q_SLOTS:
         if (expected.isEmpty())
             QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
         // Emptied later, the list no longer says it is searching.
-        h->window->RemoveAllJobs();
+        h->window->removeAllJobs();
         QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
     }
 
     void outputFolder_data()
     {
         QTest::addColumn<QString>("trigger");
-        QTest::newRow("button") << u"cmdBrowse"_qs;
-        QTest::newRow("click into the box") << u"txtPath"_qs;
+        QTest::newRow("button") << u"browseButton"_qs;
+        QTest::newRow("click into the box") << u"outputFolderEdit"_qs;
     }
     void outputFolder()
     {
         QFETCH(QString, trigger);
-        h->click(u"picDoor"_qs);
-        auto *path = h->control<QLineEdit>(u"txtPath"_qs);
+        h->click(u"startOverlay"_qs);
+        auto *path = h->control<QLineEdit>(u"outputFolderEdit"_qs);
         const ConversionSettings &settings = h->window->conversionSettings();
         const QString defaultFolder = ConversionSettings::defaultOutputFolder();
         QCOMPARE(path->text(), defaultFolder);
@@ -308,12 +312,12 @@ private Q_SLOTS:
 
     void removeThenStartRefused()
     {
-        h->click(u"picDoor"_qs);
+        h->click(u"startOverlay"_qs);
         const JobListModel &jobs = h->window->jobList();
-        auto *view = h->control<QTreeView>(u"LV"_qs);
-        h->window->LV_OLEDragDrop(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        h->window->dropOnJobList(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
         view->selectionModel()->clearSelection();
-        h->window->RemoveSelectedJob();
+        h->window->removeSelectedJob();
         QCOMPARE(jobs.count(), 2);
 
         view->setCurrentIndex(view->model()->index(1, 0));
@@ -322,17 +326,18 @@ private Q_SLOTS:
         QCOMPARE(jobs.paths(), QStringList{u"/m/1.mp4"_qs});
         QVERIFY(!h->hintShown());
         view->setCurrentIndex(view->model()->index(0, 0));
-        h->window->RemoveSelectedJob();
+        h->window->removeSelectedJob();
         QVERIFY(jobs.isEmpty());
         QVERIFY(h->hintShown());
 
         // Start on an empty list explains itself and locks nothing.
-        h->click(u"Command3"_qs);
+        h->click(u"startButton"_qs);
         QCOMPARE(h->sink.messages.size(), 1);
         QCOMPARE(h->sink.messages[0].text, u"请添加一个视频文件"_qs);
         QCOMPARE(h->sink.messages[0].icon, MessageSink::Icon::Warning);
         QVERIFY(!h->window->isBatchLocked() && !h->window->batch().isBusy());
-        for (const QString &name : {u"CmdToolsBar0"_qs, u"LV"_qs, u"Command3"_qs, u"txtPath"_qs})
+        for (const QString &name :
+             {u"addVideoButton"_qs, u"jobListView"_qs, u"startButton"_qs, u"outputFolderEdit"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
     }
 
@@ -352,8 +357,8 @@ private Q_SLOTS:
         QFETCH(QPoint, pos);
         QFETCH(Qt::MouseButton, button);
         QFETCH(bool, moves);
-        h->click(u"picDoor"_qs);
-        QSignalSpy drag(h->window.get(), &frmMain::windowDragRequested);
+        h->click(u"startOverlay"_qs);
+        QSignalSpy drag(h->window.get(), &MainWindow::windowDragRequested);
         QWidget *target = h->window->childAt(pos);
         if (!target)
             target = h->window.get();

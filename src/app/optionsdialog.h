@@ -14,28 +14,28 @@ class QPushButton;
 // The options dialog: completion sound and the clip range. Created afresh for
 // each opening from the program-wide values; only an accepted dialog changes
 // them and rewrites options.ini.
-class frmOptions : public QDialog
+class OptionsDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     // messages may be nullptr: a refused value then only moves the focus.
-    frmOptions(OptionValues &values, const QString &optionsFilePath, MessageSink *messages,
-               QWidget *parent = nullptr);
+    OptionsDialog(OptionValues &values, const QString &optionsFilePath, MessageSink *messages,
+                  QWidget *parent = nullptr);
 
     // Validates; on success stores the values, writes the file and closes.
     void accept() override;
 
-    QComboBox *cmbSR = nullptr;
-    QCheckBox *chkMC = nullptr;
-    QLineEdit *txtFromH = nullptr;
-    QLineEdit *txtFromM = nullptr;
-    QLineEdit *txtFromS = nullptr;
-    QLineEdit *txtToH = nullptr;
-    QLineEdit *txtToM = nullptr;
-    QLineEdit *txtToS = nullptr;
-    QPushButton *Command1 = nullptr; // 确定
-    QPushButton *Command2 = nullptr; // 返回
+    QComboBox *soundList = nullptr;
+    QCheckBox *clipCheckBox = nullptr;
+    QLineEdit *fromHoursEdit = nullptr;
+    QLineEdit *fromMinutesEdit = nullptr;
+    QLineEdit *fromSecondsEdit = nullptr;
+    QLineEdit *toHoursEdit = nullptr;
+    QLineEdit *toMinutesEdit = nullptr;
+    QLineEdit *toSecondsEdit = nullptr;
+    QPushButton *okButton = nullptr;   // 确定
+    QPushButton *backButton = nullptr; // 返回
 
 private:
     void buildWidgets();

@@ -1,4 +1,4 @@
-#include "ccommondialogs.h"
+#include "commondialogs.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ QString programFolder()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-// Start folder of the save dialog and of OpenFileDialog.
+// Start folder of the save dialog and of openFileDialog.
 QString startFolderFor(const QString &requested)
 {
     if (requested.trimmed().isEmpty())
@@ -218,41 +218,41 @@ bool QtDialogRunner::showPrinterProperties(QWidget *owner)
     return dialog.exec() == QDialog::Accepted;
 }
 
-// --- CCommonDialogs --------------------------------------------------------
+// --- CommonDialogs --------------------------------------------------------
 
-CCommonDialogs::CCommonDialogs() : m_ownRunner(std::make_unique<QtDialogRunner>())
+CommonDialogs::CommonDialogs() : m_ownRunner(std::make_unique<QtDialogRunner>())
 {
     m_runner = m_ownRunner.get();
 }
 
-CCommonDialogs::~CCommonDialogs() = default;
+CommonDialogs::~CommonDialogs() = default;
 
-QString CCommonDialogs::Title() const
+QString CommonDialogs::title() const
 {
     return upToNul(m_title);
 }
 
-QString CCommonDialogs::Path() const
+QString CommonDialogs::path() const
 {
     return upToNul(m_path);
 }
 
-QString CCommonDialogs::FileTitle() const
+QString CommonDialogs::fileTitle() const
 {
     return upToNul(m_fileTitle);
 }
 
-QString CCommonDialogs::Name() const
+QString CommonDialogs::fileName() const
 {
     return upToNul(m_fileName);
 }
 
-void CCommonDialogs::setRunner(DialogRunner *runner)
+void CommonDialogs::setRunner(DialogRunner *runner)
 {
     m_runner = runner ? runner : m_ownRunner.get();
 }
 
-void CCommonDialogs::takeFile(const QString &chosen)
+void CommonDialogs::takeFile(const QString &chosen)
 {
     const QString path = QDir::toNativeSeparators(chosen);
     m_fileName = path;
@@ -260,24 +260,24 @@ void CCommonDialogs::takeFile(const QString &chosen)
     m_path = folderOf(path);
 }
 
-bool CCommonDialogs::ShowOpen()
+bool CommonDialogs::showOpen()
 {
     if (!m_owner)
         return false;
-    const QString start = Path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : Path();
-    const std::optional<QString> chosen =
-        m_runner->openFile(m_owner, Title(), start, Name(), filterListForOpen(m_filter), m_defExt);
+    const QString start = path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : path();
+    const std::optional<QString> chosen = m_runner->openFile(m_owner, title(), start, fileName(),
+                                                             filterListForOpen(m_filter), m_defaultExtension);
     if (!chosen || chosen->isEmpty())
         return false;
     takeFile(*chosen);
     return true;
 }
 
-bool CCommonDialogs::ShowSave()
+bool CommonDialogs::showSave()
 {
     if (!m_owner)
         return false;
-    const QString start = startFolderFor(Path());
+    const QString start = startFolderFor(path());
     const std::optional<QString> chosen =
         m_runner->saveFile(m_owner, u"Save"_qs, start, filterListForSave(m_filter));
     if (!chosen || chosen->isEmpty())
@@ -286,11 +286,11 @@ bool CCommonDialogs::ShowSave()
     return true;
 }
 
-bool CCommonDialogs::ShowFolder()
+bool CommonDialogs::showFolder()
 {
     if (!m_owner)
         return false;
-    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, Title());
+    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, title());
     if (!chosen || chosen->isEmpty())
         return false;
     m_path = upToNul(QDir::toNativeSeparators(*chosen));
@@ -299,7 +299,7 @@ bool CCommonDialogs::ShowFolder()
     return true;
 }
 
-bool CCommonDialogs::ShowColor(bool fullOpen)
+bool CommonDialogs::showColor(bool fullOpen)
 {
     if (!m_owner)
         return false;
@@ -311,7 +311,7 @@ bool CCommonDialogs::ShowColor(bool fullOpen)
     return true;
 }
 
-bool CCommonDialogs::ShowFont()
+bool CommonDialogs::showFont()
 {
     if (!m_owner)
         return false;
@@ -339,21 +339,21 @@ bool CCommonDialogs::ShowFont()
     return true;
 }
 
-bool CCommonDialogs::ShowPrinter()
+bool CommonDialogs::showPrinter()
 {
     if (!m_owner)
         return false;
     return m_runner->showPrinter(m_owner);
 }
 
-bool CCommonDialogs::ShowPrinterProperties()
+bool CommonDialogs::showPrinterProperties()
 {
     if (!m_owner)
         return false;
     return m_runner->showPrinterProperties(m_owner);
 }
 
-QString OpenFileDialog(QWidget *owner, const QString &title, QString &startFolder,
+QString openFileDialog(QWidget *owner, const QString &title, QString &startFolder,
                        const QString &filter, qint32 flags, DialogRunner *runner)
 {
     Q_UNUSED(flags);

@@ -1,4 +1,4 @@
-#include "frmoptions.h"
+#include "optionsdialog.h"
 
 #include "app/messagesink.h"
 #include "conversion/optionsrules.h"
@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmOptions::frmOptions(OptionValues &values, const QString &optionsFilePath, MessageSink *messages,
-                       QWidget *parent)
+OptionsDialog::OptionsDialog(OptionValues &values, const QString &optionsFilePath,
+                             MessageSink *messages, QWidget *parent)
     : QDialog(parent), m_values(values), m_optionsFilePath(optionsFilePath), m_messages(messages)
 {
     setWindowTitle(u"选项设置"_qs);
@@ -24,19 +24,19 @@ frmOptions::frmOptions(OptionValues &values, const QString &optionsFilePath, Mes
     fillFromValues();
 }
 
-void frmOptions::buildWidgets()
+void OptionsDialog::buildWidgets()
 {
-    cmbSR = new QComboBox(this);
-    cmbSR->addItems({u"ON"_qs, u"OFF"_qs});
+    soundList = new QComboBox(this);
+    soundList->addItems({u"ON"_qs, u"OFF"_qs});
     auto *soundLabel = new QLabel(u"完成后声音提醒："_qs, this);
-    soundLabel->setBuddy(cmbSR);
+    soundLabel->setBuddy(soundList);
     auto *soundRow = new QHBoxLayout;
     soundRow->addWidget(soundLabel);
-    soundRow->addWidget(cmbSR);
+    soundRow->addWidget(soundList);
     soundRow->addStretch(1);
 
-    chkMC = new QCheckBox(u"Music Cutter"_qs, this);
-    chkMC->setToolTip(u"截取范围：开始与结束时间"_qs);
+    clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
+    clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
 
     // Wide enough for a few digits; hours have no limit, longer text scrolls.
     const int boxWidth = fontMetrics().horizontalAdvance(u"00000"_qs) + 14;
@@ -46,16 +46,17 @@ void frmOptions::buildWidgets()
         box->setAlignment(Qt::AlignRight);
         return box;
     };
-    txtFromH = makeBox();
-    txtFromM = makeBox();
-    txtFromS = makeBox();
-    txtToH = makeBox();
-    txtToM = makeBox();
-    txtToS = makeBox();
+    fromHoursEdit = makeBox();
+    fromMinutesEdit = makeBox();
+    fromSecondsEdit = makeBox();
+    toHoursEdit = makeBox();
+    toMinutesEdit = makeBox();
+    toSecondsEdit = makeBox();
 
     auto *range = new QGridLayout;
     range->setHorizontalSpacing(4);
-    QLineEdit *const rows[2][3] = {{txtFromH, txtFromM, txtFromS}, {txtToH, txtToM, txtToS}};
+    QLineEdit *const rows[2][3] = {{fromHoursEdit, fromMinutesEdit, fromSecondsEdit},
+                                   {toHoursEdit, toMinutesEdit, toSecondsEdit}};
     const QString rowNames[2] = {u"开始："_qs, u"结束："_qs};
     const QString units[3] = {u"时"_qs, u"分"_qs, u"秒"_qs};
     for (int r = 0; r < 2; ++r) {
@@ -73,16 +74,16 @@ void frmOptions::buildWidgets()
 
     auto *clipBox = new QGroupBox(u"剪辑范围"_qs, this);
     auto *clipLayout = new QVBoxLayout(clipBox);
-    clipLayout->addWidget(chkMC);
+    clipLayout->addWidget(clipCheckBox);
     clipLayout->addLayout(range);
 
-    Command1 = new QPushButton(u"确定"_qs, this);
-    Command2 = new QPushButton(u"返回"_qs, this);
-    Command1->setDefault(true);
+    okButton = new QPushButton(u"确定"_qs, this);
+    backButton = new QPushButton(u"返回"_qs, this);
+    okButton->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(backButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(soundRow);
@@ -91,59 +92,61 @@ void frmOptions::buildWidgets()
     // The dialog takes the size its texts need, whatever the font.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(chkMC, &QCheckBox::toggled, this, &frmOptions::setClipBoxesEnabled);
-    connect(Command1, &QPushButton::clicked, this, &frmOptions::accept);
-    connect(Command2, &QPushButton::clicked, this, &frmOptions::reject);
+    connect(clipCheckBox, &QCheckBox::toggled, this, &OptionsDialog::setClipBoxesEnabled);
+    connect(okButton, &QPushButton::clicked, this, &OptionsDialog::accept);
+    connect(backButton, &QPushButton::clicked, this, &OptionsDialog::reject);
 }
 
-void frmOptions::fillFromValues()
+void OptionsDialog::fillFromValues()
 {
-    cmbSR->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
+    soundList->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
     const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
-    chkMC->setChecked(checked);
+    clipCheckBox->setChecked(checked);
     setClipBoxesEnabled(checked);
     if (!checked)
         return;
     const ClipFields fields =
         clipFieldsFromSeconds(m_values.clipFromSeconds, m_values.clipToSeconds);
-    txtFromH->setText(fields.fromH);
-    txtFromM->setText(fields.fromM);
-    txtFromS->setText(fields.fromS);
-    txtToH->setText(fields.toH);
-    txtToM->setText(fields.toM);
-    txtToS->setText(fields.toS);
+    fromHoursEdit->setText(fields.fromH);
+    fromMinutesEdit->setText(fields.fromM);
+    fromSecondsEdit->setText(fields.fromS);
+    toHoursEdit->setText(fields.toH);
+    toMinutesEdit->setText(fields.toM);
+    toSecondsEdit->setText(fields.toS);
 }
 
-void frmOptions::setClipBoxesEnabled(bool enabled)
+void OptionsDialog::setClipBoxesEnabled(bool enabled)
 {
-    for (QLineEdit *box : {txtFromH, txtFromM, txtFromS, txtToH, txtToM, txtToS})
+    for (QLineEdit *box : {fromHoursEdit, fromMinutesEdit, fromSecondsEdit, toHoursEdit,
+                           toMinutesEdit, toSecondsEdit})
         box->setEnabled(enabled);
 }
 
-void frmOptions::accept()
+void OptionsDialog::accept()
 {
-    const ClipFields fields{txtFromH->text(), txtFromM->text(), txtFromS->text(),
-                            txtToH->text(),   txtToM->text(),   txtToS->text()};
-    const AcceptResult result = acceptOptions(cmbSR->currentIndex(), chkMC->isChecked(), fields);
+    const ClipFields fields{fromHoursEdit->text(), fromMinutesEdit->text(), fromSecondsEdit->text(),
+                            toHoursEdit->text(),   toMinutesEdit->text(),   toSecondsEdit->text()};
+    const AcceptResult result =
+        acceptOptions(soundList->currentIndex(), clipCheckBox->isChecked(), fields);
 
     if (result.failure) {
         using Box = OptionsFailure::Box;
         if (m_messages)
             m_messages->showMessage(MessageSink::Icon::Warning, result.failure->title,
                                     result.failure->text);
-        QLineEdit *offending = txtFromM;
+        QLineEdit *offending = fromMinutesEdit;
         switch (result.failure->box) {
         case Box::FromMinutes:
-            offending = txtFromM;
+            offending = fromMinutesEdit;
             break;
         case Box::ToMinutes:
-            offending = txtToM;
+            offending = toMinutesEdit;
             break;
         case Box::FromSeconds:
-            offending = txtFromS;
+            offending = fromSecondsEdit;
             break;
         case Box::ToSeconds:
-            offending = txtToS;
+            offending = toSecondsEdit;
             break;
         }
         offending->setFocus(Qt::OtherFocusReason);
@@ -152,7 +155,7 @@ void frmOptions::accept()
     }
 
     if (result.uncheck)
-        chkMC->setChecked(false);
+        clipCheckBox->setChecked(false);
     m_values = result.values;
     // A file that cannot be written still leaves the values in force for this run.
     writeOptionsFile(m_optionsFilePath, m_values);
