@@ -1,5 +1,7 @@
 #include "chromewidgets.h"
 
+#include "pictures.h"
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -7,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QUrl>
 
 QStringList droppedPaths(const QMimeData *data)
@@ -73,7 +77,44 @@ void HoverLinkLabel::mouseMoveEvent(QMouseEvent *event)
     event->accept();
 }
 
-PathLineEdit::PathLineEdit(QWidget *parent) : QLineEdit(parent) {}
+PathLineEdit::PathLineEdit(const QString &toolTipCaption, QWidget *parent)
+    : QLineEdit(parent), m_toolTipCaption(toolTipCaption)
+{
+    setToolTip(m_toolTipCaption);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) {
+        setToolTip(text.isEmpty() ? m_toolTipCaption : m_toolTipCaption + u'\n' + text);
+    });
+}
+
+QRect PathLineEdit::textArea() const
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    // QLineEdit's own inner margin on each side of the text.
+    constexpr int horizontalMargin = 2;
+    return contents.marginsRemoved(textMargins())
+        .adjusted(horizontalMargin, 0, -horizontalMargin, 0);
+}
+
+QString PathLineEdit::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, textArea().width());
+}
+
+void PathLineEdit::paintEvent(QPaintEvent *event)
+{
+    if (hasFocus() || shownText() == text()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    p.drawText(textArea(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+}
 
 void PathLineEdit::mouseReleaseEvent(QMouseEvent *event)
 {
@@ -88,18 +129,14 @@ StartOverlay::StartOverlay(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void StartOverlay::setPicture(const QPixmap &picture)
-{
-    m_picture = picture;
-    update();
-}
-
 void StartOverlay::paintEvent(QPaintEvent *)
 {
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio ||
+        m_picture.deviceIndependentSize() != QSizeF(size()))
+        m_picture = Pictures::startOverlayPicture(size(), font(), ratio);
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
-    if (!m_picture.isNull())
-        p.drawPixmap(rect(), m_picture);
+    p.drawPixmap(rect(), m_picture);
 }
 
 void StartOverlay::mousePressEvent(QMouseEvent *event)

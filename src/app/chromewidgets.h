@@ -46,29 +46,39 @@ private:
 };
 
 // The output folder box: typing is allowed, a click opens the folder browser.
+// Without the focus a path too long for the box shows its start and its end
+// around an ellipsis; the tool tip gives it whole.
 class PathLineEdit : public QLineEdit
 {
     Q_OBJECT
 
 public:
-    explicit PathLineEdit(QWidget *parent = nullptr);
+    explicit PathLineEdit(const QString &toolTipCaption, QWidget *parent = nullptr);
+
+    // What the box shows while it does not have the focus.
+    QString shownText() const;
 
 Q_SIGNALS:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QRect textArea() const;
+
+    QString m_toolTipCaption;
 };
 
 // The start-screen overlay: a picture that hides on a click and takes drops.
+// The picture is drawn for the size and pixel ratio it is shown at.
 class StartOverlay : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit StartOverlay(QWidget *parent = nullptr);
-
-    void setPicture(const QPixmap &picture);
 
 Q_SIGNALS:
     void clicked();

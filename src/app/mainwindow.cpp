@@ -86,6 +86,19 @@ const ToolButtonDesign toolButtons[MainWindow::ToolbarButtons] = {
     {7050, u"exitButton", u"退出程序", u"退出程序", Pictures::Tool::Exit},
 };
 
+// A caption quoted in a message stays on one line: word joiners between its
+// characters forbid the line breaks that Chinese text otherwise allows anywhere.
+QString unbroken(const QString &caption)
+{
+    QString joined;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (i > 0 && !caption[i].isLowSurrogate())
+            joined += QChar(0x2060);
+        joined += caption[i];
+    }
+    return joined;
+}
+
 // Enough rows to say what went wrong without a message box taller than the screen.
 constexpr int MaxListedFailures = 15;
 
@@ -263,8 +276,8 @@ void MainWindow::createControls()
         button->setObjectName(QString::fromUtf16(toolButtons[i].name));
         button->setText(QString::fromUtf16(toolButtons[i].caption));
         button->setToolTip(QString::fromUtf16(toolButtons[i].toolTip));
-        button->setIcon(Pictures::toolIcon(toolButtons[i].picture));
-        button->setIconSize(QSize(36, 36));
+        button->setIcon(Pictures::toolIcon(toolButtons[i].picture, ToolIconSide));
+        button->setIconSize(QSize(ToolIconSide, ToolIconSide));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
@@ -305,14 +318,13 @@ void MainWindow::createControls()
         box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     }
 
-    outputFolderEdit = new PathLineEdit(this);
-    outputFolderEdit->setToolTip(u"Select a Folder to Output"_qs);
+    outputFolderEdit = new PathLineEdit(u"Select a Folder to Output"_qs, this);
     browseButton = new QPushButton(u"..."_qs, this);
     browseButton->setToolTip(u"Select an Output Folder"_qs);
 
     startButton = new QPushButton(u"开始旋转视频！"_qs, this);
-    startButton->setIcon(Pictures::rotateIcon());
-    startButton->setIconSize(QSize(32, 32));
+    startButton->setIcon(Pictures::rotateIcon(StartIconSide));
+    startButton->setIconSize(QSize(StartIconSide, StartIconSide));
     QFont bold = font();
     bold.setBold(true);
     startButton->setFont(bold);
@@ -372,13 +384,7 @@ void MainWindow::placeControls()
     jobListView->setGeometry(designed(60, 1320, 8325, 3510));
     emptyListHint->setGeometry(designed(2760, 2850, 2445, 315));
     emptyListHintText->setGeometry(emptyListHint->rect());
-    placeLabel(formatCaption, designed(120, 4980, 900, 210));
-    placeLabel(rotationCaption, designed(3060, 4980, 900, 210));
-    placeLabel(outputFolderCaption, designed(5520, 4980, 900, 210));
-    formatList->setGeometry(designed(90, 5260, 2835, 330));
-    rotationList->setGeometry(designed(3030, 5265, 2355, 330));
-    outputFolderEdit->setGeometry(designed(5490, 5265, 2055, 315));
-    browseButton->setGeometry(designed(7620, 5280, 705, 300));
+    placeSettingsRow();
     startButton->setGeometry(designed(6060, 5790, 2295, 825));
     placeLabel(progressCaption, designed(2760, 5880, 345, 210));
     placeLabel(positionLabel, designed(120, 5880, 2580, 210));
@@ -391,6 +397,45 @@ void MainWindow::placeControls()
 
     emptyListHint->raise();
     startOverlay->raise();
+}
+
+// The row of the two lists and the folder box keeps its designed span, but the
+// lists take the width their longest entry needs in the font in use; the
+// folder box takes what is left, since it elides a long path anyway.
+void MainWindow::placeSettingsRow()
+{
+    const QRect formatBox = designed(90, 5260, 2835, 330);
+    const QRect rotationBox = designed(3030, 5265, 2355, 330);
+    const QRect folderBox = designed(5490, 5265, 2055, 315);
+    const QRect browseBox = designed(7620, 5280, 705, 300);
+    const int gap = rotationBox.left() - formatBox.right() - 1;
+    const int span = folderBox.right() + 1 - formatBox.left();
+    const int minimumFolderWidth = px(1500);
+
+    auto neededWidth = [](QComboBox *box) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        return box->sizeHint().width();
+    };
+    const int formatWidth = neededWidth(formatList);
+    const int rotationWidth = neededWidth(rotationList);
+    const int folderWidth =
+        std::max(minimumFolderWidth, span - formatWidth - rotationWidth - 2 * gap);
+
+    int x = formatBox.left();
+    formatList->setGeometry(x, formatBox.top(), formatWidth, formatBox.height());
+    x += formatWidth + gap;
+    rotationList->setGeometry(x, rotationBox.top(), rotationWidth, rotationBox.height());
+    x += rotationWidth + gap;
+    outputFolderEdit->setGeometry(x, folderBox.top(), folderWidth, folderBox.height());
+    browseButton->setGeometry(browseBox);
+
+    // Each caption stands over its own box.
+    const int captionTop = px(4980);
+    const int captionInset = px(120) - px(90);
+    for (auto [caption, box] : {std::pair<QLabel *, QWidget *>{formatCaption, formatList},
+                                {rotationCaption, rotationList},
+                                {outputFolderCaption, outputFolderEdit}})
+        placeLabel(caption, QRect(box->x() + captionInset, captionTop, px(900), px(210)));
 }
 
 void MainWindow::connectControls()
@@ -470,7 +515,6 @@ void MainWindow::startUp()
     // in the fonts they are drawn in.
     ensurePolished();
     placeControls();
-    startOverlay->setPicture(Pictures::startOverlayPicture(startOverlay->size(), font()));
 }
 
 void MainWindow::restoreSetup()
@@ -795,7 +839,8 @@ void MainWindow::batchStateChanged(BatchController::State state)
     const bool stopping = state == State::Stopping;
     startButton->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
                               : u"开始旋转视频！"_qs);
-    startButton->setIcon(busy ? Pictures::stopIcon() : Pictures::rotateIcon());
+    startButton->setIcon(busy ? Pictures::stopIcon(StartIconSide)
+                              : Pictures::rotateIcon(StartIconSide));
     m_stopAfterJobAction->setEnabled(state == State::Running);
     updateCaption();
     if (state == State::Idle && m_closeAfterStop)
@@ -860,7 +905,8 @@ void MainWindow::batchEnded(const BatchSummary &summary)
         return;
     const QList<JobFailure> &failures = summary.failures;
     QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
-                   u"再次点击“开始旋转视频！”可以重试：\n"_qs.arg(failures.size());
+                   u"再次点击%2可以重试：\n"_qs.arg(failures.size())
+                       .arg(unbroken(u"“开始旋转视频！”"_qs));
     for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i) {
         text += u"\n%1\n    %2"_qs.arg(displayPath(failures[i].source),
                                        StatusTexts::failure(failures[i].reason));

@@ -58,6 +58,8 @@ public:
     static constexpr int ClientWidth = 565;
     static constexpr int ClientHeight = 470;
     static constexpr int ToolbarButtons = 6;
+    static constexpr int ToolIconSide = 36;
+    static constexpr int StartIconSide = 32;
 
     static QString webAddress();
     static QUrl feedbackUrl();
@@ -125,6 +127,7 @@ private:
     void createControls();
     void connectControls();
     void placeControls();
+    void placeSettingsRow();
     void startUp();
     void restoreSetup();
     void loadOptions();

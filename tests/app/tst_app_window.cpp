@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "app/chromewidgets.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +14,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTextBoundaryFinder>
 #include <QTreeView>
 #include <QUrlQuery>
 
@@ -79,15 +84,6 @@ private Q_SLOTS:
         QTest::newRow("jobListCaption") << u"jobListCaption"_qs << QRect(8, 70, 52, 14) << true;
         QTest::newRow("jobListView") << u"jobListView"_qs << QRect(4, 88, 555, 234) << false;
         QTest::newRow("emptyListHint") << u"emptyListHint"_qs << QRect(184, 190, 163, 21) << false;
-        QTest::newRow("formatCaption") << u"formatCaption"_qs << QRect(8, 332, 60, 14) << true;
-        QTest::newRow("rotationCaption")
-            << u"rotationCaption"_qs << QRect(204, 332, 60, 14) << true;
-        QTest::newRow("outputFolderCaption")
-            << u"outputFolderCaption"_qs << QRect(368, 332, 60, 14) << true;
-        QTest::newRow("formatList") << u"formatList"_qs << QRect(6, 351, 189, 22) << false;
-        QTest::newRow("rotationList") << u"rotationList"_qs << QRect(202, 351, 157, 22) << false;
-        QTest::newRow("outputFolderEdit")
-            << u"outputFolderEdit"_qs << QRect(366, 351, 137, 21) << false;
         QTest::newRow("browseButton") << u"browseButton"_qs << QRect(508, 352, 47, 20) << false;
         QTest::newRow("startButton") << u"startButton"_qs << QRect(404, 386, 153, 55) << false;
         QTest::newRow("progressCaption")
@@ -339,6 +335,89 @@ private Q_SLOTS:
         for (const QString &name :
              {u"addVideoButton"_qs, u"jobListView"_qs, u"startButton"_qs, u"outputFolderEdit"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
+    }
+
+    // The lists, the folder box and "..." share the designed row; each list is
+    // wide enough for its longest entry and each caption stands over its box.
+    void settingsRowFits()
+    {
+        const QList<QWidget *> row{h->control(u"formatList"_qs), h->control(u"rotationList"_qs),
+                                   h->control(u"outputFolderEdit"_qs),
+                                   h->control(u"browseButton"_qs)};
+        QCOMPARE(row.first()->x(), 6);
+        QCOMPARE(row.last()->geometry().right(), 554);
+        for (int i = 1; i < row.size(); ++i)
+            QVERIFY2(row[i]->x() >= row[i - 1]->geometry().right() + 5,
+                     qPrintable(row[i]->objectName()));
+        for (const QString &name : {u"formatList"_qs, u"rotationList"_qs}) {
+            auto *box = h->control<QComboBox>(name);
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = false;
+            const int room = box->style()
+                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, box)
+                                 .width();
+            for (int i = 0; i < box->count(); ++i)
+                QVERIFY2(box->fontMetrics().horizontalAdvance(box->itemText(i)) <= room,
+                         qPrintable(box->itemText(i)));
+        }
+        const QStringList captions{u"formatCaption"_qs, u"rotationCaption"_qs,
+                                   u"outputFolderCaption"_qs};
+        for (int i = 0; i < captions.size(); ++i) {
+            QWidget *caption = h->control(captions[i]);
+            QVERIFY(caption->x() >= row[i]->x() && caption->x() < row[i]->x() + 8);
+            QVERIFY2(caption->geometry().right() < row[i + 1]->x(), qPrintable(captions[i]));
+        }
+    }
+
+    void longFolderElidedInTheMiddle()
+    {
+        h->click(u"startOverlay"_qs);
+        auto *box = h->control<PathLineEdit>(u"outputFolderEdit"_qs);
+        const QString folder = u"/srv/共享视频/2024年/家庭聚会/春节/输出的旋转视频文件夹"_qs;
+        h->window->conversionSettings().setOutputFolder(folder);
+        h->control(u"jobListView"_qs)->setFocus();
+        const QString shown = box->shownText();
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith(u"/srv/"_qs) && shown.endsWith(u"文件夹"_qs));
+        QVERIFY(box->fontMetrics().horizontalAdvance(shown) < box->width());
+        QCOMPARE(box->toolTip(), u"Select a Folder to Output\n"_qs + folder);
+        QCOMPARE(box->text(), folder);
+    }
+
+    // A caption quoted in a message never breaks over two lines.
+    void quotedCaptionsStayWhole()
+    {
+        BatchSummary summary;
+        summary.failures.append({1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString()});
+        Q_EMIT h->window->batch().batchEnded(summary);
+        QCOMPARE(h->sink.messages.size(), 1);
+        const QString text = h->sink.messages[0].text;
+        QString plain = text;
+        plain.remove(QChar(0x2060));
+        QVERIFY(plain.contains(u"再次点击“开始旋转视频！”可以重试"_qs));
+        const qsizetype start = text.indexOf(u"“"_qs);
+        const qsizetype end = text.indexOf(u"”"_qs, start);
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        for (qsizetype i = start + 1; i <= end; ++i) {
+            breaks.setPosition(i);
+            QVERIFY2(!breaks.isAtBoundary(), qPrintable(u"break at %1"_qs.arg(i - start)));
+        }
+    }
+
+    void iconsSharpAtEveryScale()
+    {
+        QList<QAbstractButton *> buttons;
+        for (const QString &name : toolbarButtonNames)
+            buttons << h->control<QAbstractButton>(name);
+        buttons << h->control<QAbstractButton>(u"startButton"_qs);
+        for (QAbstractButton *button : buttons) {
+            const QList<QSize> sizes = button->icon().availableSizes();
+            for (const qreal scale : {1.0, 1.5, 2.0})
+                QVERIFY2(sizes.contains(button->iconSize() * scale),
+                         qPrintable(button->objectName() + u" at "_qs + QString::number(scale)));
+        }
     }
 
     void backgroundDrag_data()
