@@ -186,16 +186,6 @@ JobListView::JobListView(QWidget *parent) : QTreeView(parent)
     header()->setSectionsMovable(false);
 }
 
-void JobListView::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        Q_EMIT deletePressed();
-        return;
-    }
-    QTreeView::keyPressEvent(event);
-}
-
 void JobListView::dragEnterEvent(QDragEnterEvent *event)
 {
     acceptAsCopy(event);

@@ -96,7 +96,7 @@ private:
     QPixmap m_picture;
 };
 
-// The job list view: whole rows, one selection, drops of files, Delete removes.
+// The job list view: whole rows, one selection, drops of files.
 class JobListView : public QTreeView
 {
     Q_OBJECT
@@ -106,10 +106,8 @@ public:
 
 Q_SIGNALS:
     void dropped(const QMimeData *data);
-    void deletePressed();
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;

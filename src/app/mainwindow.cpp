@@ -73,18 +73,26 @@ struct ToolButtonDesign
     const char16_t *name;
     const char16_t *caption;
     const char16_t *toolTip;
+    const char16_t *keys; // shown in the tool tip; nullptr: none
     Pictures::Tool picture;
 };
 
 // Indexed by button index; buttons 3 and 4 stand in swapped places.
 const ToolButtonDesign toolButtons[MainWindow::ToolbarButtons] = {
-    {0, u"addVideoButton", u"添加视频", u"添加文件", Pictures::Tool::AddVideo},
-    {1410, u"addFolderButton", u"添加文件夹", u"从文件夹添加多个文件", Pictures::Tool::AddFolder},
-    {2820, u"removeVideoButton", u"移除视频", u"从列表中删除文件", Pictures::Tool::RemoveVideo},
-    {5640, u"webSiteButton", u"访问网站", u"访问网站", Pictures::Tool::Web},
-    {4230, u"optionsButton", u"选项设置", u"设置", Pictures::Tool::Options},
-    {7050, u"exitButton", u"退出程序", u"退出程序", Pictures::Tool::Exit},
+    {0, u"addVideoButton", u"添加视频", u"添加文件", u"Ctrl+O", Pictures::Tool::AddVideo},
+    {1410, u"addFolderButton", u"添加文件夹", u"从文件夹添加多个文件", u"Ctrl+Shift+O",
+     Pictures::Tool::AddFolder},
+    {2820, u"removeVideoButton", u"移除视频", u"从列表中删除文件", u"Delete / Ctrl+Shift+Delete",
+     Pictures::Tool::RemoveVideo},
+    {5640, u"webSiteButton", u"访问网站", u"访问网站", nullptr, Pictures::Tool::Web},
+    {4230, u"optionsButton", u"选项设置", u"设置", u"Ctrl+,", Pictures::Tool::Options},
+    {7050, u"exitButton", u"退出程序", u"退出程序", u"Ctrl+Q", Pictures::Tool::Exit},
 };
+
+QString withKeys(const QString &toolTip, const char16_t *keys)
+{
+    return keys ? toolTip + u" ("_qs + QString::fromUtf16(keys) + u')' : toolTip;
+}
 
 // A caption quoted in a message stays on one line: word joiners between its
 // characters forbid the line breaks that Chinese text otherwise allows anywhere.
@@ -253,6 +261,7 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
 
     createControls();
     createMenus();
+    createShortcuts();
     connectControls();
     startUp();
 }
@@ -275,12 +284,14 @@ void MainWindow::createControls()
         auto *button = new QToolButton(this);
         button->setObjectName(QString::fromUtf16(toolButtons[i].name));
         button->setText(QString::fromUtf16(toolButtons[i].caption));
-        button->setToolTip(QString::fromUtf16(toolButtons[i].toolTip));
+        button->setToolTip(
+            withKeys(QString::fromUtf16(toolButtons[i].toolTip), toolButtons[i].keys));
         button->setIcon(Pictures::toolIcon(toolButtons[i].picture, ToolIconSide));
         button->setIconSize(QSize(ToolIconSide, ToolIconSide));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, but a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
         toolbarButtons[size_t(i)] = button;
     }
 
@@ -324,6 +335,7 @@ void MainWindow::createControls()
 
     startButton = new QPushButton(u"开始旋转视频！"_qs, this);
     startButton->setIcon(Pictures::rotateIcon(StartIconSide));
+    startButton->setToolTip(u"开始旋转列表中的视频 (Ctrl+Enter)"_qs);
     startButton->setIconSize(QSize(StartIconSide, StartIconSide));
     QFont bold = font();
     bold.setBold(true);
@@ -341,6 +353,13 @@ void MainWindow::createControls()
     feedbackLink = new HoverLinkLabel(u"意见反馈"_qs, this);
     feedbackLink->setToolTip(u"Send us your suggestion or question"_qs);
     feedbackLink->setForegroundRole(QPalette::Link);
+
+    helpMenuButton = new QToolButton(this);
+    helpMenuButton->setText(u"帮助"_qs);
+    helpMenuButton->setToolTip(u"帮助 (F1)、关于"_qs);
+    helpMenuButton->setAutoRaise(true);
+    helpMenuButton->setPopupMode(QToolButton::InstantPopup);
+    helpMenuButton->setFocusPolicy(Qt::TabFocus);
 
     startOverlay = new StartOverlay(this);
 
@@ -371,7 +390,8 @@ void MainWindow::createControls()
         {progressBar, u"progressBar"},
         {webLink, u"webLink"},
         {feedbackLink, u"feedbackLink"},
-        {positionLabel, u"positionLabel"}};
+        {positionLabel, u"positionLabel"},
+        {helpMenuButton, u"helpMenuButton"}};
     for (const auto &[widget, name] : names)
         widget->setObjectName(QString::fromUtf16(name));
 }
@@ -393,6 +413,12 @@ void MainWindow::placeControls()
     // The feedback link is sized to its text, not to its designed box.
     feedbackLink->move(px(7620), px(6750));
     feedbackLink->resize(feedbackLink->sizeHint());
+    // Help and About sit in the bottom strip, left of the feedback link.
+    helpMenuButton->resize(helpMenuButton->sizeHint().width(),
+                           std::max(feedbackLink->height(), ClientHeight - px(6690)));
+    helpMenuButton->move(feedbackLink->x() - px(300) - helpMenuButton->width(),
+                         feedbackLink->y() +
+                             (feedbackLink->height() - helpMenuButton->height()) / 2);
     startOverlay->setGeometry(designed(30, 1020, 8445, 5670));
 
     emptyListHint->raise();
@@ -447,7 +473,6 @@ void MainWindow::connectControls()
     connect(startOverlay, &StartOverlay::clicked, startOverlay, &QWidget::hide);
     connect(startOverlay, &StartOverlay::dropped, this, &MainWindow::dropOnStartOverlay);
     connect(jobListView, &JobListView::dropped, this, &MainWindow::dropOnJobList);
-    connect(jobListView, &JobListView::deletePressed, this, &MainWindow::removeSelectedJob);
 
     connect(formatList, &QComboBox::activated, this,
             [this](int entry) { m_settings.selectListedFormat(entry); });
@@ -492,6 +517,53 @@ void MainWindow::connectControls()
         connect(&m_jobs, signal, this, &MainWindow::listChanged);
     connect(&m_jobs, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
     connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
+
+    // Tab goes along the toolbar as it is seen, then down the window.
+    QList<QWidget *> tabOrder;
+    for (int i : {0, 1, 2, 4, 3, 5})
+        tabOrder << toolbarButtons[size_t(i)];
+    tabOrder << jobListView << formatList << rotationList << outputFolderEdit << browseButton
+             << startButton << helpMenuButton;
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // The keyboard reaching a control under the start screen takes the screen away.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && startOverlay->isVisible() && isAncestorOf(now) &&
+            startOverlay->geometry().intersects(QRect(now->mapTo(this, QPoint()), now->size())))
+            startOverlay->hide();
+    });
+}
+
+void MainWindow::createShortcuts()
+{
+    auto shortcut = [this](const QList<QKeySequence> &keys, auto command) {
+        auto *action = new QAction(this);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, command);
+        addAction(action);
+        return action;
+    };
+    // These follow the toolbar buttons they stand for, locked during a batch.
+    m_batchLockedShortcuts = {
+        shortcut({Qt::CTRL | Qt::Key_O}, [this] { toolbarButtonClicked(0); }),
+        shortcut({Qt::CTRL | Qt::SHIFT | Qt::Key_O}, [this] { toolbarButtonClicked(1); }),
+        shortcut({Qt::CTRL | Qt::SHIFT | Qt::Key_Delete},
+                 [this] {
+                     startOverlay->hide();
+                     removeAllJobs();
+                 }),
+        shortcut({Qt::CTRL | Qt::Key_Comma}, [this] { toolbarButtonClicked(4); }),
+        shortcut({Qt::CTRL | Qt::Key_Q}, [this] { toolbarButtonClicked(5); }),
+    };
+    // Like the list's own Delete: a running job is never removed.
+    shortcut({Qt::Key_Delete}, [this] { removeSelectedJob(); });
+    // During a batch the start button stops it; a key press must never do that.
+    shortcut({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}, [this] {
+        if (m_locked)
+            return;
+        startOverlay->hide();
+        startBatch();
+    });
 }
 
 // The start-up sequence; the single-instance test has run before any window.
@@ -572,8 +644,12 @@ void MainWindow::createMenus()
     m_menuOptions = new QMenu(u"Options"_qs, this);
     word(m_menuOptions, u"设置(&O)"_qs, u"menuOption"_qs);
     m_menuAbout = new QMenu(u"About"_qs, this);
-    word(m_menuAbout, u"帮助(&H)"_qs, u"menuHelp"_qs);
+    QAction *help = word(m_menuAbout, u"帮助(&H)"_qs, u"menuHelp"_qs);
+    help->setShortcut(Qt::Key_F1);
+    addAction(help);
     word(m_menuAbout, u"关于(&A)"_qs, u"A"_qs);
+    m_menuAbout->setObjectName(u"aboutMenu"_qs);
+    helpMenuButton->setMenu(m_menuAbout);
     m_menuRemove = new QMenu(u"移除视频"_qs, this);
     m_menuRemove->setObjectName(u"removeMenu"_qs);
     word(m_menuRemove, u"移除选中视频"_qs, u"RemoveSelected"_qs);
@@ -749,7 +825,7 @@ void MainWindow::toolbarButtonClicked(int index)
         addFolder();
         break;
     case 2:
-        m_menuRemove->popup(QCursor::pos());
+        m_menuRemove->popup(toolbarButtons[2]->mapToGlobal(QPoint(0, toolbarButtons[2]->height())));
         break;
     case 3:
         openWebSite();
@@ -818,7 +894,10 @@ void MainWindow::setBatchLocked(bool locked)
     for (QWidget *widget :
          std::initializer_list<QWidget *>{feedbackLink, browseButton, outputFolderEdit})
         widget->setEnabled(!locked);
-    for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuAbout, m_menuRemove})
+    for (QAction *action : m_batchLockedShortcuts)
+        action->setEnabled(!locked);
+    // Help and About stay at hand during a batch.
+    for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuRemove})
         menu->setEnabled(!locked);
 }
 
@@ -839,6 +918,8 @@ void MainWindow::batchStateChanged(BatchController::State state)
     const bool stopping = state == State::Stopping;
     startButton->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
                               : u"开始旋转视频！"_qs);
+    startButton->setToolTip(busy ? u"立即停止，或在当前视频完成后停止"_qs
+                                 : u"开始旋转列表中的视频 (Ctrl+Enter)"_qs);
     startButton->setIcon(busy ? Pictures::stopIcon(StartIconSide)
                               : Pictures::rotateIcon(StartIconSide));
     m_stopAfterJobAction->setEnabled(state == State::Running);
@@ -1001,6 +1082,11 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
         Q_EMIT windowDragRequested();
         if (QWindow *window = windowHandle())
             window->startSystemMove();
+        return;
+    }
+    if (event->button() == Qt::RightButton && isBareBackground(pos)) {
+        event->accept();
+        m_menuAbout->popup(event->globalPosition().toPoint());
         return;
     }
     QWidget::mousePressEvent(event);

@@ -133,6 +133,7 @@ private:
     void loadOptions();
     void applyOptions();
     void createMenus();
+    void createShortcuts();
     void showOptionsDialog();
     bool isBareBackground(const QPoint &pos) const;
 
@@ -201,4 +202,6 @@ private:
     QProgressBar *progressBar = nullptr;
     ClickableLabel *webLink = nullptr;
     HoverLinkLabel *feedbackLink = nullptr;
+    QToolButton *helpMenuButton = nullptr;
+    QList<QAction *> m_batchLockedShortcuts;
 };

@@ -11,12 +11,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTextBoundaryFinder>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrlQuery>
 
@@ -67,6 +69,11 @@ private Q_SLOTS:
     void initTestCase() { isolateTestRun(m_runtime); }
 
     void init() { h = std::make_unique<Harness>(m_program.path()); }
+    void activate()
+    {
+        h->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+    }
     void cleanup() { h.reset(); }
 
     void controlGeometry_data()
@@ -308,6 +315,7 @@ private Q_SLOTS:
 
     void removeThenStartRefused()
     {
+        activate();
         h->click(u"startOverlay"_qs);
         const JobListModel &jobs = h->window->jobList();
         auto *view = h->control<QTreeView>(u"jobListView"_qs);
@@ -418,6 +426,170 @@ private Q_SLOTS:
                 QVERIFY2(sizes.contains(button->iconSize() * scale),
                          qPrintable(button->objectName() + u" at "_qs + QString::number(scale)));
         }
+    }
+
+    void tabOrder()
+    {
+        activate();
+        h->click(u"startOverlay"_qs);
+        h->control(u"addVideoButton"_qs)->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(
+            visited,
+            (QStringList{u"addFolderButton"_qs, u"removeVideoButton"_qs, u"optionsButton"_qs,
+                         u"webSiteButton"_qs, u"exitButton"_qs, u"jobListView"_qs, u"formatList"_qs,
+                         u"rotationList"_qs, u"outputFolderEdit"_qs, u"browseButton"_qs,
+                         u"startButton"_qs, u"helpMenuButton"_qs, u"addVideoButton"_qs}));
+        // Tab from the toolbar into the list takes the start screen away.
+        auto h2 = std::make_unique<Harness>(m_program.path());
+        h2->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h2->window.get()));
+        h2->control(u"exitButton"_qs)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(h2->control(u"startOverlay"_qs)->isHidden());
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("effect");
+        QTest::addColumn<QString>("shownOn"); // the control whose tool tip names the keys
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<bool>("duringBatch");
+        const auto row = [](const char *name, QKeySequence keys, const QString &effect,
+                            const QString &shownOn, const QString &keyText, bool duringBatch) {
+            QTest::newRow(name) << keys << effect << shownOn << keyText << duringBatch;
+        };
+        row("Ctrl+O", Qt::CTRL | Qt::Key_O, u"open dialog"_qs, u"addVideoButton"_qs, u"Ctrl+O"_qs,
+            false);
+        row("Ctrl+Shift+O", Qt::CTRL | Qt::SHIFT | Qt::Key_O, u"folder browser"_qs,
+            u"addFolderButton"_qs, u"Ctrl+Shift+O"_qs, false);
+        row("Delete", Qt::Key_Delete, u"removed"_qs, u"removeVideoButton"_qs, u"Delete"_qs, false);
+        row("Delete in a batch", Qt::Key_Delete, u"removed"_qs, QString(), QString(), true);
+        row("Ctrl+Shift+Delete", Qt::CTRL | Qt::SHIFT | Qt::Key_Delete, u"removed all"_qs,
+            u"removeVideoButton"_qs, u"Ctrl+Shift+Delete"_qs, false);
+        row("Ctrl+,", Qt::CTRL | Qt::Key_Comma, u"options"_qs, u"optionsButton"_qs, u"Ctrl+,"_qs,
+            false);
+        row("F1", Qt::Key_F1, u"help"_qs, u"helpMenuButton"_qs, u"F1"_qs, false);
+        row("F1 in a batch", Qt::Key_F1, u"help"_qs, QString(), QString(), true);
+        row("Ctrl+Q", Qt::CTRL | Qt::Key_Q, u"exit"_qs, u"exitButton"_qs, u"Ctrl+Q"_qs, false);
+        row("Ctrl+Enter", Qt::CTRL | Qt::Key_Return, u"start"_qs, u"startButton"_qs,
+            u"Ctrl+Enter"_qs, false);
+        row("keypad Ctrl+Enter", Qt::CTRL | Qt::Key_Enter, u"start"_qs, QString(), QString(),
+            false);
+        // Locked with the toolbar, and the start button must never stop a batch by a key.
+        row("Ctrl+O in a batch", Qt::CTRL | Qt::Key_O, QString(), QString(), QString(), true);
+        row("Ctrl+Q in a batch", Qt::CTRL | Qt::Key_Q, QString(), QString(), QString(), true);
+        row("Ctrl+Enter in a batch", Qt::CTRL | Qt::Key_Return, QString(), QString(), QString(),
+            true);
+    }
+    void shortcuts()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, effect);
+        QFETCH(QString, shownOn);
+        QFETCH(QString, keyText);
+        QFETCH(bool, duringBatch);
+        if (!shownOn.isEmpty())
+            QVERIFY2(h->control(shownOn)->toolTip().contains(u"("_qs + keyText) ||
+                         h->control(shownOn)->toolTip().contains(u" "_qs + keyText + u")"_qs),
+                     qPrintable(h->control(shownOn)->toolTip()));
+        activate();
+        h->window->jobList().addJobs({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs});
+        h->click(u"startOverlay"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        view->setFocus();
+        if (duringBatch)
+            Q_EMIT h->window->batch().stateChanged(BatchController::State::Running);
+        QTemporaryDir out;
+        h->window->conversionSettings().setOutputFolder(out.path());
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        QSignalSpy started(&h->window->batch(), &BatchController::stateChanged);
+        QTest::keySequence(QApplication::focusWidget(), keys);
+
+        QStringList effects;
+        const int left = h->window->jobList().count();
+        if (left < 2)
+            effects << (left == 0 ? u"removed all"_qs : u"removed"_qs);
+        effects += QStringList(h->dialogs.openCalls.size(), u"open dialog"_qs);
+        effects += QStringList(h->dialogs.folderTitles.size(), u"folder browser"_qs);
+        effects += QStringList(h->optionsFiles.size(), u"options"_qs);
+        effects += QStringList(h->urls.size(), u"help"_qs);
+        effects += QStringList(unloaded.size(), u"exit"_qs);
+        if (!started.isEmpty()) {
+            effects << u"start"_qs;
+            // Without encoders the batch fails its jobs at once.
+            QTRY_VERIFY(!h->window->batch().isBusy());
+        }
+        QCOMPARE(effects, effect.isEmpty() ? QStringList() : QStringList{effect});
+        if (effect == u"help"_qs)
+            QCOMPARE(h->urls[0].fileName(), u"help.html"_qs);
+        if (effect == u"exit"_qs)
+            QVERIFY(QFile::remove(settingsFilePath(u"setup.ini"_qs, m_program.path())));
+        if (duringBatch)
+            Q_EMIT h->window->batch().stateChanged(BatchController::State::Idle);
+    }
+
+    // Whatever has the focus shows a ring that cannot be missed.
+    void focusFrameVisible()
+    {
+        activate();
+        h->click(u"startOverlay"_qs);
+        QStringList names = toolbarButtonNames;
+        names << u"jobListView"_qs << u"formatList"_qs << u"rotationList"_qs
+              << u"outputFolderEdit"_qs << u"browseButton"_qs << u"startButton"_qs
+              << u"helpMenuButton"_qs;
+        for (const QString &name : names) {
+            QWidget *widget = h->control(name);
+            QWidget *elsewhere =
+                h->control(name == u"jobListView"_qs ? u"formatList"_qs : u"jobListView"_qs);
+            elsewhere->setFocus(Qt::TabFocusReason);
+            const QImage before = widget->grab().toImage();
+            widget->setFocus(Qt::TabFocusReason);
+            QVERIFY(widget->hasFocus());
+            const QImage after = widget->grab().toImage();
+            int changed = 0;
+            for (int y = 0; y < before.height(); ++y) {
+                for (int x = 0; x < before.width(); ++x) {
+                    const QColor a = before.pixelColor(x, y), b = after.pixelColor(x, y);
+                    changed += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                   std::abs(a.blue() - b.blue()) >=
+                               100;
+                }
+            }
+            const int perimeter = 2 * (before.width() + before.height());
+            QVERIFY2(changed >= perimeter * 3 / 2,
+                     qPrintable(u"%1: %2 of %3"_qs.arg(name).arg(changed).arg(perimeter)));
+        }
+    }
+
+    void helpAndAbout()
+    {
+        auto *button = h->control<QToolButton>(u"helpMenuButton"_qs);
+        QVERIFY(button->isVisible() && button->menu());
+        const QList<QAction *> entries = button->menu()->actions();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0]->text(), u"帮助(&H)"_qs);
+        QCOMPARE(entries[0]->shortcut(), QKeySequence(Qt::Key_F1));
+        entries[0]->trigger();
+        QCOMPARE(h->urls, QList<QUrl>{QUrl::fromLocalFile(m_program.filePath(u"help.html"_qs))});
+        entries[1]->trigger();
+        QCOMPARE(h->sink.messages.size(), 1);
+        QVERIFY(h->sink.messages[0].text.contains(QStringLiteral(TORVANE_VERSION)));
+        // The right button on the bare background offers the same menu.
+        h->click(u"startOverlay"_qs);
+        sendMouse(h->window.get(), QEvent::MouseButtonPress, QPoint(150, 326), Qt::RightButton);
+        QVERIFY(button->menu()->isVisible());
+        button->menu()->hide();
+        // Inside the bottom strip, clear of the links.
+        QVERIFY(h->window->rect().contains(button->geometry()));
+        for (const QString &link : {u"webLink"_qs, u"feedbackLink"_qs})
+            QVERIFY(!button->geometry().intersects(h->control(link)->geometry()));
     }
 
     void backgroundDrag_data()
