@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
     WindowServices services;
     services.messages = &sink;
     services.completion = &completion;
-    services.openUrl = [](const QUrl &) {};
+    services.openUrl = [](const QUrl &) { return true; };
     services.programFolder = programFolder.path();
     MainWindow window(services);
     window.show();

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     WindowServices services;
     services.messages = &sink;
     services.completion = &completion;
-    services.openUrl = [](const QUrl &) {};
+    services.openUrl = [](const QUrl &) { return true; };
     services.programFolder = program.path();
     MainWindow window(services);
     window.findChild<QWidget *>(u"startOverlay"_qs)->hide();

@@ -235,7 +235,8 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_ownMessages = std::make_unique<MessageBoxSink>(this);
     CompletionActions *completion = m_services.completion;
     if (!completion) {
-        auto *desktop = new DesktopCompletionActions;
+        auto *desktop = new DesktopCompletionActions(
+            messages(), [this](const QUrl &url) { return launch(url); });
         m_ownCompletion.reset(desktop);
         completion = desktop;
     }
@@ -256,6 +257,10 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     setWindowTitle(u"Torvane"_qs);
     setFont(chooseWindowFont());
     setFixedSize(ClientWidth, ClientHeight);
+    // The designed layout has one size: no maximise button, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     // Pointer movements over the bare background reset the hover look.
     setMouseTracking(true);
 
@@ -709,7 +714,8 @@ void MainWindow::addFolder()
     // One search at a time; the hint already says that one is running.
     if (m_search->isRunning())
         return;
-    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_lastFileFolder);
     m_searchedFolder = true;
     const bool started = folder && !folder->isEmpty() && m_search->start(*folder);
     updateHint();
@@ -751,10 +757,11 @@ void MainWindow::updateHint()
 
 void MainWindow::browseOutputFolder()
 {
-    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
-    m_settings.setOutputFolder(folder && !folder->isEmpty()
-                                   ? QDir::toNativeSeparators(*folder)
-                                   : ConversionSettings::defaultOutputFolder());
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_settings.outputFolder());
+    // A cancelled dialog leaves the folder as it was.
+    if (folder && !folder->isEmpty())
+        m_settings.setOutputFolder(QDir::toNativeSeparators(*folder));
 }
 
 void MainWindow::dropOnJobList(const QMimeData *data)
@@ -841,12 +848,15 @@ void MainWindow::toolbarButtonClicked(int index)
     }
 }
 
+bool MainWindow::launch(const QUrl &url)
+{
+    return m_services.openUrl ? m_services.openUrl(url) : QDesktopServices::openUrl(url);
+}
+
 void MainWindow::openUrl(const QUrl &url)
 {
-    if (m_services.openUrl)
-        m_services.openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    if (!launch(url))
+        reportOpenFailure(messages(), url);
 }
 
 void MainWindow::openWebSite()
@@ -1052,7 +1062,8 @@ QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)
             text += u"\n\n"_qs;
         text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;
     }
-    auto *dialog = new QDialog(this, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    auto *dialog = new QDialog(this);
+    keepCloseButtonOnly(dialog);
     dialog->setObjectName(u"encoderOutput"_qs);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(u"编码器输出"_qs);

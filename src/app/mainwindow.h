@@ -37,11 +37,12 @@ class QToolButton;
 // real dialog, file manager, browser or sound is ever started by a test.
 struct WindowServices
 {
-    MessageSink *messages = nullptr;           // nullptr: message boxes over the window
-    DialogRunner *dialogs = nullptr;           // nullptr: Qt's dialogs
-    CompletionActions *completion = nullptr;   // nullptr: file manager and completion sound
-    std::function<void(const QUrl &)> openUrl; // empty: the desktop's handler
-    QString programFolder;                     // empty: the folder of the executable
+    MessageSink *messages = nullptr;         // nullptr: message boxes over the window
+    DialogRunner *dialogs = nullptr;         // nullptr: Qt's dialogs
+    CompletionActions *completion = nullptr; // nullptr: file manager and completion sound
+    // Empty: the desktop's handler. False: nothing could open it.
+    std::function<bool(const QUrl &)> openUrl;
+    QString programFolder; // empty: the folder of the executable
     // Shows the options dialog modally; empty: OptionsDialog.
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
@@ -148,6 +149,7 @@ private:
     void updateHint();
     void folderSearchFinished(const FolderSearchResult &result);
     void syncSettingControls();
+    bool launch(const QUrl &url);
     void openUrl(const QUrl &url);
     MessageSink *messages() const;
 

@@ -2,6 +2,7 @@
 
 #include "app/messagesink.h"
 #include "conversion/optionsrules.h"
+#include "dialogs/commondialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +20,7 @@ OptionsDialog::OptionsDialog(OptionValues &values, const QString &optionsFilePat
                              MessageSink *messages, QWidget *parent)
     : QDialog(parent), m_values(values), m_optionsFilePath(optionsFilePath), m_messages(messages)
 {
+    keepCloseButtonOnly(this);
     setWindowTitle(u"选项设置"_qs);
     buildWidgets();
     fillFromValues();

@@ -131,6 +131,12 @@ int32_t colorRefFromColor(const QColor &color)
     return int32_t(uint32_t(rgb.red()) | uint32_t(rgb.green()) << 8 | uint32_t(rgb.blue()) << 16);
 }
 
+void keepCloseButtonOnly(QWidget *dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}
+
 // --- QtDialogRunner --------------------------------------------------------
 
 std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &title,
@@ -139,6 +145,7 @@ std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &t
                                                 const QString &defaultSuffix)
 {
     QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -159,6 +166,7 @@ std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &t
 {
     // Qt asks before replacing an existing file; keeping that guards the user's data.
     QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -168,13 +176,17 @@ std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &t
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtDialogRunner::browseFolder(QWidget *owner, const QString &title)
+std::optional<QString> QtDialogRunner::browseFolder(QWidget *owner, const QString &title,
+                                                    const QString &startFolder)
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
+    QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() ||
+        dialog.selectedFiles().constFirst().isEmpty())
         return std::nullopt;
-    return folder;
+    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &initial, bool)
@@ -184,6 +196,7 @@ std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &
     for (int i = 0; i < QColorDialog::customCount(); ++i)
         QColorDialog::setCustomColor(i, Qt::black);
     QColorDialog dialog(initial, owner);
+    keepCloseButtonOnly(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.selectedColor();
@@ -191,17 +204,18 @@ std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &
 
 std::optional<QFont> QtDialogRunner::chooseFont(QWidget *owner, const QFont &initial)
 {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, owner);
-    if (!ok)
+    QFontDialog dialog(initial, owner);
+    keepCloseButtonOnly(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return font;
+    return dialog.selectedFont();
 }
 
 bool QtDialogRunner::showPrinter(QWidget *owner)
 {
     QPrinter printer;
     QPrintDialog dialog(&printer, owner);
+    keepCloseButtonOnly(&dialog);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
@@ -215,6 +229,7 @@ bool QtDialogRunner::showPrinterProperties(QWidget *owner)
         return false;
     QPrinter printer(info);
     QPageSetupDialog dialog(&printer, owner);
+    keepCloseButtonOnly(&dialog);
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -265,8 +280,8 @@ bool CommonDialogs::showOpen()
     if (!m_owner)
         return false;
     const QString start = path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : path();
-    const std::optional<QString> chosen = m_runner->openFile(m_owner, title(), start, fileName(),
-                                                             filterListForOpen(m_filter), m_defaultExtension);
+    const std::optional<QString> chosen = m_runner->openFile(
+        m_owner, title(), start, fileName(), filterListForOpen(m_filter), m_defaultExtension);
     if (!chosen || chosen->isEmpty())
         return false;
     takeFile(*chosen);
@@ -290,7 +305,7 @@ bool CommonDialogs::showFolder()
 {
     if (!m_owner)
         return false;
-    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, title());
+    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, title(), path());
     if (!chosen || chosen->isEmpty())
         return false;
     m_path = upToNul(QDir::toNativeSeparators(*chosen));

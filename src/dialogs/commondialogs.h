@@ -39,6 +39,10 @@ QStringList qtNameFilters(const FileFilters &filters);
 QColor colorFromColorRef(int32_t colorRef);
 int32_t colorRefFromColor(const QColor &color);
 
+// Modal dialogs and message boxes offer only the close button: minimising or
+// maximising a box that waits for an answer helps nobody.
+void keepCloseButtonOnly(QWidget *dialog);
+
 // Shows the real dialogs. Tests replace it with a fake that answers at once.
 // Every method blocks until the dialog is closed; nullopt/false means cancelled
 // or failed.
@@ -56,8 +60,10 @@ public:
     virtual std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                             const QString &startFolder,
                                             const FileFilters &filters) = 0;
-    // Only real folders can be confirmed.
-    virtual std::optional<QString> browseFolder(QWidget *owner, const QString &title) = 0;
+    // Only real folders can be confirmed. startFolder: where it opens; blank
+    // leaves that to the dialog.
+    virtual std::optional<QString> browseFolder(QWidget *owner, const QString &title,
+                                                const QString &startFolder) = 0;
     virtual std::optional<QColor> chooseColor(QWidget *owner, const QColor &initial,
                                               bool fullOpen) = 0;
     virtual std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial) = 0;
@@ -76,7 +82,8 @@ public:
     std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                     const QString &startFolder,
                                     const FileFilters &filters) override;
-    std::optional<QString> browseFolder(QWidget *owner, const QString &title) override;
+    std::optional<QString> browseFolder(QWidget *owner, const QString &title,
+                                        const QString &startFolder) override;
     std::optional<QColor> chooseColor(QWidget *owner, const QColor &initial,
                                       bool fullOpen) override;
     std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial) override;
@@ -128,6 +135,7 @@ public:
 
     bool showOpen();
     bool showSave();
+    // Opens at path(); a chosen folder becomes path().
     bool showFolder();
     bool showColor(bool fullOpen);
     bool showFont();

@@ -77,9 +77,11 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<QString> browseFolder(QWidget *, const QString &title) override
+    std::optional<QString> browseFolder(QWidget *, const QString &title,
+                                        const QString &startFolder) override
     {
         folderTitles.append(title);
+        folderStarts.append(startFolder);
         return next(folderAnswers);
     }
     std::optional<QColor> chooseColor(QWidget *, const QColor &, bool) override
@@ -94,6 +96,7 @@ public:
     std::deque<std::optional<QString>> folderAnswers;
     QList<OpenFileCall> openCalls;
     QStringList folderTitles;
+    QStringList folderStarts;
 
 private:
     static std::optional<QString> next(std::deque<std::optional<QString>> &answers)
@@ -149,7 +152,10 @@ struct Harness
         services.messages = &sink;
         services.dialogs = &dialogs;
         services.completion = &completion;
-        services.openUrl = [this](const QUrl &url) { urls << url; };
+        services.openUrl = [this](const QUrl &url) {
+            urls << url;
+            return urlsOpen;
+        };
         services.programFolder = programFolder;
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
@@ -169,6 +175,7 @@ struct Harness
     FakeDialogRunner dialogs;
     RecordingCompletion completion;
     QList<QUrl> urls;
+    bool urlsOpen = true; // false: the desktop has nothing to open them with
     QStringList optionsFiles;
     std::unique_ptr<MainWindow> window;
 };

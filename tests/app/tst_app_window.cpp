@@ -1,6 +1,8 @@
 #include "fakes.h"
 
 #include "app/chromewidgets.h"
+#include "app/desktopactions.h"
+#include "app/optionsdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -300,10 +303,11 @@ private Q_SLOTS:
         QCOMPARE(h->dialogs.folderTitles, QStringList{u"选择一个文件夹:"_qs});
         QCOMPARE(path->text(), u"/srv/out"_qs);
         QCOMPARE(settings.outputFolder(), u"/srv/out"_qs);
-        // A cancel does not keep the previous choice: it returns to the default.
+        // The dialog opens at the folder in use, and a cancel keeps it.
         h->click(trigger);
-        QCOMPARE(path->text(), defaultFolder);
-        QCOMPARE(settings.outputFolder(), defaultFolder);
+        QCOMPARE(h->dialogs.folderStarts, (QStringList{defaultFolder, u"/srv/out"_qs}));
+        QCOMPARE(path->text(), u"/srv/out"_qs);
+        QCOMPARE(settings.outputFolder(), u"/srv/out"_qs);
 
         // Typing into the box sets the folder without a browser.
         path->setFocus();
@@ -590,6 +594,58 @@ private Q_SLOTS:
         QVERIFY(h->window->rect().contains(button->geometry()));
         for (const QString &link : {u"webLink"_qs, u"feedbackLink"_qs})
             QVERIFY(!button->geometry().intersects(h->control(link)->geometry()));
+    }
+
+    // With nothing on the desktop to open them, folders, pages and mail links
+    // say so, giving the path or address to copy.
+    void openingFailsAloud()
+    {
+        h->urlsOpen = false;
+        h->click(u"startOverlay"_qs);
+        h->click(u"webLink"_qs);
+        h->click(u"feedbackLink"_qs);
+        h->window->jobList().addJob(m_program.filePath(u"a.mp4"_qs));
+        QMenu *menu = h->window->jobMenu(0);
+        menu->actions().at(2)->trigger();
+        delete menu;
+        RecordingSink sink;
+        DesktopCompletionActions desktop(&sink, [](const QUrl &) { return false; });
+        desktop.openFolder(m_program.path());
+
+        QCOMPARE(h->sink.messages.size(), 3);
+        QVERIFY(h->sink.messages[0].text.endsWith(MainWindow::webAddress()));
+        QVERIFY(h->sink.messages[1].text.endsWith(u"feedback@example.org"_qs));
+        QVERIFY(h->sink.messages[2].text.contains(u"\n"_qs + m_program.path()));
+        QCOMPARE(sink.messages.size(), 1);
+        QVERIFY(sink.messages[0].text.endsWith(m_program.path()));
+        for (const RecordedMessage &message : h->sink.messages)
+            QCOMPARE(message.icon, MessageSink::Icon::Warning);
+        // The boxes let the user select and copy that text.
+        std::unique_ptr<QMessageBox> box(
+            createMessageBox(h->window.get(), MessageSink::Icon::Warning, u"t"_qs, u"x"_qs));
+        QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    }
+
+    // The fixed window has no maximise button; boxes that wait for an answer
+    // have only the close button.
+    void windowButtons()
+    {
+        const Qt::WindowFlags main = h->window->windowFlags();
+        QVERIFY(!(main & Qt::WindowMaximizeButtonHint));
+        QVERIFY(main & Qt::WindowMinimizeButtonHint && main & Qt::WindowCloseButtonHint);
+        QCOMPARE(h->window->minimumSize(), h->window->maximumSize());
+        std::unique_ptr<QMessageBox> box(
+            createMessageBox(h->window.get(), MessageSink::Icon::Question, u"t"_qs, u"x"_qs));
+        QWidget *output = h->window->showEncoderOutput({});
+        OptionValues values;
+        OptionsDialog options(values, QString(), nullptr);
+        for (QWidget *dialog : std::initializer_list<QWidget *>{box.get(), output, &options}) {
+            const Qt::WindowFlags flags = dialog->windowFlags();
+            QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)) &&
+                         (flags & Qt::WindowCloseButtonHint) && (flags & Qt::CustomizeWindowHint),
+                     dialog->metaObject()->className());
+        }
+        output->close();
     }
 
     void backgroundDrag_data()

@@ -39,9 +39,10 @@ public:
         startFolder = start, filters = f;
         return fileResult;
     }
-    std::optional<QString> browseFolder(QWidget *o, const QString &) override
+    std::optional<QString> browseFolder(QWidget *o, const QString &, const QString &start) override
     {
         asked(o);
+        startFolder = start;
         return folderResult;
     }
     std::optional<QColor> chooseColor(QWidget *o, const QColor &, bool) override
@@ -199,6 +200,18 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.fileTitle(), u"out.mp4"_qs);
     }
 
+    void folderOpensAtPath()
+    {
+        Fixture f;
+        f.dialogs.setPath(u"/srv/out"_qs);
+        QVERIFY(!f.dialogs.showFolder());
+        QCOMPARE(f.fake.startFolder, u"/srv/out"_qs);
+        QCOMPARE(f.dialogs.path(), u"/srv/out"_qs);
+        f.fake.folderResult = u"/srv/new"_qs;
+        QVERIFY(f.dialogs.showFolder());
+        QCOMPARE(f.dialogs.path(), u"/srv/new"_qs);
+    }
+
     void fontSize_data()
     {
         QTest::addColumn<qreal>("points");
@@ -249,7 +262,8 @@ private Q_SLOTS:
         QCOMPARE(f.fake.startFolder, expected);
         QCOMPARE(f.fake.filters, FileFilters({{u"*.*"_qs, u"*.*"_qs}}));
         f.fake.fileResult.reset();
-        QCOMPARE(::openFileDialog(&f.owner, u"打开"_qs, folder, u"A|*.a"_qs, 0, &f.fake), QString());
+        QCOMPARE(::openFileDialog(&f.owner, u"打开"_qs, folder, u"A|*.a"_qs, 0, &f.fake),
+                 QString());
     }
 
     // A cancel, a missing owner or one already gone: every property stays as it was.
