@@ -37,6 +37,11 @@ void OptionsDialog::buildWidgets()
     soundRow->addWidget(soundList);
     soundRow->addStretch(1);
 
+    losslessCheckBox = new QCheckBox(u"快速无损旋转（仅改变显示方向，不重新编码）"_qs, this);
+    losslessCheckBox->setToolTip(
+        u"适用于 MP4、MOV 格式下 90 度的旋转，源视频为 H.264、HEVC 或 MPEG-4；\n"
+        u"其他情况照常重新编码，列表的状态一栏会说明原因。"_qs);
+
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
 
@@ -89,10 +94,18 @@ void OptionsDialog::buildWidgets()
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(soundRow);
+    layout->addWidget(losslessCheckBox);
     layout->addWidget(clipBox);
     layout->addLayout(buttons);
     // The dialog takes the size its texts need, whatever the font.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Reading order: down the dialog, and along each row of the range.
+    const QList<QWidget *> order{soundList,       losslessCheckBox, clipCheckBox, fromHoursEdit,
+                                 fromMinutesEdit, fromSecondsEdit,  toHoursEdit,  toMinutesEdit,
+                                 toSecondsEdit,   okButton,         backButton};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(clipCheckBox, &QCheckBox::toggled, this, &OptionsDialog::setClipBoxesEnabled);
     connect(okButton, &QPushButton::clicked, this, &OptionsDialog::accept);
@@ -102,6 +115,7 @@ void OptionsDialog::buildWidgets()
 void OptionsDialog::fillFromValues()
 {
     soundList->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
+    losslessCheckBox->setChecked(m_values.losslessRotation == 1);
     const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
     clipCheckBox->setChecked(checked);
     setClipBoxesEnabled(checked);
@@ -150,6 +164,9 @@ void OptionsDialog::accept()
         case Box::ToSeconds:
             offending = toSecondsEdit;
             break;
+        case Box::ToHours:
+            offending = toHoursEdit;
+            break;
         }
         offending->setFocus(Qt::OtherFocusReason);
         offending->selectAll();
@@ -159,6 +176,7 @@ void OptionsDialog::accept()
     if (result.uncheck)
         clipCheckBox->setChecked(false);
     m_values = result.values;
+    m_values.losslessRotation = losslessCheckBox->isChecked() ? 1 : 0;
     // A file that cannot be written still leaves the values in force for this run.
     writeOptionsFile(m_optionsFilePath, m_values);
     QDialog::accept();

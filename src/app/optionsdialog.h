@@ -11,7 +11,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-// The options dialog: completion sound and the clip range. Created afresh for
+// The options dialog: completion sound, lossless rotation and the clip range. Created afresh for
 // each opening from the program-wide values; only an accepted dialog changes
 // them and rewrites options.ini.
 class OptionsDialog : public QDialog
@@ -27,6 +27,7 @@ public:
     void accept() override;
 
     QComboBox *soundList = nullptr;
+    QCheckBox *losslessCheckBox = nullptr;
     QCheckBox *clipCheckBox = nullptr;
     QLineEdit *fromHoursEdit = nullptr;
     QLineEdit *fromMinutesEdit = nullptr;

@@ -1,6 +1,7 @@
 #include "app/messagesink.h"
 #include "app/optionsdialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -76,10 +77,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("start 90 minutes")
             << QStringList{u"0"_qs, u"90"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs} << 1
-            << u"分钟: 分钟必须小于60"_qs;
+            << u"分钟: 开始时间的分钟必须小于60"_qs;
         QTest::newRow("end 60 seconds")
             << QStringList{u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"60"_qs} << 5
-            << u"秒: 秒必须小于60"_qs;
+            << u"秒: 结束时间的秒必须小于60"_qs;
+        QTest::newRow("end before start")
+            << QStringList{u"0"_qs, u"0"_qs, u"4"_qs, u"0"_qs, u"0"_qs, u"2"_qs} << 3
+            << u"结束时间: 结束时间必须晚于开始时间"_qs;
     }
     void refused()
     {
@@ -183,6 +187,49 @@ private Q_SLOTS:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(values.soundChoice, int16_t(1));
         QVERIFY(sink.messages.isEmpty());
+    }
+
+    void tabInReadingOrder()
+    {
+        OptionValues values;
+        values.clipEnabled = 1;
+        values.clipToSeconds = 10;
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        dlg.soundList->setFocus(Qt::TabFocusReason);
+        QList<QWidget *> visited;
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget();
+        }
+        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.clipCheckBox};
+        for (QLineEdit *box : boxes(dlg))
+            expected << box;
+        expected << dlg.okButton << dlg.backButton;
+        QCOMPARE(visited, expected);
+    }
+
+    void losslessRotationKept_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void losslessRotationKept()
+    {
+        QFETCH(bool, checked);
+        OptionValues values;
+        values.losslessRotation = checked ? 0 : 1;
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        QCOMPARE(dlg.losslessCheckBox->isChecked(), !checked);
+        dlg.losslessCheckBox->setChecked(checked);
+        dlg.accept();
+        QCOMPARE(values.losslessRotation, int16_t(checked ? 1 : 0));
+        QCOMPARE(readAll(iniPath()).split('\n').value(4).trimmed(), checked ? "1" : "0");
+        OptionsDialog again(values, iniPath(), nullptr);
+        QCOMPARE(again.losslessCheckBox->isChecked(), checked);
     }
 
     void captionsFit()
