@@ -32,6 +32,20 @@ bool makeClip(const QString &path, const QString &size = u"160x120"_qs,
            ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
 }
 
+// The length of a media file in seconds, as ffprobe reads it; -1 when it cannot.
+double duration(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(u"ffprobe"_qs, {u"-v"_qs, u"error"_qs, u"-show_entries"_qs, u"format=duration"_qs,
+                                  u"-of"_qs, u"csv=p=0"_qs, path});
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const double seconds =
+        QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok ? seconds : -1;
+}
+
 } // namespace
 
 class tst_AppBatch : public QObject
@@ -176,6 +190,46 @@ private Q_SLOTS:
         h->window->jobList().addJob(m_clipB);
         QCOMPARE(caption->text(), u"0%"_qs);
         QCOMPARE(h->control<QLabel>(u"positionLabel"_qs)->text(), QString());
+    }
+
+    // options.ini's clip range cuts every output, audio-only ones too.
+    void clipRange_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("mp4") << int(ConversionSettings::Mp4) << u".mp4"_qs;
+        QTest::newRow("mp3") << int(ConversionSettings::Mp3) << u".mp3"_qs;
+    }
+    void clipRange()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, suffix);
+        if (QStandardPaths::findExecutable(u"ffprobe"_qs).isEmpty())
+            QSKIP("ffprobe is not installed");
+        const QString sixSeconds = m_clips.filePath(u"six.mp4"_qs);
+        if (!QFileInfo::exists(sixSeconds))
+            QVERIFY(makeClip(sixSeconds, u"160x120"_qs, u"6"_qs));
+        const QString options = settingsFilePath(u"options.ini"_qs, buildDir);
+        OptionValues clip;
+        clip.soundChoice = 1;
+        clip.clipEnabled = 1;
+        clip.clipFromSeconds = 2;
+        clip.clipToSeconds = 4;
+        QVERIFY(writeOptionsFile(options, clip));
+        h = std::make_unique<Harness>(buildDir);
+        QFile::remove(options);
+        h->control(u"startOverlay"_qs)->hide();
+        h->window->conversionSettings().setOutputFolder(m_out->path());
+        h->window->conversionSettings().selectFormat(format);
+        h->window->jobList().addJob(sixSeconds);
+        startAndWait();
+
+        QVERIFY(h->sink.messages.isEmpty());
+        const QStringList outputs = QDir(m_out->path()).entryList(QDir::Files);
+        QCOMPARE(outputs.size(), 1);
+        QVERIFY2(outputs[0].endsWith(suffix), qPrintable(outputs[0]));
+        const double seconds = duration(m_out->filePath(outputs[0]));
+        QVERIFY2(std::abs(seconds - 2.0) <= 0.3, qPrintable(QString::number(seconds)));
     }
 
     void stopButtonStopsNowOrAfterTheJob_data()
