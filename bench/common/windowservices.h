@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/frmmain.h"
+#include "app/mainwindow.h"
 
 #include <QUrl>
 
@@ -34,7 +34,7 @@ struct BenchServices
         WindowServices s;
         s.messages = &sink;
         s.completion = &completion;
-        s.openUrl = [](const QUrl &) {};
+        s.openUrl = [](const QUrl &) { return true; };
         s.programFolder = programFolder;
         return s;
     }

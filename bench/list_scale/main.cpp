@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
 
     QTemporaryDir programFolder;
     BenchServices bench;
-    frmMain window(bench.services(programFolder.path()));
+    MainWindow window(bench.services(programFolder.path()));
     window.show();
     QApplication::processEvents();
 
@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
 
     QElapsedTimer timer;
     timer.start();
-    window.LV_OLEDragDrop(&drop);
+    window.dropOnJobList(&drop);
     // Count the repaint of the list with its new rows too.
     window.repaint();
     QApplication::processEvents();
@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     const qint64 headMs = timer.elapsed();
 
     timer.restart();
-    window.RemoveAllJobs();
+    window.removeAllJobs();
     window.repaint();
     QApplication::processEvents();
     const qint64 removeMs = timer.elapsed();

@@ -30,8 +30,8 @@ int main(int argc, char *argv[])
                     program.filePath(u"data/"_qs + QLatin1String(name)));
 
     BenchServices bench;
-    frmMain window(bench.services(program.path()));
-    window.findChild<QWidget *>(u"picDoor"_qs)->hide();
+    MainWindow window(bench.services(program.path()));
+    window.findChild<QWidget *>(u"startOverlay"_qs)->hide();
     window.show();
     window.conversionSettings().setOutputFolder(out.path());
 
@@ -51,10 +51,10 @@ int main(int argc, char *argv[])
         clock.restart();
     });
     QTimer::singleShot(runMs, &app, [&] {
-        window.StopBatch(BatchController::StopMode::Now);
+        window.stopBatch(BatchController::StopMode::Now);
         QTimer::singleShot(500, &app, &QApplication::quit);
     });
-    window.Start();
+    window.startBatch();
     clock.start();
     ticker.start();
     app.exec();

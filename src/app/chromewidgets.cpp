@@ -1,5 +1,7 @@
 #include "chromewidgets.h"
 
+#include "pictures.h"
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -7,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QUrl>
 
 QStringList droppedPaths(const QMimeData *data)
@@ -73,7 +77,44 @@ void HoverLinkLabel::mouseMoveEvent(QMouseEvent *event)
     event->accept();
 }
 
-PathLineEdit::PathLineEdit(QWidget *parent) : QLineEdit(parent) {}
+PathLineEdit::PathLineEdit(const QString &toolTipCaption, QWidget *parent)
+    : QLineEdit(parent), m_toolTipCaption(toolTipCaption)
+{
+    setToolTip(m_toolTipCaption);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) {
+        setToolTip(text.isEmpty() ? m_toolTipCaption : m_toolTipCaption + u'\n' + text);
+    });
+}
+
+QRect PathLineEdit::textArea() const
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    // QLineEdit's own inner margin on each side of the text.
+    constexpr int horizontalMargin = 2;
+    return contents.marginsRemoved(textMargins())
+        .adjusted(horizontalMargin, 0, -horizontalMargin, 0);
+}
+
+QString PathLineEdit::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, textArea().width());
+}
+
+void PathLineEdit::paintEvent(QPaintEvent *event)
+{
+    if (hasFocus() || shownText() == text()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    p.drawText(textArea(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+}
 
 void PathLineEdit::mouseReleaseEvent(QMouseEvent *event)
 {
@@ -82,33 +123,29 @@ void PathLineEdit::mouseReleaseEvent(QMouseEvent *event)
         Q_EMIT clicked();
 }
 
-DoorOverlay::DoorOverlay(QWidget *parent) : QWidget(parent)
+StartOverlay::StartOverlay(QWidget *parent) : QWidget(parent)
 {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void DoorOverlay::setPicture(const QPixmap &picture)
+void StartOverlay::paintEvent(QPaintEvent *)
 {
-    m_picture = picture;
-    update();
-}
-
-void DoorOverlay::paintEvent(QPaintEvent *)
-{
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio ||
+        m_picture.deviceIndependentSize() != QSizeF(size()))
+        m_picture = Pictures::startOverlayPicture(size(), font(), ratio);
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
-    if (!m_picture.isNull())
-        p.drawPixmap(rect(), m_picture);
+    p.drawPixmap(rect(), m_picture);
 }
 
-void DoorOverlay::mousePressEvent(QMouseEvent *event)
+void StartOverlay::mousePressEvent(QMouseEvent *event)
 {
     // Taken here, so the press never reaches the window as a background drag.
     event->accept();
 }
 
-void DoorOverlay::mouseReleaseEvent(QMouseEvent *event)
+void StartOverlay::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
@@ -116,17 +153,17 @@ void DoorOverlay::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
-void DoorOverlay::dragEnterEvent(QDragEnterEvent *event)
+void StartOverlay::dragEnterEvent(QDragEnterEvent *event)
 {
     acceptAsCopy(event);
 }
 
-void DoorOverlay::dragMoveEvent(QDragMoveEvent *event)
+void StartOverlay::dragMoveEvent(QDragMoveEvent *event)
 {
     acceptAsCopy(event);
 }
 
-void DoorOverlay::dropEvent(QDropEvent *event)
+void StartOverlay::dropEvent(QDropEvent *event)
 {
     acceptAsCopy(event);
     Q_EMIT dropped(event->mimeData());
@@ -147,16 +184,6 @@ JobListView::JobListView(QWidget *parent) : QTreeView(parent)
     setDragDropMode(QAbstractItemView::DropOnly);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-}
-
-void JobListView::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        Q_EMIT deletePressed();
-        return;
-    }
-    QTreeView::keyPressEvent(event);
 }
 
 void JobListView::dragEnterEvent(QDragEnterEvent *event)

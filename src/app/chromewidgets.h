@@ -46,29 +46,39 @@ private:
 };
 
 // The output folder box: typing is allowed, a click opens the folder browser.
+// Without the focus a path too long for the box shows its start and its end
+// around an ellipsis; the tool tip gives it whole.
 class PathLineEdit : public QLineEdit
 {
     Q_OBJECT
 
 public:
-    explicit PathLineEdit(QWidget *parent = nullptr);
+    explicit PathLineEdit(const QString &toolTipCaption, QWidget *parent = nullptr);
+
+    // What the box shows while it does not have the focus.
+    QString shownText() const;
 
 Q_SIGNALS:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QRect textArea() const;
+
+    QString m_toolTipCaption;
 };
 
 // The start-screen overlay: a picture that hides on a click and takes drops.
-class DoorOverlay : public QWidget
+// The picture is drawn for the size and pixel ratio it is shown at.
+class StartOverlay : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit DoorOverlay(QWidget *parent = nullptr);
-
-    void setPicture(const QPixmap &picture);
+    explicit StartOverlay(QWidget *parent = nullptr);
 
 Q_SIGNALS:
     void clicked();
@@ -86,7 +96,7 @@ private:
     QPixmap m_picture;
 };
 
-// The job list view: whole rows, one selection, drops of files, Delete removes.
+// The job list view: whole rows, one selection, drops of files.
 class JobListView : public QTreeView
 {
     Q_OBJECT
@@ -96,10 +106,8 @@ public:
 
 Q_SIGNALS:
     void dropped(const QMimeData *data);
-    void deletePressed();
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;

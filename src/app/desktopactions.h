@@ -7,6 +7,22 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
+class QMessageBox;
+class QUrl;
+
+// A message box whose text can be selected and copied, with a close button only.
+QMessageBox *createMessageBox(QWidget *owner, MessageSink::Icon icon, const QString &title,
+                              const QString &text);
+
+// Says that the desktop found nothing to open a folder, page or mail link
+// with, giving the path or address so the user can go there by hand.
+void reportOpenFailure(MessageSink *messages, const QUrl &url);
+
+// The desktop's handler for a folder, page or mail link; false when none took it.
+using UrlOpener = std::function<bool(const QUrl &)>;
+
 // Messages of the core as modal message boxes over the window.
 class MessageBoxSink : public MessageSink
 {
@@ -20,8 +36,8 @@ private:
     QPointer<QWidget> m_owner;
 };
 
-// The end of a batch on the desktop: the file manager opens the output folder,
-// the completion sound plays.
+// The end of a batch on the desktop: the file manager opens the output folder
+// (or a message says it could not), the completion sound plays.
 class DesktopCompletionActions : public QObject, public CompletionActions
 {
     Q_OBJECT
@@ -30,8 +46,12 @@ public:
     // A sound that never reports its end must not keep the window locked.
     static constexpr int SoundLimitMs = 5000;
 
-    explicit DesktopCompletionActions(QObject *parent = nullptr);
+    DesktopCompletionActions(MessageSink *messages, UrlOpener open, QObject *parent = nullptr);
 
     void openFolder(const QString &folder) override;
     void playSound(const QString &file, std::function<void()> done) override;
+
+private:
+    MessageSink *m_messages;
+    UrlOpener m_open;
 };

@@ -1,4 +1,4 @@
-#include "frmmain.h"
+#include "mainwindow.h"
 #include "process/singleinstance.h"
 #include "process/stopsignals.h"
 
@@ -32,8 +32,8 @@ int main(int argc, char *argv[])
     if (qtTranslator.load(u"qtbase_zh_CN"_qs, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    frmMain window;
-    QObject::connect(&window, &frmMain::unloaded, &app, &QApplication::quit);
+    MainWindow window;
+    QObject::connect(&window, &MainWindow::unloaded, &app, &QApplication::quit);
 
     // SIGTERM and SIGINT end a running batch cleanly, like closing the window.
     StopSignals signals;

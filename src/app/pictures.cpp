@@ -10,7 +10,7 @@
 namespace Pictures {
 namespace {
 
-constexpr int IconSide = 64;
+constexpr qreal IconScales[] = {1, 1.25, 1.5, 2};
 
 QPixmap blank(int side)
 {
@@ -172,12 +172,8 @@ void drawTurnArrow(QPainter &p, const QRectF &r, const QColor &colour)
     p.drawPath(head);
 }
 
-QPixmap toolPixmap(Tool tool, int side)
+void drawTool(QPainter &p, Tool tool, qreal s)
 {
-    QPixmap pm = blank(side);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = side;
     switch (tool) {
     case Tool::AddVideo:
         drawFilm(p, QRectF(s * 0.06, s * 0.12, s * 0.72, s * 0.72));
@@ -201,59 +197,68 @@ QPixmap toolPixmap(Tool tool, int side)
         drawPower(p, QRectF(s * 0.1, s * 0.1, s * 0.8, s * 0.8));
         break;
     }
-    return pm;
 }
 
-} // namespace
-
-QIcon toolIcon(Tool tool)
+void drawRotate(QPainter &p, qreal s)
 {
-    QIcon icon;
-    icon.addPixmap(toolPixmap(tool, IconSide));
-    icon.addPixmap(toolPixmap(tool, IconSide / 2));
-    return icon;
-}
-
-QIcon rotateIcon()
-{
-    QPixmap pm = blank(IconSide);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = IconSide;
     drawFilm(p, QRectF(s * 0.3, s * 0.3, s * 0.4, s * 0.4));
     // A white arrow in a dark rim reads on a light button and on a blue one.
     const QRectF ring(s * 0.04, s * 0.04, s * 0.92, s * 0.92);
+    const qreal rim = s * 0.025;
     p.save();
     p.setOpacity(0.85);
     for (const QPointF offset :
-         {QPointF(-1.5, 0), QPointF(1.5, 0), QPointF(0, -1.5), QPointF(0, 1.5)})
+         {QPointF(-rim, 0), QPointF(rim, 0), QPointF(0, -rim), QPointF(0, rim)})
         drawTurnArrow(p, ring.translated(offset), QColor(0x0d, 0x3d, 0x6e));
     p.restore();
     drawTurnArrow(p, ring, Qt::white);
-    p.end();
-    return QIcon(pm);
 }
 
-QIcon stopIcon()
+void drawStop(QPainter &p, qreal s)
+{
+    p.setPen(QPen(QColor(0x0d, 0x3d, 0x6e), s * 0.05));
+    p.setBrush(QColor(0xd9, 0x3b, 0x3b));
+    p.drawRoundedRect(QRectF(s * 0.22, s * 0.22, s * 0.56, s * 0.56), s * 0.08, s * 0.08);
+}
+
+// One pixmap for each common display scale, each drawn at its own pixel size,
+// so no scale shows a stretched picture.
+template<class Draw> QIcon drawnIcon(int side, Draw draw)
 {
     QIcon icon;
-    for (const int side : {IconSide, IconSide * 2}) {
-        QPixmap pm = blank(side);
+    for (const qreal scale : IconScales) {
+        const int pixels = qRound(side * scale);
+        QPixmap pm = blank(pixels);
         QPainter p(&pm);
         p.setRenderHint(QPainter::Antialiasing);
-        const qreal s = side;
-        p.setPen(QPen(QColor(0x0d, 0x3d, 0x6e), s * 0.05));
-        p.setBrush(QColor(0xd9, 0x3b, 0x3b));
-        p.drawRoundedRect(QRectF(s * 0.22, s * 0.22, s * 0.56, s * 0.56), s * 0.08, s * 0.08);
+        draw(p, qreal(pixels));
         p.end();
         icon.addPixmap(pm);
     }
     return icon;
 }
 
-QPixmap doorPicture(const QSize &size, const QFont &font)
+} // namespace
+
+QIcon toolIcon(Tool tool, int side)
 {
-    QPixmap pm(size);
+    return drawnIcon(side, [tool](QPainter &p, qreal s) { drawTool(p, tool, s); });
+}
+
+QIcon rotateIcon(int side)
+{
+    return drawnIcon(side, drawRotate);
+}
+
+QIcon stopIcon(int side)
+{
+    return drawnIcon(side, drawStop);
+}
+
+QPixmap startOverlayPicture(const QSize &size, const QFont &font, qreal pixelRatio)
+{
+    QPixmap pm(size * pixelRatio);
+    pm.setDevicePixelRatio(pixelRatio);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);

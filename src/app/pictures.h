@@ -10,12 +10,14 @@ namespace Pictures {
 
 enum class Tool { AddVideo, AddFolder, RemoveVideo, Web, Options, Exit };
 
-QIcon toolIcon(Tool tool);
+// Each icon holds sharp pixmaps for a side of that many pixels at the common
+// display scales (1, 1.25, 1.5 and 2).
+QIcon toolIcon(Tool tool, int side);
 // The picture of the start button: a turning arrow around a frame.
-QIcon rotateIcon();
+QIcon rotateIcon(int side);
 // The same button while a batch runs: it stops the batch.
-QIcon stopIcon();
-// The start-screen overlay at the given size.
-QPixmap doorPicture(const QSize &size, const QFont &font);
+QIcon stopIcon(int side);
+// The start-screen overlay at the given size, drawn for the display's pixel ratio.
+QPixmap startOverlayPicture(const QSize &size, const QFont &font, qreal pixelRatio);
 
 } // namespace Pictures

@@ -15,7 +15,7 @@ QApplication *application()
 
 } // namespace
 
-void SkinH_Attach()
+void attachSkin()
 {
     QApplication *app = application();
     if (!app || attached)
@@ -31,7 +31,7 @@ void SkinH_Attach()
     attached = true;
 }
 
-void SkinH_Detach()
+void detachSkin()
 {
     QApplication *app = application();
     if (!attached)

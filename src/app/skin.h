@@ -4,6 +4,6 @@
 // ":/skin/torvane.qss", applied to the whole application. The windows are
 // laid out to look right without it, so a missing or unreadable sheet is
 // ignored silently.
-void SkinH_Attach();
-// Restores the style sheet the application had before SkinH_Attach.
-void SkinH_Detach();
+void attachSkin();
+// Restores the style sheet the application had before attachSkin.
+void detachSkin();

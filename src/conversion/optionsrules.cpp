@@ -58,19 +58,21 @@ AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields 
     {
         const QString &text;
         Box box;
+        const char16_t *time;
         bool minutes;
     } checks[] = {
-        {fields.fromM, Box::FromMinutes, true},
-        {fields.toM, Box::ToMinutes, true},
-        {fields.fromS, Box::FromSeconds, false},
-        {fields.toS, Box::ToSeconds, false},
+        {fields.fromM, Box::FromMinutes, u"开始时间的", true},
+        {fields.toM, Box::ToMinutes, u"结束时间的", true},
+        {fields.fromS, Box::FromSeconds, u"开始时间的", false},
+        {fields.toS, Box::ToSeconds, u"结束时间的", false},
     };
     for (const auto &check : checks) {
         if (leadingNumber(check.text) > 59) {
+            const QString time = QString::fromUtf16(check.time);
             if (check.minutes)
-                result.failure = OptionsFailure{check.box, u"分钟必须小于60"_qs, u"分钟"_qs};
+                result.failure = OptionsFailure{check.box, time + u"分钟必须小于60"_qs, u"分钟"_qs};
             else
-                result.failure = OptionsFailure{check.box, u"秒必须小于60"_qs, u"秒"_qs};
+                result.failure = OptionsFailure{check.box, time + u"秒必须小于60"_qs, u"秒"_qs};
             return result;
         }
     }
@@ -82,9 +84,18 @@ AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields 
     if (result.uncheck)
         cutterChecked = false;
 
+    const double from = seconds(fields.fromH, fields.fromM, fields.fromS);
+    const double to = seconds(fields.toH, fields.toM, fields.toS);
+    // An empty or reversed range would cut nothing out of any video.
+    if (cutterChecked && to <= from) {
+        result.failure =
+            OptionsFailure{Box::ToHours, u"结束时间必须晚于开始时间"_qs, u"结束时间"_qs};
+        return result;
+    }
+
     result.values.soundChoice = toInt16(soundEntry);
     result.values.clipEnabled = cutterChecked ? 1 : 0;
-    result.values.clipFromSeconds = toInt32(seconds(fields.fromH, fields.fromM, fields.fromS));
-    result.values.clipToSeconds = toInt32(seconds(fields.toH, fields.toM, fields.toS));
+    result.values.clipFromSeconds = toInt32(from);
+    result.values.clipToSeconds = toInt32(to);
     return result;
 }

@@ -16,7 +16,7 @@ struct ClipFields
 // A refused accept: which box is wrong and the message box to show.
 struct OptionsFailure
 {
-    enum class Box { FromMinutes, ToMinutes, FromSeconds, ToSeconds };
+    enum class Box { FromMinutes, ToMinutes, FromSeconds, ToSeconds, ToHours };
     Box box;
     QString text;
     QString title;
@@ -39,5 +39,7 @@ int soundEntryFromValue(int16_t soundChoice);
 // The cutter box state for a stored value.
 bool cutterCheckedFromValue(int16_t clipEnabled);
 
-// soundEntry is the list's current index, -1 when nothing is selected.
+// soundEntry is the list's current index, -1 when nothing is selected. With
+// the cutter checked, minutes and seconds must be below 60 and the end must
+// come after the start; the message names the time it is about.
 AcceptResult acceptOptions(int soundEntry, bool cutterChecked, const ClipFields &fields);

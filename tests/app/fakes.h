@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/frmmain.h"
+#include "app/mainwindow.h"
 #include "app/messagesink.h"
 #include "conversion/batchcontroller.h"
-#include "dialogs/ccommondialogs.h"
+#include "dialogs/commondialogs.h"
 
 #include <QList>
 #include <QMimeData>
@@ -18,6 +18,11 @@
 #include <optional>
 
 // Test stand-ins for everything the window reaches outside itself.
+
+// The toolbar buttons from left to right as indexed by the window.
+inline const QStringList toolbarButtonNames{u"addVideoButton"_qs,    u"addFolderButton"_qs,
+                                            u"removeVideoButton"_qs, u"webSiteButton"_qs,
+                                            u"optionsButton"_qs,     u"exitButton"_qs};
 
 struct RecordedMessage
 {
@@ -72,9 +77,11 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<QString> browseFolder(QWidget *, const QString &title) override
+    std::optional<QString> browseFolder(QWidget *, const QString &title,
+                                        const QString &startFolder) override
     {
         folderTitles.append(title);
+        folderStarts.append(startFolder);
         return next(folderAnswers);
     }
     std::optional<QColor> chooseColor(QWidget *, const QColor &, bool) override
@@ -89,6 +96,7 @@ public:
     std::deque<std::optional<QString>> folderAnswers;
     QList<OpenFileCall> openCalls;
     QStringList folderTitles;
+    QStringList folderStarts;
 
 private:
     static std::optional<QString> next(std::deque<std::optional<QString>> &answers)
@@ -144,12 +152,15 @@ struct Harness
         services.messages = &sink;
         services.dialogs = &dialogs;
         services.completion = &completion;
-        services.openUrl = [this](const QUrl &url) { urls << url; };
+        services.openUrl = [this](const QUrl &url) {
+            urls << url;
+            return urlsOpen;
+        };
         services.programFolder = programFolder;
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
         };
-        window = std::make_unique<frmMain>(services);
+        window = std::make_unique<MainWindow>(services);
         window->show();
     }
 
@@ -158,12 +169,13 @@ struct Harness
         return window->findChild<T *>(name);
     }
     void click(const QString &name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
-    bool hintShown() const { return !control(u"picText"_qs)->isHidden(); }
+    bool hintShown() const { return !control(u"emptyListHint"_qs)->isHidden(); }
 
     RecordingSink sink;
     FakeDialogRunner dialogs;
     RecordingCompletion completion;
     QList<QUrl> urls;
+    bool urlsOpen = true; // false: the desktop has nothing to open them with
     QStringList optionsFiles;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
 };

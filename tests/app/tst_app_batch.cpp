@@ -32,6 +32,20 @@ bool makeClip(const QString &path, const QString &size = u"160x120"_qs,
            ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
 }
 
+// The length of a media file in seconds, as ffprobe reads it; -1 when it cannot.
+double duration(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(u"ffprobe"_qs, {u"-v"_qs, u"error"_qs, u"-show_entries"_qs, u"format=duration"_qs,
+                                  u"-of"_qs, u"csv=p=0"_qs, path});
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const double seconds =
+        QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok ? seconds : -1;
+}
+
 } // namespace
 
 class tst_AppBatch : public QObject
@@ -40,21 +54,21 @@ class tst_AppBatch : public QObject
 
     void verifyLocked(bool locked)
     {
-        QStringList names{u"lblFeed"_qs, u"cmdBrowse"_qs, u"txtPath"_qs};
-        for (int i = 0; i < frmMain::ToolbarButtons; ++i)
-            names << u"CmdToolsBar%1"_qs.arg(i);
+        QStringList names{u"feedbackLink"_qs, u"browseButton"_qs, u"outputFolderEdit"_qs};
+        names << toolbarButtonNames;
         for (const QString &name : names)
             QVERIFY2(h->control(name)->isEnabled() == !locked, qPrintable(name));
         // The lists stay usable during a batch, the start button stops it.
-        for (const QString &name : {u"cmbOF1"_qs, u"cmbRotate"_qs, u"LV"_qs, u"Command3"_qs})
+        for (const QString &name :
+             {u"formatList"_qs, u"rotationList"_qs, u"jobListView"_qs, u"startButton"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
-        QCOMPARE(h->control<QPushButton>(u"Command3"_qs)->text(),
+        QCOMPARE(h->control<QPushButton>(u"startButton"_qs)->text(),
                  locked ? u"停止转换"_qs : u"开始旋转视频！"_qs);
     }
     void startAndWait()
     {
         QSignalSpy finished(&h->window->batch(), &BatchController::batchEnded);
-        h->click(u"Command3"_qs);
+        h->click(u"startButton"_qs);
         QVERIFY(h->window->batch().isBusy());
         verifyLocked(true);
         QVERIFY(finished.wait(120000));
@@ -83,7 +97,7 @@ private Q_SLOTS:
     {
         m_out = std::make_unique<QTemporaryDir>();
         h = std::make_unique<Harness>(buildDir);
-        h->control(u"picDoor"_qs)->hide();
+        h->control(u"startOverlay"_qs)->hide();
         h->window->conversionSettings().setOutputFolder(m_out->path());
     }
     void cleanup()
@@ -94,7 +108,7 @@ private Q_SLOTS:
 
     void twoJobsRunToDone()
     {
-        h->window->LV_OLEDragDrop(fileDrop({m_clipA, m_clipB}).get());
+        h->window->dropOnJobList(fileDrop({m_clipA, m_clipB}).get());
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy done(&batch, &BatchController::jobDone);
@@ -108,8 +122,8 @@ private Q_SLOTS:
         QCOMPARE(done.size(), 2);
         QCOMPARE(positions, (QStringList{u"第 1/2 个"_qs, u"第 2/2 个"_qs}));
         QVERIFY(h->window->jobList().isEmpty());
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"Done."_qs);
-        QCOMPARE(h->control<QProgressBar>(u"pb"_qs)->value(), 0);
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"Done."_qs);
+        QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(), 0);
         QVERIFY(h->sink.messages.isEmpty());
         QCOMPARE(h->completion.openedFolders.size(), 1);
         QCOMPARE(h->completion.sounds, QStringList{buildDir + u"/sound.wav"_qs});
@@ -138,8 +152,8 @@ private Q_SLOTS:
         QVERIFY(h->sink.messages[0].text.contains(missing));
         QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
         QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"完成，1 个视频转换失败"_qs);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"完成，1 个视频转换失败"_qs);
+        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         const QModelIndex status = model->index(0, JobListModel::StatusColumn);
         QCOMPARE(status.data().toString(), u"失败：源文件无法读取或已损坏"_qs);
         QCOMPARE(model->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
@@ -159,11 +173,11 @@ private Q_SLOTS:
     // and a new batch starts from a clean caption.
     void captionsFollowTheState()
     {
-        auto *caption = h->control<QLabel>(u"lblPB"_qs);
+        auto *caption = h->control<QLabel>(u"progressCaption"_qs);
         h->window->jobList().addJob(m_clips.filePath(u"不存在.mp4"_qs));
         startAndWait();
         QCOMPARE(caption->text(), u"完成，1 个视频转换失败"_qs);
-        h->window->RemoveAllJobs();
+        h->window->removeAllJobs();
         QCOMPARE(caption->text(), u"0%"_qs);
 
         h->window->jobList().addJob(m_clipA);
@@ -176,6 +190,46 @@ private Q_SLOTS:
         h->window->jobList().addJob(m_clipB);
         QCOMPARE(caption->text(), u"0%"_qs);
         QCOMPARE(h->control<QLabel>(u"positionLabel"_qs)->text(), QString());
+    }
+
+    // options.ini's clip range cuts every output, audio-only ones too.
+    void clipRange_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("mp4") << int(ConversionSettings::Mp4) << u".mp4"_qs;
+        QTest::newRow("mp3") << int(ConversionSettings::Mp3) << u".mp3"_qs;
+    }
+    void clipRange()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, suffix);
+        if (QStandardPaths::findExecutable(u"ffprobe"_qs).isEmpty())
+            QSKIP("ffprobe is not installed");
+        const QString sixSeconds = m_clips.filePath(u"six.mp4"_qs);
+        if (!QFileInfo::exists(sixSeconds))
+            QVERIFY(makeClip(sixSeconds, u"160x120"_qs, u"6"_qs));
+        const QString options = settingsFilePath(u"options.ini"_qs, buildDir);
+        OptionValues clip;
+        clip.soundChoice = 1;
+        clip.clipEnabled = 1;
+        clip.clipFromSeconds = 2;
+        clip.clipToSeconds = 4;
+        QVERIFY(writeOptionsFile(options, clip));
+        h = std::make_unique<Harness>(buildDir);
+        QFile::remove(options);
+        h->control(u"startOverlay"_qs)->hide();
+        h->window->conversionSettings().setOutputFolder(m_out->path());
+        h->window->conversionSettings().selectFormat(format);
+        h->window->jobList().addJob(sixSeconds);
+        startAndWait();
+
+        QVERIFY(h->sink.messages.isEmpty());
+        const QStringList outputs = QDir(m_out->path()).entryList(QDir::Files);
+        QCOMPARE(outputs.size(), 1);
+        QVERIFY2(outputs[0].endsWith(suffix), qPrintable(outputs[0]));
+        const double seconds = duration(m_out->filePath(outputs[0]));
+        QVERIFY2(std::abs(seconds - 2.0) <= 0.3, qPrintable(QString::number(seconds)));
     }
 
     void stopButtonStopsNowOrAfterTheJob_data()
@@ -197,9 +251,9 @@ private Q_SLOTS:
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy ended(&batch, &BatchController::batchEnded);
-        h->window->Start();
+        h->window->startBatch();
         QVERIFY(progress.wait(30000));
-        auto *button = h->control<QPushButton>(u"Command3"_qs);
+        auto *button = h->control<QPushButton>(u"startButton"_qs);
         QCOMPARE(button->text(), u"停止转换"_qs);
         QMenu *menu = h->window->stopMenu();
         QCOMPARE(menu->actions().size(), 2);
@@ -210,10 +264,10 @@ private Q_SLOTS:
 
         QCOMPARE(button->text(), u"开始旋转视频！"_qs);
         QCOMPARE(h->window->jobList().count(), left);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"LV"_qs)->model();
+        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
                  choice == 0 ? u"已停止"_qs : u"等待"_qs);
-        QCOMPARE(h->control<QLabel>(u"lblPB"_qs)->text(), u"已停止"_qs);
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"已停止"_qs);
         const QStringList written =
             QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(written.size(), 2 - left);
@@ -226,8 +280,8 @@ private Q_SLOTS:
         h->window->jobList().addJobs({longClip, m_clipA});
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
-        QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
-        h->window->Start();
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        h->window->startBatch();
         QVERIFY(progress.wait(30000));
         const QString scratch = batch.scratchFolder();
 

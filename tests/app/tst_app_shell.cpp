@@ -79,11 +79,11 @@ private Q_SLOTS:
         QFETCH(QString, effect);
         start();
         h->window->jobList().addJobs({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs});
-        auto *view = h->control<QTreeView>(u"LV"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
         view->setCurrentIndex(view->model()->index(0, 0));
-        QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
-        h->window->txtAction().setText(word);
-        QVERIFY(h->window->txtAction().text().isEmpty());
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        h->window->commandChannel().setText(word);
+        QVERIFY(h->window->commandChannel().text().isEmpty());
 
         // Every effect a word can have, counted: one word runs its one action once.
         QStringList effects;
@@ -106,15 +106,15 @@ private Q_SLOTS:
     {
         start();
         h->window->jobList().addJobs({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs, u"/m/3.mp4"_qs});
-        auto *view = h->control<QTreeView>(u"LV"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
         view->setCurrentIndex(view->model()->index(1, 0));
-        h->click(u"CmdToolsBar2"_qs);
+        h->click(u"removeVideoButton"_qs);
         QMenu *menu = h->window->removeMenu();
         QVERIFY(menu->isVisible());
         const QList<QAction *> actions = menu->actions();
         QCOMPARE(actions.size(), 2);
         // Remove-selected goes through the command channel, remove-all acts directly.
-        QSignalSpy words(&h->window->txtAction(), &CommandChannel::textChanged);
+        QSignalSpy words(&h->window->commandChannel(), &CommandChannel::textChanged);
         actions[0]->trigger();
         menu->hide();
         QCOMPARE(words.size(), 2);
@@ -133,16 +133,16 @@ private Q_SLOTS:
         settings.selectEntry(ConversionSettings::SampleRate, 3);
         const QString folder = u"/srv/视频, 输出"_qs;
         settings.setOutputFolder(folder);
-        QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
-        h->click(u"picDoor"_qs);
-        h->click(u"CmdToolsBar5"_qs);
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        h->click(u"startOverlay"_qs);
+        h->click(u"exitButton"_qs);
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(h->window->isHidden());
         QCOMPARE(QString::fromUtf8(readBytes(setupPath())),
                  u"\"7\"\r\n\"3\"\r\n\"1\"\r\n\""_qs + folder + u"\"\r\n\"4\"\r\n"_qs);
         // The next start reads the folder back, comma and all.
         start();
-        QCOMPARE(h->control<QLineEdit>(u"txtPath"_qs)->text(), folder);
+        QCOMPARE(h->control<QLineEdit>(u"outputFolderEdit"_qs)->text(), folder);
     }
 
     void closeBoxKeepsSetup_data()
@@ -159,7 +159,7 @@ private Q_SLOTS:
             writeBytes(setupPath(), before);
         start();
         h->window->conversionSettings().setOutputFolder(u"/changed"_qs);
-        QSignalSpy unloaded(h->window.get(), &frmMain::unloaded);
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
         QVERIFY(h->window->close());
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(readBytes(setupPath()), fileBefore ? before : QByteArray());
@@ -193,10 +193,10 @@ private Q_SLOTS:
         start();
         const ConversionSettings &settings = h->window->conversionSettings();
         QCOMPARE(settings.format(), int(ConversionSettings::Mp4));
-        QCOMPARE(h->control<QComboBox>(u"cmbOF1"_qs)->currentIndex(), 0);
+        QCOMPARE(h->control<QComboBox>(u"formatList"_qs)->currentIndex(), 0);
         // The MP4 presets win over the restored audio entries.
         QCOMPARE(settings.text(ConversionSettings::AudioBitrate), u"320"_qs);
-        QCOMPARE(h->control<QLineEdit>(u"txtPath"_qs)->text(), folder);
+        QCOMPARE(h->control<QLineEdit>(u"outputFolderEdit"_qs)->text(), folder);
     }
 
     void startupOptions_data()
@@ -223,7 +223,7 @@ private Q_SLOTS:
         QSignalSpy finished(&h->window->batch(), &BatchController::batchEnded);
         QTemporaryDir out;
         h->window->conversionSettings().setOutputFolder(out.path());
-        h->window->Start();
+        h->window->startBatch();
         QVERIFY(finished.wait(30000));
         QCOMPARE(h->completion.sounds.size(), values[0] == 0 ? 1 : 0);
     }

@@ -1,9 +1,15 @@
-// Renders the window in its main states to PNG files under the build folder,
-// so that a person can look at every caption and picture.
+// Renders the window in its main states, the options dialog and the failure
+// message to PNG files under the build folder, so that a person can look at
+// every caption and picture. CTest runs it at the scales 1, 1.5 and 2.
 #include "fakes.h"
 
+#include "app/desktopactions.h"
+#include "app/optionsdialog.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTreeView>
 
 class tst_AppShots : public QObject
@@ -12,6 +18,18 @@ class tst_AppShots : public QObject
 
     QTemporaryDir m_runtime, m_programFolder;
     QDir m_out;
+
+    QString fileName(const QString &state) const
+    {
+        return m_out.filePath(u"%1@%2x.png"_qs.arg(state).arg(qApp->devicePixelRatio()));
+    }
+    // Grabbed at the display's pixel ratio: the picture shows what a user sees.
+    void save(QWidget *widget, const QString &state) const
+    {
+        const QImage image = widget->grab().toImage();
+        QCOMPARE(image.devicePixelRatio(), qApp->devicePixelRatio());
+        QVERIFY(image.save(fileName(state)));
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -36,18 +54,23 @@ private Q_SLOTS:
         QFETCH(QString, state);
         QFETCH(int, percent);
         Harness h(m_programFolder.path());
-        frmMain &window = *h.window;
+        MainWindow &window = *h.window;
         if (state != u"start"_qs)
-            h.control(u"picDoor"_qs)->hide();
+            h.control(u"startOverlay"_qs)->hide();
         if (state != u"start"_qs && state != u"empty"_qs) {
-            window.LV_OLEDragDrop(
+            window.dropOnJobList(
                 fileDrop({u"/home/user/视频/春节 家庭聚会.mp4"_qs,
                           u"/home/user/视频/holiday.rmvb"_qs, u"/home/user/视频/clip.avi"_qs})
                     .get());
             JobListModel &jobs = window.jobList();
             jobs.setFailed(jobs.job(2).id, FailureReason::NoOutput, u"no output"_qs);
-            auto *view = h.control<QTreeView>(u"LV"_qs);
-            view->setCurrentIndex(view->model()->index(0, 0));
+            // The failed row selected: its red mark must still show.
+            auto *view = h.control<QTreeView>(u"jobListView"_qs);
+            view->setCurrentIndex(view->model()->index(2, 0));
+            view->setFocus();
+            window.conversionSettings().selectListedFormat(3);
+            window.conversionSettings().setOutputFolder(
+                u"/home/user/视频/2024年/家庭聚会/春节/旋转后的视频"_qs);
         }
         if (percent >= 0) {
             BatchController &batch = window.batch();
@@ -65,13 +88,41 @@ private Q_SLOTS:
             Q_EMIT batch.positionChanged(position);
         }
 
-        const QImage image = window.grab().toImage();
-        QCOMPARE(image.size() / image.devicePixelRatio(), QSize(565, 470));
-        QVERIFY(image.save(m_out.filePath(u"window-%1.png"_qs.arg(state))));
+        QCOMPARE(window.size(), QSize(565, 470));
+        save(&window, u"window-"_qs + state);
         // The progress caption keeps clear of the start button whatever it says.
-        auto *progress = h.control<QLabel>(u"lblPB"_qs);
-        QVERIFY(progress->geometry().right() < h.control(u"Command3"_qs)->x());
+        auto *progress = h.control<QLabel>(u"progressCaption"_qs);
+        QVERIFY(progress->geometry().right() < h.control(u"startButton"_qs)->x());
         QVERIFY(progress->width() >= progress->fontMetrics().horizontalAdvance(progress->text()));
+    }
+
+    void optionsDialog()
+    {
+        OptionValues values;
+        values.clipEnabled = 1;
+        values.clipFromSeconds = 2;
+        values.clipToSeconds = 4;
+        values.losslessRotation = 1;
+        OptionsDialog dialog(values, QString(), nullptr);
+        dialog.show();
+        save(&dialog, u"options"_qs);
+    }
+
+    void failureMessage()
+    {
+        Harness h(m_programFolder.path());
+        BatchSummary summary;
+        summary.failures.append(
+            {1, u"/home/user/视频/clip.avi"_qs, FailureReason::NoOutput, u"Conversion failed!"_qs});
+        Q_EMIT h.window->batch().batchEnded(summary);
+        QCOMPARE(h.sink.messages.size(), 1);
+        std::unique_ptr<QMessageBox> box(
+            createMessageBox(h.window.get(), MessageSink::Icon::Warning, h.sink.messages[0].title,
+                             h.sink.messages[0].text));
+        box->addButton(u"查看编码器输出"_qs, QMessageBox::AcceptRole);
+        box->addButton(u"确定"_qs, QMessageBox::AcceptRole);
+        box->show();
+        save(box.get(), u"failure"_qs);
     }
 };
 

@@ -1,5 +1,9 @@
 #include "fakes.h"
 
+#include "app/chromewidgets.h"
+#include "app/desktopactions.h"
+#include "app/optionsdialog.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -9,9 +13,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTextBoundaryFinder>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrlQuery>
 
@@ -62,6 +72,11 @@ private Q_SLOTS:
     void initTestCase() { isolateTestRun(m_runtime); }
 
     void init() { h = std::make_unique<Harness>(m_program.path()); }
+    void activate()
+    {
+        h->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+    }
     void cleanup() { h.reset(); }
 
     void controlGeometry_data()
@@ -70,26 +85,21 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("rect");
         // Labels may grow to fit their caption; everything else keeps its designed box.
         QTest::addColumn<bool>("mayGrow");
-        const int toolbarLeft[frmMain::ToolbarButtons] = {0, 94, 188, 376, 282, 470};
-        for (int i = 0; i < frmMain::ToolbarButtons; ++i) {
-            const QString name = u"CmdToolsBar%1"_qs.arg(i);
+        const int toolbarLeft[MainWindow::ToolbarButtons] = {0, 94, 188, 376, 282, 470};
+        for (int i = 0; i < MainWindow::ToolbarButtons; ++i) {
+            const QString &name = toolbarButtonNames[i];
             QTest::newRow(qPrintable(name)) << name << QRect(toolbarLeft[i], 0, 95, 66) << false;
         }
-        QTest::newRow("picDoor") << u"picDoor"_qs << QRect(2, 68, 563, 378) << false;
-        QTest::newRow("Label10") << u"Label10"_qs << QRect(8, 70, 52, 14) << true;
-        QTest::newRow("LV") << u"LV"_qs << QRect(4, 88, 555, 234) << false;
-        QTest::newRow("picText") << u"picText"_qs << QRect(184, 190, 163, 21) << false;
-        QTest::newRow("Label1") << u"Label1"_qs << QRect(8, 332, 60, 14) << true;
-        QTest::newRow("Label9") << u"Label9"_qs << QRect(204, 332, 60, 14) << true;
-        QTest::newRow("Label8") << u"Label8"_qs << QRect(368, 332, 60, 14) << true;
-        QTest::newRow("cmbOF1") << u"cmbOF1"_qs << QRect(6, 351, 189, 22) << false;
-        QTest::newRow("cmbRotate") << u"cmbRotate"_qs << QRect(202, 351, 157, 22) << false;
-        QTest::newRow("txtPath") << u"txtPath"_qs << QRect(366, 351, 137, 21) << false;
-        QTest::newRow("cmdBrowse") << u"cmdBrowse"_qs << QRect(508, 352, 47, 20) << false;
-        QTest::newRow("Command3") << u"Command3"_qs << QRect(404, 386, 153, 55) << false;
-        QTest::newRow("lblPB") << u"lblPB"_qs << QRect(184, 392, 23, 14) << true;
-        QTest::newRow("pb") << u"pb"_qs << QRect(6, 418, 391, 21) << false;
-        QTest::newRow("lblWeb") << u"lblWeb"_qs << QRect(8, 450, 247, 13) << true;
+        QTest::newRow("startOverlay") << u"startOverlay"_qs << QRect(2, 68, 563, 378) << false;
+        QTest::newRow("jobListCaption") << u"jobListCaption"_qs << QRect(8, 70, 52, 14) << true;
+        QTest::newRow("jobListView") << u"jobListView"_qs << QRect(4, 88, 555, 234) << false;
+        QTest::newRow("emptyListHint") << u"emptyListHint"_qs << QRect(184, 190, 163, 21) << false;
+        QTest::newRow("browseButton") << u"browseButton"_qs << QRect(508, 352, 47, 20) << false;
+        QTest::newRow("startButton") << u"startButton"_qs << QRect(404, 386, 153, 55) << false;
+        QTest::newRow("progressCaption")
+            << u"progressCaption"_qs << QRect(184, 392, 23, 14) << true;
+        QTest::newRow("progressBar") << u"progressBar"_qs << QRect(6, 418, 391, 21) << false;
+        QTest::newRow("webLink") << u"webLink"_qs << QRect(8, 450, 247, 13) << true;
     }
     void controlGeometry()
     {
@@ -114,7 +124,7 @@ private Q_SLOTS:
                  qPrintable(u"%1x%2"_qs.arg(actual.width()).arg(actual.height())));
         // A grown label must not run into the controls beside or below it.
         for (QWidget *other : h->window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-            if (other == widget || other->objectName() == u"picDoor"_qs || other->isHidden())
+            if (other == widget || other->objectName() == u"startOverlay"_qs || other->isHidden())
                 continue;
             QVERIFY2(!actual.intersects(other->geometry()),
                      qPrintable(name + u" overlaps "_qs + other->objectName()));
@@ -124,12 +134,12 @@ private Q_SLOTS:
     void settingChoices()
     {
         // A choice in the lists reaches the settings; a change made in code shows in the lists.
-        auto *format = h->control<QComboBox>(u"cmbOF1"_qs);
+        auto *format = h->control<QComboBox>(u"formatList"_qs);
         ConversionSettings &settings = h->window->conversionSettings();
         format->setFocus();
         QTest::keyClick(format, Qt::Key_Down);
         QCOMPARE(settings.format(), int(ConversionSettings::Mpg));
-        QTest::keyClick(h->control(u"cmbRotate"_qs), Qt::Key_End);
+        QTest::keyClick(h->control(u"rotationList"_qs), Qt::Key_End);
         QCOMPARE(settings.rotationEntry(), 4);
         settings.selectListedFormat(4);
         QCOMPARE(format->currentIndex(), 4);
@@ -156,21 +166,21 @@ private Q_SLOTS:
         QFETCH(QStringList, paths);
         QFETCH(QStringList, labels);
         if (!onOverlay)
-            h->click(u"picDoor"_qs);
-        auto *view = h->control<QTreeView>(u"LV"_qs);
+            h->click(u"startOverlay"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
         std::unique_ptr<QMimeData> mime = fileDrop(paths);
         if (paths.isEmpty()) {
             mime->setUrls({QUrl(u"https://example.org/v.mp4"_qs)});
             mime->setText(u"/m/not-a-file.mp4"_qs);
         }
-        dragAndDrop(onOverlay ? h->control(u"picDoor"_qs) : view->viewport(), std::move(mime));
+        dragAndDrop(onOverlay ? h->control(u"startOverlay"_qs) : view->viewport(), std::move(mime));
 
         QCOMPARE(h->window->jobList().paths(), paths);
         for (int row = 0; row < labels.size(); ++row) {
             QCOMPARE(view->model()->index(row, 0).data().toString(), paths[row]);
             QCOMPARE(view->model()->index(row, 1).data().toString(), labels[row]);
         }
-        QVERIFY(h->control(u"picDoor"_qs)->isHidden());
+        QVERIFY(h->control(u"startOverlay"_qs)->isHidden());
         // On the overlay even a drop that adds nothing takes the hint away.
         QCOMPARE(h->hintShown(), !onOverlay && paths.isEmpty());
     }
@@ -178,19 +188,19 @@ private Q_SLOTS:
     void overlayAndLinks()
     {
         // Any toolbar click takes the start screen away; the web button has no dialog of its own.
-        h->click(u"CmdToolsBar3"_qs);
-        QVERIFY(h->control(u"picDoor"_qs)->isHidden());
+        h->click(u"webSiteButton"_qs);
+        QVERIFY(h->control(u"startOverlay"_qs)->isHidden());
         // The feedback link turns bold under the mouse, and back over the bare background.
-        auto *feed = h->control<QLabel>(u"lblFeed"_qs);
+        auto *feed = h->control<QLabel>(u"feedbackLink"_qs);
         sendMouse(feed, QEvent::MouseMove, QPoint(3, 3));
         QVERIFY(feed->font().bold());
         QVERIFY(feed->width() >= feed->fontMetrics().horizontalAdvance(feed->text()));
         sendMouse(h->window.get(), QEvent::MouseMove, QPoint(400, 460));
         QVERIFY(!feed->font().bold());
-        h->click(u"lblWeb"_qs);
-        h->click(u"lblFeed"_qs);
+        h->click(u"webLink"_qs);
+        h->click(u"feedbackLink"_qs);
         QCOMPARE(h->urls.size(), 3);
-        QCOMPARE(h->urls[0], QUrl(frmMain::webAddress()));
+        QCOMPARE(h->urls[0], QUrl(MainWindow::webAddress()));
         QCOMPARE(h->urls[1], h->urls[0]);
         QCOMPARE(h->urls[2].scheme(), u"mailto"_qs);
         QCOMPARE(QUrlQuery(h->urls[2]).queryItemValue(u"subject"_qs, QUrl::FullyDecoded),
@@ -203,22 +213,22 @@ private Q_SLOTS:
         const JobListModel &jobs = h->window->jobList();
         dialogs.openAnswers = {std::nullopt, u"/v/a.mp4"_qs, u"/v/notes.txt"_qs, std::nullopt};
         // A cancel changes nothing, not even the remembered folder.
-        h->click(u"CmdToolsBar0"_qs);
+        h->click(u"addVideoButton"_qs);
         QVERIFY(jobs.isEmpty());
         QVERIFY(h->hintShown());
-        QVERIFY(h->window->strLastFolder().isEmpty());
+        QVERIFY(h->window->lastFileFolder().isEmpty());
 
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(jobs.job(0).typeLabel, u"MP4"_qs);
         QVERIFY(!h->hintShown());
         // The next dialog starts in that file's folder with its name filled in.
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls[2].startFolder, u"/v/"_qs);
         QCOMPARE(dialogs.openCalls[2].fileName, u"/v/a.mp4"_qs);
-        h->window->AddFileByDialog();
+        h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls.size(), 4);
         QCOMPARE(jobs.paths(), (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs}));
-        QCOMPARE(h->window->strLastFolder(), u"/v/"_qs);
+        QCOMPARE(h->window->lastFileFolder(), u"/v/"_qs);
     }
 
     void addFolder_data()
@@ -247,16 +257,16 @@ private Q_SLOTS:
             writeFile(dir.filePath(f));
         h->dialogs.folderAnswers = {cancel ? std::nullopt : std::optional<QString>(dir.path())};
 
-        QSignalSpy done(h->window.get(), &frmMain::folderSearchDone);
-        h->window->CmdToolsBar_Click(1);
+        QSignalSpy done(h->window.get(), &MainWindow::folderSearchDone);
+        h->window->toolbarButtonClicked(1);
         QCOMPARE(h->dialogs.folderTitles, QStringList{u"选择一个文件夹:"_qs});
-        auto *hint = h->control<QLabel>(u"lblText"_qs);
+        auto *hint = h->control<QLabel>(u"emptyListHintText"_qs);
         if (!cancel) {
             // The result comes back through the event loop, so the hint shows first.
             QCOMPARE(hint->text(), u"搜索中..."_qs);
             QVERIFY(h->hintShown());
             // A second search is refused while this one runs, and allowed once it ends.
-            h->window->AddFolder();
+            h->window->addFolder();
             QCOMPARE(h->dialogs.folderTitles.size(), 1);
             QVERIFY(done.wait(5000));
             QVERIFY(!h->window->isSearching());
@@ -269,21 +279,21 @@ private Q_SLOTS:
         if (expected.isEmpty())
             QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
         // Emptied later, the list no longer says it is searching.
-        h->window->RemoveAllJobs();
+        h->window->removeAllJobs();
         QCOMPARE(hint->text(), u"拖拽您的视频到这里"_qs);
     }
 
     void outputFolder_data()
     {
         QTest::addColumn<QString>("trigger");
-        QTest::newRow("button") << u"cmdBrowse"_qs;
-        QTest::newRow("click into the box") << u"txtPath"_qs;
+        QTest::newRow("button") << u"browseButton"_qs;
+        QTest::newRow("click into the box") << u"outputFolderEdit"_qs;
     }
     void outputFolder()
     {
         QFETCH(QString, trigger);
-        h->click(u"picDoor"_qs);
-        auto *path = h->control<QLineEdit>(u"txtPath"_qs);
+        h->click(u"startOverlay"_qs);
+        auto *path = h->control<QLineEdit>(u"outputFolderEdit"_qs);
         const ConversionSettings &settings = h->window->conversionSettings();
         const QString defaultFolder = ConversionSettings::defaultOutputFolder();
         QCOMPARE(path->text(), defaultFolder);
@@ -293,10 +303,11 @@ private Q_SLOTS:
         QCOMPARE(h->dialogs.folderTitles, QStringList{u"选择一个文件夹:"_qs});
         QCOMPARE(path->text(), u"/srv/out"_qs);
         QCOMPARE(settings.outputFolder(), u"/srv/out"_qs);
-        // A cancel does not keep the previous choice: it returns to the default.
+        // The dialog opens at the folder in use, and a cancel keeps it.
         h->click(trigger);
-        QCOMPARE(path->text(), defaultFolder);
-        QCOMPARE(settings.outputFolder(), defaultFolder);
+        QCOMPARE(h->dialogs.folderStarts, (QStringList{defaultFolder, u"/srv/out"_qs}));
+        QCOMPARE(path->text(), u"/srv/out"_qs);
+        QCOMPARE(settings.outputFolder(), u"/srv/out"_qs);
 
         // Typing into the box sets the folder without a browser.
         path->setFocus();
@@ -308,12 +319,13 @@ private Q_SLOTS:
 
     void removeThenStartRefused()
     {
-        h->click(u"picDoor"_qs);
+        activate();
+        h->click(u"startOverlay"_qs);
         const JobListModel &jobs = h->window->jobList();
-        auto *view = h->control<QTreeView>(u"LV"_qs);
-        h->window->LV_OLEDragDrop(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        h->window->dropOnJobList(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
         view->selectionModel()->clearSelection();
-        h->window->RemoveSelectedJob();
+        h->window->removeSelectedJob();
         QCOMPARE(jobs.count(), 2);
 
         view->setCurrentIndex(view->model()->index(1, 0));
@@ -322,18 +334,318 @@ private Q_SLOTS:
         QCOMPARE(jobs.paths(), QStringList{u"/m/1.mp4"_qs});
         QVERIFY(!h->hintShown());
         view->setCurrentIndex(view->model()->index(0, 0));
-        h->window->RemoveSelectedJob();
+        h->window->removeSelectedJob();
         QVERIFY(jobs.isEmpty());
         QVERIFY(h->hintShown());
 
         // Start on an empty list explains itself and locks nothing.
-        h->click(u"Command3"_qs);
+        h->click(u"startButton"_qs);
         QCOMPARE(h->sink.messages.size(), 1);
         QCOMPARE(h->sink.messages[0].text, u"请添加一个视频文件"_qs);
         QCOMPARE(h->sink.messages[0].icon, MessageSink::Icon::Warning);
         QVERIFY(!h->window->isBatchLocked() && !h->window->batch().isBusy());
-        for (const QString &name : {u"CmdToolsBar0"_qs, u"LV"_qs, u"Command3"_qs, u"txtPath"_qs})
+        for (const QString &name :
+             {u"addVideoButton"_qs, u"jobListView"_qs, u"startButton"_qs, u"outputFolderEdit"_qs})
             QVERIFY2(h->control(name)->isEnabled(), qPrintable(name));
+    }
+
+    // The lists, the folder box and "..." share the designed row; each list is
+    // wide enough for its longest entry and each caption stands over its box.
+    void settingsRowFits()
+    {
+        const QList<QWidget *> row{h->control(u"formatList"_qs), h->control(u"rotationList"_qs),
+                                   h->control(u"outputFolderEdit"_qs),
+                                   h->control(u"browseButton"_qs)};
+        QCOMPARE(row.first()->x(), 6);
+        QCOMPARE(row.last()->geometry().right(), 554);
+        for (int i = 1; i < row.size(); ++i)
+            QVERIFY2(row[i]->x() >= row[i - 1]->geometry().right() + 5,
+                     qPrintable(row[i]->objectName()));
+        for (const QString &name : {u"formatList"_qs, u"rotationList"_qs}) {
+            auto *box = h->control<QComboBox>(name);
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = false;
+            const int room = box->style()
+                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, box)
+                                 .width();
+            for (int i = 0; i < box->count(); ++i)
+                QVERIFY2(box->fontMetrics().horizontalAdvance(box->itemText(i)) <= room,
+                         qPrintable(box->itemText(i)));
+        }
+        const QStringList captions{u"formatCaption"_qs, u"rotationCaption"_qs,
+                                   u"outputFolderCaption"_qs};
+        for (int i = 0; i < captions.size(); ++i) {
+            QWidget *caption = h->control(captions[i]);
+            QVERIFY(caption->x() >= row[i]->x() && caption->x() < row[i]->x() + 8);
+            QVERIFY2(caption->geometry().right() < row[i + 1]->x(), qPrintable(captions[i]));
+        }
+    }
+
+    void longFolderElidedInTheMiddle()
+    {
+        h->click(u"startOverlay"_qs);
+        auto *box = h->control<PathLineEdit>(u"outputFolderEdit"_qs);
+        const QString folder = u"/srv/共享视频/2024年/家庭聚会/春节/输出的旋转视频文件夹"_qs;
+        h->window->conversionSettings().setOutputFolder(folder);
+        h->control(u"jobListView"_qs)->setFocus();
+        const QString shown = box->shownText();
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith(u"/srv/"_qs) && shown.endsWith(u"文件夹"_qs));
+        QVERIFY(box->fontMetrics().horizontalAdvance(shown) < box->width());
+        QCOMPARE(box->toolTip(), u"Select a Folder to Output\n"_qs + folder);
+        QCOMPARE(box->text(), folder);
+    }
+
+    // A caption quoted in a message never breaks over two lines.
+    void quotedCaptionsStayWhole()
+    {
+        BatchSummary summary;
+        summary.failures.append({1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString()});
+        Q_EMIT h->window->batch().batchEnded(summary);
+        QCOMPARE(h->sink.messages.size(), 1);
+        const QString text = h->sink.messages[0].text;
+        QString plain = text;
+        plain.remove(QChar(0x2060));
+        QVERIFY(plain.contains(u"再次点击“开始旋转视频！”可以重试"_qs));
+        const qsizetype start = text.indexOf(u"“"_qs);
+        const qsizetype end = text.indexOf(u"”"_qs, start);
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        for (qsizetype i = start + 1; i <= end; ++i) {
+            breaks.setPosition(i);
+            QVERIFY2(!breaks.isAtBoundary(), qPrintable(u"break at %1"_qs.arg(i - start)));
+        }
+    }
+
+    void iconsSharpAtEveryScale()
+    {
+        QList<QAbstractButton *> buttons;
+        for (const QString &name : toolbarButtonNames)
+            buttons << h->control<QAbstractButton>(name);
+        buttons << h->control<QAbstractButton>(u"startButton"_qs);
+        for (QAbstractButton *button : buttons) {
+            const QList<QSize> sizes = button->icon().availableSizes();
+            for (const qreal scale : {1.0, 1.5, 2.0})
+                QVERIFY2(sizes.contains(button->iconSize() * scale),
+                         qPrintable(button->objectName() + u" at "_qs + QString::number(scale)));
+        }
+    }
+
+    void tabOrder()
+    {
+        activate();
+        h->click(u"startOverlay"_qs);
+        h->control(u"addVideoButton"_qs)->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(
+            visited,
+            (QStringList{u"addFolderButton"_qs, u"removeVideoButton"_qs, u"optionsButton"_qs,
+                         u"webSiteButton"_qs, u"exitButton"_qs, u"jobListView"_qs, u"formatList"_qs,
+                         u"rotationList"_qs, u"outputFolderEdit"_qs, u"browseButton"_qs,
+                         u"startButton"_qs, u"helpMenuButton"_qs, u"addVideoButton"_qs}));
+        // Tab from the toolbar into the list takes the start screen away.
+        auto h2 = std::make_unique<Harness>(m_program.path());
+        h2->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h2->window.get()));
+        h2->control(u"exitButton"_qs)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(h2->control(u"startOverlay"_qs)->isHidden());
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("effect");
+        QTest::addColumn<QString>("shownOn"); // the control whose tool tip names the keys
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<bool>("duringBatch");
+        const auto row = [](const char *name, QKeySequence keys, const QString &effect,
+                            const QString &shownOn, const QString &keyText, bool duringBatch) {
+            QTest::newRow(name) << keys << effect << shownOn << keyText << duringBatch;
+        };
+        row("Ctrl+O", Qt::CTRL | Qt::Key_O, u"open dialog"_qs, u"addVideoButton"_qs, u"Ctrl+O"_qs,
+            false);
+        row("Ctrl+Shift+O", Qt::CTRL | Qt::SHIFT | Qt::Key_O, u"folder browser"_qs,
+            u"addFolderButton"_qs, u"Ctrl+Shift+O"_qs, false);
+        row("Delete", Qt::Key_Delete, u"removed"_qs, u"removeVideoButton"_qs, u"Delete"_qs, false);
+        row("Delete in a batch", Qt::Key_Delete, u"removed"_qs, QString(), QString(), true);
+        row("Ctrl+Shift+Delete", Qt::CTRL | Qt::SHIFT | Qt::Key_Delete, u"removed all"_qs,
+            u"removeVideoButton"_qs, u"Ctrl+Shift+Delete"_qs, false);
+        row("Ctrl+,", Qt::CTRL | Qt::Key_Comma, u"options"_qs, u"optionsButton"_qs, u"Ctrl+,"_qs,
+            false);
+        row("F1", Qt::Key_F1, u"help"_qs, u"helpMenuButton"_qs, u"F1"_qs, false);
+        row("F1 in a batch", Qt::Key_F1, u"help"_qs, QString(), QString(), true);
+        row("Ctrl+Q", Qt::CTRL | Qt::Key_Q, u"exit"_qs, u"exitButton"_qs, u"Ctrl+Q"_qs, false);
+        row("Ctrl+Enter", Qt::CTRL | Qt::Key_Return, u"start"_qs, u"startButton"_qs,
+            u"Ctrl+Enter"_qs, false);
+        row("keypad Ctrl+Enter", Qt::CTRL | Qt::Key_Enter, u"start"_qs, QString(), QString(),
+            false);
+        // Locked with the toolbar, and the start button must never stop a batch by a key.
+        row("Ctrl+O in a batch", Qt::CTRL | Qt::Key_O, QString(), QString(), QString(), true);
+        row("Ctrl+Q in a batch", Qt::CTRL | Qt::Key_Q, QString(), QString(), QString(), true);
+        row("Ctrl+Enter in a batch", Qt::CTRL | Qt::Key_Return, QString(), QString(), QString(),
+            true);
+    }
+    void shortcuts()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, effect);
+        QFETCH(QString, shownOn);
+        QFETCH(QString, keyText);
+        QFETCH(bool, duringBatch);
+        if (!shownOn.isEmpty())
+            QVERIFY2(h->control(shownOn)->toolTip().contains(u"("_qs + keyText) ||
+                         h->control(shownOn)->toolTip().contains(u" "_qs + keyText + u")"_qs),
+                     qPrintable(h->control(shownOn)->toolTip()));
+        activate();
+        h->window->jobList().addJobs({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs});
+        h->click(u"startOverlay"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        view->setFocus();
+        if (duringBatch)
+            Q_EMIT h->window->batch().stateChanged(BatchController::State::Running);
+        QTemporaryDir out;
+        h->window->conversionSettings().setOutputFolder(out.path());
+        QSignalSpy unloaded(h->window.get(), &MainWindow::unloaded);
+        QSignalSpy started(&h->window->batch(), &BatchController::stateChanged);
+        QTest::keySequence(QApplication::focusWidget(), keys);
+
+        QStringList effects;
+        const int left = h->window->jobList().count();
+        if (left < 2)
+            effects << (left == 0 ? u"removed all"_qs : u"removed"_qs);
+        effects += QStringList(h->dialogs.openCalls.size(), u"open dialog"_qs);
+        effects += QStringList(h->dialogs.folderTitles.size(), u"folder browser"_qs);
+        effects += QStringList(h->optionsFiles.size(), u"options"_qs);
+        effects += QStringList(h->urls.size(), u"help"_qs);
+        effects += QStringList(unloaded.size(), u"exit"_qs);
+        if (!started.isEmpty()) {
+            effects << u"start"_qs;
+            // Without encoders the batch fails its jobs at once.
+            QTRY_VERIFY(!h->window->batch().isBusy());
+        }
+        QCOMPARE(effects, effect.isEmpty() ? QStringList() : QStringList{effect});
+        if (effect == u"help"_qs)
+            QCOMPARE(h->urls[0].fileName(), u"help.html"_qs);
+        if (effect == u"exit"_qs)
+            QVERIFY(QFile::remove(settingsFilePath(u"setup.ini"_qs, m_program.path())));
+        if (duringBatch)
+            Q_EMIT h->window->batch().stateChanged(BatchController::State::Idle);
+    }
+
+    // Whatever has the focus shows a ring that cannot be missed.
+    void focusFrameVisible()
+    {
+        activate();
+        h->click(u"startOverlay"_qs);
+        QStringList names = toolbarButtonNames;
+        names << u"jobListView"_qs << u"formatList"_qs << u"rotationList"_qs
+              << u"outputFolderEdit"_qs << u"browseButton"_qs << u"startButton"_qs
+              << u"helpMenuButton"_qs;
+        for (const QString &name : names) {
+            QWidget *widget = h->control(name);
+            QWidget *elsewhere =
+                h->control(name == u"jobListView"_qs ? u"formatList"_qs : u"jobListView"_qs);
+            elsewhere->setFocus(Qt::TabFocusReason);
+            const QImage before = widget->grab().toImage();
+            widget->setFocus(Qt::TabFocusReason);
+            QVERIFY(widget->hasFocus());
+            const QImage after = widget->grab().toImage();
+            int changed = 0;
+            for (int y = 0; y < before.height(); ++y) {
+                for (int x = 0; x < before.width(); ++x) {
+                    const QColor a = before.pixelColor(x, y), b = after.pixelColor(x, y);
+                    changed += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                   std::abs(a.blue() - b.blue()) >=
+                               100;
+                }
+            }
+            const int perimeter = 2 * (before.width() + before.height());
+            QVERIFY2(changed >= perimeter * 3 / 2,
+                     qPrintable(u"%1: %2 of %3"_qs.arg(name).arg(changed).arg(perimeter)));
+        }
+    }
+
+    void helpAndAbout()
+    {
+        auto *button = h->control<QToolButton>(u"helpMenuButton"_qs);
+        QVERIFY(button->isVisible() && button->menu());
+        const QList<QAction *> entries = button->menu()->actions();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0]->text(), u"帮助(&H)"_qs);
+        QCOMPARE(entries[0]->shortcut(), QKeySequence(Qt::Key_F1));
+        entries[0]->trigger();
+        QCOMPARE(h->urls, QList<QUrl>{QUrl::fromLocalFile(m_program.filePath(u"help.html"_qs))});
+        entries[1]->trigger();
+        QCOMPARE(h->sink.messages.size(), 1);
+        QVERIFY(h->sink.messages[0].text.contains(QStringLiteral(TORVANE_VERSION)));
+        // The right button on the bare background offers the same menu.
+        h->click(u"startOverlay"_qs);
+        sendMouse(h->window.get(), QEvent::MouseButtonPress, QPoint(150, 326), Qt::RightButton);
+        QVERIFY(button->menu()->isVisible());
+        button->menu()->hide();
+        // Inside the bottom strip, clear of the links.
+        QVERIFY(h->window->rect().contains(button->geometry()));
+        for (const QString &link : {u"webLink"_qs, u"feedbackLink"_qs})
+            QVERIFY(!button->geometry().intersects(h->control(link)->geometry()));
+    }
+
+    // With nothing on the desktop to open them, folders, pages and mail links
+    // say so, giving the path or address to copy.
+    void openingFailsAloud()
+    {
+        h->urlsOpen = false;
+        h->click(u"startOverlay"_qs);
+        h->click(u"webLink"_qs);
+        h->click(u"feedbackLink"_qs);
+        h->window->jobList().addJob(m_program.filePath(u"a.mp4"_qs));
+        QMenu *menu = h->window->jobMenu(0);
+        menu->actions().at(2)->trigger();
+        delete menu;
+        RecordingSink sink;
+        DesktopCompletionActions desktop(&sink, [](const QUrl &) { return false; });
+        desktop.openFolder(m_program.path());
+
+        QCOMPARE(h->sink.messages.size(), 3);
+        QVERIFY(h->sink.messages[0].text.endsWith(MainWindow::webAddress()));
+        QVERIFY(h->sink.messages[1].text.endsWith(u"feedback@example.org"_qs));
+        QVERIFY(h->sink.messages[2].text.contains(u"\n"_qs + m_program.path()));
+        QCOMPARE(sink.messages.size(), 1);
+        QVERIFY(sink.messages[0].text.endsWith(m_program.path()));
+        for (const RecordedMessage &message : h->sink.messages)
+            QCOMPARE(message.icon, MessageSink::Icon::Warning);
+        // The boxes let the user select and copy that text.
+        std::unique_ptr<QMessageBox> box(
+            createMessageBox(h->window.get(), MessageSink::Icon::Warning, u"t"_qs, u"x"_qs));
+        QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    }
+
+    // The fixed window has no maximise button; boxes that wait for an answer
+    // have only the close button.
+    void windowButtons()
+    {
+        const Qt::WindowFlags main = h->window->windowFlags();
+        QVERIFY(!(main & Qt::WindowMaximizeButtonHint));
+        QVERIFY(main & Qt::WindowMinimizeButtonHint && main & Qt::WindowCloseButtonHint);
+        QCOMPARE(h->window->minimumSize(), h->window->maximumSize());
+        std::unique_ptr<QMessageBox> box(
+            createMessageBox(h->window.get(), MessageSink::Icon::Question, u"t"_qs, u"x"_qs));
+        QWidget *output = h->window->showEncoderOutput({});
+        OptionValues values;
+        OptionsDialog options(values, QString(), nullptr);
+        for (QWidget *dialog : std::initializer_list<QWidget *>{box.get(), output, &options}) {
+            const Qt::WindowFlags flags = dialog->windowFlags();
+            QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)) &&
+                         (flags & Qt::WindowCloseButtonHint) && (flags & Qt::CustomizeWindowHint),
+                     dialog->metaObject()->className());
+        }
+        output->close();
     }
 
     void backgroundDrag_data()
@@ -352,8 +664,8 @@ private Q_SLOTS:
         QFETCH(QPoint, pos);
         QFETCH(Qt::MouseButton, button);
         QFETCH(bool, moves);
-        h->click(u"picDoor"_qs);
-        QSignalSpy drag(h->window.get(), &frmMain::windowDragRequested);
+        h->click(u"startOverlay"_qs);
+        QSignalSpy drag(h->window.get(), &MainWindow::windowDragRequested);
         QWidget *target = h->window->childAt(pos);
         if (!target)
             target = h->window.get();

@@ -1,4 +1,4 @@
-#include "dialogs/ccommondialogs.h"
+#include "dialogs/commondialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,9 +39,10 @@ public:
         startFolder = start, filters = f;
         return fileResult;
     }
-    std::optional<QString> browseFolder(QWidget *o, const QString &) override
+    std::optional<QString> browseFolder(QWidget *o, const QString &, const QString &start) override
     {
         asked(o);
+        startFolder = start;
         return folderResult;
     }
     std::optional<QColor> chooseColor(QWidget *o, const QColor &, bool) override
@@ -67,21 +68,22 @@ struct Fixture
 {
     Fixture()
     {
-        dialogs.Init(&owner);
+        dialogs.setOwner(&owner);
         dialogs.setRunner(&fake);
     }
     QWidget owner;
     FakeRunner fake;
-    CCommonDialogs dialogs;
+    CommonDialogs dialogs;
 };
 
-QVariantList snapshot(const CCommonDialogs &d)
+QVariantList snapshot(const CommonDialogs &d)
 {
-    return {d.FontUnderline(), d.FontItalic(), d.FontBold(), d.FontSize(),  d.FontName(), d.Color(),
-            d.DefExt(),        d.Title(),      d.Path(),     d.FileTitle(), d.Filter(),   d.Name()};
+    return {d.fontUnderline(), d.fontItalic(), d.fontBold(),         d.fontSize(),
+            d.fontName(),      d.color(),      d.defaultExtension(), d.title(),
+            d.path(),          d.fileTitle(),  d.filter(),           d.fileName()};
 }
 
-void fillAll(CCommonDialogs &d)
+void fillAll(CommonDialogs &d)
 {
     d.setFontUnderline(true);
     d.setFontItalic(true);
@@ -89,16 +91,16 @@ void fillAll(CCommonDialogs &d)
     d.setFontSize(14);
     d.setFontName(u"Serif"_qs);
     d.setColor(0x00336699);
-    d.setDefExt(u"mp4"_qs);
+    d.setDefaultExtension(u"mp4"_qs);
     d.setTitle(u"打开文件"_qs);
     d.setFileTitle(u"a.mp4"_qs);
     d.setFilter(u"全部格式(*.*)|*.*"_qs);
-    d.setName(QDir::tempPath() + u"/a.mp4"_qs);
+    d.setFileName(QDir::tempPath() + u"/a.mp4"_qs);
     // A save dialog whose folder is missing must not move Path when it shows nothing.
     d.setPath(u"/no/such/folder"_qs);
 }
 
-using Show = bool (*)(CCommonDialogs &);
+using Show = bool (*)(CommonDialogs &);
 
 } // namespace
 
@@ -161,20 +163,20 @@ private Q_SLOTS:
         Fixture f;
         f.dialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
         f.fake.fileResult = chosen;
-        QVERIFY(f.dialogs.ShowOpen());
+        QVERIFY(f.dialogs.showOpen());
         QCOMPARE(f.fake.owner, &f.owner);
         QCOMPARE(f.fake.startFolder, QDir::currentPath());
         QCOMPARE(f.fake.filters.size(), 1);
-        QCOMPARE(f.dialogs.Name(), chosen);
-        QCOMPARE(f.dialogs.FileTitle(), u"b.mp4"_qs);
-        QCOMPARE(f.dialogs.Path(), path);
+        QCOMPARE(f.dialogs.fileName(), chosen);
+        QCOMPARE(f.dialogs.fileTitle(), u"b.mp4"_qs);
+        QCOMPARE(f.dialogs.path(), path);
 
         // The second dialog starts in the chosen folder with the last name filled in.
         f.fake.fileResult = u"/c/d.avi"_qs;
-        QVERIFY(f.dialogs.ShowOpen());
+        QVERIFY(f.dialogs.showOpen());
         QCOMPARE(f.fake.startFolder, path);
         QCOMPARE(f.fake.fileName, chosen);
-        QCOMPARE(f.dialogs.Name(), u"/c/d.avi"_qs);
+        QCOMPARE(f.dialogs.fileName(), u"/c/d.avi"_qs);
     }
 
     void saveStartFolder_data()
@@ -192,10 +194,22 @@ private Q_SLOTS:
         Fixture f;
         f.dialogs.setPath(path);
         f.fake.fileResult = QDir::tempPath() + u"/out.mp4"_qs;
-        QVERIFY(f.dialogs.ShowSave());
+        QVERIFY(f.dialogs.showSave());
         QCOMPARE(f.fake.startFolder, start);
-        QCOMPARE(f.dialogs.Path(), QDir::tempPath());
-        QCOMPARE(f.dialogs.FileTitle(), u"out.mp4"_qs);
+        QCOMPARE(f.dialogs.path(), QDir::tempPath());
+        QCOMPARE(f.dialogs.fileTitle(), u"out.mp4"_qs);
+    }
+
+    void folderOpensAtPath()
+    {
+        Fixture f;
+        f.dialogs.setPath(u"/srv/out"_qs);
+        QVERIFY(!f.dialogs.showFolder());
+        QCOMPARE(f.fake.startFolder, u"/srv/out"_qs);
+        QCOMPARE(f.dialogs.path(), u"/srv/out"_qs);
+        f.fake.folderResult = u"/srv/new"_qs;
+        QVERIFY(f.dialogs.showFolder());
+        QCOMPARE(f.dialogs.path(), u"/srv/new"_qs);
     }
 
     void fontSize_data()
@@ -217,16 +231,16 @@ private Q_SLOTS:
         f.fake.fontResult = chosen;
         f.dialogs.setFontSize(9);
         f.dialogs.setFontUnderline(true);
-        QVERIFY(f.dialogs.ShowFont());
+        QVERIFY(f.dialogs.showFont());
         QCOMPARE(f.fake.initialFont.pointSize(), 9);
-        QCOMPARE(f.dialogs.FontSize(), int16_t(expected));
-        QCOMPARE(f.dialogs.FontName(), chosen.family());
-        QVERIFY(f.dialogs.FontBold() && !f.dialogs.FontItalic());
+        QCOMPARE(f.dialogs.fontSize(), int16_t(expected));
+        QCOMPARE(f.dialogs.fontName(), chosen.family());
+        QVERIFY(f.dialogs.fontBold() && !f.dialogs.fontItalic());
         // Underline is not read back from the font dialog.
-        QVERIFY(f.dialogs.FontUnderline());
+        QVERIFY(f.dialogs.fontUnderline());
     }
 
-    void openFileDialog_data()
+    void standaloneOpenDialog_data()
     {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("expected");
@@ -235,20 +249,21 @@ private Q_SLOTS:
         QTest::newRow("blank") << QString() << programFolder;
         QTest::newRow("missing") << u"/no/such/folder"_qs << programFolder;
     }
-    void openFileDialog()
+    void standaloneOpenDialog()
     {
         QFETCH(QString, given);
         QFETCH(QString, expected);
         Fixture f;
         f.fake.fileResult = u"/v/a.mp4"_qs;
         QString folder = given;
-        QCOMPARE(OpenFileDialog(&f.owner, u"打开"_qs, folder, QString(), 0, &f.fake),
+        QCOMPARE(::openFileDialog(&f.owner, u"打开"_qs, folder, QString(), 0, &f.fake),
                  u"/v/a.mp4"_qs);
         QCOMPARE(folder, expected);
         QCOMPARE(f.fake.startFolder, expected);
         QCOMPARE(f.fake.filters, FileFilters({{u"*.*"_qs, u"*.*"_qs}}));
         f.fake.fileResult.reset();
-        QCOMPARE(OpenFileDialog(&f.owner, u"打开"_qs, folder, u"A|*.a"_qs, 0, &f.fake), QString());
+        QCOMPARE(::openFileDialog(&f.owner, u"打开"_qs, folder, u"A|*.a"_qs, 0, &f.fake),
+                 QString());
     }
 
     // A cancel, a missing owner or one already gone: every property stays as it was.
@@ -257,13 +272,13 @@ private Q_SLOTS:
         QTest::addColumn<Show>("show");
         QTest::addColumn<QString>("owner");
         const std::pair<const char *, Show> shows[] = {
-            {"open", [](CCommonDialogs &d) { return d.ShowOpen(); }},
-            {"save", [](CCommonDialogs &d) { return d.ShowSave(); }},
-            {"folder", [](CCommonDialogs &d) { return d.ShowFolder(); }},
-            {"color", [](CCommonDialogs &d) { return d.ShowColor(false); }},
-            {"font", [](CCommonDialogs &d) { return d.ShowFont(); }},
-            {"printer", [](CCommonDialogs &d) { return d.ShowPrinter(); }},
-            {"printer properties", [](CCommonDialogs &d) { return d.ShowPrinterProperties(); }}};
+            {"open", [](CommonDialogs &d) { return d.showOpen(); }},
+            {"save", [](CommonDialogs &d) { return d.showSave(); }},
+            {"folder", [](CommonDialogs &d) { return d.showFolder(); }},
+            {"color", [](CommonDialogs &d) { return d.showColor(false); }},
+            {"font", [](CommonDialogs &d) { return d.showFont(); }},
+            {"printer", [](CommonDialogs &d) { return d.showPrinter(); }},
+            {"printer properties", [](CommonDialogs &d) { return d.showPrinterProperties(); }}};
         for (const auto &[name, show] : shows) {
             QTest::addRow("%s, cancelled", name) << show << u"present"_qs;
             QTest::addRow("%s, no owner", name) << show << u"none"_qs;
@@ -282,11 +297,11 @@ private Q_SLOTS:
             f.fake.colorResult = QColor(Qt::red);
             f.fake.fontResult = QFont();
             f.fake.printerResult = true;
-            f.dialogs.Init(nullptr);
+            f.dialogs.setOwner(nullptr);
         }
         if (owner == u"gone"_qs) {
             QWidget temporary;
-            f.dialogs.Init(&temporary);
+            f.dialogs.setOwner(&temporary);
         }
         fillAll(f.dialogs);
         const QVariantList before = snapshot(f.dialogs);

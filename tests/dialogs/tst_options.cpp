@@ -1,6 +1,7 @@
-#include "app/frmoptions.h"
 #include "app/messagesink.h"
+#include "app/optionsdialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -28,12 +29,13 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QList<QLineEdit *> boxes(const frmOptions &dlg)
+QList<QLineEdit *> boxes(const OptionsDialog &dlg)
 {
-    return {dlg.txtFromH, dlg.txtFromM, dlg.txtFromS, dlg.txtToH, dlg.txtToM, dlg.txtToS};
+    return {dlg.fromHoursEdit, dlg.fromMinutesEdit, dlg.fromSecondsEdit,
+            dlg.toHoursEdit,   dlg.toMinutesEdit,   dlg.toSecondsEdit};
 }
 
-QStringList boxTexts(const frmOptions &dlg)
+QStringList boxTexts(const OptionsDialog &dlg)
 {
     QStringList texts;
     for (QLineEdit *box : boxes(dlg))
@@ -41,7 +43,7 @@ QStringList boxTexts(const frmOptions &dlg)
     return texts;
 }
 
-void setBoxes(frmOptions &dlg, const QStringList &texts)
+void setBoxes(OptionsDialog &dlg, const QStringList &texts)
 {
     for (int i = 0; i < 6; ++i)
         boxes(dlg)[i]->setText(texts[i]);
@@ -62,10 +64,10 @@ private Q_SLOTS:
     void boxesFollowTheCheckBox()
     {
         OptionValues values;
-        frmOptions dlg(values, iniPath(), nullptr);
-        QVERIFY(!dlg.txtFromH->isEnabled() && !dlg.txtToS->isEnabled());
-        dlg.chkMC->setChecked(true);
-        QVERIFY(dlg.txtFromH->isEnabled() && dlg.txtToS->isEnabled());
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        QVERIFY(!dlg.fromHoursEdit->isEnabled() && !dlg.toSecondsEdit->isEnabled());
+        dlg.clipCheckBox->setChecked(true);
+        QVERIFY(dlg.fromHoursEdit->isEnabled() && dlg.toSecondsEdit->isEnabled());
     }
 
     void refused_data()
@@ -75,10 +77,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("start 90 minutes")
             << QStringList{u"0"_qs, u"90"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs} << 1
-            << u"分钟: 分钟必须小于60"_qs;
+            << u"分钟: 开始时间的分钟必须小于60"_qs;
         QTest::newRow("end 60 seconds")
             << QStringList{u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"60"_qs} << 5
-            << u"秒: 秒必须小于60"_qs;
+            << u"秒: 结束时间的秒必须小于60"_qs;
+        QTest::newRow("end before start")
+            << QStringList{u"0"_qs, u"0"_qs, u"4"_qs, u"0"_qs, u"0"_qs, u"2"_qs} << 3
+            << u"结束时间: 结束时间必须晚于开始时间"_qs;
     }
     void refused()
     {
@@ -87,8 +92,8 @@ private Q_SLOTS:
         QFETCH(QString, message);
         OptionValues values;
         RecordingSink sink;
-        frmOptions dlg(values, iniPath(), &sink);
-        dlg.chkMC->setChecked(true);
+        OptionsDialog dlg(values, iniPath(), &sink);
+        dlg.clipCheckBox->setChecked(true);
         setBoxes(dlg, boxes);
         dlg.accept();
         QCOMPARE(sink.messages, QStringList{message});
@@ -103,16 +108,16 @@ private Q_SLOTS:
         OptionValues values;
         const QStringList typed{u"1"_qs, u"2"_qs, u"3"_qs, u"1"_qs, u"30"_qs, u"0"_qs};
         {
-            frmOptions dlg(values, iniPath(), nullptr);
-            dlg.chkMC->setChecked(true);
+            OptionsDialog dlg(values, iniPath(), nullptr);
+            dlg.clipCheckBox->setChecked(true);
             setBoxes(dlg, typed);
-            dlg.Command1->click();
+            dlg.okButton->click();
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(values.clipFromSeconds, 3723);
         QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n"));
-        frmOptions again(values, iniPath(), nullptr);
-        QVERIFY(again.chkMC->isChecked());
+        OptionsDialog again(values, iniPath(), nullptr);
+        QVERIFY(again.clipCheckBox->isChecked());
         QCOMPARE(boxTexts(again), typed);
     }
 
@@ -121,11 +126,11 @@ private Q_SLOTS:
         OptionValues values;
         values.clipEnabled = 1;
         values.clipFromSeconds = 5;
-        frmOptions dlg(values, iniPath(), nullptr);
-        QVERIFY(dlg.chkMC->isChecked());
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        QVERIFY(dlg.clipCheckBox->isChecked());
         setBoxes(dlg, QStringList(6, u"0"_qs));
         dlg.accept();
-        QVERIFY(!dlg.chkMC->isChecked());
+        QVERIFY(!dlg.clipCheckBox->isChecked());
         QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n"));
     }
 
@@ -134,11 +139,11 @@ private Q_SLOTS:
         OptionValues values;
         values.clipEnabled = 1;
         values.clipFromSeconds = 61;
-        frmOptions dlg(values, iniPath(), nullptr);
-        dlg.cmbSR->setCurrentIndex(1);
-        dlg.chkMC->setChecked(false);
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        dlg.soundList->setCurrentIndex(1);
+        dlg.clipCheckBox->setChecked(false);
         setBoxes(dlg, QStringList(6, u"2"_qs));
-        dlg.Command2->click();
+        dlg.backButton->click();
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QCOMPARE(values.soundChoice, int16_t(0));
         QCOMPARE(values.clipEnabled, int16_t(1));
@@ -162,8 +167,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, firstLine);
         OptionValues values;
         values.soundChoice = int16_t(stored);
-        frmOptions dlg(values, iniPath(), nullptr);
-        QCOMPARE(dlg.cmbSR->currentIndex(), shownEntry);
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        QCOMPARE(dlg.soundList->currentIndex(), shownEntry);
         dlg.accept();
         QCOMPARE(values.soundChoice, int16_t(firstLine.toInt()));
         QCOMPARE(readAll(iniPath()).split('\r').value(0), firstLine);
@@ -176,18 +181,61 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         OptionValues values;
         RecordingSink sink;
-        frmOptions dlg(values, blocker.fileName() + u"/options.ini"_qs, &sink);
-        dlg.cmbSR->setCurrentIndex(1);
+        OptionsDialog dlg(values, blocker.fileName() + u"/options.ini"_qs, &sink);
+        dlg.soundList->setCurrentIndex(1);
         dlg.accept();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(values.soundChoice, int16_t(1));
         QVERIFY(sink.messages.isEmpty());
     }
 
+    void tabInReadingOrder()
+    {
+        OptionValues values;
+        values.clipEnabled = 1;
+        values.clipToSeconds = 10;
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        dlg.soundList->setFocus(Qt::TabFocusReason);
+        QList<QWidget *> visited;
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget();
+        }
+        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.clipCheckBox};
+        for (QLineEdit *box : boxes(dlg))
+            expected << box;
+        expected << dlg.okButton << dlg.backButton;
+        QCOMPARE(visited, expected);
+    }
+
+    void losslessRotationKept_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void losslessRotationKept()
+    {
+        QFETCH(bool, checked);
+        OptionValues values;
+        values.losslessRotation = checked ? 0 : 1;
+        OptionsDialog dlg(values, iniPath(), nullptr);
+        QCOMPARE(dlg.losslessCheckBox->isChecked(), !checked);
+        dlg.losslessCheckBox->setChecked(checked);
+        dlg.accept();
+        QCOMPARE(values.losslessRotation, int16_t(checked ? 1 : 0));
+        QCOMPARE(readAll(iniPath()).split('\n').value(4).trimmed(), checked ? "1" : "0");
+        OptionsDialog again(values, iniPath(), nullptr);
+        QCOMPARE(again.losslessCheckBox->isChecked(), checked);
+    }
+
     void captionsFit()
     {
         OptionValues values;
-        frmOptions dlg(values, iniPath(), nullptr);
+        OptionsDialog dlg(values, iniPath(), nullptr);
         dlg.show();
         for (QWidget *w : dlg.findChildren<QWidget *>()) {
             if (!w->isVisible())

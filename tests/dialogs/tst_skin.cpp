@@ -33,19 +33,19 @@ class TestSkin : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { SkinH_Detach(); }
+    void cleanup() { detachSkin(); }
 
     void attachAndDetach()
     {
         const QString before = u"QLabel { margin: 1px; }"_qs;
         qApp->setStyleSheet(before);
-        SkinH_Attach();
+        attachSkin();
         QVERIFY(qApp->styleSheet() != before);
         // A second attach must not make the skin its own "previous" sheet.
-        SkinH_Attach();
-        SkinH_Detach();
+        attachSkin();
+        detachSkin();
         QCOMPARE(qApp->styleSheet(), before);
-        SkinH_Detach();
+        detachSkin();
         QCOMPARE(qApp->styleSheet(), before);
         qApp->setStyleSheet(QString());
     }
@@ -54,9 +54,9 @@ private Q_SLOTS:
     {
         warnings.clear();
         const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
-        SkinH_Attach();
+        attachSkin();
         QWidget window;
-        window.setObjectName(u"frmMain"_qs);
+        window.setObjectName(u"mainWindow"_qs);
         auto *layout = new QVBoxLayout(&window);
         for (QWidget *w : std::initializer_list<QWidget *>{
                  new QToolButton, new QTreeView, new QPushButton(u"开始旋转视频！"_qs),
@@ -72,7 +72,7 @@ private Q_SLOTS:
     // The window marks failed jobs with a red text colour; the skin must not hide it.
     void failedRowStaysRed()
     {
-        SkinH_Attach();
+        attachSkin();
         QStandardItemModel model;
         auto *failed = new QStandardItem(u"████████████"_qs);
         const QColor red(0xc6, 0x28, 0x28);

@@ -24,18 +24,38 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("boxes");
         QTest::addColumn<Box>("box");
-        QTest::newRow("to 60 min") << u"0|1|0|0|60|0"_qs << Box::ToMinutes;
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("from 60 min") << u"0|60|0|1|0|0"_qs << Box::FromMinutes << u"分钟"_qs
+                                     << u"开始时间的分钟必须小于60"_qs;
+        QTest::newRow("to 60 min")
+            << u"0|1|0|0|60|0"_qs << Box::ToMinutes << u"分钟"_qs << u"结束时间的分钟必须小于60"_qs;
         // Minutes are checked before seconds; only the first failing box is reported.
-        QTest::newRow("to min before from s") << u"0|0|99|0|61x|99"_qs << Box::ToMinutes;
+        QTest::newRow("to min before from s") << u"0|0|99|0|61x|99"_qs << Box::ToMinutes
+                                              << u"分钟"_qs << u"结束时间的分钟必须小于60"_qs;
+        QTest::newRow("from 75 s")
+            << u"0|0|75|1|0|0"_qs << Box::FromSeconds << u"秒"_qs << u"开始时间的秒必须小于60"_qs;
+        QTest::newRow("to 60 s") << u"0|0|0|0|0|60"_qs << Box::ToSeconds << u"秒"_qs
+                                 << u"结束时间的秒必须小于60"_qs;
+        // The range must leave something to cut.
+        QTest::newRow("end before start") << u"0|0|4|0|0|2"_qs << Box::ToHours << u"结束时间"_qs
+                                          << u"结束时间必须晚于开始时间"_qs;
+        QTest::newRow("same time") << u"0|1|30|0|1|30"_qs << Box::ToHours << u"结束时间"_qs
+                                   << u"结束时间必须晚于开始时间"_qs;
+        QTest::newRow("only a start") << u"0|0|5|0|0|0"_qs << Box::ToHours << u"结束时间"_qs
+                                      << u"结束时间必须晚于开始时间"_qs;
     }
     void refused()
     {
         QFETCH(QString, boxes);
         QFETCH(Box, box);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
         const AcceptResult r = acceptOptions(0, true, clip(boxes));
         QVERIFY(r.failure);
         QCOMPARE(r.failure->box, box);
-        QCOMPARE(r.failure->text, u"分钟必须小于60"_qs);
+        QCOMPARE(r.failure->title, title);
+        QCOMPARE(r.failure->text, text);
     }
 
     void accepted_data()
@@ -46,7 +66,11 @@ private Q_SLOTS:
         QTest::newRow("59") << u"0|59|59|100|59|59"_qs << true << QList<int>{3599, 363599, 1, 0};
         QTest::newRow("unchecked") << u"1|2|3|0|0|4"_qs << false << QList<int>{3723, 4, 0, 0};
         QTest::newRow("all zero") << u"0||abc|0.0| 0|0"_qs << true << QList<int>{0, 0, 0, 1};
-        QTest::newRow("fractions") << u"0|1.5|0.5|0|0|2.5"_qs << true << QList<int>{90, 2, 1, 0};
+        QTest::newRow("fractions") << u"0|1.5|0.5|0|1|32.5"_qs << true << QList<int>{90, 92, 1, 0};
+        // Unchecked, the range is kept as typed, reversed or not.
+        QTest::newRow("reversed, unchecked")
+            << u"0|0|4|0|0|2"_qs << false << QList<int>{4, 2, 0, 0};
+        QTest::newRow("one second") << u"0|0|2|0|0|3"_qs << true << QList<int>{2, 3, 1, 0};
     }
     void accepted()
     {
@@ -75,7 +99,7 @@ private Q_SLOTS:
         const ClipFields f = clipFieldsFromSeconds(seconds, seconds);
         QCOMPARE((QStringList{f.fromH, f.fromM, f.fromS, f.toH, f.toM, f.toS}.join(u'|')), boxes);
         // What the dialog shows is accepted back unchanged.
-        const AcceptResult r = acceptOptions(0, true, f);
+        const AcceptResult r = acceptOptions(0, false, f);
         QVERIFY(!r.failure);
         QCOMPARE(r.values.clipFromSeconds, seconds);
     }

@@ -1,9 +1,9 @@
-#include "frmmain.h"
+#include "mainwindow.h"
 
 #include "appicon.h"
 #include "chromewidgets.h"
 #include "desktopactions.h"
-#include "frmoptions.h"
+#include "optionsdialog.h"
 #include "pictures.h"
 #include "process/deletefolder.h"
 #include "process/programfiles.h"
@@ -70,20 +70,42 @@ void placeLabel(QLabel *label, const QRect &rect)
 struct ToolButtonDesign
 {
     int leftTwips;
+    const char16_t *name;
     const char16_t *caption;
     const char16_t *toolTip;
+    const char16_t *keys; // shown in the tool tip; nullptr: none
     Pictures::Tool picture;
 };
 
 // Indexed by button index; buttons 3 and 4 stand in swapped places.
-const ToolButtonDesign toolButtons[frmMain::ToolbarButtons] = {
-    {0, u"添加视频", u"添加文件", Pictures::Tool::AddVideo},
-    {1410, u"添加文件夹", u"从文件夹添加多个文件", Pictures::Tool::AddFolder},
-    {2820, u"移除视频", u"从列表中删除文件", Pictures::Tool::RemoveVideo},
-    {5640, u"访问网站", u"访问网站", Pictures::Tool::Web},
-    {4230, u"选项设置", u"设置", Pictures::Tool::Options},
-    {7050, u"退出程序", u"退出程序", Pictures::Tool::Exit},
+const ToolButtonDesign toolButtons[MainWindow::ToolbarButtons] = {
+    {0, u"addVideoButton", u"添加视频", u"添加文件", u"Ctrl+O", Pictures::Tool::AddVideo},
+    {1410, u"addFolderButton", u"添加文件夹", u"从文件夹添加多个文件", u"Ctrl+Shift+O",
+     Pictures::Tool::AddFolder},
+    {2820, u"removeVideoButton", u"移除视频", u"从列表中删除文件", u"Delete / Ctrl+Shift+Delete",
+     Pictures::Tool::RemoveVideo},
+    {5640, u"webSiteButton", u"访问网站", u"访问网站", nullptr, Pictures::Tool::Web},
+    {4230, u"optionsButton", u"选项设置", u"设置", u"Ctrl+,", Pictures::Tool::Options},
+    {7050, u"exitButton", u"退出程序", u"退出程序", u"Ctrl+Q", Pictures::Tool::Exit},
 };
+
+QString withKeys(const QString &toolTip, const char16_t *keys)
+{
+    return keys ? toolTip + u" ("_qs + QString::fromUtf16(keys) + u')' : toolTip;
+}
+
+// A caption quoted in a message stays on one line: word joiners between its
+// characters forbid the line breaks that Chinese text otherwise allows anywhere.
+QString unbroken(const QString &caption)
+{
+    QString joined;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (i > 0 && !caption[i].isLowSurrogate())
+            joined += QChar(0x2060);
+        joined += caption[i];
+    }
+    return joined;
+}
 
 // Enough rows to say what went wrong without a message box taller than the screen.
 constexpr int MaxListedFailures = 15;
@@ -161,12 +183,12 @@ QVariant presentJob(const Job &job, int column, int role)
     return {};
 }
 
-QString frmMain::webAddress()
+QString MainWindow::webAddress()
 {
     return u"https://example.org/torvane/"_qs;
 }
 
-QUrl frmMain::feedbackUrl()
+QUrl MainWindow::feedbackUrl()
 {
     QUrl url(u"mailto:feedback@example.org"_qs);
     QUrlQuery query;
@@ -175,7 +197,7 @@ QUrl frmMain::feedbackUrl()
     return url;
 }
 
-QFont frmMain::chooseWindowFont()
+QFont MainWindow::chooseWindowFont()
 {
     const QStringList families = QFontDatabase::families();
     QString family;
@@ -204,7 +226,7 @@ QFont frmMain::chooseWindowFont()
     return font;
 }
 
-frmMain::frmMain(const WindowServices &services, QWidget *parent)
+MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     : QWidget(parent), m_services(services),
       m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
                                                        : services.programFolder)
@@ -213,7 +235,8 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
         m_ownMessages = std::make_unique<MessageBoxSink>(this);
     CompletionActions *completion = m_services.completion;
     if (!completion) {
-        auto *desktop = new DesktopCompletionActions;
+        auto *desktop = new DesktopCompletionActions(
+            messages(), [this](const QUrl &url) { return launch(url); });
         m_ownCompletion.reset(desktop);
         completion = desktop;
     }
@@ -230,218 +253,330 @@ frmMain::frmMain(const WindowServices &services, QWidget *parent)
         m_batch->setScratchFolder(m_scratch.path());
     m_search = new FolderSearch(this);
 
-    setObjectName(u"frmMain"_qs);
+    setObjectName(u"mainWindow"_qs);
     setWindowTitle(u"Torvane"_qs);
     setFont(chooseWindowFont());
     setFixedSize(ClientWidth, ClientHeight);
+    // The designed layout has one size: no maximise button, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     // Pointer movements over the bare background reset the hover look.
     setMouseTracking(true);
 
     createControls();
     createMenus();
+    createShortcuts();
     connectControls();
-    Form_Load();
+    startUp();
 }
 
-frmMain::~frmMain()
+MainWindow::~MainWindow()
 {
     // The batch's encoder may still report while members go away.
     delete m_batch;
     m_batch = nullptr;
 }
 
-MessageSink *frmMain::messages() const
+MessageSink *MainWindow::messages() const
 {
     return m_services.messages ? m_services.messages : m_ownMessages.get();
 }
 
-void frmMain::createControls()
+void MainWindow::createControls()
 {
     for (int i = 0; i < ToolbarButtons; ++i) {
         auto *button = new QToolButton(this);
-        button->setObjectName(u"CmdToolsBar%1"_qs.arg(i));
+        button->setObjectName(QString::fromUtf16(toolButtons[i].name));
         button->setText(QString::fromUtf16(toolButtons[i].caption));
-        button->setToolTip(QString::fromUtf16(toolButtons[i].toolTip));
-        button->setIcon(Pictures::toolIcon(toolButtons[i].picture));
-        button->setIconSize(QSize(36, 36));
+        button->setToolTip(
+            withKeys(QString::fromUtf16(toolButtons[i].toolTip), toolButtons[i].keys));
+        button->setIcon(Pictures::toolIcon(toolButtons[i].picture, ToolIconSide));
+        button->setIconSize(QSize(ToolIconSide, ToolIconSide));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
-        CmdToolsBar[size_t(i)] = button;
+        // Reached with Tab, but a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
+        toolbarButtons[size_t(i)] = button;
     }
 
-    Label10 = new QLabel(u"文件列表:"_qs, this);
-    LV = new JobListView(this);
-    LV->setModel(&m_jobs);
-    LV->header()->setSectionResizeMode(QHeaderView::Fixed);
-    LV->header()->resizeSection(JobListModel::NameColumn, px(4350));
-    LV->header()->resizeSection(JobListModel::TypeColumn, px(1000));
-    LV->header()->setStretchLastSection(true);
+    jobListCaption = new QLabel(u"文件列表:"_qs, this);
+    jobListView = new JobListView(this);
+    jobListView->setModel(&m_jobs);
+    jobListView->header()->setSectionResizeMode(QHeaderView::Fixed);
+    jobListView->header()->resizeSection(JobListModel::NameColumn, px(4350));
+    jobListView->header()->resizeSection(JobListModel::TypeColumn, px(1000));
+    jobListView->header()->setStretchLastSection(true);
     // Long paths keep their start and their file name.
-    LV->setTextElideMode(Qt::ElideMiddle);
-    LV->setContextMenuPolicy(Qt::CustomContextMenu);
+    jobListView->setTextElideMode(Qt::ElideMiddle);
+    jobListView->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    picText = new QFrame(this);
-    picText->setFrameShape(QFrame::NoFrame);
-    picText->setAutoFillBackground(true);
-    picText->setBackgroundRole(QPalette::Base);
+    emptyListHint = new QFrame(this);
+    emptyListHint->setFrameShape(QFrame::NoFrame);
+    emptyListHint->setAutoFillBackground(true);
+    emptyListHint->setBackgroundRole(QPalette::Base);
     // The hint lies over the list; drops and clicks go through it to the list.
-    picText->setAttribute(Qt::WA_TransparentForMouseEvents);
-    lblText = new QLabel(u"拖拽您的视频文件到这里"_qs, picText);
-    lblText->setAlignment(Qt::AlignCenter);
-    lblText->setForegroundRole(QPalette::PlaceholderText);
+    emptyListHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    emptyListHintText = new QLabel(u"拖拽您的视频文件到这里"_qs, emptyListHint);
+    emptyListHintText->setAlignment(Qt::AlignCenter);
+    emptyListHintText->setForegroundRole(QPalette::PlaceholderText);
 
-    Label1 = new QLabel(u"输出格式："_qs, this);
-    Label9 = new QLabel(u"旋转方式："_qs, this);
-    Label8 = new QLabel(u"保存路径："_qs, this);
+    formatCaption = new QLabel(u"输出格式："_qs, this);
+    rotationCaption = new QLabel(u"旋转方式："_qs, this);
+    outputFolderCaption = new QLabel(u"保存路径："_qs, this);
 
-    cmbOF1 = new QComboBox(this);
-    cmbOF1->addItems(ConversionSettings::listedFormatTexts());
-    cmbRotate = new QComboBox(this);
-    cmbRotate->addItems(ConversionSettings::rotationTexts());
-    for (QComboBox *box : {cmbOF1, cmbRotate}) {
+    formatList = new QComboBox(this);
+    formatList->addItems(ConversionSettings::listedFormatTexts());
+    rotationList = new QComboBox(this);
+    rotationList->addItems(ConversionSettings::rotationTexts());
+    for (QComboBox *box : {formatList, rotationList}) {
         // The open list shows every entry whole, even where the box is narrower.
         box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     }
 
-    txtPath = new PathLineEdit(this);
-    txtPath->setToolTip(u"Select a Folder to Output"_qs);
-    cmdBrowse = new QPushButton(u"..."_qs, this);
-    cmdBrowse->setToolTip(u"Select an Output Folder"_qs);
+    outputFolderEdit = new PathLineEdit(u"Select a Folder to Output"_qs, this);
+    browseButton = new QPushButton(u"..."_qs, this);
+    browseButton->setToolTip(u"Select an Output Folder"_qs);
 
-    Command3 = new QPushButton(u"开始旋转视频！"_qs, this);
-    Command3->setIcon(Pictures::rotateIcon());
-    Command3->setIconSize(QSize(32, 32));
+    startButton = new QPushButton(u"开始旋转视频！"_qs, this);
+    startButton->setIcon(Pictures::rotateIcon(StartIconSide));
+    startButton->setToolTip(u"开始旋转列表中的视频 (Ctrl+Enter)"_qs);
+    startButton->setIconSize(QSize(StartIconSide, StartIconSide));
     QFont bold = font();
     bold.setBold(true);
-    Command3->setFont(bold);
+    startButton->setFont(bold);
 
-    lblPB = new QLabel(u"0%"_qs, this);
+    progressCaption = new QLabel(u"0%"_qs, this);
     positionLabel = new QLabel(this);
-    pb = new QProgressBar(this);
-    pb->setRange(0, 100);
-    pb->setValue(0);
-    pb->setTextVisible(false);
+    progressBar = new QProgressBar(this);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
 
-    lblWeb = new ClickableLabel(webAddress(), this);
-    lblWeb->setForegroundRole(QPalette::Link);
-    lblFeed = new HoverLinkLabel(u"意见反馈"_qs, this);
-    lblFeed->setToolTip(u"Send us your suggestion or question"_qs);
-    lblFeed->setForegroundRole(QPalette::Link);
+    webLink = new ClickableLabel(webAddress(), this);
+    webLink->setForegroundRole(QPalette::Link);
+    feedbackLink = new HoverLinkLabel(u"意见反馈"_qs, this);
+    feedbackLink->setToolTip(u"Send us your suggestion or question"_qs);
+    feedbackLink->setForegroundRole(QPalette::Link);
 
-    picDoor = new DoorOverlay(this);
+    helpMenuButton = new QToolButton(this);
+    helpMenuButton->setText(u"帮助"_qs);
+    helpMenuButton->setToolTip(u"帮助 (F1)、关于"_qs);
+    helpMenuButton->setAutoRaise(true);
+    helpMenuButton->setPopupMode(QToolButton::InstantPopup);
+    helpMenuButton->setFocusPolicy(Qt::TabFocus);
+
+    startOverlay = new StartOverlay(this);
 
     // While a batch runs the start button stops it, in one of two ways.
     m_stopMenu = new QMenu(this);
     m_stopMenu->setObjectName(u"stopMenu"_qs);
     connect(m_stopMenu->addAction(u"立即停止"_qs), &QAction::triggered, this,
-            [this] { StopBatch(BatchController::StopMode::Now); });
+            [this] { stopBatch(BatchController::StopMode::Now); });
     m_stopAfterJobAction = m_stopMenu->addAction(u"当前视频完成后停止"_qs);
     connect(m_stopAfterJobAction, &QAction::triggered, this,
-            [this] { StopBatch(BatchController::StopMode::AfterCurrentJob); });
+            [this] { stopBatch(BatchController::StopMode::AfterCurrentJob); });
 
     const std::initializer_list<std::pair<QWidget *, const char16_t *>> names{
-        {picDoor, u"picDoor"},     {Label10, u"Label10"}, {LV, u"LV"},
-        {picText, u"picText"},     {lblText, u"lblText"}, {Label1, u"Label1"},
-        {Label9, u"Label9"},       {Label8, u"Label8"},   {cmbOF1, u"cmbOF1"},
-        {cmbRotate, u"cmbRotate"}, {txtPath, u"txtPath"}, {cmdBrowse, u"cmdBrowse"},
-        {Command3, u"Command3"},   {lblPB, u"lblPB"},     {pb, u"pb"},
-        {lblWeb, u"lblWeb"},       {lblFeed, u"lblFeed"}, {positionLabel, u"positionLabel"}};
+        {startOverlay, u"startOverlay"},
+        {jobListCaption, u"jobListCaption"},
+        {jobListView, u"jobListView"},
+        {emptyListHint, u"emptyListHint"},
+        {emptyListHintText, u"emptyListHintText"},
+        {formatCaption, u"formatCaption"},
+        {rotationCaption, u"rotationCaption"},
+        {outputFolderCaption, u"outputFolderCaption"},
+        {formatList, u"formatList"},
+        {rotationList, u"rotationList"},
+        {outputFolderEdit, u"outputFolderEdit"},
+        {browseButton, u"browseButton"},
+        {startButton, u"startButton"},
+        {progressCaption, u"progressCaption"},
+        {progressBar, u"progressBar"},
+        {webLink, u"webLink"},
+        {feedbackLink, u"feedbackLink"},
+        {positionLabel, u"positionLabel"},
+        {helpMenuButton, u"helpMenuButton"}};
     for (const auto &[widget, name] : names)
         widget->setObjectName(QString::fromUtf16(name));
 }
 
-void frmMain::placeControls()
+void MainWindow::placeControls()
 {
     for (int i = 0; i < ToolbarButtons; ++i)
-        CmdToolsBar[size_t(i)]->setGeometry(designed(toolButtons[i].leftTwips, 0, 1420, 985));
-    placeLabel(Label10, designed(120, 1050, 780, 210));
-    LV->setGeometry(designed(60, 1320, 8325, 3510));
-    picText->setGeometry(designed(2760, 2850, 2445, 315));
-    lblText->setGeometry(picText->rect());
-    placeLabel(Label1, designed(120, 4980, 900, 210));
-    placeLabel(Label9, designed(3060, 4980, 900, 210));
-    placeLabel(Label8, designed(5520, 4980, 900, 210));
-    cmbOF1->setGeometry(designed(90, 5260, 2835, 330));
-    cmbRotate->setGeometry(designed(3030, 5265, 2355, 330));
-    txtPath->setGeometry(designed(5490, 5265, 2055, 315));
-    cmdBrowse->setGeometry(designed(7620, 5280, 705, 300));
-    Command3->setGeometry(designed(6060, 5790, 2295, 825));
-    placeLabel(lblPB, designed(2760, 5880, 345, 210));
+        toolbarButtons[size_t(i)]->setGeometry(designed(toolButtons[i].leftTwips, 0, 1420, 985));
+    placeLabel(jobListCaption, designed(120, 1050, 780, 210));
+    jobListView->setGeometry(designed(60, 1320, 8325, 3510));
+    emptyListHint->setGeometry(designed(2760, 2850, 2445, 315));
+    emptyListHintText->setGeometry(emptyListHint->rect());
+    placeSettingsRow();
+    startButton->setGeometry(designed(6060, 5790, 2295, 825));
+    placeLabel(progressCaption, designed(2760, 5880, 345, 210));
     placeLabel(positionLabel, designed(120, 5880, 2580, 210));
-    pb->setGeometry(designed(90, 6270, 5865, 315));
-    placeLabel(lblWeb, designed(120, 6750, 3705, 195));
+    progressBar->setGeometry(designed(90, 6270, 5865, 315));
+    placeLabel(webLink, designed(120, 6750, 3705, 195));
     // The feedback link is sized to its text, not to its designed box.
-    lblFeed->move(px(7620), px(6750));
-    lblFeed->resize(lblFeed->sizeHint());
-    picDoor->setGeometry(designed(30, 1020, 8445, 5670));
+    feedbackLink->move(px(7620), px(6750));
+    feedbackLink->resize(feedbackLink->sizeHint());
+    // Help and About sit in the bottom strip, left of the feedback link.
+    helpMenuButton->resize(helpMenuButton->sizeHint().width(),
+                           std::max(feedbackLink->height(), ClientHeight - px(6690)));
+    helpMenuButton->move(feedbackLink->x() - px(300) - helpMenuButton->width(),
+                         feedbackLink->y() +
+                             (feedbackLink->height() - helpMenuButton->height()) / 2);
+    startOverlay->setGeometry(designed(30, 1020, 8445, 5670));
 
-    picText->raise();
-    picDoor->raise();
+    emptyListHint->raise();
+    startOverlay->raise();
 }
 
-void frmMain::connectControls()
+// The row of the two lists and the folder box keeps its designed span, but the
+// lists take the width their longest entry needs in the font in use; the
+// folder box takes what is left, since it elides a long path anyway.
+void MainWindow::placeSettingsRow()
+{
+    const QRect formatBox = designed(90, 5260, 2835, 330);
+    const QRect rotationBox = designed(3030, 5265, 2355, 330);
+    const QRect folderBox = designed(5490, 5265, 2055, 315);
+    const QRect browseBox = designed(7620, 5280, 705, 300);
+    const int gap = rotationBox.left() - formatBox.right() - 1;
+    const int span = folderBox.right() + 1 - formatBox.left();
+    const int minimumFolderWidth = px(1500);
+
+    auto neededWidth = [](QComboBox *box) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        return box->sizeHint().width();
+    };
+    const int formatWidth = neededWidth(formatList);
+    const int rotationWidth = neededWidth(rotationList);
+    const int folderWidth =
+        std::max(minimumFolderWidth, span - formatWidth - rotationWidth - 2 * gap);
+
+    int x = formatBox.left();
+    formatList->setGeometry(x, formatBox.top(), formatWidth, formatBox.height());
+    x += formatWidth + gap;
+    rotationList->setGeometry(x, rotationBox.top(), rotationWidth, rotationBox.height());
+    x += rotationWidth + gap;
+    outputFolderEdit->setGeometry(x, folderBox.top(), folderWidth, folderBox.height());
+    browseButton->setGeometry(browseBox);
+
+    // Each caption stands over its own box.
+    const int captionTop = px(4980);
+    const int captionInset = px(120) - px(90);
+    for (auto [caption, box] : {std::pair<QLabel *, QWidget *>{formatCaption, formatList},
+                                {rotationCaption, rotationList},
+                                {outputFolderCaption, outputFolderEdit}})
+        placeLabel(caption, QRect(box->x() + captionInset, captionTop, px(900), px(210)));
+}
+
+void MainWindow::connectControls()
 {
     for (int i = 0; i < ToolbarButtons; ++i) {
-        connect(CmdToolsBar[size_t(i)], &QToolButton::clicked, this,
-                [this, i] { CmdToolsBar_Click(i); });
+        connect(toolbarButtons[size_t(i)], &QToolButton::clicked, this,
+                [this, i] { toolbarButtonClicked(i); });
     }
-    connect(picDoor, &DoorOverlay::clicked, picDoor, &QWidget::hide);
-    connect(picDoor, &DoorOverlay::dropped, this, &frmMain::picDoor_OLEDragDrop);
-    connect(LV, &JobListView::dropped, this, &frmMain::LV_OLEDragDrop);
-    connect(LV, &JobListView::deletePressed, this, &frmMain::RemoveSelectedJob);
+    connect(startOverlay, &StartOverlay::clicked, startOverlay, &QWidget::hide);
+    connect(startOverlay, &StartOverlay::dropped, this, &MainWindow::dropOnStartOverlay);
+    connect(jobListView, &JobListView::dropped, this, &MainWindow::dropOnJobList);
 
-    connect(cmbOF1, &QComboBox::activated, this,
+    connect(formatList, &QComboBox::activated, this,
             [this](int entry) { m_settings.selectListedFormat(entry); });
-    connect(cmbRotate, &QComboBox::activated, this,
+    connect(rotationList, &QComboBox::activated, this,
             [this](int entry) { m_settings.selectRotation(entry); });
-    connect(&m_settings, &ConversionSettings::changed, this, &frmMain::syncSettingControls);
+    connect(&m_settings, &ConversionSettings::changed, this, &MainWindow::syncSettingControls);
     connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
             [this](const QString &folder) {
                 // Leaves the cursor alone while the user is typing.
-                if (txtPath->text() != folder)
-                    txtPath->setText(folder);
+                if (outputFolderEdit->text() != folder)
+                    outputFolderEdit->setText(folder);
             });
-    connect(txtPath, &QLineEdit::textEdited, this,
+    connect(outputFolderEdit, &QLineEdit::textEdited, this,
             [this](const QString &text) { m_settings.setOutputFolder(text); });
-    connect(txtPath, &PathLineEdit::clicked, this, &frmMain::BrowseOutputFolder);
-    connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::BrowseOutputFolder);
-    connect(Command3, &QPushButton::clicked, this, [this] {
+    connect(outputFolderEdit, &PathLineEdit::clicked, this, &MainWindow::browseOutputFolder);
+    connect(browseButton, &QPushButton::clicked, this, &MainWindow::browseOutputFolder);
+    connect(startButton, &QPushButton::clicked, this, [this] {
         if (m_batch->isBusy())
-            m_stopMenu->popup(Command3->mapToGlobal(QPoint(0, Command3->height())));
+            m_stopMenu->popup(startButton->mapToGlobal(QPoint(0, startButton->height())));
         else
-            Start();
+            startBatch();
     });
-    connect(LV, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        const QModelIndex index = LV->indexAt(pos);
+    connect(jobListView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const QModelIndex index = jobListView->indexAt(pos);
         if (!index.isValid())
             return;
-        LV->setCurrentIndex(index);
+        jobListView->setCurrentIndex(index);
         if (QMenu *menu = jobMenu(index.row()))
-            menu->popup(LV->viewport()->mapToGlobal(pos));
+            menu->popup(jobListView->viewport()->mapToGlobal(pos));
     });
-    connect(lblWeb, &ClickableLabel::clicked, this, &frmMain::OpenWebSite);
-    connect(lblFeed, &ClickableLabel::clicked, this, &frmMain::SendFeedback);
+    connect(webLink, &ClickableLabel::clicked, this, &MainWindow::openWebSite);
+    connect(feedbackLink, &ClickableLabel::clicked, this, &MainWindow::sendFeedback);
 
-    connect(m_batch, &BatchController::stateChanged, this, &frmMain::batchStateChanged);
-    connect(m_batch, &BatchController::progressChanged, this, &frmMain::showProgress);
-    connect(m_batch, &BatchController::jobStarted, this, &frmMain::showPosition);
-    connect(m_batch, &BatchController::positionChanged, this, &frmMain::showPosition);
-    connect(m_batch, &BatchController::batchEnded, this, &frmMain::batchEnded);
-    connect(m_batch, &BatchController::batchFailed, this, &frmMain::batchFailed);
+    connect(m_batch, &BatchController::stateChanged, this, &MainWindow::batchStateChanged);
+    connect(m_batch, &BatchController::progressChanged, this, &MainWindow::showProgress);
+    connect(m_batch, &BatchController::jobStarted, this, &MainWindow::showPosition);
+    connect(m_batch, &BatchController::positionChanged, this, &MainWindow::showPosition);
+    connect(m_batch, &BatchController::batchEnded, this, &MainWindow::batchEnded);
+    connect(m_batch, &BatchController::batchFailed, this, &MainWindow::batchFailed);
     // Whatever the user does to the list makes the last batch's word stale.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_jobs, signal, this, &frmMain::listChanged);
-    connect(&m_jobs, &QAbstractItemModel::modelReset, this, &frmMain::listChanged);
-    connect(m_search, &FolderSearch::finished, this, &frmMain::folderSearchFinished);
+        connect(&m_jobs, signal, this, &MainWindow::listChanged);
+    connect(&m_jobs, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
+    connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
+
+    // Tab goes along the toolbar as it is seen, then down the window.
+    QList<QWidget *> tabOrder;
+    for (int i : {0, 1, 2, 4, 3, 5})
+        tabOrder << toolbarButtons[size_t(i)];
+    tabOrder << jobListView << formatList << rotationList << outputFolderEdit << browseButton
+             << startButton << helpMenuButton;
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // The keyboard reaching a control under the start screen takes the screen away.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && startOverlay->isVisible() && isAncestorOf(now) &&
+            startOverlay->geometry().intersects(QRect(now->mapTo(this, QPoint()), now->size())))
+            startOverlay->hide();
+    });
+}
+
+void MainWindow::createShortcuts()
+{
+    auto shortcut = [this](const QList<QKeySequence> &keys, auto command) {
+        auto *action = new QAction(this);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, command);
+        addAction(action);
+        return action;
+    };
+    // These follow the toolbar buttons they stand for, locked during a batch.
+    m_batchLockedShortcuts = {
+        shortcut({Qt::CTRL | Qt::Key_O}, [this] { toolbarButtonClicked(0); }),
+        shortcut({Qt::CTRL | Qt::SHIFT | Qt::Key_O}, [this] { toolbarButtonClicked(1); }),
+        shortcut({Qt::CTRL | Qt::SHIFT | Qt::Key_Delete},
+                 [this] {
+                     startOverlay->hide();
+                     removeAllJobs();
+                 }),
+        shortcut({Qt::CTRL | Qt::Key_Comma}, [this] { toolbarButtonClicked(4); }),
+        shortcut({Qt::CTRL | Qt::Key_Q}, [this] { toolbarButtonClicked(5); }),
+    };
+    // Like the list's own Delete: a running job is never removed.
+    shortcut({Qt::Key_Delete}, [this] { removeSelectedJob(); });
+    // During a batch the start button stops it; a key press must never do that.
+    shortcut({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}, [this] {
+        if (m_locked)
+            return;
+        startOverlay->hide();
+        startBatch();
+    });
 }
 
 // The start-up sequence; the single-instance test has run before any window.
-void frmMain::Form_Load()
+void MainWindow::startUp()
 {
-    SkinH_Attach();
-    m_objDialogs.Init(this);
-    m_objDialogs.setRunner(m_services.dialogs);
+    attachSkin();
+    m_commonDialogs.setOwner(this);
+    m_commonDialogs.setRunner(m_services.dialogs);
     // Rotation entry 0, the audio entries, format 0 with its preset, the default folder.
     m_settings.applyStartupDefaults();
     restoreSetup();
@@ -452,15 +587,14 @@ void frmMain::Form_Load()
     loadOptions();
     m_settings.applyStartupFormat();
     syncSettingControls();
-    txtPath->setText(m_settings.outputFolder());
+    outputFolderEdit->setText(m_settings.outputFolder());
     // Placed once the skin has polished the controls, so captions are measured
     // in the fonts they are drawn in.
     ensurePolished();
     placeControls();
-    picDoor->setPicture(Pictures::doorPicture(picDoor->size(), font()));
 }
 
-void frmMain::restoreSetup()
+void MainWindow::restoreSetup()
 {
     const SetupValues setup = readSetupFile(settingsFilePath(u"setup.ini"_qs, m_programFolder));
     if (setup.bitrateEntry)
@@ -475,7 +609,7 @@ void frmMain::restoreSetup()
         m_settings.selectFormat(*setup.formatEntry);
 }
 
-void frmMain::loadOptions()
+void MainWindow::loadOptions()
 {
     OptionValues values;
     if (readOptionsFile(settingsFilePath(u"options.ini"_qs, m_programFolder), values))
@@ -485,7 +619,7 @@ void frmMain::loadOptions()
     applyOptions();
 }
 
-void frmMain::applyOptions()
+void MainWindow::applyOptions()
 {
     BatchOptions options;
     options.playSound = m_options.soundChoice == 0;
@@ -497,14 +631,14 @@ void frmMain::applyOptions()
     m_batch->setOptions(options);
 }
 
-void frmMain::createMenus()
+void MainWindow::createMenus()
 {
     // The pop-up menus hand their commands to the window as words on the
     // command channel; only "移除所有视频" acts directly.
     auto word = [this](QMenu *menu, const QString &caption, const QString &command) {
         QAction *action = menu->addAction(caption);
         connect(action, &QAction::triggered, this,
-                [this, command] { m_txtAction.setText(command); });
+                [this, command] { m_commandChannel.setText(command); });
         return action;
     };
     m_menuFile = new QMenu(u"File"_qs, this);
@@ -515,81 +649,86 @@ void frmMain::createMenus()
     m_menuOptions = new QMenu(u"Options"_qs, this);
     word(m_menuOptions, u"设置(&O)"_qs, u"menuOption"_qs);
     m_menuAbout = new QMenu(u"About"_qs, this);
-    word(m_menuAbout, u"帮助(&H)"_qs, u"menuHelp"_qs);
+    QAction *help = word(m_menuAbout, u"帮助(&H)"_qs, u"menuHelp"_qs);
+    help->setShortcut(Qt::Key_F1);
+    addAction(help);
     word(m_menuAbout, u"关于(&A)"_qs, u"A"_qs);
+    m_menuAbout->setObjectName(u"aboutMenu"_qs);
+    helpMenuButton->setMenu(m_menuAbout);
     m_menuRemove = new QMenu(u"移除视频"_qs, this);
-    m_menuRemove->setObjectName(u"menuRemove"_qs);
+    m_menuRemove->setObjectName(u"removeMenu"_qs);
     word(m_menuRemove, u"移除选中视频"_qs, u"RemoveSelected"_qs);
     QAction *removeAll = m_menuRemove->addAction(u"移除所有视频"_qs);
-    connect(removeAll, &QAction::triggered, this, &frmMain::RemoveAllJobs);
+    connect(removeAll, &QAction::triggered, this, &MainWindow::removeAllJobs);
 
-    m_txtAction.setAction(u"RemoveSelected"_qs, [this] { RemoveSelectedJob(); });
-    m_txtAction.setAction(u"A"_qs, [this] { ShowAbout(); });
-    m_txtAction.setAction(u"AddaFile"_qs, [this] { AddFileByDialog(); });
-    m_txtAction.setAction(u"menuAddaFolder"_qs, [this] { ToolbarCommand(6); });
-    m_txtAction.setAction(u"menuExit"_qs, [this] { SaveAndExit(); });
-    m_txtAction.setAction(u"menuHelp"_qs, [this] { OpenHelp(); });
-    m_txtAction.setAction(u"menuOption"_qs, [this] { ToolbarCommand(2); });
+    m_commandChannel.setAction(u"RemoveSelected"_qs, [this] { removeSelectedJob(); });
+    m_commandChannel.setAction(u"A"_qs, [this] { showAbout(); });
+    m_commandChannel.setAction(u"AddaFile"_qs, [this] { addFileByDialog(); });
+    m_commandChannel.setAction(u"menuAddaFolder"_qs, [this] { addFolder(); });
+    m_commandChannel.setAction(u"menuExit"_qs, [this] { saveAndExit(); });
+    m_commandChannel.setAction(u"menuHelp"_qs, [this] { openHelp(); });
+    m_commandChannel.setAction(u"menuOption"_qs, [this] { showOptionsDialog(); });
 }
 
-void frmMain::ShowOptions()
+void MainWindow::showOptionsDialog()
 {
     const QString file = settingsFilePath(u"options.ini"_qs, m_programFolder);
     if (m_services.showOptions) {
         m_services.showOptions(m_options, file);
     } else {
-        frmOptions dialog(m_options, file, messages(), this);
+        OptionsDialog dialog(m_options, file, messages(), this);
         dialog.exec();
     }
     applyOptions();
 }
 
-void frmMain::syncSettingControls()
+void MainWindow::syncSettingControls()
 {
-    cmbOF1->setCurrentIndex(m_settings.listedFormatEntry());
-    cmbRotate->setCurrentIndex(m_settings.rotationEntry());
+    formatList->setCurrentIndex(m_settings.listedFormatEntry());
+    rotationList->setCurrentIndex(m_settings.rotationEntry());
 }
 
-bool frmMain::isSearching() const
+bool MainWindow::isSearching() const
 {
     return m_search->isRunning();
 }
 
-void frmMain::AddFileByDialog()
+void MainWindow::addFileByDialog()
 {
-    m_objDialogs.setTitle(u"打开文件"_qs);
-    if (!m_strLastFolder.isEmpty())
-        m_objDialogs.setPath(m_strLastFolder);
-    m_objDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
-    if (!m_objDialogs.ShowOpen())
+    m_commonDialogs.setTitle(u"打开文件"_qs);
+    if (!m_lastFileFolder.isEmpty())
+        m_commonDialogs.setPath(m_lastFileFolder);
+    m_commonDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
+    if (!m_commonDialogs.showOpen())
         return;
-    const QString fileName = m_objDialogs.Name();
+    const QString fileName = m_commonDialogs.fileName();
     if (!fileName.isEmpty()) {
-        m_strLastFolder = folderOf(fileName);
+        m_lastFileFolder = folderOf(fileName);
         m_jobs.addJob(fileName);
     }
-    picText->setVisible(m_jobs.isEmpty());
+    emptyListHint->setVisible(m_jobs.isEmpty());
 }
 
-void frmMain::AddFolder()
+void MainWindow::addFolder()
 {
     // One search at a time; the hint already says that one is running.
     if (m_search->isRunning())
         return;
-    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_lastFileFolder);
     m_searchedFolder = true;
     const bool started = folder && !folder->isEmpty() && m_search->start(*folder);
     updateHint();
-    picText->show();
+    emptyListHint->show();
     if (!started)
         folderSearchFinished({});
 }
 
-void frmMain::folderSearchFinished(const FolderSearchResult &result)
+void MainWindow::folderSearchFinished(const FolderSearchResult &result)
 {
     m_jobs.addJobs(result.files);
     updateHint();
-    picText->setVisible(m_jobs.isEmpty());
+    emptyListHint->setVisible(m_jobs.isEmpty());
     if (!result.unreadable.isEmpty()) {
         // Said once, after the search, so no file is left out without a word.
         constexpr int MaxListed = 10;
@@ -604,56 +743,57 @@ void frmMain::folderSearchFinished(const FolderSearchResult &result)
     Q_EMIT folderSearchDone();
 }
 
-QString frmMain::hintText() const
+QString MainWindow::hintText() const
 {
     if (m_search->isRunning())
         return u"搜索中..."_qs;
     return m_searchedFolder ? u"拖拽您的视频到这里"_qs : u"拖拽您的视频文件到这里"_qs;
 }
 
-void frmMain::updateHint()
+void MainWindow::updateHint()
 {
-    lblText->setText(hintText());
+    emptyListHintText->setText(hintText());
 }
 
-void frmMain::BrowseOutputFolder()
+void MainWindow::browseOutputFolder()
 {
-    const std::optional<QString> folder = m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs);
-    m_settings.setOutputFolder(folder && !folder->isEmpty()
-                                   ? QDir::toNativeSeparators(*folder)
-                                   : ConversionSettings::defaultOutputFolder());
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_settings.outputFolder());
+    // A cancelled dialog leaves the folder as it was.
+    if (folder && !folder->isEmpty())
+        m_settings.setOutputFolder(QDir::toNativeSeparators(*folder));
 }
 
-void frmMain::LV_OLEDragDrop(const QMimeData *data)
+void MainWindow::dropOnJobList(const QMimeData *data)
 {
     m_jobs.addJobs(droppedPaths(data));
     if (!m_jobs.isEmpty())
-        picText->hide();
+        emptyListHint->hide();
 }
 
-void frmMain::picDoor_OLEDragDrop(const QMimeData *data)
+void MainWindow::dropOnStartOverlay(const QMimeData *data)
 {
-    picDoor->hide();
-    picText->hide();
+    startOverlay->hide();
+    emptyListHint->hide();
     m_jobs.addJobs(droppedPaths(data));
 }
 
-void frmMain::RemoveSelectedJob()
+void MainWindow::removeSelectedJob()
 {
-    const QModelIndexList rows = LV->selectionModel()->selectedRows();
+    const QModelIndexList rows = jobListView->selectionModel()->selectedRows();
     if (!rows.isEmpty())
         m_jobs.removeJobAt(rows.first().row());
     if (m_jobs.isEmpty())
-        picText->show();
+        emptyListHint->show();
 }
 
-void frmMain::RemoveAllJobs()
+void MainWindow::removeAllJobs()
 {
     m_jobs.removeAllJobs();
-    picText->show();
+    emptyListHint->show();
 }
 
-void frmMain::Start()
+void MainWindow::startBatch()
 {
     switch (m_batch->start()) {
     case BatchController::StartResult::EmptyList:
@@ -661,8 +801,8 @@ void frmMain::Start()
         break;
     case BatchController::StartResult::Started:
         // The batch writes into the folder as the user sees it, separator included.
-        txtPath->setText(withTrailingSeparator(txtPath->text()));
-        m_settings.setOutputFolder(txtPath->text());
+        outputFolderEdit->setText(withTrailingSeparator(outputFolderEdit->text()));
+        m_settings.setOutputFolder(outputFolderEdit->text());
         break;
     case BatchController::StartResult::Busy:
     case BatchController::StartResult::OutputFolderUnusable:
@@ -670,127 +810,108 @@ void frmMain::Start()
     }
 }
 
-void frmMain::StopBatch(BatchController::StopMode mode)
+void MainWindow::stopBatch(BatchController::StopMode mode)
 {
     m_batch->stop(mode);
 }
 
-void frmMain::requestQuit()
+void MainWindow::requestQuit()
 {
     m_askBeforeClose = false;
     close();
 }
 
-void frmMain::CmdToolsBar_Click(int index)
+void MainWindow::toolbarButtonClicked(int index)
 {
-    picDoor->hide();
+    startOverlay->hide();
     switch (index) {
     case 0:
-        ToolbarCommand(0);
+        addFileByDialog();
         break;
     case 1:
-        ToolbarCommand(6);
+        addFolder();
         break;
     case 2:
-        ToolbarCommand(1);
+        m_menuRemove->popup(toolbarButtons[2]->mapToGlobal(QPoint(0, toolbarButtons[2]->height())));
         break;
     case 3:
-        OpenWebSite();
+        openWebSite();
         break;
     case 4:
-        ToolbarCommand(2);
+        showOptionsDialog();
         break;
     case 5:
-        ToolbarCommand(4);
+        saveAndExit();
         break;
     default:
         break;
     }
 }
 
-void frmMain::ToolbarCommand(int index)
+bool MainWindow::launch(const QUrl &url)
 {
-    switch (index) {
-    case 0:
-        AddFileByDialog();
-        break;
-    case 1:
-        m_menuRemove->popup(QCursor::pos());
-        break;
-    case 2:
-        ShowOptions();
-        break;
-    case 3:
-        OpenHelp();
-        break;
-    case 4:
-        SaveAndExit();
-        break;
-    case 6:
-        AddFolder();
-        break;
-    default:
-        break;
-    }
+    return m_services.openUrl ? m_services.openUrl(url) : QDesktopServices::openUrl(url);
 }
 
-void frmMain::openUrl(const QUrl &url)
+void MainWindow::openUrl(const QUrl &url)
 {
-    if (m_services.openUrl)
-        m_services.openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    if (!launch(url))
+        reportOpenFailure(messages(), url);
 }
 
-void frmMain::OpenWebSite()
+void MainWindow::openWebSite()
 {
     openUrl(QUrl(webAddress()));
 }
 
-void frmMain::OpenHelp()
+void MainWindow::openHelp()
 {
     openUrl(QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs)));
 }
 
-void frmMain::SendFeedback()
+void MainWindow::sendFeedback()
 {
     openUrl(feedbackUrl());
 }
 
-void frmMain::ShowAbout()
+void MainWindow::showAbout()
 {
     messages()->showMessage(
         MessageSink::Icon::NoIcon, u"关于"_qs,
         u"Torvane %1 批量旋转、镜像视频的小工具。"_qs.arg(QStringLiteral(TORVANE_VERSION)));
 }
 
-void frmMain::SaveAndExit()
+void MainWindow::saveAndExit()
 {
     writeSetupFile(settingsFilePath(u"setup.ini"_qs, m_programFolder),
                    m_settings.entry(ConversionSettings::AudioBitrate),
                    m_settings.entry(ConversionSettings::SampleRate), m_settings.channelEntry(),
-                   txtPath->text(), m_settings.format());
+                   outputFolderEdit->text(), m_settings.format());
     close();
 }
 
-void frmMain::ResetHover()
+void MainWindow::resetLinkHover()
 {
-    lblFeed->setHover(false);
+    feedbackLink->setHover(false);
 }
 
-void frmMain::setBatchLocked(bool locked)
+void MainWindow::setBatchLocked(bool locked)
 {
     m_locked = locked;
-    for (QToolButton *button : CmdToolsBar)
+    for (QToolButton *button : toolbarButtons)
         button->setEnabled(!locked);
     // The list stays readable and the start button becomes the stop button.
-    for (QWidget *widget : std::initializer_list<QWidget *>{lblFeed, cmdBrowse, txtPath})
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{feedbackLink, browseButton, outputFolderEdit})
         widget->setEnabled(!locked);
-    for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuAbout, m_menuRemove})
+    for (QAction *action : m_batchLockedShortcuts)
+        action->setEnabled(!locked);
+    // Help and About stay at hand during a batch.
+    for (QMenu *menu : {m_menuFile, m_menuOptions, m_menuRemove})
         menu->setEnabled(!locked);
 }
 
-void frmMain::batchStateChanged(BatchController::State state)
+void MainWindow::batchStateChanged(BatchController::State state)
 {
     using State = BatchController::State;
     const bool busy = state != State::Idle;
@@ -801,33 +922,36 @@ void frmMain::batchStateChanged(BatchController::State state)
             m_lastSummary.reset();
             m_display = {};
             m_position = {};
-            pb->setValue(0);
+            progressBar->setValue(0);
         }
     }
     const bool stopping = state == State::Stopping;
-    Command3->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
-                           : u"开始旋转视频！"_qs);
-    Command3->setIcon(busy ? Pictures::stopIcon() : Pictures::rotateIcon());
+    startButton->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
+                              : u"开始旋转视频！"_qs);
+    startButton->setToolTip(busy ? u"立即停止，或在当前视频完成后停止"_qs
+                                 : u"开始旋转列表中的视频 (Ctrl+Enter)"_qs);
+    startButton->setIcon(busy ? Pictures::stopIcon(StartIconSide)
+                              : Pictures::rotateIcon(StartIconSide));
     m_stopAfterJobAction->setEnabled(state == State::Running);
     updateCaption();
     if (state == State::Idle && m_closeAfterStop)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void frmMain::showProgress(const ProgressDisplay &display)
+void MainWindow::showProgress(const ProgressDisplay &display)
 {
     m_display = display;
-    pb->setValue(std::clamp(int(display.percent), 0, 100));
+    progressBar->setValue(std::clamp(int(display.percent), 0, 100));
     updateCaption();
 }
 
-void frmMain::showPosition(const BatchPosition &position)
+void MainWindow::showPosition(const BatchPosition &position)
 {
     m_position = position;
     updateCaption();
 }
 
-QString frmMain::captionText() const
+QString MainWindow::captionText() const
 {
     if (m_locked)
         return m_display.caption;
@@ -836,7 +960,7 @@ QString frmMain::captionText() const
     return ProgressDisplay().caption;
 }
 
-QString frmMain::positionText() const
+QString MainWindow::positionText() const
 {
     if (!m_locked || m_position.number == 0)
         return {};
@@ -846,15 +970,15 @@ QString frmMain::positionText() const
     return text;
 }
 
-void frmMain::updateCaption()
+void MainWindow::updateCaption()
 {
-    lblPB->setText(captionText());
-    fitToText(lblPB);
+    progressCaption->setText(captionText());
+    fitToText(progressCaption);
     positionLabel->setText(positionText());
     fitToText(positionLabel);
 }
 
-void frmMain::listChanged()
+void MainWindow::listChanged()
 {
     // Rows the batch itself removes are part of its progress.
     if (m_locked || !m_lastSummary)
@@ -863,16 +987,17 @@ void frmMain::listChanged()
     updateCaption();
 }
 
-void frmMain::batchEnded(const BatchSummary &summary)
+void MainWindow::batchEnded(const BatchSummary &summary)
 {
     m_lastSummary = summary;
-    pb->setValue(0);
+    progressBar->setValue(0);
     updateCaption();
     if (summary.failures.isEmpty() || m_closeAfterStop)
         return;
     const QList<JobFailure> &failures = summary.failures;
     QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
-                   u"再次点击“开始旋转视频！”可以重试：\n"_qs.arg(failures.size());
+                   u"再次点击%2可以重试：\n"_qs.arg(failures.size())
+                       .arg(unbroken(u"“开始旋转视频！”"_qs));
     for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i) {
         text += u"\n%1\n    %2"_qs.arg(displayPath(failures[i].source),
                                        StatusTexts::failure(failures[i].reason));
@@ -893,13 +1018,13 @@ void frmMain::batchEnded(const BatchSummary &summary)
     }
 }
 
-void frmMain::batchFailed(FailureReason reason, const QString &detail)
+void MainWindow::batchFailed(FailureReason reason, const QString &detail)
 {
     messages()->showMessage(MessageSink::Icon::Warning, u"输出文件夹"_qs,
                             StatusTexts::failure(reason) + u"\n\n"_qs + detail);
 }
 
-QMenu *frmMain::jobMenu(int row)
+QMenu *MainWindow::jobMenu(int row)
 {
     if (row < 0 || row >= m_jobs.count())
         return nullptr;
@@ -909,7 +1034,7 @@ QMenu *frmMain::jobMenu(int row)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction *remove = menu->addAction(u"移除"_qs, this, [this, id] {
         m_jobs.removeJob(id);
-        picText->setVisible(m_jobs.isEmpty());
+        emptyListHint->setVisible(m_jobs.isEmpty());
     });
     remove->setEnabled(job.state != JobState::Running);
     QAction *retry = menu->addAction(u"重试"_qs, this, [this, id] {
@@ -926,7 +1051,7 @@ QMenu *frmMain::jobMenu(int row)
     return menu;
 }
 
-QWidget *frmMain::showEncoderOutput(const QList<quint64> &ids)
+QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)
 {
     QString text;
     for (quint64 id : ids) {
@@ -937,7 +1062,8 @@ QWidget *frmMain::showEncoderOutput(const QList<quint64> &ids)
             text += u"\n\n"_qs;
         text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;
     }
-    auto *dialog = new QDialog(this, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    auto *dialog = new QDialog(this);
+    keepCloseButtonOnly(dialog);
     dialog->setObjectName(u"encoderOutput"_qs);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(u"编码器输出"_qs);
@@ -954,12 +1080,12 @@ QWidget *frmMain::showEncoderOutput(const QList<quint64> &ids)
     return dialog;
 }
 
-bool frmMain::isBareBackground(const QPoint &pos) const
+bool MainWindow::isBareBackground(const QPoint &pos) const
 {
     return rect().contains(pos) && !childAt(pos);
 }
 
-void frmMain::mousePressEvent(QMouseEvent *event)
+void MainWindow::mousePressEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::LeftButton && isBareBackground(pos)) {
@@ -969,17 +1095,22 @@ void frmMain::mousePressEvent(QMouseEvent *event)
             window->startSystemMove();
         return;
     }
+    if (event->button() == Qt::RightButton && isBareBackground(pos)) {
+        event->accept();
+        m_menuAbout->popup(event->globalPosition().toPoint());
+        return;
+    }
     QWidget::mousePressEvent(event);
 }
 
-void frmMain::mouseMoveEvent(QMouseEvent *event)
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
 {
     if (isBareBackground(event->position().toPoint()))
-        ResetHover();
+        resetLinkHover();
     QWidget::mouseMoveEvent(event);
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_batch->isBusy()) {
         if (m_askBeforeClose && !m_closeAfterStop &&
@@ -1000,7 +1131,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (!m_unloaded) {
         m_unloaded = true;
         m_scratch.remove();
-        SkinH_Detach();
+        detachSkin();
     }
     event->accept();
     Q_EMIT unloaded();

@@ -1,4 +1,4 @@
-#include "ccommondialogs.h"
+#include "commondialogs.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ QString programFolder()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-// Start folder of the save dialog and of OpenFileDialog.
+// Start folder of the save dialog and of openFileDialog.
 QString startFolderFor(const QString &requested)
 {
     if (requested.trimmed().isEmpty())
@@ -131,6 +131,12 @@ int32_t colorRefFromColor(const QColor &color)
     return int32_t(uint32_t(rgb.red()) | uint32_t(rgb.green()) << 8 | uint32_t(rgb.blue()) << 16);
 }
 
+void keepCloseButtonOnly(QWidget *dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}
+
 // --- QtDialogRunner --------------------------------------------------------
 
 std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &title,
@@ -139,6 +145,7 @@ std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &t
                                                 const QString &defaultSuffix)
 {
     QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -159,6 +166,7 @@ std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &t
 {
     // Qt asks before replacing an existing file; keeping that guards the user's data.
     QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -168,13 +176,17 @@ std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &t
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtDialogRunner::browseFolder(QWidget *owner, const QString &title)
+std::optional<QString> QtDialogRunner::browseFolder(QWidget *owner, const QString &title,
+                                                    const QString &startFolder)
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
+    QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() ||
+        dialog.selectedFiles().constFirst().isEmpty())
         return std::nullopt;
-    return folder;
+    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &initial, bool)
@@ -184,6 +196,7 @@ std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &
     for (int i = 0; i < QColorDialog::customCount(); ++i)
         QColorDialog::setCustomColor(i, Qt::black);
     QColorDialog dialog(initial, owner);
+    keepCloseButtonOnly(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.selectedColor();
@@ -191,17 +204,18 @@ std::optional<QColor> QtDialogRunner::chooseColor(QWidget *owner, const QColor &
 
 std::optional<QFont> QtDialogRunner::chooseFont(QWidget *owner, const QFont &initial)
 {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, owner);
-    if (!ok)
+    QFontDialog dialog(initial, owner);
+    keepCloseButtonOnly(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return font;
+    return dialog.selectedFont();
 }
 
 bool QtDialogRunner::showPrinter(QWidget *owner)
 {
     QPrinter printer;
     QPrintDialog dialog(&printer, owner);
+    keepCloseButtonOnly(&dialog);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
@@ -215,44 +229,45 @@ bool QtDialogRunner::showPrinterProperties(QWidget *owner)
         return false;
     QPrinter printer(info);
     QPageSetupDialog dialog(&printer, owner);
+    keepCloseButtonOnly(&dialog);
     return dialog.exec() == QDialog::Accepted;
 }
 
-// --- CCommonDialogs --------------------------------------------------------
+// --- CommonDialogs --------------------------------------------------------
 
-CCommonDialogs::CCommonDialogs() : m_ownRunner(std::make_unique<QtDialogRunner>())
+CommonDialogs::CommonDialogs() : m_ownRunner(std::make_unique<QtDialogRunner>())
 {
     m_runner = m_ownRunner.get();
 }
 
-CCommonDialogs::~CCommonDialogs() = default;
+CommonDialogs::~CommonDialogs() = default;
 
-QString CCommonDialogs::Title() const
+QString CommonDialogs::title() const
 {
     return upToNul(m_title);
 }
 
-QString CCommonDialogs::Path() const
+QString CommonDialogs::path() const
 {
     return upToNul(m_path);
 }
 
-QString CCommonDialogs::FileTitle() const
+QString CommonDialogs::fileTitle() const
 {
     return upToNul(m_fileTitle);
 }
 
-QString CCommonDialogs::Name() const
+QString CommonDialogs::fileName() const
 {
     return upToNul(m_fileName);
 }
 
-void CCommonDialogs::setRunner(DialogRunner *runner)
+void CommonDialogs::setRunner(DialogRunner *runner)
 {
     m_runner = runner ? runner : m_ownRunner.get();
 }
 
-void CCommonDialogs::takeFile(const QString &chosen)
+void CommonDialogs::takeFile(const QString &chosen)
 {
     const QString path = QDir::toNativeSeparators(chosen);
     m_fileName = path;
@@ -260,24 +275,24 @@ void CCommonDialogs::takeFile(const QString &chosen)
     m_path = folderOf(path);
 }
 
-bool CCommonDialogs::ShowOpen()
+bool CommonDialogs::showOpen()
 {
     if (!m_owner)
         return false;
-    const QString start = Path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : Path();
-    const std::optional<QString> chosen =
-        m_runner->openFile(m_owner, Title(), start, Name(), filterListForOpen(m_filter), m_defExt);
+    const QString start = path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : path();
+    const std::optional<QString> chosen = m_runner->openFile(
+        m_owner, title(), start, fileName(), filterListForOpen(m_filter), m_defaultExtension);
     if (!chosen || chosen->isEmpty())
         return false;
     takeFile(*chosen);
     return true;
 }
 
-bool CCommonDialogs::ShowSave()
+bool CommonDialogs::showSave()
 {
     if (!m_owner)
         return false;
-    const QString start = startFolderFor(Path());
+    const QString start = startFolderFor(path());
     const std::optional<QString> chosen =
         m_runner->saveFile(m_owner, u"Save"_qs, start, filterListForSave(m_filter));
     if (!chosen || chosen->isEmpty())
@@ -286,11 +301,11 @@ bool CCommonDialogs::ShowSave()
     return true;
 }
 
-bool CCommonDialogs::ShowFolder()
+bool CommonDialogs::showFolder()
 {
     if (!m_owner)
         return false;
-    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, Title());
+    const std::optional<QString> chosen = m_runner->browseFolder(m_owner, title(), path());
     if (!chosen || chosen->isEmpty())
         return false;
     m_path = upToNul(QDir::toNativeSeparators(*chosen));
@@ -299,7 +314,7 @@ bool CCommonDialogs::ShowFolder()
     return true;
 }
 
-bool CCommonDialogs::ShowColor(bool fullOpen)
+bool CommonDialogs::showColor(bool fullOpen)
 {
     if (!m_owner)
         return false;
@@ -311,7 +326,7 @@ bool CCommonDialogs::ShowColor(bool fullOpen)
     return true;
 }
 
-bool CCommonDialogs::ShowFont()
+bool CommonDialogs::showFont()
 {
     if (!m_owner)
         return false;
@@ -339,21 +354,21 @@ bool CCommonDialogs::ShowFont()
     return true;
 }
 
-bool CCommonDialogs::ShowPrinter()
+bool CommonDialogs::showPrinter()
 {
     if (!m_owner)
         return false;
     return m_runner->showPrinter(m_owner);
 }
 
-bool CCommonDialogs::ShowPrinterProperties()
+bool CommonDialogs::showPrinterProperties()
 {
     if (!m_owner)
         return false;
     return m_runner->showPrinterProperties(m_owner);
 }
 
-QString OpenFileDialog(QWidget *owner, const QString &title, QString &startFolder,
+QString openFileDialog(QWidget *owner, const QString &title, QString &startFolder,
                        const QString &filter, qint32 flags, DialogRunner *runner)
 {
     Q_UNUSED(flags);

@@ -5,7 +5,7 @@
 #include "conversion/commandchannel.h"
 #include "conversion/conversionsettings.h"
 #include "conversion/settingsfiles.h"
-#include "dialogs/ccommondialogs.h"
+#include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
 #include "process/filenames.h"
@@ -20,7 +20,7 @@
 #include <optional>
 
 class ClickableLabel;
-class DoorOverlay;
+class StartOverlay;
 class HoverLinkLabel;
 class JobListView;
 class PathLineEdit;
@@ -37,12 +37,13 @@ class QToolButton;
 // real dialog, file manager, browser or sound is ever started by a test.
 struct WindowServices
 {
-    MessageSink *messages = nullptr;           // nullptr: message boxes over the window
-    DialogRunner *dialogs = nullptr;           // nullptr: Qt's dialogs
-    CompletionActions *completion = nullptr;   // nullptr: file manager and completion sound
-    std::function<void(const QUrl &)> openUrl; // empty: the desktop's handler
-    QString programFolder;                     // empty: the folder of the executable
-    // Shows the options dialog modally; empty: frmOptions.
+    MessageSink *messages = nullptr;         // nullptr: message boxes over the window
+    DialogRunner *dialogs = nullptr;         // nullptr: Qt's dialogs
+    CompletionActions *completion = nullptr; // nullptr: file manager and completion sound
+    // Empty: the desktop's handler. False: nothing could open it.
+    std::function<bool(const QUrl &)> openUrl;
+    QString programFolder; // empty: the folder of the executable
+    // Shows the options dialog modally; empty: OptionsDialog.
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
 
@@ -50,7 +51,7 @@ struct WindowServices
 // mark that stays visible when the row is selected, the running row bold.
 QVariant presentJob(const Job &job, int column, int role);
 
-class frmMain : public QWidget
+class MainWindow : public QWidget
 {
     Q_OBJECT
 
@@ -58,46 +59,47 @@ public:
     static constexpr int ClientWidth = 565;
     static constexpr int ClientHeight = 470;
     static constexpr int ToolbarButtons = 6;
+    static constexpr int ToolIconSide = 36;
+    static constexpr int StartIconSide = 32;
 
     static QString webAddress();
     static QUrl feedbackUrl();
     // Tahoma where it exists, else a family that has the Chinese glyphs.
     static QFont chooseWindowFont();
 
-    explicit frmMain(const WindowServices &services = {}, QWidget *parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(const WindowServices &services = {}, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Commands: every entry point routes to one of these.
-    void AddFileByDialog();
-    void AddFolder();
-    void BrowseOutputFolder();
-    void Start();
-    void StopBatch(BatchController::StopMode mode);
+    void addFileByDialog();
+    void addFolder();
+    void browseOutputFolder();
+    void startBatch();
+    void stopBatch(BatchController::StopMode mode);
     // SIGTERM and SIGINT: stop the batch at once, then close without asking.
     void requestQuit();
-    void RemoveSelectedJob();
-    void RemoveAllJobs();
-    void CmdToolsBar_Click(int index);
-    void ToolbarCommand(int index);
-    void OpenWebSite();
-    void OpenHelp();
-    void SendFeedback();
-    void ShowAbout();
-    void SaveAndExit();
-    void ResetHover();
+    void removeSelectedJob();
+    void removeAllJobs();
+    void toolbarButtonClicked(int index);
+    void openWebSite();
+    void openHelp();
+    void sendFeedback();
+    void showAbout();
+    void saveAndExit();
+    void resetLinkHover();
 
     // The two drop areas.
-    void LV_OLEDragDrop(const QMimeData *data);
-    void picDoor_OLEDragDrop(const QMimeData *data);
+    void dropOnJobList(const QMimeData *data);
+    void dropOnStartOverlay(const QMimeData *data);
 
     JobListModel &jobList() { return m_jobs; }
     ConversionSettings &conversionSettings() { return m_settings; }
     BatchController &batch() { return *m_batch; }
-    CommandChannel &txtAction() { return m_txtAction; }
+    CommandChannel &commandChannel() { return m_commandChannel; }
     const OptionValues &optionValues() const { return m_options; }
     QMenu *removeMenu() const { return m_menuRemove; }
-    CCommonDialogs &objDialogs() { return m_objDialogs; }
-    QString strLastFolder() const { return m_strLastFolder; }
+    CommonDialogs &commonDialogs() { return m_commonDialogs; }
+    QString lastFileFolder() const { return m_lastFileFolder; }
     QString programFolder() const { return m_programFolder; }
     bool isSearching() const;
     bool isBatchLocked() const { return m_locked; }
@@ -126,12 +128,14 @@ private:
     void createControls();
     void connectControls();
     void placeControls();
-    void Form_Load();
+    void placeSettingsRow();
+    void startUp();
     void restoreSetup();
     void loadOptions();
     void applyOptions();
     void createMenus();
-    void ShowOptions();
+    void createShortcuts();
+    void showOptionsDialog();
     bool isBareBackground(const QPoint &pos) const;
 
     void setBatchLocked(bool locked);
@@ -145,6 +149,7 @@ private:
     void updateHint();
     void folderSearchFinished(const FolderSearchResult &result);
     void syncSettingControls();
+    bool launch(const QUrl &url);
     void openUrl(const QUrl &url);
     MessageSink *messages() const;
 
@@ -157,8 +162,8 @@ private:
 
     ConversionSettings m_settings;
     JobListModel m_jobs;
-    CCommonDialogs m_objDialogs;
-    CommandChannel m_txtAction;
+    CommonDialogs m_commonDialogs;
+    CommandChannel m_commandChannel;
     OptionValues m_options;
     QMenu *m_menuFile = nullptr;
     QMenu *m_menuOptions = nullptr;
@@ -177,26 +182,28 @@ private:
     bool m_closeAfterStop = false;
     bool m_askBeforeClose = true;
     FolderSearch *m_search = nullptr;
-    QString m_strLastFolder;
+    QString m_lastFileFolder;
     bool m_locked = false;
 
-    std::array<QToolButton *, ToolbarButtons> CmdToolsBar{};
-    DoorOverlay *picDoor = nullptr;
-    QLabel *Label10 = nullptr;
-    JobListView *LV = nullptr;
-    QFrame *picText = nullptr;
-    QLabel *lblText = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label9 = nullptr;
-    QLabel *Label8 = nullptr;
-    QComboBox *cmbOF1 = nullptr;
-    QComboBox *cmbRotate = nullptr;
-    PathLineEdit *txtPath = nullptr;
-    QPushButton *cmdBrowse = nullptr;
-    QPushButton *Command3 = nullptr;
-    QLabel *lblPB = nullptr;
+    std::array<QToolButton *, ToolbarButtons> toolbarButtons{};
+    StartOverlay *startOverlay = nullptr;
+    QLabel *jobListCaption = nullptr;
+    JobListView *jobListView = nullptr;
+    QFrame *emptyListHint = nullptr;
+    QLabel *emptyListHintText = nullptr;
+    QLabel *formatCaption = nullptr;
+    QLabel *rotationCaption = nullptr;
+    QLabel *outputFolderCaption = nullptr;
+    QComboBox *formatList = nullptr;
+    QComboBox *rotationList = nullptr;
+    PathLineEdit *outputFolderEdit = nullptr;
+    QPushButton *browseButton = nullptr;
+    QPushButton *startButton = nullptr;
+    QLabel *progressCaption = nullptr;
     QLabel *positionLabel = nullptr;
-    QProgressBar *pb = nullptr;
-    ClickableLabel *lblWeb = nullptr;
-    HoverLinkLabel *lblFeed = nullptr;
+    QProgressBar *progressBar = nullptr;
+    ClickableLabel *webLink = nullptr;
+    HoverLinkLabel *feedbackLink = nullptr;
+    QToolButton *helpMenuButton = nullptr;
+    QList<QAction *> m_batchLockedShortcuts;
 };

@@ -39,6 +39,10 @@ QStringList qtNameFilters(const FileFilters &filters);
 QColor colorFromColorRef(int32_t colorRef);
 int32_t colorRefFromColor(const QColor &color);
 
+// Modal dialogs and message boxes offer only the close button: minimising or
+// maximising a box that waits for an answer helps nobody.
+void keepCloseButtonOnly(QWidget *dialog);
+
 // Shows the real dialogs. Tests replace it with a fake that answers at once.
 // Every method blocks until the dialog is closed; nullopt/false means cancelled
 // or failed.
@@ -56,8 +60,10 @@ public:
     virtual std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                             const QString &startFolder,
                                             const FileFilters &filters) = 0;
-    // Only real folders can be confirmed.
-    virtual std::optional<QString> browseFolder(QWidget *owner, const QString &title) = 0;
+    // Only real folders can be confirmed. startFolder: where it opens; blank
+    // leaves that to the dialog.
+    virtual std::optional<QString> browseFolder(QWidget *owner, const QString &title,
+                                                const QString &startFolder) = 0;
     virtual std::optional<QColor> chooseColor(QWidget *owner, const QColor &initial,
                                               bool fullOpen) = 0;
     virtual std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial) = 0;
@@ -76,7 +82,8 @@ public:
     std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                     const QString &startFolder,
                                     const FileFilters &filters) override;
-    std::optional<QString> browseFolder(QWidget *owner, const QString &title) override;
+    std::optional<QString> browseFolder(QWidget *owner, const QString &title,
+                                        const QString &startFolder) override;
     std::optional<QColor> chooseColor(QWidget *owner, const QColor &initial,
                                       bool fullOpen) override;
     std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial) override;
@@ -87,52 +94,53 @@ public:
 // The common dialogs behind properties: set them, call a Show method, check its
 // result, read them back. A cancelled or failed dialog changes no property.
 // Paths come back with the platform's separators ("/" on Linux).
-class CCommonDialogs
+class CommonDialogs
 {
 public:
-    CCommonDialogs();
-    ~CCommonDialogs();
-    CCommonDialogs(const CCommonDialogs &) = delete;
-    CCommonDialogs &operator=(const CCommonDialogs &) = delete;
+    CommonDialogs();
+    ~CommonDialogs();
+    CommonDialogs(const CommonDialogs &) = delete;
+    CommonDialogs &operator=(const CommonDialogs &) = delete;
 
-    bool FontUnderline() const { return m_fontUnderline; }
+    bool fontUnderline() const { return m_fontUnderline; }
     void setFontUnderline(bool value) { m_fontUnderline = value; }
-    bool FontItalic() const { return m_fontItalic; }
+    bool fontItalic() const { return m_fontItalic; }
     void setFontItalic(bool value) { m_fontItalic = value; }
-    bool FontBold() const { return m_fontBold; }
+    bool fontBold() const { return m_fontBold; }
     void setFontBold(bool value) { m_fontBold = value; }
-    int16_t FontSize() const { return m_fontSize; }
+    int16_t fontSize() const { return m_fontSize; }
     void setFontSize(int16_t value) { m_fontSize = value; }
-    QString FontName() const { return m_fontName; }
+    QString fontName() const { return m_fontName; }
     void setFontName(const QString &value) { m_fontName = value; }
-    int32_t Color() const { return m_color; }
+    int32_t color() const { return m_color; }
     void setColor(int32_t value) { m_color = value; }
-    QString DefExt() const { return m_defExt; }
-    void setDefExt(const QString &value) { m_defExt = value; }
-    QString Title() const;
+    QString defaultExtension() const { return m_defaultExtension; }
+    void setDefaultExtension(const QString &value) { m_defaultExtension = value; }
+    QString title() const;
     void setTitle(const QString &value) { m_title = value; }
-    QString Path() const;
+    QString path() const;
     void setPath(const QString &value) { m_path = value; }
-    QString FileTitle() const;
+    QString fileTitle() const;
     void setFileTitle(const QString &value) { m_fileTitle = value; }
-    QString Filter() const { return m_filter; }
+    QString filter() const { return m_filter; }
     void setFilter(const QString &value) { m_filter = value; }
-    // FileName
-    QString Name() const;
-    void setName(const QString &value) { m_fileName = value; }
+    // The chosen file with its folder.
+    QString fileName() const;
+    void setFileName(const QString &value) { m_fileName = value; }
 
-    // Every Show method needs an owner; without one it returns false.
-    void Init(QWidget *owner) { m_owner = owner; }
+    // Every show method needs an owner; without one it returns false.
+    void setOwner(QWidget *owner) { m_owner = owner; }
     // Not owned; nullptr returns to the built-in Qt dialogs.
     void setRunner(DialogRunner *runner);
 
-    bool ShowOpen();
-    bool ShowSave();
-    bool ShowFolder();
-    bool ShowColor(bool fullOpen);
-    bool ShowFont();
-    bool ShowPrinter();
-    bool ShowPrinterProperties();
+    bool showOpen();
+    bool showSave();
+    // Opens at path(); a chosen folder becomes path().
+    bool showFolder();
+    bool showColor(bool fullOpen);
+    bool showFont();
+    bool showPrinter();
+    bool showPrinterProperties();
 
 private:
     void takeFile(const QString &path);
@@ -147,7 +155,7 @@ private:
     int16_t m_fontSize = 0;
     QString m_fontName;
     int32_t m_color = 0;
-    QString m_defExt;
+    QString m_defaultExtension;
     QString m_title;
     QString m_path;
     QString m_fileTitle;
@@ -161,5 +169,5 @@ private:
 // Windows OFN_* bits, accepted for callers written against them; the dialog
 // always picks one existing file. Returns the full path, or "" when cancelled.
 // runner: nullptr uses the Qt dialogs.
-QString OpenFileDialog(QWidget *owner, const QString &title, QString &startFolder,
+QString openFileDialog(QWidget *owner, const QString &title, QString &startFolder,
                        const QString &filter, qint32 flags, DialogRunner *runner = nullptr);

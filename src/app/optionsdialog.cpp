@@ -1,0 +1,183 @@
+#include "optionsdialog.h"
+
+#include "app/messagesink.h"
+#include "conversion/optionsrules.h"
+#include "dialogs/commondialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+OptionsDialog::OptionsDialog(OptionValues &values, const QString &optionsFilePath,
+                             MessageSink *messages, QWidget *parent)
+    : QDialog(parent), m_values(values), m_optionsFilePath(optionsFilePath), m_messages(messages)
+{
+    keepCloseButtonOnly(this);
+    setWindowTitle(u"选项设置"_qs);
+    buildWidgets();
+    fillFromValues();
+}
+
+void OptionsDialog::buildWidgets()
+{
+    soundList = new QComboBox(this);
+    soundList->addItems({u"ON"_qs, u"OFF"_qs});
+    auto *soundLabel = new QLabel(u"完成后声音提醒："_qs, this);
+    soundLabel->setBuddy(soundList);
+    auto *soundRow = new QHBoxLayout;
+    soundRow->addWidget(soundLabel);
+    soundRow->addWidget(soundList);
+    soundRow->addStretch(1);
+
+    losslessCheckBox = new QCheckBox(u"快速无损旋转（仅改变显示方向，不重新编码）"_qs, this);
+    losslessCheckBox->setToolTip(
+        u"适用于 MP4、MOV 格式下 90 度的旋转，源视频为 H.264、HEVC 或 MPEG-4；\n"
+        u"其他情况照常重新编码，列表的状态一栏会说明原因。"_qs);
+
+    clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
+    clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
+
+    // Wide enough for a few digits; hours have no limit, longer text scrolls.
+    const int boxWidth = fontMetrics().horizontalAdvance(u"00000"_qs) + 14;
+    auto makeBox = [this, boxWidth] {
+        auto *box = new QLineEdit(u"0"_qs, this);
+        box->setFixedWidth(boxWidth);
+        box->setAlignment(Qt::AlignRight);
+        return box;
+    };
+    fromHoursEdit = makeBox();
+    fromMinutesEdit = makeBox();
+    fromSecondsEdit = makeBox();
+    toHoursEdit = makeBox();
+    toMinutesEdit = makeBox();
+    toSecondsEdit = makeBox();
+
+    auto *range = new QGridLayout;
+    range->setHorizontalSpacing(4);
+    QLineEdit *const rows[2][3] = {{fromHoursEdit, fromMinutesEdit, fromSecondsEdit},
+                                   {toHoursEdit, toMinutesEdit, toSecondsEdit}};
+    const QString rowNames[2] = {u"开始："_qs, u"结束："_qs};
+    const QString units[3] = {u"时"_qs, u"分"_qs, u"秒"_qs};
+    for (int r = 0; r < 2; ++r) {
+        auto *name = new QLabel(rowNames[r], this);
+        name->setBuddy(rows[r][0]);
+        range->addWidget(name, r, 0);
+        for (int c = 0; c < 3; ++c) {
+            range->addWidget(rows[r][c], r, 1 + c * 2);
+            auto *unit = new QLabel(units[c], this);
+            range->addWidget(unit, r, 2 + c * 2);
+            range->setColumnMinimumWidth(2 + c * 2, unit->sizeHint().width() + 8);
+        }
+    }
+    range->setColumnStretch(7, 1);
+
+    auto *clipBox = new QGroupBox(u"剪辑范围"_qs, this);
+    auto *clipLayout = new QVBoxLayout(clipBox);
+    clipLayout->addWidget(clipCheckBox);
+    clipLayout->addLayout(range);
+
+    okButton = new QPushButton(u"确定"_qs, this);
+    backButton = new QPushButton(u"返回"_qs, this);
+    okButton->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(okButton);
+    buttons->addWidget(backButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(soundRow);
+    layout->addWidget(losslessCheckBox);
+    layout->addWidget(clipBox);
+    layout->addLayout(buttons);
+    // The dialog takes the size its texts need, whatever the font.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Reading order: down the dialog, and along each row of the range.
+    const QList<QWidget *> order{soundList,       losslessCheckBox, clipCheckBox, fromHoursEdit,
+                                 fromMinutesEdit, fromSecondsEdit,  toHoursEdit,  toMinutesEdit,
+                                 toSecondsEdit,   okButton,         backButton};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(clipCheckBox, &QCheckBox::toggled, this, &OptionsDialog::setClipBoxesEnabled);
+    connect(okButton, &QPushButton::clicked, this, &OptionsDialog::accept);
+    connect(backButton, &QPushButton::clicked, this, &OptionsDialog::reject);
+}
+
+void OptionsDialog::fillFromValues()
+{
+    soundList->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
+    losslessCheckBox->setChecked(m_values.losslessRotation == 1);
+    const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
+    clipCheckBox->setChecked(checked);
+    setClipBoxesEnabled(checked);
+    if (!checked)
+        return;
+    const ClipFields fields =
+        clipFieldsFromSeconds(m_values.clipFromSeconds, m_values.clipToSeconds);
+    fromHoursEdit->setText(fields.fromH);
+    fromMinutesEdit->setText(fields.fromM);
+    fromSecondsEdit->setText(fields.fromS);
+    toHoursEdit->setText(fields.toH);
+    toMinutesEdit->setText(fields.toM);
+    toSecondsEdit->setText(fields.toS);
+}
+
+void OptionsDialog::setClipBoxesEnabled(bool enabled)
+{
+    for (QLineEdit *box : {fromHoursEdit, fromMinutesEdit, fromSecondsEdit, toHoursEdit,
+                           toMinutesEdit, toSecondsEdit})
+        box->setEnabled(enabled);
+}
+
+void OptionsDialog::accept()
+{
+    const ClipFields fields{fromHoursEdit->text(), fromMinutesEdit->text(), fromSecondsEdit->text(),
+                            toHoursEdit->text(),   toMinutesEdit->text(),   toSecondsEdit->text()};
+    const AcceptResult result =
+        acceptOptions(soundList->currentIndex(), clipCheckBox->isChecked(), fields);
+
+    if (result.failure) {
+        using Box = OptionsFailure::Box;
+        if (m_messages)
+            m_messages->showMessage(MessageSink::Icon::Warning, result.failure->title,
+                                    result.failure->text);
+        QLineEdit *offending = fromMinutesEdit;
+        switch (result.failure->box) {
+        case Box::FromMinutes:
+            offending = fromMinutesEdit;
+            break;
+        case Box::ToMinutes:
+            offending = toMinutesEdit;
+            break;
+        case Box::FromSeconds:
+            offending = fromSecondsEdit;
+            break;
+        case Box::ToSeconds:
+            offending = toSecondsEdit;
+            break;
+        case Box::ToHours:
+            offending = toHoursEdit;
+            break;
+        }
+        offending->setFocus(Qt::OtherFocusReason);
+        offending->selectAll();
+        return;
+    }
+
+    if (result.uncheck)
+        clipCheckBox->setChecked(false);
+    m_values = result.values;
+    m_values.losslessRotation = losslessCheckBox->isChecked() ? 1 : 0;
+    // A file that cannot be written still leaves the values in force for this run.
+    writeOptionsFile(m_optionsFilePath, m_values);
+    QDialog::accept();
+}
