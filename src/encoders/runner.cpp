@@ -441,19 +441,19 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         probe.emplace(job.input);
     MediaInfo probed;
     Outcome problem; // what the probe found wrong with the source
+    const auto answered = [&](const MediaInfo &info) {
+        probed = info;
+        problem = sourceProblem(job, info);
+        if (problem.error == "clip-range")
+            return true;
+        // An unreadable source says nothing more unless ffmpeg reads it after all.
+        if (problem.error.isEmpty())
+            reporter.begin(announceSource(job, info));
+        return false;
+    };
     ErrorReader errors(job);
-    const FfmpegRun run = superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr,
-                                          [&](const MediaInfo &info) {
-                                              probed = info;
-                                              problem = sourceProblem(job, info);
-                                              if (problem.error == "clip-range")
-                                                  return true;
-                                              // An unreadable source says nothing more unless
-                                              // ffmpeg reads it after all.
-                                              if (problem.error.isEmpty())
-                                                  reporter.begin(announceSource(job, info));
-                                              return false;
-                                          });
+    const FfmpegRun run =
+        superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
     if (problem.error == "clip-range" || (run.exit.code != 0 && !problem.error.isEmpty()))
