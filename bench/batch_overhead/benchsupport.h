@@ -11,9 +11,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,19 +72,26 @@ inline bool makeClip(const QString &path, int seconds, const QString &size,
 }
 
 // Runs a program as a shell would: plain fork and exec, output thrown away.
-inline bool spawn(const QList<QByteArray> &argv)
+// environment: "NAME=value" entries added to ours.
+inline bool spawn(const QList<QByteArray> &argv, const QList<QByteArray> &environment = {})
 {
     QList<char *> pointers;
     for (const QByteArray &arg : argv)
         pointers.append(const_cast<char *>(arg.constData()));
     pointers.append(nullptr);
+    QList<char *> env;
+    for (char **entry = environ; *entry; ++entry)
+        env.append(*entry);
+    for (const QByteArray &entry : environment)
+        env.append(const_cast<char *>(entry.constData()));
+    env.append(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    const int err = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+    const int err = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (err != 0)
         return false;
@@ -90,6 +99,52 @@ inline bool spawn(const QList<QByteArray> &argv)
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// CPU time of every finished child, grandchildren included: steadier than the
+// clock on a machine that is busy with other work.
+inline double childCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1000 + double(t.tv_usec) / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// One ffmpeg run as the logging stand-in (ffmpeglog.cpp) saw it.
+struct Record
+{
+    QList<QByteArray> args;
+    qint64 ns = 0; // how long ffmpeg ran
+};
+
+inline QList<Record> readRecords(const QString &log)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    QList<Record> records;
+    qsizetype at = 0;
+    while (at + qsizetype(sizeof(quint32) + 2 * sizeof(qint64)) <= data.size()) {
+        quint32 count = 0;
+        qint64 start = 0, end = 0;
+        std::memcpy(&count, data.constData() + at, sizeof count);
+        std::memcpy(&start, data.constData() + at + sizeof count, sizeof start);
+        std::memcpy(&end, data.constData() + at + sizeof count + sizeof start, sizeof end);
+        at += sizeof count + sizeof start + sizeof end;
+        Record record;
+        record.ns = end - start;
+        for (quint32 i = 0; i < count && at < data.size(); ++i) {
+            const qsizetype stop = data.indexOf('\0', at);
+            if (stop < 0)
+                return {};
+            record.args.append(data.mid(at, stop - at));
+            at = stop + 1;
+        }
+        records.append(record);
+    }
+    return records;
 }
 
 } // namespace bench

@@ -11,60 +11,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <limits>
-
-#include <sys/resource.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// One ffmpeg run as the logging stand-in saw it.
-struct Record
-{
-    QList<QByteArray> args;
-    qint64 ns = 0; // how long ffmpeg ran
-};
-
-QList<Record> readRecords(const QString &log)
-{
-    QFile file(log);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
-    QList<Record> records;
-    qsizetype at = 0;
-    while (at + qsizetype(sizeof(quint32) + 2 * sizeof(qint64)) <= data.size()) {
-        quint32 count = 0;
-        qint64 start = 0, end = 0;
-        std::memcpy(&count, data.constData() + at, sizeof count);
-        std::memcpy(&start, data.constData() + at + sizeof count, sizeof start);
-        std::memcpy(&end, data.constData() + at + sizeof count + sizeof start, sizeof end);
-        at += sizeof count + sizeof start + sizeof end;
-        Record record;
-        record.ns = end - start;
-        for (quint32 i = 0; i < count && at < data.size(); ++i) {
-            const qsizetype stop = data.indexOf('\0', at);
-            if (stop < 0)
-                return {};
-            record.args.append(data.mid(at, stop - at));
-            at = stop + 1;
-        }
-        records.append(record);
-    }
-    return records;
-}
-
-// CPU time of every finished child, grandchildren included: steadier than the
-// clock on a machine that is busy with other work.
-double childCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1000 + double(t.tv_usec) / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 struct Best
 {
@@ -102,7 +53,7 @@ int main(int argc, char **argv)
     env.insert(u"TORVANE_BENCH_FFMPEG"_s, ffmpeg);
     env.insert(u"TORVANE_BENCH_LOG"_s, log);
 
-    QList<Record> records;
+    QList<bench::Record> records;
     const auto throughCli = [&](int round) {
         QFile::remove(log);
         QByteArray said;
@@ -112,7 +63,7 @@ int main(int argc, char **argv)
                             clips,
                         env, &said))
             return false;
-        records = readRecords(log);
+        records = bench::readRecords(log);
         if (said.count("OK ") != jobs || records.size() != jobs) {
             std::printf("batch overhead: expected %d jobs, got:\n%s\n", jobs, said.constData());
             return false;
@@ -137,16 +88,16 @@ int main(int argc, char **argv)
     Best cli, directly;
     const auto measure = [&](Best &best, const auto &side, int round) {
         QElapsedTimer timer;
-        const double cpu = childCpuMs();
+        const double cpu = bench::childCpuMs();
         timer.start();
         if (!side(round))
             return false;
         const qint64 ns = timer.nsecsElapsed();
         best.ms = std::min(best.ms, ns / 1000000);
-        best.cpuMs = std::min(best.cpuMs, childCpuMs() - cpu);
+        best.cpuMs = std::min(best.cpuMs, bench::childCpuMs() - cpu);
         if (&best == &cli) {
             qint64 inFfmpeg = 0;
-            for (const Record &record : std::as_const(records))
+            for (const bench::Record &record : std::as_const(records))
                 inFfmpeg += record.ns;
             best.aroundMs = std::min(best.aroundMs, double(ns - inFfmpeg) / 1e6 / jobs);
         }

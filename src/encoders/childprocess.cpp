@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t lastSignal = 0;
 
@@ -57,7 +58,7 @@ void installStopSignals()
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (const int sig : stopSignals)
         ::sigaction(sig, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 }
@@ -78,6 +79,15 @@ int takeStopSignal()
 int pendingStopSignal()
 {
     return lastSignal;
+}
+
+sigset_t stopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : stopSignals)
+        sigaddset(&set, sig);
+    return set;
 }
 
 int startChild(const QList<QByteArray> &argv, int fd3, ChildProcess *child)
@@ -104,10 +114,8 @@ int startChild(const QList<QByteArray> &argv, int fd3, ChildProcess *child)
     }
     // A stop signal waits until the child has its own handlers back; it would
     // otherwise land in our handler in the child's copy.
-    sigset_t stops, previous;
-    sigemptyset(&stops);
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&stops, sig);
+    const sigset_t stops = stopSignalSet();
+    sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &stops, &previous);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();

@@ -3,15 +3,18 @@
 #include <QByteArray>
 #include <QList>
 
+#include <csignal>
+
 #include <sys/types.h>
 
 // SIGTERM, SIGINT and SIGHUP are caught into a pipe that the job's wait loop
 // polls, so the job can pass them on and clean up. SIGPIPE is ignored: a
 // reader that went away shows as a failed write, not as sudden death.
 void installStopSignals();
-int stopSignalFd();      // readable once a stop signal arrived
-int takeStopSignal();    // the signal that arrived last, 0 if none
-int pendingStopSignal(); // the same without a system call, for tight loops
+int stopSignalFd();       // readable once a stop signal arrived
+int takeStopSignal();     // the signal that arrived last, 0 if none
+int pendingStopSignal();  // the same without a system call, for tight loops
+sigset_t stopSignalSet(); // SIGTERM, SIGINT and SIGHUP
 
 // A program started with fork and exec, standard input from /dev/null, its
 // output and errors on pipes. It dies with us, and stays in our process group

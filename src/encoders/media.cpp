@@ -1,12 +1,7 @@
 #include "media.h"
 
+#include "libav.h"
 #include "process/filenames.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/display.h>
-}
 
 #include <cmath>
 #include <memory>
@@ -25,17 +20,17 @@ double seconds(int64_t value)
     return value == AV_NOPTS_VALUE ? 0 : double(value) / AV_TIME_BASE;
 }
 
-const int32_t *displayMatrix(const AVStream *stream)
+const int32_t *displayMatrix(const Libav &av, const AVStream *stream)
 {
 #if LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
     const AVPacketSideData *sd =
-        av_packet_side_data_get(stream->codecpar->coded_side_data,
-                                stream->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+        av.av_packet_side_data_get(stream->codecpar->coded_side_data,
+                                   stream->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
     return sd && sd->size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t *>(sd->data)
                                                  : nullptr;
 #else
     size_t size = 0;
-    const uint8_t *data = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    const uint8_t *data = av.av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
     return data && size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t *>(data) : nullptr;
 #endif
 }
@@ -44,13 +39,23 @@ const int32_t *displayMatrix(const AVStream *stream)
 
 void CloseInput::operator()(AVFormatContext *context) const
 {
-    avformat_close_input(&context);
+    libav()->avformat_close_input(&context);
 }
 
-int openInput(const QString &path, InputContext *input)
+int openInput(const QString &path, InputContext *input, const std::atomic<bool> *cancel)
 {
-    AVFormatContext *opened = nullptr;
-    const int status = avformat_open_input(
+    const Libav &av = *libav();
+    AVFormatContext *opened = av.avformat_alloc_context();
+    if (!opened)
+        return AVERROR(ENOMEM);
+    if (cancel) {
+        opened->interrupt_callback.callback = [](void *flag) -> int {
+            return static_cast<const std::atomic<bool> *>(flag)->load();
+        };
+        opened->interrupt_callback.opaque = const_cast<std::atomic<bool> *>(cancel);
+    }
+    // Frees the context when it fails.
+    const int status = av.avformat_open_input(
         &opened, QByteArray("file:" + pathToBytes(path)).constData(), nullptr, nullptr);
     input->reset(status < 0 ? nullptr : opened);
     return status;
@@ -59,22 +64,27 @@ int openInput(const QString &path, InputContext *input)
 QString libavError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    libav()->av_strerror(code, text, sizeof text);
     return QString::fromUtf8(text);
 }
 
-MediaInfo probeMedia(const QString &path)
+MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel)
 {
-    // Reasons reach the user through our own messages; libav's would repeat them.
-    av_log_set_level(AV_LOG_QUIET);
     MediaInfo info;
+    const Libav *av = libav(&info.error);
+    if (!av) {
+        info.libavMissing = true;
+        return info;
+    }
+    // Reasons reach the user through our own messages; libav's would repeat them.
+    av->av_log_set_level(AV_LOG_QUIET);
     InputContext context;
-    if (const int status = openInput(path, &context); status < 0) {
+    if (const int status = openInput(path, &context, cancel); status < 0) {
         info.error = libavError(status);
         return info;
     }
     // Without stream details ffmpeg still tries; so do we.
-    avformat_find_stream_info(context.get(), nullptr);
+    av->avformat_find_stream_info(context.get(), nullptr);
     info.valid = true;
     info.duration = inRange(seconds(context->duration), 0, 1e7);
     const double start = seconds(context->start_time);
@@ -85,12 +95,12 @@ MediaInfo probeMedia(const QString &path)
         if (par->codec_type == AVMEDIA_TYPE_VIDEO && !info.hasVideo &&
             !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             info.hasVideo = true;
-            info.videoCodec = QString::fromLatin1(avcodec_get_name(par->codec_id));
+            info.videoCodec = QString::fromLatin1(av->avcodec_get_name(par->codec_id));
             info.frameRate = inRange(av_q2d(stream->avg_frame_rate), 0, 1000);
             if (info.frameRate == 0)
                 info.frameRate = inRange(av_q2d(stream->r_frame_rate), 0, 1000);
-            if (const int32_t *matrix = displayMatrix(stream)) {
-                const double rotation = av_display_rotation_get(matrix);
+            if (const int32_t *matrix = displayMatrix(*av, stream)) {
+                const double rotation = av->av_display_rotation_get(matrix);
                 info.displayRotation = std::isfinite(rotation) ? rotation : 0;
                 // A negative determinant of the 2x2 part: the picture is mirrored.
                 info.displayMirrored =
@@ -99,7 +109,7 @@ MediaInfo probeMedia(const QString &path)
             }
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.hasAudio) {
             info.hasAudio = true;
-            info.audioCodec = QString::fromLatin1(avcodec_get_name(par->codec_id));
+            info.audioCodec = QString::fromLatin1(av->avcodec_get_name(par->codec_id));
             info.sampleRate = int(inRange(par->sample_rate, 1000, 768000));
         }
     }
@@ -108,16 +118,21 @@ MediaInfo probeMedia(const QString &path)
 
 bool muxerCarries(const QString &muxer, const QString &codec)
 {
-    const AVOutputFormat *format = av_guess_format(muxer.toLatin1().constData(), nullptr, nullptr);
+    const Libav *av = libav();
+    if (!av)
+        return false;
+    const AVOutputFormat *format =
+        av->av_guess_format(muxer.toLatin1().constData(), nullptr, nullptr);
     const AVCodecDescriptor *descriptor =
-        avcodec_descriptor_get_by_name(codec.toLatin1().constData());
+        av->avcodec_descriptor_get_by_name(codec.toLatin1().constData());
     return format && descriptor &&
-           avformat_query_codec(format, descriptor->id, FF_COMPLIANCE_NORMAL) == 1;
+           av->avformat_query_codec(format, descriptor->id, FF_COMPLIANCE_NORMAL) == 1;
 }
 
 QString guessedMuxer(const QString &fileName)
 {
+    const Libav *av = libav();
     const AVOutputFormat *format =
-        av_guess_format(nullptr, pathToBytes(fileName).constData(), nullptr);
+        av ? av->av_guess_format(nullptr, pathToBytes(fileName).constData(), nullptr) : nullptr;
     return format ? QString::fromLatin1(format->name) : QString();
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 struct AVFormatContext;
@@ -11,8 +12,9 @@ struct AVFormatContext;
 struct MediaInfo
 {
     bool valid = false;
-    QString error;       // why the source could not be opened, when not valid
-    double duration = 0; // seconds, 0 when unknown
+    QString error;             // why the source could not be opened, when not valid
+    bool libavMissing = false; // libav could not be loaded: nothing is known
+    double duration = 0;       // seconds, 0 when unknown
     double start = 0;
     bool hasVideo = false; // a cover picture is no video
     bool hasAudio = false;
@@ -26,12 +28,14 @@ struct MediaInfo
     bool displayMirrored = false;
 };
 
-MediaInfo probeMedia(const QString &path);
+// Gives up, as invalid, soon after *cancel turns true.
+MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel = nullptr);
 
-// Whether ffmpeg's muxer of that name stores the codec as it is.
+// Whether ffmpeg's muxer of that name stores the codec as it is; false without libav.
 bool muxerCarries(const QString &muxer, const QString &codec);
 
-// ffmpeg's own muxer for a file name, from its extension; empty when it has none.
+// ffmpeg's own muxer for a file name, from its extension; empty when it has
+// none, or without libav.
 QString guessedMuxer(const QString &fileName);
 
 // An input opened by libavformat, closed when it goes.
@@ -41,9 +45,12 @@ struct CloseInput
 };
 using InputContext = std::unique_ptr<AVFormatContext, CloseInput>;
 
+// What follows needs libav loaded (libav() answered).
+
 // Opens a local file as a file: URL, so that a colon in its name is never
-// read as a protocol; returns a negative AVERROR when it cannot.
-int openInput(const QString &path, InputContext *input);
+// read as a protocol; returns a negative AVERROR when it cannot. Reading
+// stops with AVERROR_EXIT once *cancel turns true.
+int openInput(const QString &path, InputContext *input, const std::atomic<bool> *cancel = nullptr);
 
 // libav's text for an AVERROR.
 QString libavError(int code);

@@ -103,18 +103,23 @@ AudioLimits audioLimits(const QString &codec, const QString &muxer)
             8};
 }
 
-QStringList audioArguments(const EncodeJob &job, const MediaInfo &info, const QString &codec,
-                           const QString &muxer)
+QStringList audioArguments(const EncodeJob &job, const QString &codec, const QString &muxer)
 {
     const AudioLimits limits = audioLimits(codec, muxer);
     QStringList args = {u"-c:a"_s, codec};
     if (job.audioBitrate > 0)
         args << u"-b:a"_s
              << QString::number(std::clamp(job.audioBitrate, limits.minBitrate, limits.maxBitrate));
-    const int wanted = job.sampleRate > 0 ? job.sampleRate : info.sampleRate;
-    const int rate = nearest(wanted > 0 ? wanted : 44100, limits.rates);
-    if (job.sampleRate > 0 || rate != info.sampleRate)
-        args << u"-ar"_s << QString::number(rate);
+    if (job.sampleRate > 0) {
+        args << u"-ar"_s << QString::number(nearest(job.sampleRate, limits.rates));
+    } else {
+        // ffmpeg's format negotiation picks the allowed rate nearest the
+        // source's, so the arguments need not wait for the probe.
+        QStringList rates;
+        for (const int rate : limits.rates)
+            rates << QString::number(rate);
+        args << u"-af"_s << u"aformat=sample_rates="_s + rates.join(u'|');
+    }
     if (job.channels > 0)
         args << u"-ac"_s << QString::number(std::min(job.channels, limits.maxChannels));
     return args;
@@ -128,6 +133,19 @@ bool audioCopies(const QString &codec, const QString &muxer)
                                         u"pcm_s24be"_s, u"pcm_f32le"_s, u"pcm_f32be"_s};
     return (anywhere.contains(codec) || (muxer == u"mov" && movOnly.contains(codec))) &&
            muxerCarries(muxer, codec);
+}
+
+bool isMpegVideo(const QString &codec)
+{
+    return codec == u"mpeg1video" || codec == u"mpeg2video";
+}
+
+QString encodedVideoCodec(const EncodeJob &job)
+{
+    const ContainerDefaults *container = containerFor(job.output);
+    if (job.videoCodec.isEmpty() && container && container->videoCodec)
+        return QString::fromUtf16(container->videoCodec);
+    return job.videoCodec;
 }
 
 QString plainSeconds(double seconds)
@@ -144,6 +162,12 @@ QString outputMuxer(const EncodeJob &job)
     return job.fallbackMuxer.isEmpty() ? guessedMuxer(job.output) : job.fallbackMuxer;
 }
 
+bool probeFirst(const EncodeJob &job)
+{
+    return job.lossless ||
+           (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job)));
+}
+
 LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
 {
     LosslessChoice choice;
@@ -156,7 +180,9 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
     const double turns = info.displayRotation / 90;
     static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
 
-    if (step == 0)
+    if (info.libavMissing)
+        choice.reason = u"libav"_s;
+    else if (step == 0)
         choice.reason = u"filter"_s;
     else if (muxer != u"mp4" && muxer != u"mov")
         choice.reason = u"container"_s;
@@ -225,18 +251,16 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             if (lossless.audioCodec.isEmpty())
                 args << u"-c:a"_s << u"copy"_s;
             else
-                args << audioArguments(job, info, lossless.audioCodec, muxer);
+                args << audioArguments(job, lossless.audioCodec, muxer);
         }
         args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
         return args;
     }
 
-    QString videoCodec = job.videoCodec;
-    if (videoCodec.isEmpty() && container && container->videoCodec)
-        videoCodec = QString::fromUtf16(container->videoCodec);
-    const bool video =
-        job.video && (!info.valid || info.hasVideo) && !(container && !container->videoCodec);
-    const bool audio = job.audio && (!info.valid || info.hasAudio);
+    const QString videoCodec = encodedVideoCodec(job);
+    // Whether the source has these streams does not matter: the maps are optional.
+    const bool video = job.video && !(container && !container->videoCodec);
+    const bool audio = job.audio;
 
     if (video) {
         // V, not v: a cover picture is no video to convert.
@@ -247,7 +271,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             args << u"-b:v"_s << QString::number(job.videoBitrate);
 
         QString rate = job.frameRate;
-        if (videoCodec == u"mpeg1video" || videoCodec == u"mpeg2video")
+        if (isMpegVideo(videoCodec))
             rate = mpegFrameRate(rate.isEmpty() ? (info.frameRate > 0 ? info.frameRate : 25)
                                                 : rationalValue(rate));
         if (!rate.isEmpty())
@@ -274,7 +298,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         if (audioCodec.isEmpty() && container)
             audioCodec = QString::fromUtf16(container->audioCodec);
         if (!audioCodec.isEmpty())
-            args << audioArguments(job, info, audioCodec, muxer);
+            args << audioArguments(job, audioCodec, muxer);
     }
     if (!video && !audio)
         args << u"-map"_s << u"0?"_s; // let ffmpeg say what is missing

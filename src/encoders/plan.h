@@ -10,13 +10,19 @@
 // the one the command line gave, else ffmpeg's own guess; empty when none.
 QString outputMuxer(const EncodeJob &job);
 
+// Whether ffmpeg's arguments wait for the probe: a lossless rotation decides
+// between copying and encoding, and MPEG video without a frame rate takes the
+// source's. Other jobs start ffmpeg first and probe while it runs.
+bool probeFirst(const EncodeJob &job);
+
 // How a -lossless job is done: by copying the streams and turning the
 // picture through the display matrix, or, when the source does not allow
 // it, by encoding as usual.
 struct LosslessChoice
 {
     bool copy = false;
-    QString reason;     // why not: filter, container, no-video, codec, display-matrix, clip
+    QString reason;     // why not: libav (not loaded), filter, container, no-video, codec,
+                        // display-matrix, clip
     QString codec;      // the source's video codec, with reason codec
     int rotation = 0;   // the output's display rotation, degrees counter-clockwise
     QString audioCodec; // empty: the audio is copied as it is
@@ -27,6 +33,8 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 double encodedDuration(const EncodeJob &job, const MediaInfo &info);
 
 // The complete ffmpeg argument list writing the job's result to outputUrl.
+// info is the probe's answer for the jobs of probeFirst(); the others pass
+// an empty MediaInfo.
 QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer,
                             const LosslessChoice &lossless, const QString &outputUrl);
 

@@ -1,17 +1,11 @@
 #include "remux.h"
 
+#include "libav.h"
 #include "media.h"
 
 #include "process/filenames.h"
 
 #include <QList>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavcodec/bsf.h>
-#include <libavformat/avformat.h>
-#include <libavutil/display.h>
-}
 
 #include <cerrno>
 #include <memory>
@@ -36,53 +30,54 @@ struct CloseOutput
     void operator()(AVFormatContext *c) const
     {
         if (c->pb)
-            avio_closep(&c->pb);
-        avformat_free_context(c);
+            libav()->avio_closep(&c->pb);
+        libav()->avformat_free_context(c);
     }
 };
 struct FreePacket
 {
-    void operator()(AVPacket *p) const { av_packet_free(&p); }
+    void operator()(AVPacket *p) const { libav()->av_packet_free(&p); }
 };
 struct FreeFilter
 {
-    void operator()(AVBSFContext *f) const { av_bsf_free(&f); }
+    void operator()(AVBSFContext *f) const { libav()->av_bsf_free(&f); }
 };
 
 // ffmpeg keeps the source's codec tag when the output container knows it
 // for that codec; so does this copy, so players see the same stream.
-unsigned codecTag(const AVOutputFormat *format, const AVCodecParameters *par)
+unsigned codecTag(const Libav &av, const AVOutputFormat *format, const AVCodecParameters *par)
 {
     unsigned tag = 0;
-    if (!format->codec_tag || av_codec_get_id(format->codec_tag, par->codec_tag) == par->codec_id ||
-        !av_codec_get_tag2(format->codec_tag, par->codec_id, &tag))
+    if (!format->codec_tag ||
+        av.av_codec_get_id(format->codec_tag, par->codec_tag) == par->codec_id ||
+        !av.av_codec_get_tag2(format->codec_tag, par->codec_id, &tag))
         return par->codec_tag;
     return 0;
 }
 
 // Side data of the source stream that players use (HDR metadata and the
 // like), without its display matrix, which is replaced.
-int copySideData(const AVStream *from, AVStream *to, int rotation)
+int copySideData(const Libav &av, const AVStream *from, AVStream *to, int rotation)
 {
 #if LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
-    av_packet_side_data_remove(to->codecpar->coded_side_data, &to->codecpar->nb_coded_side_data,
-                               AV_PKT_DATA_DISPLAYMATRIX);
+    av.av_packet_side_data_remove(to->codecpar->coded_side_data, &to->codecpar->nb_coded_side_data,
+                                  AV_PKT_DATA_DISPLAYMATRIX);
     (void)from;
     if (rotation == 0)
         return 0;
-    AVPacketSideData *sd =
-        av_packet_side_data_new(&to->codecpar->coded_side_data, &to->codecpar->nb_coded_side_data,
-                                AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t), 0);
+    AVPacketSideData *sd = av.av_packet_side_data_new(
+        &to->codecpar->coded_side_data, &to->codecpar->nb_coded_side_data,
+        AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t), 0);
     if (!sd)
         return AVERROR(ENOMEM);
-    av_display_rotation_set(reinterpret_cast<int32_t *>(sd->data), -rotation);
+    av.av_display_rotation_set(reinterpret_cast<int32_t *>(sd->data), -rotation);
     return 0;
 #else
     for (int i = 0; i < from->nb_side_data; ++i) {
         const AVPacketSideData &sd = from->side_data[i];
         if (sd.type == AV_PKT_DATA_DISPLAYMATRIX)
             continue;
-        uint8_t *data = av_stream_new_side_data(to, sd.type, sd.size);
+        uint8_t *data = av.av_stream_new_side_data(to, sd.type, sd.size);
         if (!data)
             return AVERROR(ENOMEM);
         memcpy(data, sd.data, sd.size);
@@ -90,10 +85,10 @@ int copySideData(const AVStream *from, AVStream *to, int rotation)
     if (rotation == 0)
         return 0;
     auto *matrix = reinterpret_cast<int32_t *>(
-        av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        av.av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
     if (!matrix)
         return AVERROR(ENOMEM);
-    av_display_rotation_set(matrix, -rotation);
+    av.av_display_rotation_set(matrix, -rotation);
     return 0;
 #endif
 }
@@ -103,20 +98,25 @@ int copySideData(const AVStream *from, AVStream *to, int rotation)
 RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)> &position,
                   const std::function<int()> &stopRequested)
 {
+    QString why;
+    const Libav *loaded = libav(&why);
+    if (!loaded)
+        return {"failed", why, 0};
+    const Libav &av = *loaded;
     InputContext in;
     int status = openInput(job.input, &in);
     if (status < 0)
         return failed("source", displayPath(job.input), status);
-    if ((status = avformat_find_stream_info(in.get(), nullptr)) < 0)
+    if ((status = av.avformat_find_stream_info(in.get(), nullptr)) < 0)
         return failed("source", displayPath(job.input), status);
 
     AVFormatContext *created = nullptr;
-    status = avformat_alloc_output_context2(&created, nullptr, job.muxer.toLatin1().constData(),
-                                            nullptr);
+    status = av.avformat_alloc_output_context2(&created, nullptr, job.muxer.toLatin1().constData(),
+                                               nullptr);
     if (status < 0)
         return failed("failed", u"no muxer "_s + job.muxer, status);
     const std::unique_ptr<AVFormatContext, CloseOutput> out(created);
-    av_dict_copy(&out->metadata, in->metadata, 0);
+    av.av_dict_copy(&out->metadata, in->metadata, 0);
 
     // Input stream index to output stream, as ffmpeg's -map 0:V:0 -map 0:a:0 picks them.
     QList<int> mapping(int(in->nb_streams), -1);
@@ -136,12 +136,12 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     std::unique_ptr<AVBSFContext, FreeFilter> unpack;
     if (in->streams[video]->codecpar->codec_id == AV_CODEC_ID_MPEG4) {
         AVBSFContext *filter = nullptr;
-        if ((status = av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &filter)) < 0)
+        if ((status = av.av_bsf_alloc(av.av_bsf_get_by_name("mpeg4_unpack_bframes"), &filter)) < 0)
             return failed("failed", u"mpeg4_unpack_bframes"_s, status);
         unpack.reset(filter);
-        avcodec_parameters_copy(filter->par_in, in->streams[video]->codecpar);
+        av.avcodec_parameters_copy(filter->par_in, in->streams[video]->codecpar);
         filter->time_base_in = in->streams[video]->time_base;
-        if ((status = av_bsf_init(filter)) < 0)
+        if ((status = av.av_bsf_init(filter)) < 0)
             return failed("failed", u"mpeg4_unpack_bframes"_s, status);
     }
 
@@ -149,38 +149,38 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
         if (index < 0)
             continue;
         const AVStream *from = in->streams[index];
-        AVStream *to = avformat_new_stream(out.get(), nullptr);
+        AVStream *to = av.avformat_new_stream(out.get(), nullptr);
         if (!to)
             return failed("failed", u"no memory"_s, AVERROR(ENOMEM));
         const AVCodecParameters *par = index == video && unpack ? unpack->par_out : from->codecpar;
-        if ((status = avcodec_parameters_copy(to->codecpar, par)) < 0)
+        if ((status = av.avcodec_parameters_copy(to->codecpar, par)) < 0)
             return failed("failed", u"cannot copy the stream"_s, status);
-        to->codecpar->codec_tag = codecTag(out->oformat, par);
+        to->codecpar->codec_tag = codecTag(av, out->oformat, par);
         to->time_base = from->time_base;
         to->disposition = from->disposition;
-        av_dict_copy(&to->metadata, from->metadata, 0);
-        av_dict_set(&to->metadata, "rotate", nullptr, 0);
-        if ((status = copySideData(from, to, index == video ? job.rotation : 0)) < 0)
+        av.av_dict_copy(&to->metadata, from->metadata, 0);
+        av.av_dict_set(&to->metadata, "rotate", nullptr, 0);
+        if ((status = copySideData(av, from, to, index == video ? job.rotation : 0)) < 0)
             return failed("failed", u"cannot copy the stream"_s, status);
         mapping[index] = to->index;
     }
 
     // Our own part file, reopened through its descriptor.
     const QByteArray url = "file:/dev/fd/" + QByteArray::number(job.outputFd);
-    if ((status = avio_open(&out->pb, url.constData(), AVIO_FLAG_WRITE)) < 0)
+    if ((status = av.avio_open(&out->pb, url.constData(), AVIO_FLAG_WRITE)) < 0)
         return writeFailed(status);
-    if ((status = avformat_write_header(out.get(), nullptr)) < 0)
+    if ((status = av.avformat_write_header(out.get(), nullptr)) < 0)
         return failed("failed", u"cannot start the output"_s, status);
 
     // Timestamps start at 0 in the output, as ffmpeg makes them.
     const int64_t start = in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time;
-    const std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    const std::unique_ptr<AVPacket, FreePacket> packet(av.av_packet_alloc());
     bool keyFrameSeen = false;
     qint64 frames = 0;
     const auto write = [&](AVPacket *p, int index) {
         const AVStream *from = in->streams[index];
         AVStream *to = out->streams[mapping[index]];
-        const int64_t offset = av_rescale_q(start, AV_TIME_BASE_Q, from->time_base);
+        const int64_t offset = av.av_rescale_q(start, AV_TIME_BASE_Q, from->time_base);
         if (p->pts != AV_NOPTS_VALUE)
             p->pts -= offset;
         if (p->dts != AV_NOPTS_VALUE)
@@ -190,31 +190,31 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
             if (p->pts != AV_NOPTS_VALUE)
                 position(std::max(0.0, double(p->pts) * av_q2d(from->time_base)), frames);
         }
-        av_packet_rescale_ts(p, from->time_base, to->time_base);
+        av.av_packet_rescale_ts(p, from->time_base, to->time_base);
         p->stream_index = to->index;
         p->pos = -1;
-        return av_interleaved_write_frame(out.get(), p);
+        return av.av_interleaved_write_frame(out.get(), p);
     };
 
-    while ((status = av_read_frame(in.get(), packet.get())) >= 0) {
+    while ((status = av.av_read_frame(in.get(), packet.get())) >= 0) {
         const int index = packet->stream_index;
         if (const int sig = stopRequested())
             return {"interrupted", QString(), sig};
         // Like ffmpeg, the copy starts at the first key frame of the video.
         if (index == video && !keyFrameSeen && !(packet->flags & AV_PKT_FLAG_KEY)) {
-            av_packet_unref(packet.get());
+            av.av_packet_unref(packet.get());
             continue;
         }
         if (index == video)
             keyFrameSeen = true;
         if (index < 0 || index >= mapping.size() || mapping[index] < 0) {
-            av_packet_unref(packet.get());
+            av.av_packet_unref(packet.get());
             continue;
         }
         if (index == video && unpack) {
-            if ((status = av_bsf_send_packet(unpack.get(), packet.get())) < 0)
+            if ((status = av.av_bsf_send_packet(unpack.get(), packet.get())) < 0)
                 return failed("source", displayPath(job.input), status);
-            while ((status = av_bsf_receive_packet(unpack.get(), packet.get())) >= 0) {
+            while ((status = av.av_bsf_receive_packet(unpack.get(), packet.get())) >= 0) {
                 if ((status = write(packet.get(), index)) < 0)
                     return writeFailed(status);
             }
@@ -228,15 +228,15 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     if (status != AVERROR_EOF)
         return failed("source", displayPath(job.input), status);
     if (unpack) {
-        av_bsf_send_packet(unpack.get(), nullptr);
-        while (av_bsf_receive_packet(unpack.get(), packet.get()) >= 0) {
+        av.av_bsf_send_packet(unpack.get(), nullptr);
+        while (av.av_bsf_receive_packet(unpack.get(), packet.get()) >= 0) {
             if ((status = write(packet.get(), video)) < 0)
                 return writeFailed(status);
         }
     }
-    if ((status = av_write_trailer(out.get())) < 0 || (status = out->pb->error) < 0)
+    if ((status = av.av_write_trailer(out.get())) < 0 || (status = out->pb->error) < 0)
         return writeFailed(status);
-    if ((status = avio_closep(&out->pb)) < 0)
+    if ((status = av.avio_closep(&out->pb)) < 0)
         return writeFailed(status);
     return {};
 }

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "backgroundprobe.h"
 #include "childprocess.h"
 #include "console.h"
 #include "media.h"
@@ -16,6 +17,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -71,13 +74,20 @@ QByteArray durationText(double seconds)
 class ProgressReporter
 {
 public:
-    ProgressReporter(Tool tool, double duration) : m_tool(tool), m_duration(duration) {}
+    explicit ProgressReporter(Tool tool) : m_tool(tool) {}
 
-    void start()
+    // Reports wait for this, as the percentages need the seconds that will be
+    // encoded (0 when unknown); a report that came before is given then.
+    void begin(double duration)
     {
+        m_duration = duration;
+        m_begun = true;
         if (m_tool == Tool::Conv)
-            printPosition(0, 0);
+            printPosition(0, 0, 0);
+        if (m_held)
+            report();
     }
+    bool begun() const { return m_begun; }
 
     // One line of ffmpeg's -progress output.
     void feed(const QByteArray &line)
@@ -115,18 +125,21 @@ public:
     void finish()
     {
         if (m_tool == Tool::Conv)
-            printPosition(m_seconds, 100);
+            printPosition(m_seconds, m_frame, 100);
         console::progress("\n");
     }
 
 private:
     void report()
     {
+        m_held = !m_begun;
+        if (m_held)
+            return;
         if (m_tool == Tool::Conv) {
             if (m_duration > 0) {
                 const int percent = std::clamp(int(m_seconds * 100 / m_duration), 0, 99);
                 if (percent > m_percent)
-                    printPosition(m_seconds, percent);
+                    printPosition(m_seconds, m_frame, percent);
             }
             return;
         }
@@ -138,16 +151,18 @@ private:
         console::progress(line);
     }
 
-    void printPosition(double seconds, int percent)
+    void printPosition(double seconds, long long frame, int percent)
     {
         m_percent = percent;
         char line[96];
-        std::snprintf(line, sizeof line, "Pos: %6.1fs %6lldf (%2d%%)\r", seconds, m_frame, percent);
+        std::snprintf(line, sizeof line, "Pos: %6.1fs %6lldf (%2d%%)\r", seconds, frame, percent);
         console::progress(line);
     }
 
     Tool m_tool;
-    double m_duration;
+    double m_duration = 0;
+    bool m_begun = false;
+    bool m_held = false; // a report came before begin()
     double m_seconds = 0;
     long long m_bytes = 0;
     long long m_frame = 0;
@@ -220,33 +235,102 @@ private:
     bool m_diskFull = false;
 };
 
+// How the work on the part file ended.
+struct Outcome
+{
+    int stopSignal = 0;
+    QByteArray error; // machine code, empty on success
+    QString reason;   // the human last line
+    int exitCode = 0;
+};
+
+int failed(Tool tool, const Outcome &outcome)
+{
+    console::failure(tool, outcome.error, outcome.reason);
+    return outcome.exitCode;
+}
+
+// A source libav cannot read, or a clip that starts past its end; no error
+// when all is well or nothing is known.
+Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
+{
+    if (!info.valid && !info.libavMissing)
+        return {0, "source", u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error),
+                1};
+    if (job.clipped() && info.duration > 0 && job.clipStart >= info.duration)
+        return {0, "clip-range",
+                u"Encoding failed: the clip starts at %1 s, but the source ends at %2 s"_s
+                    .arg(job.clipStart)
+                    .arg(info.duration, 0, 'f', 2),
+                1};
+    return {};
+}
+
+// For a failure before ffmpeg runs: the source's own problem comes first, as
+// it did when every job probed before anything else.
+Outcome sourceProblemFirst(const EncodeJob &job, bool probed, const Outcome &otherwise)
+{
+    if (!probed) {
+        const Outcome problem = sourceProblem(job, probeMedia(job.input));
+        if (!problem.error.isEmpty())
+            return problem;
+    }
+    return otherwise;
+}
+
+// What the caller reads before any progress: the coders' Duration line and the
+// duration machine line. Returns the seconds that will be encoded, 0 when unknown.
+double announceSource(const EncodeJob &job, const MediaInfo &info)
+{
+    const double duration = encodedDuration(job, info);
+    if (job.tool != Tool::Conv) {
+        // The caller looks for this near the top of the output, before any time=.
+        const QByteArray text = duration > 0 ? durationText(duration) : "N/A";
+        console::progress("  Duration: " + text + ", start: " +
+                          QByteArray::number(info.start + job.clipStart, 'f', 6) + "\n");
+    }
+    if (duration > 0)
+        console::machineLine("duration=" + QByteArray::number(duration, 'f', 3));
+    return duration;
+}
+
 struct FfmpegRun
 {
     ChildExit exit;
     int stopSignal = 0; // why we stopped it, 0 when it ended by itself
 };
 
-// Waits for ffmpeg while handing on its output; a stop signal, or a reader of
-// our output that went away, is passed on to ffmpeg, which is killed when it
-// does not end within the grace time.
-FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, ErrorReader &errors)
+// Called on the probe's answer; true gives ffmpeg up.
+using ProbeAnswer = std::function<bool(const MediaInfo &)>;
+
+// Waits for ffmpeg, and for the probe when there is one, while handing on
+// ffmpeg's output; a stop signal, or a reader of our output that went away, is
+// passed on to ffmpeg, which is killed when it does not end within the grace
+// time, and the probe is cancelled.
+FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, ErrorReader &errors,
+                          BackgroundProbe *probe, const ProbeAnswer &answer)
 {
     FfmpegRun run;
     QByteArray outBuffer, errBuffer;
     QElapsedTimer sinceStop;
     bool killed = false;
-    pollfd fds[5] = {{child.out, POLLIN, 0},
+    bool waitingForProbe = probe != nullptr;
+    pollfd fds[6] = {{child.out, POLLIN, 0},
                      {child.err, POLLIN, 0},
                      {stopSignalFd(), POLLIN, 0},
                      // No events asked: only an error or hang-up, a reader gone.
                      {STDOUT_FILENO, 0, 0},
-                     {STDERR_FILENO, 0, 0}};
+                     {STDERR_FILENO, 0, 0},
+                     {probe ? probe->readyFd() : -1, POLLIN, 0}};
     const auto stop = [&](int sig) {
         if (run.stopSignal != 0)
             return;
         run.stopSignal = sig;
         ::kill(child.pid, sig == SIGPIPE ? SIGTERM : sig);
         sinceStop.start();
+        if (probe)
+            probe->cancel();
+        waitingForProbe = false;
     };
     const auto drain = [&](pollfd &entry, QByteArray &buffer, auto handle) {
         char chunk[65536];
@@ -263,11 +347,21 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
         takeLines(buffer, QByteArrayView(chunk, n), handle);
     };
 
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    while (fds[0].fd >= 0 || fds[1].fd >= 0 || waitingForProbe) {
+        if (waitingForProbe && probe->answered()) {
+            waitingForProbe = false;
+            fds[5].fd = -1;
+            if (answer(probe->take()) && !killed) {
+                ::kill(child.pid, SIGKILL);
+                killed = true;
+            }
+        }
         int timeout = -1;
         if (run.stopSignal != 0 && !killed)
             timeout = int(std::max<qint64>(0, stopGraceMs - sinceStop.elapsed()));
-        const int ready = ::poll(fds, 5, timeout);
+        else if (waitingForProbe && fds[5].fd < 0)
+            timeout = 10; // no descriptor tells when it answers
+        const int ready = ::poll(fds, 6, timeout);
         if (ready < 0 && errno != EINTR)
             break;
         if (ready > 0) {
@@ -309,15 +403,6 @@ int interrupted(Tool tool, int sig)
     return 128 + sig;
 }
 
-// How the work on the part file ended.
-struct Outcome
-{
-    int stopSignal = 0;
-    QByteArray error; // machine code, empty on success
-    QString reason;   // the human last line
-    int exitCode = 0;
-};
-
 Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const LosslessChoice &lossless,
                       const PartFile &part, ProgressReporter &reporter)
 {
@@ -332,24 +417,47 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
             result.error.isEmpty() ? 0 : 1};
 }
 
-Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo &info,
+// known: the probe's answer when it came first; without it the source is
+// probed while ffmpeg runs, and the reporter begins once it answers.
+Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo *known,
                   const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
                   ProgressReporter &reporter)
 {
     QList<QByteArray> argv = {ffmpeg};
-    for (const QString &arg :
-         ffmpegArguments(job, info, muxer, lossless, QString::fromLatin1(outputUrl)))
+    for (const QString &arg : ffmpegArguments(job, known ? *known : MediaInfo(), muxer, lossless,
+                                              QString::fromLatin1(outputUrl)))
         argv.append(pathToBytes(arg));
     if (const int sig = takeStopSignal())
         return {sig, {}, {}, 0};
     ChildProcess child;
     if (const int error = startChild(argv, part.descriptor(), &child))
-        return {0, "ffmpeg-missing",
-                u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127};
+        return sourceProblemFirst(
+            job, known != nullptr,
+            {0, "ffmpeg-missing",
+             u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127});
+
+    std::optional<BackgroundProbe> probe;
+    if (!known)
+        probe.emplace(job.input);
+    MediaInfo probed;
+    Outcome problem; // what the probe found wrong with the source
+    const auto answered = [&](const MediaInfo &info) {
+        probed = info;
+        problem = sourceProblem(job, info);
+        if (problem.error == "clip-range")
+            return true;
+        // An unreadable source says nothing more unless ffmpeg reads it after all.
+        if (problem.error.isEmpty())
+            reporter.begin(announceSource(job, info));
+        return false;
+    };
     ErrorReader errors(job);
-    const FfmpegRun run = superviseFfmpeg(child, reporter, errors);
+    const FfmpegRun run =
+        superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
+    if (problem.error == "clip-range" || (run.exit.code != 0 && !problem.error.isEmpty()))
+        return problem;
     if (run.exit.code < 0)
         return {0, "failed", u"Encoding failed: ffmpeg crashed"_s, 1};
     if (run.exit.code != 0) {
@@ -359,6 +467,8 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         return {0, run.exit.code == 127 ? "ffmpeg-missing" : errors.code(),
                 u"Encoding failed: "_s + reason, run.exit.code};
     }
+    if (!reporter.begun())
+        reporter.begin(announceSource(job, probed));
     return {};
 }
 
@@ -381,63 +491,51 @@ int runJob(const EncodeJob &job)
         return 2;
     }
 
-    const MediaInfo info = probeMedia(job.input);
-    if (const int sig = takeStopSignal())
-        return interrupted(tool, sig);
-    if (!info.valid) {
-        console::failure(tool, "source",
-                         u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error));
-        return 1;
-    }
-    if (job.clipped() && info.duration > 0 && job.clipStart >= info.duration) {
-        console::failure(tool, "clip-range",
-                         u"Encoding failed: the clip starts at %1 s, but the source ends at %2 s"_s
-                             .arg(job.clipStart)
-                             .arg(info.duration, 0, 'f', 2));
-        return 1;
+    // Most jobs start ffmpeg at once and probe the source while it runs.
+    std::optional<MediaInfo> known;
+    if (probeFirst(job)) {
+        known = probeMedia(job.input);
+        if (const int sig = takeStopSignal())
+            return interrupted(tool, sig);
+        if (const Outcome problem = sourceProblem(job, *known); !problem.error.isEmpty())
+            return failed(tool, problem);
     }
 
     PartFile part;
     int error = 0;
-    if (!part.create(job.output, &error)) {
-        console::failure(tool, "output",
-                         u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
-                                                                       systemError(error)));
-        return 1;
-    }
+    if (!part.create(job.output, &error))
+        return failed(tool, sourceProblemFirst(job, known.has_value(),
+                                               {0, "output",
+                                                u"Encoding failed: cannot write %1: %2"_s.arg(
+                                                    displayPath(job.output), systemError(error)),
+                                                1}));
 
     const LosslessChoice lossless =
-        job.lossless ? losslessChoice(job, info, muxer) : LosslessChoice();
-    const double duration = encodedDuration(job, info);
-    if (tool != Tool::Conv) {
-        // The caller looks for this near the top of the output, before any time=.
-        const QByteArray text = duration > 0 ? durationText(duration) : "N/A";
-        console::progress("  Duration: " + text + ", start: " +
-                          QByteArray::number(info.start + job.clipStart, 'f', 6) + "\n");
+        job.lossless ? losslessChoice(job, *known, muxer) : LosslessChoice();
+    ProgressReporter reporter(tool);
+    if (known) {
+        const double duration = announceSource(job, *known);
+        if (job.lossless) {
+            QByteArray line = lossless.copy
+                                  ? "lossless=copy"
+                                  : "lossless=encode reason=" + lossless.reason.toLatin1();
+            if (!lossless.codec.isEmpty())
+                line += " codec=" + lossless.codec.toLatin1();
+            console::machineLine(line);
+        }
+        reporter.begin(duration);
     }
-    if (duration > 0)
-        console::machineLine("duration=" + QByteArray::number(duration, 'f', 3));
-    if (job.lossless) {
-        QByteArray line = lossless.copy ? "lossless=copy"
-                                        : "lossless=encode reason=" + lossless.reason.toLatin1();
-        if (!lossless.codec.isEmpty())
-            line += " codec=" + lossless.codec.toLatin1();
-        console::machineLine(line);
-    }
-
-    ProgressReporter reporter(tool, duration);
-    reporter.start();
-    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
-                                ? copyInProcess(job, muxer, lossless, part, reporter)
-                                : runFfmpeg(ffmpeg, job, info, muxer, lossless, part, reporter);
+    const Outcome outcome =
+        lossless.copy && lossless.audioCodec.isEmpty()
+            ? copyInProcess(job, muxer, lossless, part, reporter)
+            : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless, part, reporter);
     if (outcome.stopSignal != 0) {
         part.remove();
         return interrupted(tool, outcome.stopSignal);
     }
     if (!outcome.error.isEmpty()) {
         part.remove();
-        console::failure(tool, outcome.error, outcome.reason);
-        return outcome.exitCode;
+        return failed(tool, outcome);
     }
     if (part.size() <= 0) {
         console::failure(tool, "failed", u"Encoding failed: the output is empty"_s);

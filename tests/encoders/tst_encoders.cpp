@@ -32,13 +32,15 @@ struct Result
 
 const QString encoders = QStringLiteral(TORVANE_BUILD_DIR "/data/");
 
-Result run(const QString &program, const QStringList &args, const QString &ffmpegOverride = {})
+// environment: "NAME=value" entries added to ours.
+Result run(const QString &program, const QStringList &args, const QStringList &environment = {})
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    if (!ffmpegOverride.isEmpty()) {
+    if (!environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"TORVANE_FFMPEG"_s, ffmpegOverride);
+        for (const QString &entry : environment)
+            env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
         process.setProcessEnvironment(env);
     }
     process.start(program, args);
@@ -139,6 +141,12 @@ QByteArray machineValue(const QByteArray &output, const QByteArray &key)
     return {};
 }
 
+// Loading libav fails in an encoder started with these, or takes seconds.
+const QStringList libavMissing = {u"LD_PRELOAD="_s + QStringLiteral(LIBAV_SHIM),
+                                  u"TORVANE_TEST_LIBAV=missing"_s};
+const QStringList libavSlow = {u"LD_PRELOAD="_s + QStringLiteral(LIBAV_SHIM),
+                               u"TORVANE_TEST_LIBAV=slow"_s};
+
 // An encoder run without QProcess: argv may hold any bytes, it leads a process
 // group of its own as under the batch, and the test holds the read end of its output.
 class Spawned
@@ -151,7 +159,8 @@ public:
         if (m_pid > 0)
             wait();
     }
-    bool start(const QList<QByteArray> &argv)
+    // environment: "NAME=value" entries added to ours.
+    bool start(const QList<QByteArray> &argv, const QStringList &environment = {})
     {
         int pipe[2];
         if (::pipe2(pipe, O_CLOEXEC) != 0)
@@ -160,6 +169,15 @@ public:
         for (const QByteArray &arg : argv)
             pointers << const_cast<char *>(arg.constData());
         pointers << nullptr;
+        QList<QByteArray> added;
+        for (const QString &entry : environment)
+            added << entry.toLocal8Bit();
+        QList<char *> env;
+        for (char **entry = environ; *entry; ++entry)
+            env << *entry;
+        for (QByteArray &entry : added)
+            env << entry.data();
+        env << nullptr;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -169,7 +187,8 @@ public:
         posix_spawnattr_init(&attr);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attr, 0);
-        const int err = posix_spawn(&m_pid, pointers[0], &actions, &attr, pointers.data(), environ);
+        const int err =
+            posix_spawn(&m_pid, pointers[0], &actions, &attr, pointers.data(), env.data());
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
         ::close(pipe[1]);
@@ -250,7 +269,7 @@ class TestEncoders : public QObject
     // Runs an encoder with the prepared files for %SRC and the like, and a fresh
     // empty folder, returned in outDir, for %OUT.
     Result encode(const QString &tool, QStringList args, QString *outDir = nullptr,
-                  const QString &ffmpegOverride = {})
+                  const QStringList &environment = {})
     {
         QMap<QString, QString> names = m_names;
         names.insert(u"%OUT"_s, freshDir());
@@ -259,7 +278,7 @@ class TestEncoders : public QObject
         for (QString &arg : args)
             for (auto it = names.cbegin(); it != names.cend(); ++it)
                 arg.replace(it.key(), it.value());
-        return run(encoders + tool, args, ffmpegOverride);
+        return run(encoders + tool, args, environment);
     }
 
     // What the caller reads while an encoder runs: "(NN%)" statuses from conv, and
@@ -317,6 +336,7 @@ private Q_SLOTS:
         }
         QVERIFY(ffmpeg({u"-i"_s, av, u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"libmp3lame"_s, tmp}));
         QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=r=44100:d=1"_s, path(u"tone.wav"_s)}));
+        QVERIFY(ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=r=16000:d=1"_s, path(u"low.wav"_s)}));
         QFile broken(path(u"broken.avi"_s));
         QVERIFY(broken.open(QIODevice::WriteOnly));
         for (int i = 0; i < 16384; ++i) {
@@ -334,6 +354,7 @@ private Q_SLOTS:
                         {u"%QUAD"_s, quad},
                         {u"%TMP"_s, tmp},
                         {u"%AUDIO"_s, path(u"tone.wav"_s)},
+                        {u"%LOWRATE"_s, path(u"low.wav"_s)},
                         {u"%BROKEN"_s, broken.fileName()}});
     }
 
@@ -376,6 +397,9 @@ private Q_SLOTS:
         row("mp3 from audio only, odd figures", "coder",
             u"-i %AUDIO -y -vn -ar 12000 -ab 28000k -ac 2"_s, "c.mp3",
             "f:mp3 v:none a:mp3 12000Hz 2ch");
+        // 16 kHz: FLV has no code for it, and 11025 Hz is the nearest it has.
+        row("flv from 16 kHz sound", "coder", u"-i %LOWRATE -y -vn -ab 64k"_s, "c.flv",
+            "f:flv v:none a:mp3 11025Hz");
         row("rm, fixed settings", "coder",
             u"-i %TMP -y -vcodec rv10 -b 1200k -f rm -ab 128k -ac 2"_s, "c.rm",
             "f:rm v:rv10 176x144 a:ac3 2ch");
@@ -660,7 +684,9 @@ private Q_SLOTS:
         QFETCH(QString, ffmpeg);
 
         QString dir;
-        const Result r = encode(tool, args, &dir, ffmpeg);
+        const Result r =
+            encode(tool, args, &dir,
+                   ffmpeg.isEmpty() ? QStringList() : QStringList{u"TORVANE_FFMPEG="_s + ffmpeg});
         if (code < 0)
             QVERIFY(r.code != 0);
         else
@@ -672,6 +698,45 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
         if (tool == u"conv")
             QCOMPARE(r.output.count('('), r.output.count("%)"));
+    }
+
+    void withoutLibav_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("lossless"); // the lossless= line, null for none
+        QTest::newRow("conv") << u"conv"_s
+                              << QStringList{u"%SRC"_s} + words(x264) + words("-o %OUT/c.mp4")
+                              << QByteArray();
+        QTest::newRow("coder") << u"coder"_s << words("-i %SRC -y -vn -ab 64k %OUT/c.mp3")
+                               << QByteArray();
+        QTest::newRow("conv, lossless rotation")
+            << u"conv"_s
+            << QStringList{u"%UPRIGHT"_s} + words(x264) +
+                   words("-vf rotate=1 -lossless -o %OUT/c.mp4")
+            << QByteArray("encode reason=libav");
+    }
+    // ffmpeg still encodes when libav cannot be loaded; the progress lacks the duration.
+    void withoutLibav()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, lossless);
+
+        const Result r = encode(tool, args, nullptr, libavMissing);
+        QVERIFY2(r.code == 0, r.output.constData());
+        QVERIFY2(machineValue(r.output, "duration").isNull(), r.output.constData());
+        QCOMPARE(machineValue(r.output, "lossless"), lossless);
+        const QString out =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(machineValue(r.output, "output")));
+        QVERIFY(QFileInfo(out).size() > 0);
+        if (tool == u"conv")
+            QVERIFY2(r.output.count('(') == 2 && r.output.contains("( 0%)\r") &&
+                         r.output.contains("(100%)\r"),
+                     r.output.constData());
+        else
+            QVERIFY2(r.output.startsWith("  Duration: N/A, start: 0.000000\n"),
+                     r.output.constData());
     }
 
     void awkwardNames()
@@ -797,14 +862,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("sig"); // 0: the reader of the output goes away
         QTest::addColumn<int>("code");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 128 + SIGTERM;
-        QTest::newRow("SIGINT") << int(SIGINT) << 128 + SIGINT;
-        QTest::newRow("reader gone") << 0 << 128 + SIGPIPE;
+        QTest::addColumn<bool>("probing"); // the stop comes while libav still loads
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 128 + SIGTERM << false;
+        QTest::newRow("SIGINT") << int(SIGINT) << 128 + SIGINT << false;
+        QTest::newRow("reader gone") << 0 << 128 + SIGPIPE << false;
+        QTest::newRow("SIGTERM while probing") << int(SIGTERM) << 128 + SIGTERM << true;
     }
     void stops()
     {
         QFETCH(int, sig);
         QFETCH(int, code);
+        QFETCH(bool, probing);
         // Long enough that the encode is still running when the first status shows.
         const QString longSource = path(u"long.avi"_s);
         if (!QFile::exists(longSource))
@@ -817,8 +885,11 @@ private Q_SLOTS:
             argv << word.toUtf8();
         argv << "-o" << QFile::encodeName(dir + u"/long.mp4"_s);
         Spawned conv;
-        QVERIFY(conv.start(argv));
-        QVERIFY(conv.readUntil(QRegularExpression(u"\\((?: [1-9]|[1-9]\\d)%\\)"_s)));
+        QVERIFY(conv.start(argv, probing ? libavSlow : QStringList()));
+        if (probing) // ffmpeg starts before the probe answers
+            QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(conv.pid()).isEmpty(), 1500);
+        else
+            QVERIFY(conv.readUntil(QRegularExpression(u"\\((?: [1-9]|[1-9]\\d)%\\)"_s)));
         const QList<pid_t> ffmpegs = childrenOf(conv.pid());
         QCOMPARE(ffmpegs.size(), 1);
 
@@ -828,6 +899,8 @@ private Q_SLOTS:
             seen = conv.seen();
             QVERIFY2(seen.contains("[torvane] error=interrupted\n"), seen.constData());
             QVERIFY(!seen.contains("(100%)"));
+            // Else the probe had answered before the stop.
+            QVERIFY2(!probing || machineValue(seen, "duration").isNull(), seen.constData());
         } else {
             conv.closeOutput();
         }
