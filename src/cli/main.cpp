@@ -231,6 +231,7 @@ int main(int argc, char **argv)
     ScratchFolder scratch;
     QuietActions actions;
     BatchController batch(settings, jobs, &actions);
+    batch.setStartDelay(0);
     if (scratch.isValid())
         batch.setScratchFolder(scratch.path());
     BatchOptions options;

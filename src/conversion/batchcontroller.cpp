@@ -86,6 +86,11 @@ QString BatchController::encoderFolder() const
     return m_encoderFolder.isEmpty() ? ::encoderFolder(m_programFolder) : m_encoderFolder;
 }
 
+void BatchController::setStartDelay(int milliseconds)
+{
+    m_startTimer->setInterval(milliseconds);
+}
+
 void BatchController::setScratchFolder(const QString &folder)
 {
     m_scratchFolder = folder;

@@ -90,6 +90,9 @@ public:
     // Seconds on a clock that never goes back, for the time left.
     void setMonotonicClock(std::function<double()> clock) { m_monotonic = std::move(clock); }
     void setOptions(const BatchOptions &options) { m_options = options; }
+    // How long Start waits before the first job; the window gives its events
+    // a moment first, a script has no reason to wait.
+    void setStartDelay(int milliseconds);
     const BatchOptions &options() const { return m_options; }
 
     State state() const { return m_state; }

@@ -113,6 +113,8 @@ QString losslessRefusal(const QString &why)
         return u"无法无损旋转：镜像和翻转需要重新编码"_qs;
     if (why == u"display-matrix")
         return u"无法无损旋转：源视频自带的显示方向不是整四分之一圈"_qs;
+    if (why == u"libav")
+        return u"无法无损旋转：找不到读取视频所需的 libav 库"_qs;
     if (why == u"clip")
         return u"无法无损旋转：剪辑范围需要重新编码"_qs;
     QString codec = why.toUpper();
