@@ -39,19 +39,29 @@ EncoderProcess::EncoderProcess(QObject *parent)
 
 QString EncoderProcess::outputTail() const
 {
-    return m_tail.size() <= TailLimit ? m_tail : m_tail.right(TailLimit);
+    // Kept as bytes while the run goes on, decoded only when asked for: the
+    // output of a chatty encoder is then copied once, not twice.
+    QByteArrayView bytes(m_tail);
+    if (bytes.size() > TailLimit)
+        bytes = bytes.last(TailLimit);
+    // A character cut at the front of the tail is dropped, not shown broken.
+    while (!bytes.isEmpty() && (uchar(bytes.front()) & 0xC0) == 0x80)
+        bytes = bytes.sliced(1);
+    QStringDecoder decoder(QStringDecoder::System);
+    return decoder.decode(bytes);
 }
 
 QString EncoderProcess::lastLine() const
 {
-    qsizetype end = m_tail.size();
+    const QString tail = outputTail();
+    qsizetype end = tail.size();
     while (end > 0) {
-        while (end > 0 && m_tail[end - 1].isSpace())
+        while (end > 0 && tail[end - 1].isSpace())
             --end;
         qsizetype begin = end;
-        while (begin > 0 && m_tail[begin - 1] != u'\n' && m_tail[begin - 1] != u'\r')
+        while (begin > 0 && tail[begin - 1] != u'\n' && tail[begin - 1] != u'\r')
             --begin;
-        const QString line = m_tail.mid(begin, end - begin).trimmed();
+        const QString line = tail.mid(begin, end - begin).trimmed();
         if (!line.isEmpty() && !line.startsWith(QLatin1String(ReportPrefix)))
             return line;
         end = begin;
@@ -103,7 +113,7 @@ void EncoderProcess::deliver(const char *data, qsizetype size)
         m_piece.truncate(end - m_piece.constData());
         if (m_piece.isEmpty())
             continue;
-        m_tail.append(m_piece);
+        m_tail.append(bytes);
         if (m_tail.size() > 2 * TailLimit)
             m_tail.remove(0, m_tail.size() - TailLimit);
         Q_EMIT outputReceived(m_piece);

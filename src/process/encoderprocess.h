@@ -56,7 +56,7 @@ public:
     const EncoderCommand &command() const { return m_command; }
     QString commandText() const { return m_command.text; }
 
-    // The last TailLimit characters of what the current or last run printed.
+    // What the current or last run printed, its last TailLimit bytes.
     QString outputTail() const;
     // The last line of the last run's output that is meant for people (lines
     // beginning with the encoders' "[torvane] " reports are skipped).
@@ -96,7 +96,7 @@ private:
 
     EncoderCommand m_command;
     QString m_workingDirectory;
-    QString m_tail;
+    QByteArray m_tail;
     QString m_piece;
     QStringDecoder m_decoder;
     RunOutcome m_outcome;
