@@ -111,12 +111,11 @@ void EncoderProcess::deliver(const char *data, qsizetype size)
         m_piece.resize(bytes.size() + 1);
         QChar *end = m_decoder.appendToBuffer(m_piece.data(), bytes);
         m_piece.truncate(end - m_piece.constData());
-        if (m_piece.isEmpty())
-            continue;
         m_tail.append(bytes);
         if (m_tail.size() > 2 * TailLimit)
             m_tail.remove(0, m_tail.size() - TailLimit);
-        Q_EMIT outputReceived(m_piece);
+        if (!m_piece.isEmpty())
+            Q_EMIT outputReceived(m_piece);
     }
 }
 
