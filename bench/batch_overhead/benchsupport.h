@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../common/machine.h"
+
 // Pieces the encoder benchmarks share: the machine they ran on, clips made
 // with ffmpeg, and programs run without anything of ours in between.
 #include <QByteArray>
@@ -23,21 +25,7 @@ namespace bench {
 
 using namespace Qt::Literals::StringLiterals;
 
-inline void printMachine()
-{
-    QFile cpuinfo(u"/proc/cpuinfo"_s);
-    QByteArray model = "unknown CPU";
-    int cores = 0;
-    if (cpuinfo.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
-            if (line.startsWith("processor"))
-                ++cores;
-            else if (line.startsWith("model name") && cores == 1)
-                model = line.mid(line.indexOf(':') + 1).trimmed();
-        }
-    }
-    std::printf("machine: %s, %d cores\n", model.constData(), cores);
-}
+using ::printMachine;
 
 inline bool run(const QString &program, const QStringList &args,
                 const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),

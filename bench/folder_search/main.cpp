@@ -1,5 +1,6 @@
 // Lists a tree of 100 000 files (100 folders of 1 000, with a few levels) the
 // way a folder search of the window does, and prints how long it took.
+#include "../common/machine.h"
 #include "joblist/foldersearch.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@ int main(int argc, char **argv)
     timer.start();
     const QStringList files = searchFolder(dir.path());
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    printMachine();
     std::printf("folder search: %lld files in %.3f s (target: a few seconds)\n",
                 static_cast<long long>(files.size()), seconds);
     return files.size() == folders * perFolder ? 0 : 1;

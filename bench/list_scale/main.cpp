@@ -1,5 +1,6 @@
 // Fills the window's job list with 100 000 jobs by one drop and empties it
 // again, with the list on screen, and prints how long each took.
+#include "../common/machine.h"
 #include "../common/windowservices.h"
 #include "app/messagesink.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
     QApplication::processEvents();
     const qint64 removeMs = timer.elapsed();
 
+    printMachine();
     QTextStream out(stdout);
     out << "jobs added:   " << added << " in " << addMs << " ms\n"
         << "first job removed " << headRemovals << " times: " << headMs << " ms, slowest "
