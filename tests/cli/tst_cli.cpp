@@ -13,7 +13,10 @@
 
 #include <csignal>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -354,6 +357,50 @@ private Q_SLOTS:
         QCOMPARE(end[u"converted"].toInt(), 1);
         QCOMPARE(end[u"failed"].toInt(), 1);
         QCOMPARE(end[u"exit_status"].toInt(), 1);
+    }
+
+    // A Linux name need not be valid UTF-8: such a file converts like any
+    // other, given directly or found in a folder, and its output keeps the bytes.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray folder = QFile::encodeName(dir.filePath(u"latin1"_qs));
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        const QByteArray source = folder + "/caf\xe9.avi";
+        QVERIFY(QFile::copy(clip, QFile::decodeName(folder) + u"/plain.avi"_qs));
+        QCOMPARE(::rename((folder + "/plain.avi").constData(), source.constData()), 0);
+        const QByteArray program = QFile::encodeName(QStringLiteral(TORVANE_CLI));
+        for (const QByteArray &given : {source, folder}) {
+            const QByteArray out = folder + "-out";
+            const pid_t child = ::fork();
+            if (child == 0) {
+                const int null = ::open("/dev/null", O_WRONLY);
+                ::dup2(null, 1);
+                ::dup2(null, 2);
+                const char *argv[] = {program.constData(), "--quiet",         "--output",
+                                      out.constData(),     given.constData(), nullptr};
+                ::execv(argv[0], const_cast<char *const *>(argv));
+                ::_exit(127);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            QVERIFY(WIFEXITED(status));
+            QCOMPARE(WEXITSTATUS(status), 0);
+        }
+        // Both runs wrote a file named after the bytes of the source.
+        int written = 0;
+        if (DIR *listing = ::opendir((folder + "-out").constData())) {
+            while (const dirent *entry = ::readdir(listing))
+                written += QByteArray(entry->d_name).startsWith("caf\xe9_");
+            ::closedir(listing);
+        }
+        QCOMPARE(written, 2);
+        // Qt's own clean-up would miss these names.
+        ::unlink(source.constData());
+        if (DIR *listing = ::opendir((folder + "-out").constData())) {
+            while (const dirent *entry = ::readdir(listing))
+                ::unlink((folder + "-out/" + entry->d_name).constData());
+            ::closedir(listing);
+        }
     }
 
     // On a terminal one line is redrawn in place, as ffmpeg does.
