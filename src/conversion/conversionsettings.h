@@ -11,7 +11,7 @@ QString homeFolder();
 
 // The choices every encoder command is built from: the rotation, the output
 // format, the six encoding settings and the output folder. Lists that the
-// window never shows (cmbOF and the six settings) are plain state here.
+// window never shows (the nine formats and the six settings) are plain state here.
 class ConversionSettings : public QObject
 {
     Q_OBJECT
@@ -20,17 +20,17 @@ public:
     enum Setting { VideoBitrate, FrameRate, FrameSize, SampleRate, AudioBitrate, SettingCount };
     enum Format { Flv, Rm, Mpg, Avi, Mp4, Mov, PhoneMp4, ThreeGp, Mp3, FormatCount };
 
-    static const QStringList &rotationTexts();     // cmbRotate
+    static const QStringList &rotationTexts();     // the rotation list
     static const QStringList &rotationOptions();   // rotationOption for each rotation entry
-    static const QStringList &formatTexts();       // cmbOF
-    static const QStringList &listedFormatTexts(); // cmbOF1
-    static int formatOfListedEntry(int entry);     // cmbOF1 entry -> cmbOF index, or -1
+    static const QStringList &formatTexts();       // all nine formats
+    static const QStringList &listedFormatTexts(); // the five in the format list
+    static int formatOfListedEntry(int entry);     // list entry -> format, or -1
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
     static QString keepSizeMarker() { return u"原始尺寸"_qs; }
     static QString defaultOutputFolder();
 
-    // Formats whose first pass writes the final file; the others need objffmpeg.
+    // Formats whose first pass writes the final file; the others need a second pass.
     static bool isSinglePass(int format);
     static bool isTwoPass(int format)
     {
@@ -64,7 +64,7 @@ public:
 
     // Start-up: rotation entry 0, audio entries 7 / 1 / 1, format 0 and its preset.
     void applyStartupDefaults();
-    // End of start-up: MP4 through cmbOF1, then cmbOF 4 once more.
+    // End of start-up: MP4 through the format list, then format 4 once more.
     void applyStartupFormat();
 
 Q_SIGNALS:

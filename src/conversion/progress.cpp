@@ -137,8 +137,3 @@ bool ProgressState::secondPassPiece(QStringView piece)
     display.caption = u"生成中..."_qs + spinner + u' ' + number + u'%';
     return true;
 }
-
-void ProgressState::finishBatch(const QString &caption)
-{
-    display = {0, 0, caption};
-}

@@ -38,10 +38,8 @@ public:
     int durationSeconds = 0;
     ProgressDisplay display;
 
-    // A piece of the first pass (objDOS): moves the indicator, then reads a percentage.
+    // A piece of conv (the first pass): moves the indicator, then reads a percentage.
     bool firstPassPiece(QStringView piece);
-    // A piece of the second or audio-only pass (objffmpeg).
+    // A piece of coder or coder2 (the second or audio-only pass).
     bool secondPassPiece(QStringView piece);
-    // The display at the end of a batch: empty bar, the given caption.
-    void finishBatch(const QString &caption);
 };

@@ -70,8 +70,6 @@ void checkText(const QString &text)
     }
     firstPass(first, text);
     secondPass(second, text);
-    second.finishBatch(u"x"_qs);
-    FUZZ_CHECK(second.display.percent == 0 && second.display.fillWidth == 0);
 
     // Report lines are read the same however the output is cut.
     EncoderReportReader whole, cut;
