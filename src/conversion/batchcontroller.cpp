@@ -199,7 +199,7 @@ BatchController::StartResult BatchController::startBatch()
     ++m_batchNumber;
     m_outputFolder = withTrailingSeparator(folder);
     m_summary = {};
-    m_started = m_ended = 0;
+    m_started = 0;
     m_stopMode = StopMode::Now;
     m_estimate.start(nowSeconds());
     m_progress.durationSeconds = 0;
@@ -393,7 +393,6 @@ void BatchController::afterJob()
 {
     m_estimate.jobEnded(m_job->durationSeconds);
     m_job.reset();
-    ++m_ended;
     m_progress.durationSeconds = 0;
     if (m_state == State::Stopping)
         endBatch(true);

@@ -192,7 +192,6 @@ private:
     QString m_outputFolder;
     std::optional<CurrentJob> m_job;
     int m_started = 0;
-    int m_ended = 0;
     BatchSummary m_summary;
 };
 
