@@ -1,3 +1,4 @@
+#include "conversion/batchestimate.h"
 #include "conversion/progress.h"
 
 #include <QDir>
@@ -175,6 +176,40 @@ private Q_SLOTS:
             QVERIFY(state.durationSeconds > 0);
             QVERIFY(bars.size() > 1 && bars.first() < 100);
         }
+    }
+
+    // The time left follows the converted share of the total source duration.
+    void timeLeft_data()
+    {
+        QTest::addColumn<QList<double>>("ended"); // durations of ended jobs, 0 unknown
+        QTest::addColumn<double>("current");      // its duration, 0 unknown
+        QTest::addColumn<double>("fraction");     // of the current job
+        QTest::addColumn<int>("waiting");
+        QTest::addColumn<double>("elapsed");
+        QTest::addColumn<int>("left"); // -1: not yet
+        QTest::newRow("too early") << QList<double>{} << 60.0 << 0.5 << 1 << 1.0 << -1;
+        QTest::newRow("half of one of two") << QList<double>{} << 60.0 << 0.5 << 1 << 10.0 << 30;
+        QTest::newRow("a long job done, a short one waits")
+            << QList<double>{90.0} << 10.0 << 0.0 << 0 << 90.0 << 10;
+        QTest::newRow("durations unknown weigh the same")
+            << QList<double>{0.0} << 0.0 << 0.5 << 2 << 30.0 << 50;
+    }
+
+    void timeLeft()
+    {
+        QFETCH(QList<double>, ended);
+        QFETCH(double, current);
+        QFETCH(double, fraction);
+        QFETCH(int, waiting);
+        QFETCH(double, elapsed);
+        QFETCH(int, left);
+        BatchEstimate estimate;
+        estimate.start(100);
+        for (double duration : ended)
+            estimate.jobEnded(duration);
+        estimate.setCurrent(current, fraction);
+        estimate.setJobsLeft(waiting);
+        QCOMPARE(estimate.remainingSeconds(100 + elapsed).value_or(-1), left);
     }
 };
 
