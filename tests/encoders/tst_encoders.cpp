@@ -142,10 +142,18 @@ QByteArray machineValue(const QByteArray &output, const QByteArray &key)
 }
 
 // Loading libav fails in an encoder started with these, or takes seconds.
-const QStringList libavMissing = {u"LD_PRELOAD="_s + QStringLiteral(LIBAV_SHIM),
-                                  u"TORVANE_TEST_LIBAV=missing"_s};
-const QStringList libavSlow = {u"LD_PRELOAD="_s + QStringLiteral(LIBAV_SHIM),
-                               u"TORVANE_TEST_LIBAV=slow"_s};
+QStringList libavShim(const QString &mode)
+{
+    // In a sanitized build the shim is preloaded ahead of AddressSanitizer's
+    // runtime, which is meant here.
+    QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    if (!asan.isEmpty())
+        asan += u':';
+    return {u"LD_PRELOAD="_s + QStringLiteral(LIBAV_SHIM), u"TORVANE_TEST_LIBAV="_s + mode,
+            u"ASAN_OPTIONS="_s + asan + u"verify_asan_link_order=0"_s};
+}
+const QStringList libavMissing = libavShim(u"missing"_s);
+const QStringList libavSlow = libavShim(u"slow"_s);
 
 // An encoder run without QProcess: argv may hold any bytes, it leads a process
 // group of its own as under the batch, and the test holds the read end of its output.
@@ -173,8 +181,14 @@ public:
         for (const QString &entry : environment)
             added << entry.toLocal8Bit();
         QList<char *> env;
-        for (char **entry = environ; *entry; ++entry)
-            env << *entry;
+        for (char **entry = environ; *entry; ++entry) {
+            // An entry given here replaces ours of the same name.
+            const QByteArray whole(*entry);
+            const QByteArray name = whole.left(whole.indexOf('=') + 1);
+            if (std::none_of(added.cbegin(), added.cend(),
+                             [&name](const QByteArray &a) { return a.startsWith(name); }))
+                env << *entry;
+        }
         for (QByteArray &entry : added)
             env << entry.data();
         env << nullptr;
