@@ -347,7 +347,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
         takeLines(buffer, QByteArrayView(chunk, n), handle);
     };
 
-    while (fds[0].fd >= 0 || fds[1].fd >= 0 || waitingForProbe) {
+    for (;;) {
         if (waitingForProbe && probe->answered()) {
             waitingForProbe = false;
             fds[5].fd = -1;
@@ -356,6 +356,10 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
                 killed = true;
             }
         }
+        // Checked after the probe's answer is taken and before every wait, so
+        // the loop never waits once nothing is left that could wake it.
+        if (fds[0].fd < 0 && fds[1].fd < 0 && !waitingForProbe)
+            break;
         int timeout = -1;
         if (run.stopSignal != 0 && !killed)
             timeout = int(std::max<qint64>(0, stopGraceMs - sinceStop.elapsed()));
@@ -385,6 +389,9 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
             killed = true;
         }
     }
+    // A stop that interrupted the last wait was not read from its pipe.
+    if (run.stopSignal == 0 && pendingStopSignal() != 0)
+        stop(takeStopSignal());
     for (const int fd : {fds[0].fd, fds[1].fd})
         if (fd >= 0)
             ::close(fd);
@@ -536,6 +543,11 @@ int runJob(const EncodeJob &job)
     if (!outcome.error.isEmpty()) {
         part.remove();
         return failed(tool, outcome);
+    }
+    // A stop that came once the work was done still means the job is not wanted.
+    if (const int sig = pendingStopSignal()) {
+        part.remove();
+        return interrupted(tool, sig);
     }
     if (part.size() <= 0) {
         console::failure(tool, "failed", u"Encoding failed: the output is empty"_s);

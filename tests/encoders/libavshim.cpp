@@ -1,6 +1,7 @@
 // Preloaded into an encoder by the tests: loading libav fails
 // (TORVANE_TEST_LIBAV=missing), as without the library package, or takes
-// seconds (=slow), as from a cold, slow disk. Everything else loads as usual.
+// seconds (=slow; TORVANE_TEST_LIBAV_MS sets how long each library takes), as
+// from a cold, slow disk. Everything else loads as usual.
 #include <cstdlib>
 #include <cstring>
 
@@ -17,8 +18,10 @@ extern "C" void *dlopen(const char *file, int mode)
          !std::strncmp(file, "libavutil", 9))) {
         if (!std::strcmp(how, "missing"))
             return nullptr;
-        if (!std::strcmp(how, "slow"))
-            ::sleep(2);
+        if (!std::strcmp(how, "slow")) {
+            const char *ms = std::getenv("TORVANE_TEST_LIBAV_MS");
+            ::usleep(useconds_t(ms ? std::atoi(ms) : 2000) * 1000);
+        }
     }
     return real(file, mode);
 }

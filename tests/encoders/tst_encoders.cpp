@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,8 +33,10 @@ struct Result
 
 const QString encoders = QStringLiteral(TORVANE_BUILD_DIR "/data/");
 
-// environment: "NAME=value" entries added to ours.
-Result run(const QString &program, const QStringList &args, const QStringList &environment = {})
+// environment: "NAME=value" entries added to ours. A run that has not ended
+// within timeoutMs is killed and gives code -2.
+Result run(const QString &program, const QStringList &args, const QStringList &environment = {},
+           int timeoutMs = -1)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -44,7 +47,11 @@ Result run(const QString &program, const QStringList &args, const QStringList &e
         process.setProcessEnvironment(env);
     }
     process.start(program, args);
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return {-2, process.readAll()};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAll()};
 }
@@ -232,6 +239,8 @@ public:
         readUntil(QRegularExpression(u"(?!)"_s)); // never matches: to the end
         return m_seen;
     }
+    // The process was reaped elsewhere.
+    void forget() { m_pid = -1; }
     int wait() // the exit code
     {
         int status = 0;
@@ -292,7 +301,8 @@ class TestEncoders : public QObject
         for (QString &arg : args)
             for (auto it = names.cbegin(); it != names.cend(); ++it)
                 arg.replace(it.key(), it.value());
-        return run(encoders + tool, args, environment);
+        // Long enough for any real encode here; a hang fails the row, not the suite.
+        return run(encoders + tool, args, environment, 120000);
     }
 
     // What the caller reads while an encoder runs: "(NN%)" statuses from conv, and
@@ -712,6 +722,85 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
         if (tool == u"conv")
             QCOMPARE(r.output.count('('), r.output.count("%)"));
+    }
+
+    // A stand-in ffmpeg that ends at once, before or after the probe answers,
+    // with or without a stop in between: the encoder ends every time.
+    void endsWhateverEndsFirst_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("ffmpegExit");
+        QTest::addColumn<bool>("slowProbe");  // the probe answers after ffmpeg's pipes closed
+        QTest::addColumn<int>("stopAfterMs"); // SIGTERM while the probe is still out; 0: none
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("error");
+        const QStringList conv = QStringList{u"%SRC"_s} + words(x264) + words("-o %OUT/x.mp4");
+        const QStringList coder = words("-i %SRC -y -vn -ab 64k %OUT/x.mp3");
+        const QStringList coder2 = words("-i %TMP -y -s 320x240 -vcodec mpeg4 -acodec amr_nb -ac 1 "
+                                         "-ar 8000 -ab 12.2k %OUT/x.3gp");
+        QTest::newRow("conv, ffmpeg fails before the probe")
+            << u"conv"_s << conv << 1 << true << 0 << 1 << QByteArray("failed");
+        QTest::newRow("coder, ffmpeg fails before the probe")
+            << u"coder"_s << coder << 1 << true << 0 << 1 << QByteArray("failed");
+        QTest::newRow("coder2, ffmpeg fails before the probe")
+            << u"coder2"_s << coder2 << 1 << true << 0 << 1 << QByteArray("failed");
+        QTest::newRow("conv, ffmpeg writes nothing before the probe")
+            << u"conv"_s << conv << 0 << true << 0 << 1 << QByteArray("failed");
+        QTest::newRow("conv, ffmpeg fails, the probe at its usual speed")
+            << u"conv"_s << conv << 1 << false << 0 << 1 << QByteArray("failed");
+        QTest::newRow("conv, stopped between ffmpeg's end and the probe")
+            << u"conv"_s << conv << 0 << true << 400 << 128 + SIGTERM << QByteArray("interrupted");
+    }
+    void endsWhateverEndsFirst()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(int, ffmpegExit);
+        QFETCH(bool, slowProbe);
+        QFETCH(int, stopAfterMs);
+        QFETCH(int, code);
+        QFETCH(QByteArray, error);
+        const QString standIn = path(u"ffmpeg-exit%1"_s.arg(ffmpegExit));
+        QFile script(standIn);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexit " + QByteArray::number(ffmpegExit) + "\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QStringList environment = {u"TORVANE_FFMPEG="_s + standIn};
+        if (slowProbe)
+            environment << libavShim(u"slow"_s) << u"TORVANE_TEST_LIBAV_MS=700"_s;
+
+        const QString dir = freshDir();
+        QList<QByteArray> argv = {QFile::encodeName(encoders + tool)};
+        for (QString arg : std::as_const(args)) {
+            for (auto it = m_names.cbegin(); it != m_names.cend(); ++it)
+                arg.replace(it.key(), it.value());
+            argv << QFile::encodeName(arg.replace(u"%OUT"_s, dir));
+        }
+        Spawned encoder;
+        QVERIFY(encoder.start(argv, environment));
+        if (stopAfterMs > 0) {
+            QTest::qWait(stopAfterMs);
+            ::kill(encoder.pid(), SIGTERM);
+        }
+        // The probe answers within about 2 s here; an encoder still running at
+        // 20 s waits for nothing.
+        QElapsedTimer clock;
+        clock.start();
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = ::waitpid(encoder.pid(), &status, WNOHANG)) == 0 && clock.elapsed() < 20000)
+            QTest::qWait(20);
+        if (ended == 0) {
+            ::kill(encoder.pid(), SIGKILL);
+            QFAIL("the encoder waits for ever");
+        }
+        encoder.forget();
+        const QByteArray output = encoder.seen();
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == code, output.constData());
+        QCOMPARE(machineValue(output, "error"), error);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void withoutLibav_data()
