@@ -22,7 +22,7 @@ QStringList droppedPaths(const QMimeData *data)
     paths.reserve(urls.size());
     for (const QUrl &url : urls) {
         if (url.isLocalFile())
-            paths << QDir::toNativeSeparators(url.toLocalFile());
+            paths << url.toLocalFile();
     }
     return paths;
 }

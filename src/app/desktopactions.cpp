@@ -59,11 +59,11 @@ void reportOpenFailure(MessageSink *messages, const QUrl &url)
     } else if (QFileInfo(url.toLocalFile()).isDir()) {
         messages->showMessage(MessageSink::Icon::Warning, u"打开文件夹"_qs,
                               u"没有找到可以打开文件夹的文件管理器。文件夹在：\n"_qs +
-                                  QDir::toNativeSeparators(url.toLocalFile()));
+                                  url.toLocalFile());
     } else {
         messages->showMessage(MessageSink::Icon::Warning, u"帮助"_qs,
                               u"无法打开这个文件，请用浏览器或文件管理器打开：\n"_qs +
-                                  QDir::toNativeSeparators(url.toLocalFile()));
+                                  url.toLocalFile());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "process/singleinstance.h"
 #include "process/stopsignals.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

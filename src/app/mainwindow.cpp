@@ -9,6 +9,7 @@
 #include "process/programfiles.h"
 #include "skin.h"
 #include "texts/statustexts.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -761,7 +762,7 @@ void MainWindow::browseOutputFolder()
         m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_settings.outputFolder());
     // A cancelled dialog leaves the folder as it was.
     if (folder && !folder->isEmpty())
-        m_settings.setOutputFolder(QDir::toNativeSeparators(*folder));
+        m_settings.setOutputFolder(*folder);
 }
 
 void MainWindow::dropOnJobList(const QMimeData *data)

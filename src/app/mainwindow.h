@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/messagesink.h"
+#include "common/paths.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/commandchannel.h"
 #include "conversion/conversionsettings.h"
@@ -8,7 +9,6 @@
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
-#include "process/filenames.h"
 #include "process/scratchfolder.h"
 
 #include <QUrl>

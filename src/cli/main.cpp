@@ -1,13 +1,14 @@
 // torvane-cli: the batch of the window, without the window.
 #include "cliarguments.h"
+#include "common/paths.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
-#include "process/filenames.h"
 #include "process/scratchfolder.h"
 #include "process/stopsignals.h"
 #include "texts/statustexts.h"
+#include "version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,11 +17,9 @@
 #include <csignal>
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -125,7 +124,6 @@ private:
     QByteArray m_text;
 };
 
-#ifdef Q_OS_UNIX
 int terminalColumns()
 {
     winsize size = {};
@@ -139,17 +137,6 @@ bool stdoutIsTerminal()
     const QByteArray term = qgetenv("TERM");
     return ::isatty(STDOUT_FILENO) && term != "dumb";
 }
-#else
-int terminalColumns()
-{
-    return 80;
-}
-
-bool stdoutIsTerminal()
-{
-    return false;
-}
-#endif
 
 // Columns a text takes on a terminal: East Asian characters take two.
 int columnsOf(QStringView text)

@@ -1,8 +1,9 @@
 #include "batchcontroller.h"
 
+#include "common/paths.h"
+#include "common/platform.h"
 #include "conversionsettings.h"
 #include "joblist/joblistmodel.h"
-#include "process/filenames.h"
 #include "process/programfiles.h"
 
 #include <QCoreApplication>
@@ -185,7 +186,7 @@ BatchController::StartResult BatchController::startBatch()
     if (m_jobs.nextWaitingRow() < 0)
         return StartResult::EmptyList;
 
-    const QString folder = absoluteOutputFolder(m_settings.outputFolder(), homeFolder());
+    const QString folder = absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder());
     QString problem = folder.isEmpty() ? u"没有指定输出文件夹"_qs : RawFile::makePath(folder);
     if (problem.isEmpty() && !RawFile::isWritableDirectory(folder))
         problem = QString::fromLocal8Bit(std::strerror(EACCES));
@@ -478,8 +479,8 @@ void BatchController::endBatch(bool stopped)
 QList<PassCommand> BatchController::previewFirstPasses() const
 {
     QList<PassCommand> passes;
-    const QString folder =
-        withTrailingSeparator(absoluteOutputFolder(m_settings.outputFolder(), homeFolder()));
+    const QString folder = withTrailingSeparator(
+        absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder()));
     for (int row = 0; row < m_jobs.count(); ++row)
         passes << firstPassCommand(inputsNow(m_jobs.path(row), folder));
     return passes;

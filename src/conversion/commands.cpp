@@ -2,32 +2,17 @@
 
 #include "conversionsettings.h"
 
-#include <QFileInfo>
+#include "common/paths.h"
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr QChar separator = u'\\';
-const QString exeSuffix = u".exe"_qs;
-#else
 constexpr QChar separator = u'/';
-const QString exeSuffix;
-#endif
 
 const QChar Q = u'"';
 
-bool isSeparator(QChar c)
-{
-#ifdef Q_OS_WIN
-    return c == u'\\' || c == u'/';
-#else
-    return c == u'/';
-#endif
-}
-
 QString encoderPath(const CommandInputs &in, const QString &name)
 {
-    return in.encoderFolder + separator + encoderExeName(name);
+    return in.encoderFolder + separator + name;
 }
 
 QStringList rotationArguments(const QString &rotate)
@@ -63,11 +48,6 @@ CommandInputs commandInputs(const ConversionSettings &s)
     return in;
 }
 
-QString encoderExeName(const QString &name)
-{
-    return name + exeSuffix;
-}
-
 QString intermediatePath(const QString &tempFolder)
 {
     return tempFolder + separator + u"tmp.mp4"_qs;
@@ -82,7 +62,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
 
     if (in.format == F::Mp3) {
         const QString CH = QString::number(in.channelEntry + 1);
-        pass.encoderName = encoderExeName(u"coder"_qs);
+        pass.encoderName = u"coder"_qs;
         pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
         QStringList &args = pass.command.arguments;
@@ -104,7 +84,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
         return pass;
     }
 
-    pass.encoderName = encoderExeName(u"conv"_qs);
+    pass.encoderName = u"conv"_qs;
     pass.command.program = encoderPath(in, u"conv"_qs);
     QStringList &args = pass.command.arguments;
     QString text = pass.command.program + u' ' + Q + SRC + Q;
@@ -200,7 +180,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
     QString tail;
 
     if (in.format == F::Rm) {
-        pass.encoderName = encoderExeName(u"coder"_qs);
+        pass.encoderName = u"coder"_qs;
         pass.command.program = encoderPath(in, u"coder"_qs);
         pass.outputPath = outputFile(in, u"-"_qs, u".rm"_qs);
         if (keepSize) {
@@ -219,7 +199,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
                    in.audioBitrate + u"k -ac "_qs + CH + u' ';
         }
     } else {
-        pass.encoderName = encoderExeName(u"coder2"_qs);
+        pass.encoderName = u"coder2"_qs;
         pass.command.program = encoderPath(in, u"coder2"_qs);
         pass.outputPath =
             outputFile(in, u"-"_qs, in.format == F::ThreeGp ? u".3gp"_qs : u".mp4"_qs);
@@ -233,22 +213,6 @@ PassCommand secondPassCommand(const CommandInputs &in)
     args << pass.outputPath;
     pass.command.text = pass.command.program + tail + Q + pass.outputPath + Q;
     return pass;
-}
-
-QString fileNameOf(const QString &path)
-{
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (isSeparator(path[i]))
-            return path.mid(i + 1);
-    }
-    return path;
-}
-
-QString baseNameOf(const QString &path)
-{
-    const QString name = fileNameOf(path);
-    const qsizetype dot = name.indexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
 }
 
 QString timeStamp(const QTime &time)
@@ -269,27 +233,4 @@ QString uniqueOutputPath(const QString &path, const std::function<bool(const QSt
         if (!exists(candidate))
             return candidate;
     }
-}
-
-QString withTrailingSeparator(const QString &folder)
-{
-    return !folder.isEmpty() && isSeparator(folder.back()) ? folder : folder + separator;
-}
-
-QString absoluteOutputFolder(const QString &folder, const QString &home)
-{
-    if (folder.isEmpty())
-        return folder;
-    if (folder == u"~")
-        return home;
-    if (folder.startsWith(u"~/"))
-        return withTrailingSeparator(home) + folder.mid(2);
-#ifdef Q_OS_WIN
-    if (!QFileInfo(folder).isRelative())
-        return folder;
-#else
-    if (folder.startsWith(u'/'))
-        return folder;
-#endif
-    return withTrailingSeparator(home) + folder;
 }

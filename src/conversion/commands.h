@@ -60,20 +60,9 @@ PassCommand firstPassCommand(const CommandInputs &in);
 PassCommand secondPassCommand(const CommandInputs &in);
 
 QString intermediatePath(const QString &tempFolder);
-QString encoderExeName(const QString &name); // "conv" -> "conv" (".exe" on Windows)
 
-// The characters after the last folder separator.
-QString fileNameOf(const QString &path);
-// The file name up to its first dot.
-QString baseNameOf(const QString &path);
 // Hour, minute and second without leading zeros: 14:05:09 gives "1459".
 QString timeStamp(const QTime &time);
 // The path itself when no file has that name, otherwise the first free
 // "name_2.ext", "name_3.ext" ...
 QString uniqueOutputPath(const QString &path, const std::function<bool(const QString &)> &exists);
-// Adds the folder separator when the text does not end with one.
-QString withTrailingSeparator(const QString &folder);
-// The output folder as the batch uses it: a relative folder (or one starting
-// with "~") is taken from the home folder, so it never depends on where the
-// program was started.
-QString absoluteOutputFolder(const QString &folder, const QString &home);

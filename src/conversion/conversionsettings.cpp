@@ -1,13 +1,7 @@
 #include "conversionsettings.h"
 
-#include "process/filenames.h"
-
-#include <QDir>
-
-#ifdef Q_OS_UNIX
-#include <pwd.h>
-#include <unistd.h>
-#endif
+#include "common/paths.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -95,27 +89,7 @@ const QStringList &ConversionSettings::channelTexts()
 
 QString ConversionSettings::defaultOutputFolder()
 {
-#ifdef Q_OS_WIN
-    return u"C:\\Torvane输出"_qs;
-#else
-    const QString home = homeFolder();
-    return (home.endsWith(u'/') ? home : home + u'/') + u"Torvane输出"_qs;
-#endif
-}
-
-QString homeFolder()
-{
-#ifdef Q_OS_UNIX
-    // Without HOME (a service, a cron job) the account's own folder, not "/".
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) {
-        if (const passwd *account = ::getpwuid(::getuid()); account && account->pw_dir)
-            home = pathFromBytes(account->pw_dir);
-    }
-    if (!home.isEmpty())
-        return home;
-#endif
-    return QDir::homePath();
+    return withTrailingSeparator(Platform::homeFolder()) + u"Torvane输出"_qs;
 }
 
 bool ConversionSettings::isSinglePass(int format)

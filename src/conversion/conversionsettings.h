@@ -6,9 +6,6 @@
 
 #include <array>
 
-// The user's home folder, also where HOME is not set.
-QString homeFolder();
-
 // The choices every encoder command is built from: the rotation, the output
 // format, the six encoding settings and the output folder. Lists that the
 // window never shows (the nine formats and the six settings) are plain state here.

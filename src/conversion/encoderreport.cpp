@@ -1,6 +1,6 @@
 #include "encoderreport.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <QByteArray>
 #include <QLocale>

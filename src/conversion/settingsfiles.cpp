@@ -1,7 +1,7 @@
 #include "settingsfiles.h"
 
+#include "common/paths.h"
 #include "numbers.h"
-#include "process/filenames.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,13 +11,11 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -29,7 +27,6 @@ constexpr qint64 kReadLimit = 64 * 1024;
 // hold the program up at start-up, where it waits with the single-copy lock.
 bool readBytes(const QString &path, QByteArray &bytes)
 {
-#ifdef Q_OS_UNIX
     const int fd =
         ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -52,13 +49,6 @@ bool readBytes(const QString &path, QByteArray &bytes)
     ::close(fd);
     bytes.truncate(got);
     return true;
-#else
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
-    bytes = file.read(kReadLimit);
-    return true;
-#endif
 }
 
 bool readText(const QString &path, QString &text)

@@ -1,5 +1,7 @@
 #include "commondialogs.h"
 
+#include "common/paths.h"
+
 #include <QColorDialog>
 #include <QCoreApplication>
 #include <QDir>
@@ -34,32 +36,9 @@ FileFilters pairUp(const QStringList &pieces)
     return filters;
 }
 
-QString nativeSeparator()
-{
-    return QString(QDir::separator());
-}
-
-bool endsWithSeparator(const QString &folder)
-{
-    return folder.endsWith(u'/') || folder.endsWith(QDir::separator());
-}
-
-// The folder of a chosen file, without a trailing separator except for a root.
-QString folderOf(const QString &path)
-{
-    qsizetype cut = path.lastIndexOf(u'/');
-    cut = std::max(cut, path.lastIndexOf(QDir::separator()));
-    if (cut < 0)
-        return {};
-    QString folder = path.left(cut);
-    if (folder.isEmpty() || folder.endsWith(u':'))
-        folder = path.left(cut + 1);
-    return folder;
-}
-
 QString programFolder()
 {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    return QCoreApplication::applicationDirPath();
 }
 
 // Start folder of the save dialog and of openFileDialog.
@@ -68,8 +47,7 @@ QString startFolderFor(const QString &requested)
     if (requested.trimmed().isEmpty())
         return programFolder();
     QString folder = requested;
-    if (!endsWithSeparator(folder))
-        folder += nativeSeparator();
+    folder = withTrailingSeparator(folder);
     if (!QFileInfo(folder).isDir())
         return programFolder();
     return folder;
@@ -269,17 +247,17 @@ void CommonDialogs::setRunner(DialogRunner *runner)
 
 void CommonDialogs::takeFile(const QString &chosen)
 {
-    const QString path = QDir::toNativeSeparators(chosen);
+    const QString path = chosen;
     m_fileName = path;
     m_fileTitle = QFileInfo(path).fileName();
-    m_path = folderOf(path);
+    m_path = withoutTrailingSeparator(folderOf(path));
 }
 
 bool CommonDialogs::showOpen()
 {
     if (!m_owner)
         return false;
-    const QString start = path().isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : path();
+    const QString start = path().isEmpty() ? QDir::currentPath() : path();
     const std::optional<QString> chosen = m_runner->openFile(
         m_owner, title(), start, fileName(), filterListForOpen(m_filter), m_defaultExtension);
     if (!chosen || chosen->isEmpty())
@@ -308,7 +286,7 @@ bool CommonDialogs::showFolder()
     const std::optional<QString> chosen = m_runner->browseFolder(m_owner, title(), path());
     if (!chosen || chosen->isEmpty())
         return false;
-    m_path = upToNul(QDir::toNativeSeparators(*chosen));
+    m_path = upToNul(*chosen);
     m_fileName.clear();
     m_fileTitle.clear();
     return true;
@@ -378,5 +356,5 @@ QString openFileDialog(QWidget *owner, const QString &title, QString &startFolde
                                                            filterListForSave(filter), QString());
     if (!chosen)
         return {};
-    return upToNul(QDir::toNativeSeparators(*chosen));
+    return upToNul(*chosen);
 }

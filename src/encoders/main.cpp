@@ -1,7 +1,7 @@
 #include "childprocess.h"
 #include "commandline.h"
+#include "common/paths.h"
 #include "console.h"
-#include "process/filenames.h"
 #include "runner.h"
 
 #include <QByteArray>

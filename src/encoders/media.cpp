@@ -1,7 +1,7 @@
 #include "media.h"
 
+#include "common/paths.h"
 #include "libav.h"
-#include "process/filenames.h"
 
 #include <cmath>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "partfile.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <cerrno>
 #include <climits>

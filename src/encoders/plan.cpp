@@ -1,6 +1,6 @@
 #include "plan.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <QFileInfo>
 

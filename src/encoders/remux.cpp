@@ -3,7 +3,7 @@
 #include "libav.h"
 #include "media.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <QList>
 

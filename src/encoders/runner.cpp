@@ -2,11 +2,11 @@
 
 #include "backgroundprobe.h"
 #include "childprocess.h"
+#include "common/paths.h"
 #include "console.h"
 #include "media.h"
 #include "partfile.h"
 #include "plan.h"
-#include "process/filenames.h"
 #include "remux.h"
 
 #include <QElapsedTimer>

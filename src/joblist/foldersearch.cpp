@@ -1,6 +1,6 @@
 #include "foldersearch.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <QDir>
 #include <QSet>
@@ -8,17 +8,12 @@
 
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <sys/stat.h>
-#else
-#include <QDirIterator>
-#include <QFileInfo>
-#endif
 
 namespace {
 
-// Case-insensitive first, as NTFS lists names; ties broken by the exact text.
+// Case-insensitive first, as NTFS lists names and users expect; ties broken by the exact text.
 bool nameLess(const QString &a, const QString &b)
 {
     const int c = a.compare(b, Qt::CaseInsensitive);
@@ -31,7 +26,6 @@ struct Listing
     bool readable = true;
 };
 
-#ifdef Q_OS_UNIX
 using FolderKey = QPair<quint64, quint64>; // device and inode
 
 bool folderKey(const QByteArray &path, FolderKey &key)
@@ -73,28 +67,6 @@ Listing list(const QString &folder)
     ::closedir(dir);
     return listing;
 }
-#else
-using FolderKey = QString;
-
-bool folderKey(const QString &path, FolderKey &key)
-{
-    key = QFileInfo(path).canonicalFilePath();
-    return !key.isEmpty();
-}
-
-Listing list(const QString &folder)
-{
-    Listing listing;
-    listing.readable = QFileInfo(folder).isReadable();
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QString name = trimFileName(it.fileName());
-        (it.fileInfo().isDir() ? listing.subfolders : listing.files) << name;
-    }
-    return listing;
-}
-#endif
 
 void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> &visited,
                 const std::atomic_bool *cancel)
@@ -102,12 +74,7 @@ void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> 
     if (cancel && cancel->load(std::memory_order_relaxed))
         return;
     FolderKey key;
-#ifdef Q_OS_UNIX
-    const bool known = folderKey(pathToBytes(folder), key);
-#else
-    const bool known = folderKey(folder, key);
-#endif
-    if (!known) {
+    if (!folderKey(pathToBytes(folder), key)) {
         out.unreadable << folder;
         return;
     }
@@ -121,8 +88,7 @@ void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> 
     std::sort(listing.files.begin(), listing.files.end(), nameLess);
     std::sort(listing.subfolders.begin(), listing.subfolders.end(), nameLess);
 
-    // A drive or file-system root already ends with its separator.
-    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    const QString prefix = withTrailingSeparator(folder);
     for (const QString &name : std::as_const(listing.files))
         out.files << prefix + name;
     for (const QString &name : std::as_const(listing.subfolders))
@@ -131,27 +97,13 @@ void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> 
 
 } // namespace
 
-QString trimFileName(const QString &name)
-{
-    qsizetype end = name.size();
-    while (end > 0 && (name[end - 1] == u'\0' || name[end - 1] == u' '))
-        --end;
-    return name.left(end);
-}
-
 FolderSearchResult searchFolderReporting(const QString &folder, const std::atomic_bool *cancel)
 {
     FolderSearchResult result;
     QSet<FolderKey> visited;
-    searchInto(QDir::fromNativeSeparators(folder), result, visited, cancel);
+    searchInto(folder, result, visited, cancel);
     if (cancel && cancel->load())
         return {};
-#ifdef Q_OS_WIN
-    for (QString &path : result.files)
-        path = QDir::toNativeSeparators(path);
-    for (QString &path : result.unreadable)
-        path = QDir::toNativeSeparators(path);
-#endif
     return result;
 }
 

@@ -8,11 +8,6 @@
 #include <atomic>
 #include <memory>
 
-// The name without its trailing NUL and space characters: what a fixed-size
-// name buffer on Windows holds. Names on other systems are taken as they are,
-// trailing spaces included.
-QString trimFileName(const QString &name);
-
 struct FolderSearchResult
 {
     QStringList files;

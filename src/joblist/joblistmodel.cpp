@@ -1,6 +1,6 @@
 #include "joblistmodel.h"
 
-#include "process/filenames.h"
+#include "common/paths.h"
 
 #include <algorithm>
 
@@ -293,18 +293,4 @@ QString JobListModel::typeLabel(const QString &path)
         --end;
     const QStringView trimmed = QStringView(path).sliced(begin, end - begin);
     return displayPath(trimmed.size() <= 3 ? trimmed : trimmed.last(3)).toUpper();
-}
-
-QString folderOf(const QString &path)
-{
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-#ifdef Q_OS_WIN
-        const bool separator = path[i] == u'\\' || path[i] == u'/' || path[i] == u':';
-#else
-        const bool separator = path[i] == u'/';
-#endif
-        if (separator)
-            return path.left(i + 1);
-    }
-    return {};
 }

@@ -90,6 +90,3 @@ private:
     int m_waiting = 0; // kept as jobs change, so a batch can ask often
     quint64 m_nextId = 1;
 };
-
-// The folder part of a path, up to and including its last separator ("" when none).
-QString folderOf(const QString &path);

@@ -1,16 +1,15 @@
 #include "deletefolder.h"
 
+#include "common/platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -53,7 +52,6 @@ bool removeTree(const QString &folder)
     return dir.rmdir(folder);
 }
 
-#ifdef Q_OS_UNIX
 // The folder holding the private one must not let another user rename it away
 // and put his own in its place: ours or root's, and sticky when shared (/tmp).
 // A link there must be ours or root's too, since its owner can repoint it.
@@ -76,7 +74,6 @@ bool parentIsSafe(const QByteArray &parent)
         return false;
     return !(st.st_mode & (S_IWGRP | S_IWOTH)) || (st.st_mode & S_ISVTX);
 }
-#endif
 
 } // namespace
 
@@ -94,28 +91,11 @@ void deleteFolder(const QString &path)
     removeTree(info.absoluteFilePath());
 }
 
-QString runtimeFolder()
-{
-#ifdef Q_OS_UNIX
-    // Asked directly: Qt's own lookup makes a folder of its own and warns on
-    // standard error when the variable is not set, as under cron.
-    return qEnvironmentVariable("XDG_RUNTIME_DIR");
-#else
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-#endif
-}
-
 QString privateTempFolder()
 {
-    QString base = runtimeFolder();
-    if (base.isEmpty()) {
-#ifdef Q_OS_UNIX
-        const QString user = QString::number(::getuid());
-#else
-        const QString user = qEnvironmentVariable("USERNAME");
-#endif
-        base = QDir::tempPath() + u"/torvane-"_qs + user;
-    }
+    QString base = Platform::runtimeFolder();
+    if (base.isEmpty())
+        base = QDir::tempPath() + u"/torvane-"_qs + Platform::userKey();
     return QDir(base).filePath(u"torvane_tmp"_qs);
 }
 
@@ -123,7 +103,6 @@ bool ensurePrivateFolder(const QString &path)
 {
     if (path.isEmpty())
         return false;
-#ifdef Q_OS_UNIX
     const QString parent = QFileInfo(path).absolutePath();
     if (parent != path && !QFileInfo::exists(parent) && !ensurePrivateFolder(parent))
         return false;
@@ -144,10 +123,4 @@ bool ensurePrivateFolder(const QString &path)
     if ((st.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0)
         return false;
     return true;
-#else
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return false;
-    return QDir().mkpath(path);
-#endif
 }

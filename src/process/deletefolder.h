@@ -8,9 +8,6 @@
 // A missing folder does nothing; a path that is itself a link loses the link only.
 void deleteFolder(const QString &path);
 
-// The user's private runtime folder (XDG_RUNTIME_DIR); empty when there is none.
-QString runtimeFolder();
-
 // The per-user folder for intermediate files: torvane_tmp in the private
 // runtime folder, or in a per-user folder under the temp folder.
 QString privateTempFolder();

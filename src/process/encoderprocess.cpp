@@ -1,6 +1,6 @@
 #include "encoderprocess.h"
 
-#include "filenames.h"
+#include "common/paths.h"
 
 #include <QDir>
 #include <QEventLoop>

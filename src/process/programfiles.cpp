@@ -5,11 +5,7 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-const QString encoderProbe = u"conv.exe"_qs;
-#else
 const QString encoderProbe = u"conv"_qs;
-#endif
 
 // The copy beside the program wins so that a build tree or a portable copy
 // runs its own files even when an installed copy exists as well.

@@ -1,24 +1,21 @@
 #include "scratchfolder.h"
 
+#include "common/paths.h"
 #include "deletefolder.h"
-#include "filenames.h"
 
 #include <QDir>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
 constexpr char LockName[] = "owner.lock";
 
-#ifdef Q_OS_UNIX
 // Folders whose owner no longer holds their lock: the program died.
 void removeAbandoned(const QByteArray &base)
 {
@@ -44,7 +41,6 @@ void removeAbandoned(const QByteArray &base)
     // The shared intermediate file of older versions.
     ::unlink((base + "/tmp.mp4").constData());
 }
-#endif
 
 } // namespace
 
@@ -58,7 +54,6 @@ QString ScratchFolder::privateBase()
 
 ScratchFolder::ScratchFolder(const QString &base)
 {
-#ifdef Q_OS_UNIX
     QString root = base.isEmpty() ? privateBase() : base;
     if (root.isEmpty() || !ensurePrivateFolder(root)) {
         // Someone else got there first: a fresh folder of our own instead.
@@ -79,13 +74,6 @@ ScratchFolder::ScratchFolder(const QString &base)
         return;
     }
     m_path = pathFromBytes(pattern);
-#else
-    const QString root = base.isEmpty() ? privateTempFolder() : base;
-    const QString folder =
-        QDir(root).filePath(u"run-%1"_qs.arg(QCoreApplication::applicationPid()));
-    if (QDir().mkpath(folder))
-        m_path = folder;
-#endif
 }
 
 ScratchFolder::~ScratchFolder()
@@ -101,9 +89,7 @@ void ScratchFolder::remove()
         deleteFolder(m_ownBase);
     m_path.clear();
     m_ownBase.clear();
-#ifdef Q_OS_UNIX
     if (m_lockFd >= 0)
         ::close(m_lockFd);
     m_lockFd = -1;
-#endif
 }

@@ -1,13 +1,8 @@
 #include "singleinstance.h"
 
-#include "deletefolder.h"
+#include "common/platform.h"
 
 #include <QDir>
-#include <QStandardPaths>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 SingleInstance::SingleInstance(const QString &lockPath) : m_lock(lockPath)
 {
@@ -32,13 +27,8 @@ void SingleInstance::release()
 
 QString SingleInstance::defaultLockPath()
 {
-    QString folder = runtimeFolder();
+    QString folder = Platform::runtimeFolder();
     if (folder.isEmpty())
         folder = QDir::tempPath();
-#ifdef Q_OS_UNIX
-    const QString user = QString::number(::getuid());
-#else
-    const QString user = qEnvironmentVariable("USERNAME");
-#endif
-    return QDir(folder).filePath(u"torvane-"_qs + user + u".lock"_qs);
+    return QDir(folder).filePath(u"torvane-"_qs + Platform::userKey() + u".lock"_qs);
 }

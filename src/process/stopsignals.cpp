@@ -2,7 +2,6 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
 
 #include <fcntl.h>
@@ -44,8 +43,3 @@ StopSignals::~StopSignals()
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(sig, &byDefault, nullptr);
 }
-#else
-StopSignals::StopSignals(QObject *parent) : QObject(parent) {}
-
-StopSignals::~StopSignals() = default;
-#endif

@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "version.h"
 
 #include "app/chromewidgets.h"
 #include "app/desktopactions.h"

@@ -1,3 +1,4 @@
+#include "common/paths.h"
 #include "conversion/commands.h"
 #include "conversion/conversionsettings.h"
 

@@ -1,5 +1,5 @@
+#include "common/paths.h"
 #include "joblist/foldersearch.h"
-#include "process/filenames.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,23 +28,6 @@ class TestFolderSearch : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void trimFileName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("trimmed");
-        QTest::newRow("spaces") << u"a.mp4   "_qs << u"a.mp4"_qs;
-        QTest::newRow("nuls and spaces") << u"a.mp4\0 \0"_qs << u"a.mp4"_qs;
-        QTest::newRow("inner space kept") << u"my clip.avi"_qs << u"my clip.avi"_qs;
-        QTest::newRow("only blanks") << u" \0 "_qs << QString();
-    }
-
-    void trimFileName()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, trimmed);
-        QCOMPARE(::trimFileName(name), trimmed);
-    }
-
     void ownFilesFirstThenSubfoldersDepthFirstInNameOrder()
     {
         QTemporaryDir dir;

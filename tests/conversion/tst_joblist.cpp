@@ -1,3 +1,4 @@
+#include "common/paths.h"
 #include "joblist/joblistmodel.h"
 
 #include <QAbstractItemModelTester>

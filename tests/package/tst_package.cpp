@@ -3,6 +3,7 @@
 // "scripts/package build" made from this build folder (scripts/test does that
 // before the tests) and builds nothing itself.
 #include "tools.h"
+#include "version.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,7 +24,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         const QStringList found = QDir(QStringLiteral(TORVANE_PACKAGE_DIR))
-                                      .entryList({u"torvane_" TORVANE_VERSION_TEXT "_*.deb"_qs});
+                                      .entryList({u"torvane_" TORVANE_VERSION "_*.deb"_qs});
         if (found.isEmpty())
             QSKIP("no package in the build folder: scripts/package build makes it");
         deb = QDir(QStringLiteral(TORVANE_PACKAGE_DIR)).filePath(found.first());
@@ -115,7 +116,7 @@ private Q_SLOTS:
         env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
         const Run r = run(QDir(root).filePath(u"usr/bin/torvane"_qs), {u"--version"_qs}, env);
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, u"torvane " TORVANE_VERSION_TEXT "\n"_qs);
+        QCOMPARE(r.out, u"torvane " TORVANE_VERSION "\n"_qs);
     }
 
     void cliConvertsAClip()

@@ -1,8 +1,11 @@
-#include "filenames.h"
+#include "paths.h"
 
-#include <QFile>
+#include <cerrno>
+#include <cstring>
 
-#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;
@@ -123,29 +126,52 @@ QString displayPath(QStringView path)
     }
     return out;
 }
-#else
-QString pathFromBytes(QByteArrayView bytes)
+
+QString fileNameOf(const QString &path)
 {
-    return QFile::decodeName(bytes.toByteArray());
+    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-QByteArray pathToBytes(QStringView path)
+QString baseNameOf(const QString &path)
 {
-    return QFile::encodeName(path.toString());
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.indexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
 }
 
-QString displayPath(QStringView path)
+QString folderOf(const QString &path)
 {
-    return path.toString();
+    return path.left(path.lastIndexOf(u'/') + 1);
 }
-#endif
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
+QString withTrailingSeparator(const QString &folder)
+{
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
 
-#include <sys/stat.h>
-#include <unistd.h>
+QString withoutTrailingSeparator(const QString &folder)
+{
+    QString result = folder;
+    while (result.size() > 1 && result.endsWith(u'/'))
+        result.chop(1);
+    return result;
+}
+
+bool isAbsolutePath(const QString &path)
+{
+    return path.startsWith(u'/');
+}
+
+QString absoluteOutputFolder(const QString &folder, const QString &home)
+{
+    if (folder.isEmpty() || isAbsolutePath(folder))
+        return folder;
+    if (folder == u"~")
+        return home;
+    if (folder.startsWith(u"~/"))
+        return withTrailingSeparator(home) + folder.mid(2);
+    return withTrailingSeparator(home) + folder;
+}
 
 namespace RawFile {
 
@@ -167,6 +193,12 @@ bool isDirectory(const QString &path)
 {
     struct stat st;
     return ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isSpecial(const QString &path)
+{
+    struct stat st;
+    return ::stat(pathToBytes(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
 bool remove(const QString &path)
@@ -206,43 +238,3 @@ bool isWritableDirectory(const QString &path)
 }
 
 } // namespace RawFile
-#else
-#include <QDir>
-#include <QFileInfo>
-
-namespace RawFile {
-
-bool exists(const QString &path)
-{
-    return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-}
-
-qint64 size(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() ? info.size() : -1;
-}
-
-bool isDirectory(const QString &path)
-{
-    return QFileInfo(path).isDir();
-}
-
-bool remove(const QString &path)
-{
-    return QFile::remove(path);
-}
-
-QString makePath(const QString &path)
-{
-    return QDir().mkpath(path) ? QString() : u"cannot create the folder"_qs;
-}
-
-bool isWritableDirectory(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isDir() && info.isWritable();
-}
-
-} // namespace RawFile
-#endif

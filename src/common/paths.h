@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Paths as this program handles them: "/" separates folders, and a name is
+// any byte string, not always valid UTF-8.
+
+// Qt's own conversion turns bytes that are not UTF-8 into U+FFFD and so loses
+// the name. These two keep every byte: a byte that is not part of valid UTF-8
+// becomes the lone surrogate U+DC80 + (byte - 0x80) and comes back as the same byte.
+QString pathFromBytes(QByteArrayView bytes);
+QByteArray pathToBytes(QStringView path);
+
+// The path with every kept byte shown as U+FFFD, for labels and messages.
+QString displayPath(QStringView path);
+
+// The characters after the last "/".
+QString fileNameOf(const QString &path);
+// The file name up to its first dot: "my.clip.avi" gives "my".
+QString baseNameOf(const QString &path);
+// The folder part, up to and including the last "/"; empty when there is none.
+QString folderOf(const QString &path);
+// The folder with exactly one "/" at its end.
+QString withTrailingSeparator(const QString &folder);
+// The folder without the "/" at its end, unless it is the root.
+QString withoutTrailingSeparator(const QString &folder);
+bool isAbsolutePath(const QString &path);
+// A folder as a batch writes into it: a relative folder (or one starting with
+// "~") is taken from the home folder, so it never depends on where the program
+// was started.
+QString absoluteOutputFolder(const QString &folder, const QString &home);
+
+// File operations on such names, keeping every byte. A symbolic link counts
+// as the name it is, never as what it points to, except where said.
+namespace RawFile {
+bool exists(const QString &path);
+// The size of a regular file, -1 for anything else or nothing.
+qint64 size(const QString &path);
+bool isDirectory(const QString &path); // follows links, as a folder path may be one
+// Whether the path exists and is no regular file, links followed: a pipe, a
+// socket, a device or a folder, which must never be opened as a video.
+bool isSpecial(const QString &path);
+bool remove(const QString &path);
+// Creates the folder with its parents; the reason when it cannot, empty on success.
+QString makePath(const QString &path);
+bool isWritableDirectory(const QString &path);
+} // namespace RawFile
