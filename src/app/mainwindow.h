@@ -3,13 +3,13 @@
 #include "app/messagesink.h"
 #include "common/paths.h"
 #include "conversion/batchcontroller.h"
-#include "conversion/commandchannel.h"
 #include "conversion/conversionsettings.h"
-#include "conversion/settingsfiles.h"
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
 #include "process/scratchfolder.h"
+#include "shell/commandchannel.h"
+#include "shell/settingsfiles.h"
 
 #include <QUrl>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "optionsdialog.h"
 
 #include "app/messagesink.h"
-#include "conversion/optionsrules.h"
 #include "dialogs/commondialogs.h"
+#include "shell/optionsrules.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/settingsfiles.h"
+#include "shell/settingsfiles.h"
 
 #include <QDialog>
 #include <QString>

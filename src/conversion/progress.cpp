@@ -1,6 +1,6 @@
 #include "progress.h"
 
-#include "numbers.h"
+#include "common/numbers.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "backgroundprobe.h"
 
-#include "childprocess.h"
+#include "process/signalpipe.h"
 
 #include <system_error>
 
@@ -20,7 +20,7 @@ BackgroundProbe::BackgroundProbe(const QString &path)
         }
     };
     // The new thread inherits the mask; this thread's is restored at once.
-    const sigset_t stops = stopSignalSet();
+    const sigset_t stops = StopSignalPipe::signals();
     sigset_t previous;
     ::pthread_sigmask(SIG_BLOCK, &stops, &previous);
     try {

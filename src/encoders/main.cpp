@@ -4,15 +4,22 @@
 #include "console.h"
 #include "runner.h"
 
+#include "process/signalpipe.h"
+
 #include <QByteArray>
 #include <QStringList>
+
+#include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char *argv[])
 {
     ensureStandardDescriptors();
-    installStopSignals();
+    // A stop is passed on to ffmpeg and the part file removed; a reader that
+    // went away shows as a failed write, not as sudden death.
+    StopSignalPipe::install();
+    std::signal(SIGPIPE, SIG_IGN);
 
     // Names are bytes: Qt's own decoding of argv would lose those that are not UTF-8.
     QByteArray name = argc > 0 ? QByteArray(argv[0]) : QByteArray();

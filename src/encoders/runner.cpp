@@ -9,6 +9,9 @@
 #include "plan.h"
 #include "remux.h"
 
+#include "process/signalpipe.h"
+#include "process/spawn.h"
+
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -33,6 +36,13 @@ const QByteArray outputUrl = "file:/dev/fd/3";
 
 // Time ffmpeg gets to finish on its own once it was told to stop.
 constexpr int stopGraceMs = 5000;
+
+// A stop signal that arrived, with the pipe it woke us through emptied.
+int takeStopSignal()
+{
+    StopSignalPipe::take();
+    return StopSignalPipe::last();
+}
 
 QByteArray displayed(const QString &path)
 {
@@ -317,7 +327,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
     bool waitingForProbe = probe != nullptr;
     pollfd fds[6] = {{child.out, POLLIN, 0},
                      {child.err, POLLIN, 0},
-                     {stopSignalFd(), POLLIN, 0},
+                     {StopSignalPipe::readDescriptor(), POLLIN, 0},
                      // No events asked: only an error or hang-up, a reader gone.
                      {STDOUT_FILENO, 0, 0},
                      {STDERR_FILENO, 0, 0},
@@ -390,12 +400,12 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
         }
     }
     // A stop that interrupted the last wait was not read from its pipe.
-    if (run.stopSignal == 0 && pendingStopSignal() != 0)
+    if (run.stopSignal == 0 && StopSignalPipe::last() != 0)
         stop(takeStopSignal());
     for (const int fd : {fds[0].fd, fds[1].fd})
         if (fd >= 0)
             ::close(fd);
-    run.exit = waitChild(child.pid);
+    run.exit = waitForExit(child.pid);
     return run;
 }
 
@@ -417,7 +427,7 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
         {job.input, part.descriptor(), muxer, lossless.rotation, job.audio},
         [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
         [] {
-            const int sig = pendingStopSignal();
+            const int sig = StopSignalPipe::last();
             return sig != 0 || !console::readerGone() ? sig : SIGPIPE;
         });
     return {result.stopSignal, result.error, u"Encoding failed: "_s + result.reason,
@@ -545,7 +555,7 @@ int runJob(const EncodeJob &job)
         return failed(tool, outcome);
     }
     // A stop that came once the work was done still means the job is not wanted.
-    if (const int sig = pendingStopSignal()) {
+    if (const int sig = StopSignalPipe::last()) {
         part.remove();
         return interrupted(tool, sig);
     }

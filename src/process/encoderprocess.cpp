@@ -1,28 +1,21 @@
 #include "encoderprocess.h"
 
 #include "common/paths.h"
+#include "spawn.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
-#else
-#include <QProcess>
-#endif
 
 namespace {
 
@@ -131,8 +124,6 @@ void EncoderProcess::finishRun()
     Q_EMIT finished(m_outcome);
 }
 
-#ifdef Q_OS_UNIX
-
 namespace {
 
 // Reads a whole read: a batch of 64 KiB reads each wakeup keeps up with any encoder.
@@ -150,62 +141,6 @@ int openPidFd(pid_t pid)
     errno = ENOSYS;
     return -1;
 #endif
-}
-
-// Marks every descriptor from 3 up close-on-exec, so the encoder inherits only
-// its three standard ones.
-void closeOthersOnExec()
-{
-#if defined(SYS_close_range) && defined(CLOSE_RANGE_CLOEXEC)
-    if (::syscall(SYS_close_range, 3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
-        return;
-#endif
-    const long max = ::sysconf(_SC_OPEN_MAX);
-    for (long fd = 3; fd < (max > 0 ? max : 1024); ++fd)
-        ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
-}
-
-// Only async-signal-safe calls: this runs in the child between fork and exec.
-[[noreturn]] void runChild(pid_t parent, int outputFd, int errorFd, const char *workingDirectory,
-                           char *const argv[])
-{
-    ::setpgid(0, 0);
-#ifdef Q_OS_LINUX
-    // SIGTERM, not SIGKILL: the encoder then still removes its unfinished file.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent)
-        ::_exit(127); // the parent is already gone
-#else
-    (void)parent;
-#endif
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
-        ::sigaction(sig, &byDefault, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-
-    const int input = ::open("/dev/null", O_RDONLY);
-    if (input >= 0 && input != 0)
-        ::dup2(input, 0);
-    ::dup2(outputFd, 1);
-    ::dup2(outputFd, 2);
-#ifdef F_SETPIPE_SZ
-    // A roomy pipe lets a chatty encoder run on while the window is busy.
-    ::fcntl(1, F_SETPIPE_SZ, 1 << 20);
-#endif
-    int error = 0;
-    if (::chdir(workingDirectory) != 0) {
-        error = errno;
-    } else {
-        closeOthersOnExec();
-        ::execv(argv[0], argv);
-        error = errno;
-    }
-    while (::write(errorFd, &error, sizeof error) < 0 && errno == EINTR) {
-    }
-    ::_exit(127);
 }
 
 } // namespace
@@ -248,61 +183,32 @@ bool EncoderProcess::start(const EncoderCommand &command)
     if (!acceptCommand(command))
         return false;
 
-    // Everything the child needs is made before fork: it may not allocate.
-    std::vector<QByteArray> storage;
-    storage.reserve(size_t(m_command.arguments.size()) + 1);
-    storage.push_back(pathToBytes(m_command.program));
-    for (const QString &argument : m_command.arguments)
-        storage.push_back(pathToBytes(argument));
-    std::vector<char *> argv;
-    for (QByteArray &bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-    const QByteArray workingDirectory = pathToBytes(m_workingDirectory);
-
     int output[2];
     if (::pipe2(output, O_CLOEXEC) != 0) {
         m_startFailure = {StartFailure::Kind::PipeFailed, errno};
         return false;
     }
-    int execError[2];
-    if (::pipe2(execError, O_CLOEXEC) != 0) {
-        m_startFailure = {StartFailure::Kind::PipeFailed, errno};
-        ::close(output[0]);
-        ::close(output[1]);
-        return false;
-    }
-
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        runChild(parent, output[1], execError[1], workingDirectory.constData(), argv.data());
-    const int forkError = errno;
+    SpawnRequest request;
+    request.argv << pathToBytes(m_command.program);
+    for (const QString &argument : std::as_const(m_command.arguments))
+        request.argv << pathToBytes(argument);
+    request.workingDirectory = pathToBytes(m_workingDirectory);
+    request.output = output[1];
+    request.ownProcessGroup = true;
+    // SIGTERM, not SIGKILL: the encoder then still removes its unfinished file.
+    request.parentDeathSignal = SIGTERM;
+    // A roomy pipe lets a chatty encoder run on while the window is busy.
+    request.outputPipeSize = 1 << 20;
+    const SpawnResult started = spawnProcess(request);
     ::close(output[1]);
-    ::close(execError[1]);
-    if (pid < 0) {
+    if (started.pid < 0) {
         ::close(output[0]);
-        ::close(execError[0]);
-        m_startFailure = {StartFailure::Kind::CannotRun, forkError};
-        return false;
-    }
-    // Also here, so that a stop right after the start already reaches the group.
-    ::setpgid(pid, pid);
-
-    int childError = 0;
-    ssize_t got;
-    while ((got = ::read(execError[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
-    }
-    ::close(execError[0]);
-    if (got == ssize_t(sizeof childError)) {
-        ::waitpid(pid, nullptr, 0);
-        ::close(output[0]);
-        m_startFailure = {StartFailure::Kind::CannotRun, childError};
+        m_startFailure = {StartFailure::Kind::CannotRun, started.error};
         return false;
     }
 
     m_startFailure = {};
-    m_pid = pid;
+    m_pid = started.pid;
     m_outputFd = output[0];
     ::fcntl(m_outputFd, F_SETFL, ::fcntl(m_outputFd, F_GETFL) | O_NONBLOCK);
     m_exited = m_outputClosed = false;
@@ -313,7 +219,7 @@ bool EncoderProcess::start(const EncoderCommand &command)
 
     m_outputNotifier = new QSocketNotifier(m_outputFd, QSocketNotifier::Read, this);
     connect(m_outputNotifier, &QSocketNotifier::activated, this, [this] { readAvailable(); });
-    m_pidFd = openPidFd(pid);
+    m_pidFd = openPidFd(pid_t(m_pid));
     if (m_pidFd >= 0) {
         m_exitNotifier = new QSocketNotifier(m_pidFd, QSocketNotifier::Read, this);
         connect(m_exitNotifier, &QSocketNotifier::activated, this, &EncoderProcess::checkExited);
@@ -414,67 +320,3 @@ void EncoderProcess::stop()
     connect(m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
     m_killTimer->start(StopGraceMs);
 }
-
-#else // QProcess where there are no process groups
-
-EncoderProcess::~EncoderProcess()
-{
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(StopGraceMs);
-    }
-}
-
-bool EncoderProcess::start(const EncoderCommand &command)
-{
-    if (!acceptCommand(command))
-        return false;
-    auto *process = new QProcess(this);
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setWorkingDirectory(m_workingDirectory);
-    process->start(m_command.program, m_command.arguments, QIODevice::ReadOnly);
-    if (!process->waitForStarted(-1)) {
-        delete process;
-        m_startFailure = {StartFailure::Kind::CannotRun, 0};
-        return false;
-    }
-    m_startFailure = {};
-    m_process = process;
-    m_pid = process->processId();
-    resetForRun();
-    connect(process, &QProcess::readyRead, this, [this] {
-        const QByteArray data = m_process->readAll();
-        deliver(data.constData(), data.size());
-    });
-    connect(process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        const QByteArray data = m_process->readAll();
-        deliver(data.constData(), data.size());
-        m_outcome.status = status == QProcess::CrashExit ? RunOutcome::Status::Crashed
-                                                         : RunOutcome::Status::Exited;
-        m_outcome.exitCode = code;
-        m_process->disconnect(this);
-        m_process->deleteLater();
-        m_process = nullptr;
-        m_pid = 0;
-        finishRun();
-    });
-    return true;
-}
-
-void EncoderProcess::stop()
-{
-    if (!m_running || m_stopRequested)
-        return;
-    m_stopRequested = true;
-    m_process->terminate();
-    disconnect(m_killTimer, nullptr, this, nullptr);
-    connect(m_killTimer, &QTimer::timeout, this, [this] {
-        if (m_process)
-            m_process->kill();
-    });
-    m_killTimer->start(StopGraceMs);
-}
-
-#endif

@@ -9,7 +9,6 @@
 
 class QSocketNotifier;
 class QTimer;
-class QProcess;
 
 // How one run ended.
 struct RunOutcome
@@ -38,8 +37,8 @@ struct StartFailure
 // pieces of at most PieceSize bytes while it runs and reports the end of the
 // run once everything it wrote has been handed on.
 //
-// On Linux the encoder gets a process group of its own, which stop() ends as a
-// whole, and dies with this program even when this program is killed.
+// The encoder gets a process group of its own, which stop() ends as a whole,
+// and dies with this program even when this program is killed.
 class EncoderProcess : public QObject
 {
     Q_OBJECT
@@ -106,8 +105,7 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
 
-#ifdef Q_OS_UNIX
-    enum class ReadResult{More, Empty, Closed};
+    enum class ReadResult { More, Empty, Closed };
     ReadResult readAvailable();
     void checkExited();
     void maybeFinish();
@@ -124,7 +122,4 @@ private:
     quint64 m_runNumber = 0;
     bool m_exited = false;
     bool m_outputClosed = false;
-#else
-    QProcess *m_process = nullptr;
-#endif
 };

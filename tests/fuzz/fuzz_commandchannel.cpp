@@ -6,7 +6,7 @@
 // the next text, destroy); every further line is a text to send.
 #include "fuzzinput.h"
 
-#include "conversion/commandchannel.h"
+#include "shell/commandchannel.h"
 
 #include <QHash>
 #include <QPointer>

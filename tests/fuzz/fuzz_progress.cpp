@@ -1,8 +1,8 @@
 // Encoder output pieces through the progress parsers and the report reader.
 #include "fuzzinput.h"
 
+#include "common/numbers.h"
 #include "conversion/encoderreport.h"
-#include "conversion/numbers.h"
 #include "conversion/progress.h"
 
 #include <QStringView>

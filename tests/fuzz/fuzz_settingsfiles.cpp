@@ -1,7 +1,7 @@
 // Arbitrary bytes as setup.ini and options.ini: read, write back, read again.
 #include "fuzzinput.h"
 
-#include "conversion/settingsfiles.h"
+#include "shell/settingsfiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "conversion/commandchannel.h"
+#include "shell/commandchannel.h"
 
 #include <QPointer>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "conversion/optionsrules.h"
+#include "shell/optionsrules.h"
 
 #include <QTest>
 

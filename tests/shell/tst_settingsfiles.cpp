@@ -1,4 +1,4 @@
-#include "conversion/settingsfiles.h"
+#include "shell/settingsfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>

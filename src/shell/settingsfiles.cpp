@@ -1,7 +1,7 @@
 #include "settingsfiles.h"
 
+#include "common/numbers.h"
 #include "common/paths.h"
-#include "numbers.h"
 
 #include <QDir>
 #include <QFile>

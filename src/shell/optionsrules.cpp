@@ -1,6 +1,6 @@
 #include "optionsrules.h"
 
-#include "numbers.h"
+#include "common/numbers.h"
 
 #include <algorithm>
 #include <iterator>
