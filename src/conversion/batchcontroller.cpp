@@ -53,27 +53,8 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         handle({Event::Type::NextJob, {}, m_batchNumber});
     });
     connect(&m_process, &EncoderProcess::outputReceived, this, [this](const QString &piece) {
-        if (!m_job)
-            return;
-        m_report.feed(piece);
-        const bool conv = m_job->passes[m_job->pass].encoderName.startsWith(u"conv");
-        const bool changed =
-            conv ? m_progress.firstPassPiece(piece) : m_progress.secondPassPiece(piece);
-        if (!changed)
-            return;
-        Q_EMIT progressChanged(m_progress.display);
-        if (m_job->durationSeconds <= 0) {
-            if (m_report.report().durationSeconds)
-                m_job->durationSeconds = *m_report.report().durationSeconds;
-            else if (m_progress.durationSeconds > 0)
-                m_job->durationSeconds = m_progress.durationSeconds;
-        }
-        const double passFraction = std::clamp(m_progress.display.percent / 100.0, 0.0, 1.0);
-        const int passes = int(m_job->passes.size());
-        const double fraction = (m_job->pass + passFraction) / passes;
-        m_jobs.setRunning(m_job->id, m_job->pass + 1, passes, fraction);
-        m_estimate.setCurrent(m_job->durationSeconds, fraction);
-        Q_EMIT positionChanged(position());
+        if (m_job && m_report.feed(piece))
+            reportPosition();
     });
     connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
         handle({Event::Type::PassEnded, outcome, m_batchNumber});
@@ -81,6 +62,29 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
 }
 
 BatchController::~BatchController() = default;
+
+void BatchController::reportPosition()
+{
+    const Report::RunReport &report = m_report.report();
+    const PassCommand &pass = m_job->passes[m_job->pass];
+    const double total = report.duration.value_or(0);
+    if (pass.progressStyle == ProgressStyle::Format) {
+        m_progress.formatPosition(report.position.value_or(0), total);
+    } else if (!report.output.isEmpty()) {
+        m_progress.rotationFinished();
+    } else if (!m_progress.rotationPosition(report.position.value_or(0), total)) {
+        return;
+    }
+    Q_EMIT progressChanged(m_progress.display);
+    if (m_job->durationSeconds <= 0 && total > 0)
+        m_job->durationSeconds = total;
+    const double passFraction = std::clamp(m_progress.display.percent / 100.0, 0.0, 1.0);
+    const int passes = int(m_job->passes.size());
+    const double fraction = (m_job->pass + passFraction) / passes;
+    m_jobs.setRunning(m_job->id, m_job->pass + 1, passes, fraction);
+    m_estimate.setCurrent(m_job->durationSeconds, fraction);
+    Q_EMIT positionChanged(position());
+}
 
 QString BatchController::encoderFolder() const
 {
@@ -203,7 +207,6 @@ BatchController::StartResult BatchController::startBatch()
     m_started = 0;
     m_stopMode = StopMode::Now;
     m_estimate.start(nowSeconds());
-    m_progress.durationSeconds = 0;
     setState(State::Running);
     m_startTimer->start();
     return StartResult::Started;
@@ -260,7 +263,6 @@ void BatchController::startNextJob()
     job.passes = jobPasses(inputsNow(job.source, m_outputFolder));
     m_job = std::move(job);
     ++m_started;
-    m_progress.durationSeconds = 0;
     m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
     m_estimate.setJobsLeft(m_jobs.waitingCount());
     m_estimate.setCurrent(0, 0);
@@ -302,7 +304,6 @@ void BatchController::collectOutput()
 FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &detail) const
 {
     detail = m_process.lastLine();
-    const FailureReason reported = failureFromEncoderError(m_report.report().error);
     switch (outcome.status) {
     case RunOutcome::Status::Stopped:
         return FailureReason::EncoderFailed;
@@ -311,23 +312,18 @@ FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &det
     case RunOutcome::Status::Exited:
         break;
     }
+    const Report::RunReport &report = m_report.report();
     if (outcome.exitCode != 0) {
+        // The encoder said why; one that died without a word failed all the same.
+        const FailureReason reported = failureReasonOf(report.error);
         if (reported != FailureReason::None)
             return reported;
-        if (detail.contains(u"No space left on device"))
-            return FailureReason::DiskFull;
-        // A message that names the source is about the source.
-        if (!m_job->source.isEmpty() && detail.contains(displayPath(m_job->source)))
-            return FailureReason::SourceUnreadable;
-        if (outcome.exitCode == 127)
-            return FailureReason::FfmpegMissing;
         if (detail.isEmpty())
             detail = u"exit code "_qs + QString::number(outcome.exitCode);
         return FailureReason::EncoderFailed;
     }
     const PassCommand &pass = m_job->passes[m_job->pass];
-    const QString written =
-        m_report.report().output.isEmpty() ? pass.outputPath : m_report.report().output;
+    const QString written = report.output.isEmpty() ? pass.outputPath : report.output;
     if (RawFile::size(written) <= 0) {
         detail = displayPath(written);
         return FailureReason::NoOutput;
@@ -346,10 +342,10 @@ void BatchController::removeIntermediate()
 void BatchController::passEnded(const RunOutcome &outcome)
 {
     collectOutput();
-    const EncoderReport &report = m_report.report();
-    if (report.lossless == u"encode") {
-        m_jobs.setLosslessRefusal(m_job->id, report.losslessWhy);
-        Q_EMIT losslessRefused(m_job->id, m_job->source, report.losslessWhy);
+    const Report::RunReport &report = m_report.report();
+    if (report.losslessAsked && !report.losslessCopied) {
+        m_jobs.setLosslessRefusal(m_job->id, report.losslessWhy());
+        Q_EMIT losslessRefused(m_job->id, m_job->source, report.losslessWhy());
     }
 
     if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
@@ -394,7 +390,6 @@ void BatchController::afterJob()
 {
     m_estimate.jobEnded(m_job->durationSeconds);
     m_job.reset();
-    m_progress.durationSeconds = 0;
     if (m_state == State::Stopping)
         endBatch(true);
     else
@@ -409,7 +404,6 @@ void BatchController::jobStoppedHere()
     m_jobs.setStopped(id);
     ++m_summary.stoppedJobs;
     m_job.reset();
-    m_progress.durationSeconds = 0;
     Q_EMIT jobStopped(id, source);
     endBatch(true);
 }
@@ -445,7 +439,6 @@ void BatchController::beginFinishing()
 {
     setState(State::Finishing);
     m_progress.display.percent = 0;
-    m_progress.display.fillWidth = 0;
     if (m_actions)
         m_actions->openFolder(m_outputFolder);
     if (m_options.playSound && m_actions) {
@@ -471,7 +464,6 @@ void BatchController::endBatch(bool stopped)
     ++m_batchNumber; // whatever is still posted for this batch is dropped
     m_summary.stopped = stopped;
     m_progress.display.percent = 0;
-    m_progress.display.fillWidth = 0;
     setState(State::Idle);
     Q_EMIT batchEnded(m_summary);
 }

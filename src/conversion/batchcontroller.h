@@ -2,8 +2,8 @@
 
 #include "batchestimate.h"
 #include "commands.h"
+#include "common/report.h"
 #include "completionactions.h"
-#include "encoderreport.h"
 #include "joblist/job.h"
 #include "process/encoderprocess.h"
 #include "progress.h"
@@ -161,6 +161,7 @@ private:
     void afterJob();
 
     FailureReason failureOf(const RunOutcome &outcome, QString &detail) const;
+    void reportPosition();
     void collectOutput();
     void removeIntermediate();
     void jobStoppedHere();
@@ -175,7 +176,7 @@ private:
     EncoderProcess m_process;
     QTimer *m_startTimer;
     ProgressState m_progress;
-    EncoderReportReader m_report;
+    Report::Reader m_report;
     BatchEstimate m_estimate;
     BatchOptions m_options;
     QString m_programFolder;

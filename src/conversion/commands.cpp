@@ -63,6 +63,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
     if (in.format == F::Mp3) {
         const QString CH = QString::number(in.channelEntry + 1);
         pass.encoderName = u"coder"_qs;
+        pass.progressStyle = ProgressStyle::Format;
         pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
         pass.command.program = encoderPath(in, u"coder"_qs);
         QStringList &args = pass.command.arguments;
@@ -174,6 +175,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
 {
     using F = ConversionSettings::Format;
     PassCommand pass;
+    pass.progressStyle = ProgressStyle::Format;
     const QString TMP = intermediatePath(in.tempFolder);
     const bool keepSize = in.size == ConversionSettings::keepSizeMarker();
     QStringList &args = pass.command.arguments;

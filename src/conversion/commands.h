@@ -1,6 +1,7 @@
 #pragma once
 
 #include "process/encodercommand.h"
+#include "progress.h"
 
 #include <QString>
 #include <QTime>
@@ -20,6 +21,7 @@ struct PassCommand
     // The first pass of a two-pass format writes the intermediate file, which
     // only the second pass reads.
     bool intermediate = false;
+    ProgressStyle progressStyle = ProgressStyle::Rotation;
 };
 
 // The part of the source every pass of a job converts.

@@ -2,30 +2,10 @@
 
 #include "common/numbers.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-// The text after a marker up to the next space (or the end of the piece).
-std::optional<QStringView> fieldAfter(QStringView piece, QStringView marker)
-{
-    const qsizetype at = piece.indexOf(marker);
-    if (at < 0)
-        return std::nullopt;
-    const QStringView rest = piece.sliced(at + marker.size());
-    const qsizetype space = rest.indexOf(u' ');
-    return space < 0 ? rest : rest.first(space);
-}
-
-bool isNumber(QStringView text)
-{
-    bool ok = false;
-    (void)text.toDouble(&ok);
-    return ok;
-}
 
 // "12.3456" stays "12.3456"; no exponent form, no trailing zeros.
 QString plainNumber(double value)
@@ -41,6 +21,12 @@ QString plainNumber(double value)
     return text;
 }
 
+// The seconds as the encoder's own progress line shows them, to the hundredth.
+double shownSeconds(double seconds)
+{
+    return std::round(seconds * 100) / 100;
+}
+
 } // namespace
 
 QString nextSpinner(const QString &spinner)
@@ -54,86 +40,34 @@ QString nextSpinner(const QString &spinner)
     return u"-"_qs;
 }
 
-std::optional<QString> findPercentText(QStringView piece)
-{
-    const qsizetype n = piece.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (piece[i] != u'(')
-            continue;
-        if (i + 4 < n && piece[i + 4] == u')')
-            return piece.sliced(i + 1, 3).toString();
-        if (i + 5 < n && piece[i + 5] == u')')
-            return piece.sliced(i + 1, 4).toString();
-    }
-    return std::nullopt;
-}
-
-std::optional<int> findDuration(QStringView piece)
-{
-    const auto field = fieldAfter(piece, u"Duration: ");
-    if (!field)
-        return std::nullopt;
-    const QList<QStringView> parts = field->split(u':');
-    if (parts.size() != 3)
-        return std::nullopt;
-    QStringView seconds = parts[2];
-    const qsizetype comma = seconds.indexOf(u',');
-    if (comma >= 0)
-        seconds = seconds.first(comma);
-    if (!isNumber(parts[0]) || !isNumber(parts[1]) || !isNumber(seconds))
-        return std::nullopt;
-    const double total = parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + seconds.toDouble();
-    return toInt32(total);
-}
-
-std::optional<double> findElapsed(QStringView piece)
-{
-    const auto field = fieldAfter(piece, u"time=");
-    if (!field)
-        return std::nullopt;
-    const QList<QStringView> parts = field->split(u':');
-    if (parts.size() == 3 && isNumber(parts[0]) && isNumber(parts[1]))
-        return parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + leadingNumber(parts[2]);
-    return leadingNumber(*field);
-}
-
-bool ProgressState::firstPassPiece(QStringView piece)
+bool ProgressState::rotationPosition(double seconds, double total)
 {
     spinner = nextSpinner(spinner);
-    const auto percent = findPercentText(piece);
-    if (!percent)
+    if (!(total > 0))
         return false;
-    if (*percent == u"100%") {
-        display = {ProgressDisplay::FullWidth, 100, u"进行最后一步... 100%"_qs};
-        return true;
-    }
-    const double p = roundHalfEven(leadingNumber(*percent));
-    const double shown = std::clamp(p, 0.0, 100.0);
-    display.fillWidth = shown / 100 * ProgressDisplay::FullWidth;
-    display.percent = shown;
+    // The whole percentage conv shows, which reaches 100 only once written.
+    const double p = std::clamp(std::floor(seconds * 100 / total), 0.0, 99.0);
+    display.percent = p;
     display.caption = u"旋转中 "_qs + spinner + u' ' + QString::number(p) + u'%';
     return true;
 }
 
-bool ProgressState::secondPassPiece(QStringView piece)
+void ProgressState::rotationFinished()
 {
-    if (durationSeconds == 0) {
-        if (const auto duration = findDuration(piece))
-            durationSeconds = *duration;
-    }
-    const auto elapsed = findElapsed(piece);
+    display = {100, u"进行最后一步... 100%"_qs};
+}
+
+void ProgressState::formatPosition(double seconds, double total)
+{
     spinner = nextSpinner(spinner);
-    if (!elapsed)
-        return false;
-    const double t = roundHalfEven(*elapsed);
-    if (durationSeconds == 0 || t / durationSeconds * 100 >= 100) {
-        display = {ProgressDisplay::FullWidth, 100, u"Done 100%"_qs};
-        return true;
+    // Whole seconds, as the coders' "Duration:" and "time=" lines give them.
+    const double duration = roundHalfEven(shownSeconds(total));
+    const double t = roundHalfEven(shownSeconds(seconds));
+    if (!(duration > 0) || t / duration * 100 >= 100) {
+        display = {100, u"Done 100%"_qs};
+        return;
     }
-    const double f = t / durationSeconds;
-    const QString number = plainNumber(f * 100).left(4);
-    display.fillWidth = std::max(0.0, f) * ProgressDisplay::FullWidth;
+    const QString number = plainNumber(t / duration * 100).left(4);
     display.percent = std::clamp(leadingNumber(number), 0.0, 100.0);
     display.caption = u"生成中..."_qs + spinner + u' ' + number + u'%';
-    return true;
 }

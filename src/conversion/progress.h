@@ -1,17 +1,15 @@
 #pragma once
 
 #include <QString>
-#include <QStringView>
 
-#include <optional>
+// How a pass shows its progress: the rotation passes (conv) as a whole
+// percentage, the format passes (coder, coder2) as a percentage with a
+// fraction, each with captions of its own.
+enum class ProgressStyle { Rotation, Format };
 
-// What the progress controls show: the width of the fill image (in the window
-// units of the original layout, full width 5415), the bar value and the label.
+// What the progress controls show: the bar value and the label.
 struct ProgressDisplay
 {
-    static constexpr double FullWidth = 5415;
-
-    double fillWidth = 0;
     double percent = 0; // 0 to 100; a fraction may stand (33.3)
     QString caption = u"0%"_qs;
 
@@ -21,25 +19,21 @@ struct ProgressDisplay
 // The successor of the busy indicator: "-", "\", "|", "/" and round again.
 QString nextSpinner(const QString &spinner);
 
-// The text between "(" and ")" of the first percentage in a first-pass piece:
-// three characters ("( 5%)") or four ("(100%)").
-std::optional<QString> findPercentText(QStringView piece);
-// The whole seconds after "Duration: " in a second-pass piece.
-std::optional<int> findDuration(QStringView piece);
-// The elapsed seconds after "time=": seconds with a fraction, or HH:MM:SS.cc.
-std::optional<double> findElapsed(QStringView piece);
-
-// Turns encoder pieces into the progress display. Pure state: the window shows
-// `display` after each call that returns true.
+// Turns the positions an encoder reports into the progress display. Pure
+// state: the window shows `display` after each call.
 class ProgressState
 {
 public:
     QString spinner = u"-"_qs;
-    int durationSeconds = 0;
     ProgressDisplay display;
 
-    // A piece of conv (the first pass): moves the indicator, then reads a percentage.
-    bool firstPassPiece(QStringView piece);
-    // A piece of coder or coder2 (the second or audio-only pass).
-    bool secondPassPiece(QStringView piece);
+    // seconds encoded of total (0: not known); each call moves the indicator.
+    // Rotation: "旋转中 - 45%"; nothing is shown while the total is not known.
+    // Returns whether the display changed.
+    bool rotationPosition(double seconds, double total);
+    // "进行最后一步... 100%": the rotation pass has written its output.
+    void rotationFinished();
+    // Format: "生成中...- 12.3%", and "Done 100%" at the end or when the
+    // total is not known.
+    void formatPosition(double seconds, double total);
 };

@@ -53,10 +53,16 @@ void progress(QByteArrayView text)
     writeAll(STDOUT_FILENO, text);
 }
 
-void machineLine(QByteArrayView keyValue)
+void report(const QByteArray &line)
 {
     startLine(STDOUT_FILENO);
-    writeAll(STDOUT_FILENO, "[torvane] " + keyValue.toByteArray() + '\n');
+    writeAll(STDOUT_FILENO, line);
+}
+
+bool toTerminal()
+{
+    static const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    return terminal;
 }
 
 void message(Tool tool, const QByteArray &line)
@@ -70,20 +76,15 @@ void message(Tool tool, const QString &line)
     message(tool, line.toUtf8());
 }
 
-void failure(Tool tool, QByteArrayView code, const QString &line)
+void failure(Tool tool, Report::Error error, const QString &line)
 {
-    machineLine("error=" + code.toByteArray());
+    report(Report::errorLine(error));
     message(tool, line);
 }
 
 bool readerGone()
 {
     return gone;
-}
-
-QByteArray percentEncoded(const QByteArray &bytes)
-{
-    return bytes.toPercentEncoding("/");
 }
 
 } // namespace console

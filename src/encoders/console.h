@@ -1,11 +1,12 @@
 #pragma once
 
 #include "commandline.h"
+#include "common/report.h"
 
 #include <QByteArray>
 #include <QString>
 
-// What the encoder prints. Progress and machine lines go to standard output,
+// What the encoder prints. Progress and report lines go to standard output,
 // human messages to standard error; the batch reads both through one pipe,
 // so line starts are tracked across the two.
 namespace console {
@@ -13,21 +14,22 @@ namespace console {
 // Raw text on standard output, as it is (progress with its "\r").
 void progress(QByteArrayView text);
 
-// "[torvane] KEY=VALUE" on a line of its own, for the batch to parse.
-void machineLine(QByteArrayView keyValue);
+// A line of the report language (common/report.h), on a line of its own.
+void report(const QByteArray &line);
+
+// Whether a person watches standard output: then the report lines that only
+// repeat the progress are left out.
+bool toTerminal();
 
 // One human line on standard error; conv's caller reads parentheses as
 // progress, so conv's own messages never carry any.
 void message(Tool tool, const QByteArray &line);
 void message(Tool tool, const QString &line);
 
-// A failure: its machine code, then the human reason as the last line.
-void failure(Tool tool, QByteArrayView code, const QString &line);
+// A failure: its report line, then the human reason as the last line.
+void failure(Tool tool, Report::Error error, const QString &line);
 
 // True once a write found that nobody reads our output any more.
 bool readerGone();
-
-// Bytes of a path as a machine value: all but A-Z a-z 0-9 - . _ ~ / as %XX.
-QByteArray percentEncoded(const QByteArray &bytes);
 
 } // namespace console

@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     else if (name == "coder2")
         tool = Tool::Coder2;
     else {
-        console::failure(Tool::Conv, "usage",
+        console::failure(Tool::Conv, Report::Error::Usage,
                          u"Started as %1: run me as conv, coder or coder2"_s.arg(
                              displayPath(pathFromBytes(name))));
         return 2;
@@ -43,7 +43,8 @@ int main(int argc, char *argv[])
         arguments.append(pathFromBytes(argv[i]));
     const ParseResult parsed = parseCommandLine(tool, arguments);
     if (!parsed.error.isEmpty()) {
-        console::failure(tool, "usage", QString::fromLatin1(name) + u": "_s + parsed.error);
+        console::failure(tool, Report::Error::Usage,
+                         QString::fromLatin1(name) + u": "_s + parsed.error);
         return 2;
     }
     return runJob(parsed.job);

@@ -181,21 +181,21 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
     static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
 
     if (info.libavMissing)
-        choice.reason = u"libav"_s;
+        choice.refusal = Report::LosslessRefusal::Libav;
     else if (step == 0)
-        choice.reason = u"filter"_s;
+        choice.refusal = Report::LosslessRefusal::Filter;
     else if (muxer != u"mp4" && muxer != u"mov")
-        choice.reason = u"container"_s;
+        choice.refusal = Report::LosslessRefusal::Container;
     else if (!info.hasVideo)
-        choice.reason = u"no-video"_s;
+        choice.refusal = Report::LosslessRefusal::NoVideo;
     else if (!codecs.contains(info.videoCodec) || !muxerCarries(muxer, info.videoCodec))
-        choice.reason = u"codec"_s;
+        choice.refusal = Report::LosslessRefusal::Codec;
     else if (info.displayMirrored || std::abs(turns - std::round(turns)) > 0.01)
-        choice.reason = u"display-matrix"_s;
+        choice.refusal = Report::LosslessRefusal::DisplayMatrix;
     else if (job.clipped()) // a copy could only start at a key frame
-        choice.reason = u"clip"_s;
-    if (!choice.reason.isEmpty()) {
-        if (choice.reason == u"codec")
+        choice.refusal = Report::LosslessRefusal::Clip;
+    if (choice.refusal != Report::LosslessRefusal::None) {
+        if (choice.refusal == Report::LosslessRefusal::Codec)
             choice.codec = info.videoCodec;
         return choice;
     }

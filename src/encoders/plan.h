@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandline.h"
+#include "common/report.h"
 #include "media.h"
 
 #include <QString>
@@ -21,9 +22,8 @@ bool probeFirst(const EncodeJob &job);
 struct LosslessChoice
 {
     bool copy = false;
-    QString reason;     // why not: libav (not loaded), filter, container, no-video, codec,
-                        // display-matrix, clip
-    QString codec;      // the source's video codec, with reason codec
+    Report::LosslessRefusal refusal = Report::LosslessRefusal::None; // why not
+    QString codec;      // the source's video codec, when that is why
     int rotation = 0;   // the output's display rotation, degrees counter-clockwise
     QString audioCodec; // empty: the audio is copied as it is
 };

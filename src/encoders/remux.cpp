@@ -14,15 +14,16 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-RemuxResult failed(const char *code, const QString &what, int status)
+RemuxResult failed(Report::Error error, const QString &what, int status)
 {
-    return {code, what + u": "_s + libavError(status), 0};
+    return {error, what + u": "_s + libavError(status), 0};
 }
 
 RemuxResult writeFailed(int status)
 {
     const bool full = status == AVERROR(ENOSPC) || status == AVERROR(EDQUOT);
-    return failed(full ? "disk-full" : "output", u"cannot write the output"_s, status);
+    return failed(full ? Report::Error::DiskFull : Report::Error::Output,
+                  u"cannot write the output"_s, status);
 }
 
 struct CloseOutput
@@ -101,20 +102,20 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     QString why;
     const Libav *loaded = libav(&why);
     if (!loaded)
-        return {"failed", why, 0};
+        return {Report::Error::Failed, why, 0};
     const Libav &av = *loaded;
     InputContext in;
     int status = openInput(job.input, &in);
     if (status < 0)
-        return failed("source", displayPath(job.input), status);
+        return failed(Report::Error::Source, displayPath(job.input), status);
     if ((status = av.avformat_find_stream_info(in.get(), nullptr)) < 0)
-        return failed("source", displayPath(job.input), status);
+        return failed(Report::Error::Source, displayPath(job.input), status);
 
     AVFormatContext *created = nullptr;
     status = av.avformat_alloc_output_context2(&created, nullptr, job.muxer.toLatin1().constData(),
                                                nullptr);
     if (status < 0)
-        return failed("failed", u"no muxer "_s + job.muxer, status);
+        return failed(Report::Error::Failed, u"no muxer "_s + job.muxer, status);
     const std::unique_ptr<AVFormatContext, CloseOutput> out(created);
     av.av_dict_copy(&out->metadata, in->metadata, 0);
 
@@ -130,19 +131,19 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
             audio = int(i);
     }
     if (video < 0)
-        return {"source", displayPath(job.input) + u": no video stream"_s, 0};
+        return {Report::Error::Source, displayPath(job.input) + u": no video stream"_s, 0};
 
     // Packed B-frames are an AVI habit that MP4 does not know.
     std::unique_ptr<AVBSFContext, FreeFilter> unpack;
     if (in->streams[video]->codecpar->codec_id == AV_CODEC_ID_MPEG4) {
         AVBSFContext *filter = nullptr;
         if ((status = av.av_bsf_alloc(av.av_bsf_get_by_name("mpeg4_unpack_bframes"), &filter)) < 0)
-            return failed("failed", u"mpeg4_unpack_bframes"_s, status);
+            return failed(Report::Error::Failed, u"mpeg4_unpack_bframes"_s, status);
         unpack.reset(filter);
         av.avcodec_parameters_copy(filter->par_in, in->streams[video]->codecpar);
         filter->time_base_in = in->streams[video]->time_base;
         if ((status = av.av_bsf_init(filter)) < 0)
-            return failed("failed", u"mpeg4_unpack_bframes"_s, status);
+            return failed(Report::Error::Failed, u"mpeg4_unpack_bframes"_s, status);
     }
 
     for (const int index : {video, audio}) {
@@ -151,17 +152,17 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
         const AVStream *from = in->streams[index];
         AVStream *to = av.avformat_new_stream(out.get(), nullptr);
         if (!to)
-            return failed("failed", u"no memory"_s, AVERROR(ENOMEM));
+            return failed(Report::Error::Failed, u"no memory"_s, AVERROR(ENOMEM));
         const AVCodecParameters *par = index == video && unpack ? unpack->par_out : from->codecpar;
         if ((status = av.avcodec_parameters_copy(to->codecpar, par)) < 0)
-            return failed("failed", u"cannot copy the stream"_s, status);
+            return failed(Report::Error::Failed, u"cannot copy the stream"_s, status);
         to->codecpar->codec_tag = codecTag(av, out->oformat, par);
         to->time_base = from->time_base;
         to->disposition = from->disposition;
         av.av_dict_copy(&to->metadata, from->metadata, 0);
         av.av_dict_set(&to->metadata, "rotate", nullptr, 0);
         if ((status = copySideData(av, from, to, index == video ? job.rotation : 0)) < 0)
-            return failed("failed", u"cannot copy the stream"_s, status);
+            return failed(Report::Error::Failed, u"cannot copy the stream"_s, status);
         mapping[index] = to->index;
     }
 
@@ -170,7 +171,7 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     if ((status = av.avio_open(&out->pb, url.constData(), AVIO_FLAG_WRITE)) < 0)
         return writeFailed(status);
     if ((status = av.avformat_write_header(out.get(), nullptr)) < 0)
-        return failed("failed", u"cannot start the output"_s, status);
+        return failed(Report::Error::Failed, u"cannot start the output"_s, status);
 
     // Timestamps start at 0 in the output, as ffmpeg makes them.
     const int64_t start = in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time;
@@ -199,7 +200,7 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     while ((status = av.av_read_frame(in.get(), packet.get())) >= 0) {
         const int index = packet->stream_index;
         if (const int sig = stopRequested())
-            return {"interrupted", QString(), sig};
+            return {Report::Error::Interrupted, QString(), sig};
         // Like ffmpeg, the copy starts at the first key frame of the video.
         if (index == video && !keyFrameSeen && !(packet->flags & AV_PKT_FLAG_KEY)) {
             av.av_packet_unref(packet.get());
@@ -213,20 +214,20 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
         }
         if (index == video && unpack) {
             if ((status = av.av_bsf_send_packet(unpack.get(), packet.get())) < 0)
-                return failed("source", displayPath(job.input), status);
+                return failed(Report::Error::Source, displayPath(job.input), status);
             while ((status = av.av_bsf_receive_packet(unpack.get(), packet.get())) >= 0) {
                 if ((status = write(packet.get(), index)) < 0)
                     return writeFailed(status);
             }
             if (status != AVERROR(EAGAIN))
-                return failed("source", displayPath(job.input), status);
+                return failed(Report::Error::Source, displayPath(job.input), status);
             continue;
         }
         if ((status = write(packet.get(), index)) < 0)
             return writeFailed(status);
     }
     if (status != AVERROR_EOF)
-        return failed("source", displayPath(job.input), status);
+        return failed(Report::Error::Source, displayPath(job.input), status);
     if (unpack) {
         av.av_bsf_send_packet(unpack.get(), nullptr);
         while (av.av_bsf_receive_packet(unpack.get(), packet.get()) >= 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "common/report.h"
+
 #include <QString>
 
 #include <functional>
@@ -21,8 +22,8 @@ struct RemuxJob
 
 struct RemuxResult
 {
-    QByteArray error; // the machine code of a failure, empty on success
-    QString reason;   // what went wrong, for people
+    Report::Error error = Report::Error::None;
+    QString reason; // what went wrong, for people
     int stopSignal = 0;
 };
 

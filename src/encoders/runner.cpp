@@ -35,7 +35,7 @@ namespace {
 const QByteArray outputUrl = "file:/dev/fd/3";
 
 // Time ffmpeg gets to finish on its own once it was told to stop.
-constexpr int stopGraceMs = 5000;
+constexpr int stopGraceMs = Report::FfmpegStopGraceMs;
 
 // A stop signal that arrived, with the pipe it woke us through emptied.
 int takeStopSignal()
@@ -92,8 +92,10 @@ public:
     {
         m_duration = duration;
         m_begun = true;
-        if (m_tool == Tool::Conv)
+        if (m_tool == Tool::Conv) {
             printPosition(0, 0, 0);
+            reportPosition();
+        }
         if (m_held)
             report();
     }
@@ -145,6 +147,7 @@ private:
         m_held = !m_begun;
         if (m_held)
             return;
+        reportPosition();
         if (m_tool == Tool::Conv) {
             if (m_duration > 0) {
                 const int percent = std::clamp(int(m_seconds * 100 / m_duration), 0, 99);
@@ -159,6 +162,13 @@ private:
                       "frame=%5lld size=%8lldkB time=%.2f bitrate=%6.1fkbits/s\r", m_frame,
                       m_bytes / 1024, m_seconds, kbit);
         console::progress(line);
+    }
+
+    // The batch reads the numbers, not the text above, which is for people.
+    void reportPosition()
+    {
+        if (!console::toTerminal())
+            console::report(Report::positionLine(m_seconds));
     }
 
     void printPosition(double seconds, long long frame, int percent)
@@ -225,15 +235,15 @@ public:
         }
     }
 
-    QByteArray code() const
+    Report::Error code() const
     {
         if (m_diskFull)
-            return "disk-full";
+            return Report::Error::DiskFull;
         if (m_lastLine.contains(m_inputUrl))
-            return "source";
+            return Report::Error::Source;
         if (m_lastLine.contains(outputUrl.mid(5)))
-            return "output";
-        return "failed";
+            return Report::Error::Output;
+        return Report::Error::Failed;
     }
 
     QString reason() const { return QString::fromUtf8(m_lastMessage); }
@@ -249,8 +259,8 @@ private:
 struct Outcome
 {
     int stopSignal = 0;
-    QByteArray error; // machine code, empty on success
-    QString reason;   // the human last line
+    Report::Error error = Report::Error::None;
+    QString reason; // the human last line
     int exitCode = 0;
 };
 
@@ -265,10 +275,10 @@ int failed(Tool tool, const Outcome &outcome)
 Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
 {
     if (!info.valid && !info.libavMissing)
-        return {0, "source", u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error),
-                1};
+        return {0, Report::Error::Source,
+                u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error), 1};
     if (job.clipped() && info.duration > 0 && job.clipStart >= info.duration)
-        return {0, "clip-range",
+        return {0, Report::Error::ClipRange,
                 u"Encoding failed: the clip starts at %1 s, but the source ends at %2 s"_s
                     .arg(job.clipStart)
                     .arg(info.duration, 0, 'f', 2),
@@ -282,7 +292,7 @@ Outcome sourceProblemFirst(const EncodeJob &job, bool probed, const Outcome &oth
 {
     if (!probed) {
         const Outcome problem = sourceProblem(job, probeMedia(job.input));
-        if (!problem.error.isEmpty())
+        if (problem.error != Report::Error::None)
             return problem;
     }
     return otherwise;
@@ -300,7 +310,7 @@ double announceSource(const EncodeJob &job, const MediaInfo &info)
                           QByteArray::number(info.start + job.clipStart, 'f', 6) + "\n");
     }
     if (duration > 0)
-        console::machineLine("duration=" + QByteArray::number(duration, 'f', 3));
+        console::report(Report::durationLine(duration));
     return duration;
 }
 
@@ -412,10 +422,10 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
 int interrupted(Tool tool, int sig)
 {
     if (sig == SIGPIPE)
-        console::failure(tool, "interrupted",
+        console::failure(tool, Report::Error::Interrupted,
                          u"Interrupted: nobody reads the output any more, output removed"_s);
     else
-        console::failure(tool, "interrupted",
+        console::failure(tool, Report::Error::Interrupted,
                          u"Interrupted by signal %1, output removed"_s.arg(sig));
     return 128 + sig;
 }
@@ -431,7 +441,7 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
             return sig != 0 || !console::readerGone() ? sig : SIGPIPE;
         });
     return {result.stopSignal, result.error, u"Encoding failed: "_s + result.reason,
-            result.error.isEmpty() ? 0 : 1};
+            result.error == Report::Error::None ? 0 : 1};
 }
 
 // known: the probe's answer when it came first; without it the source is
@@ -450,7 +460,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
     if (const int error = startChild(argv, part.descriptor(), &child))
         return sourceProblemFirst(
             job, known != nullptr,
-            {0, "ffmpeg-missing",
+            {0, Report::Error::FfmpegMissing,
              u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127});
 
     std::optional<BackgroundProbe> probe;
@@ -461,10 +471,10 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
     const auto answered = [&](const MediaInfo &info) {
         probed = info;
         problem = sourceProblem(job, info);
-        if (problem.error == "clip-range")
+        if (problem.error == Report::Error::ClipRange)
             return true;
         // An unreadable source says nothing more unless ffmpeg reads it after all.
-        if (problem.error.isEmpty())
+        if (problem.error == Report::Error::None)
             reporter.begin(announceSource(job, info));
         return false;
     };
@@ -473,15 +483,16 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
-    if (problem.error == "clip-range" || (run.exit.code != 0 && !problem.error.isEmpty()))
+    if (problem.error == Report::Error::ClipRange ||
+        (run.exit.code != 0 && problem.error != Report::Error::None))
         return problem;
     if (run.exit.code < 0)
-        return {0, "failed", u"Encoding failed: ffmpeg crashed"_s, 1};
+        return {0, Report::Error::Failed, u"Encoding failed: ffmpeg crashed"_s, 1};
     if (run.exit.code != 0) {
         QString reason = errors.reason();
         if (reason.isEmpty())
             reason = u"ffmpeg failed with exit code %1"_s.arg(run.exit.code);
-        return {0, run.exit.code == 127 ? "ffmpeg-missing" : errors.code(),
+        return {0, run.exit.code == 127 ? Report::Error::FfmpegMissing : errors.code(),
                 u"Encoding failed: "_s + reason, run.exit.code};
     }
     if (!reporter.begun())
@@ -496,14 +507,14 @@ int runJob(const EncodeJob &job)
     const Tool tool = job.tool;
     const QByteArray ffmpeg = locateFfmpeg();
     if (ffmpeg.isEmpty()) {
-        console::failure(tool, "ffmpeg-missing",
+        console::failure(tool, Report::Error::FfmpegMissing,
                          u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
         return 127;
     }
     const QString muxer = outputMuxer(job);
     if (muxer.isEmpty()) {
         console::failure(
-            tool, "usage",
+            tool, Report::Error::Usage,
             u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
         return 2;
     }
@@ -514,7 +525,8 @@ int runJob(const EncodeJob &job)
         known = probeMedia(job.input);
         if (const int sig = takeStopSignal())
             return interrupted(tool, sig);
-        if (const Outcome problem = sourceProblem(job, *known); !problem.error.isEmpty())
+        if (const Outcome problem = sourceProblem(job, *known);
+            problem.error != Report::Error::None)
             return failed(tool, problem);
     }
 
@@ -522,7 +534,7 @@ int runJob(const EncodeJob &job)
     int error = 0;
     if (!part.create(job.output, &error))
         return failed(tool, sourceProblemFirst(job, known.has_value(),
-                                               {0, "output",
+                                               {0, Report::Error::Output,
                                                 u"Encoding failed: cannot write %1: %2"_s.arg(
                                                     displayPath(job.output), systemError(error)),
                                                 1}));
@@ -532,14 +544,10 @@ int runJob(const EncodeJob &job)
     ProgressReporter reporter(tool);
     if (known) {
         const double duration = announceSource(job, *known);
-        if (job.lossless) {
-            QByteArray line = lossless.copy
-                                  ? "lossless=copy"
-                                  : "lossless=encode reason=" + lossless.reason.toLatin1();
-            if (!lossless.codec.isEmpty())
-                line += " codec=" + lossless.codec.toLatin1();
-            console::machineLine(line);
-        }
+        if (job.lossless)
+            console::report(lossless.copy
+                                ? Report::losslessCopyLine()
+                                : Report::losslessEncodeLine(lossless.refusal, lossless.codec));
         reporter.begin(duration);
     }
     const Outcome outcome =
@@ -550,7 +558,7 @@ int runJob(const EncodeJob &job)
         part.remove();
         return interrupted(tool, outcome.stopSignal);
     }
-    if (!outcome.error.isEmpty()) {
+    if (outcome.error != Report::Error::None) {
         part.remove();
         return failed(tool, outcome);
     }
@@ -560,17 +568,19 @@ int runJob(const EncodeJob &job)
         return interrupted(tool, sig);
     }
     if (part.size() <= 0) {
-        console::failure(tool, "failed", u"Encoding failed: the output is empty"_s);
+        console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
         return 1;
     }
     const QByteArray written = part.publish(&error);
     if (written.isEmpty()) {
-        console::failure(tool, error == ENOSPC || error == EDQUOT ? "disk-full" : "output",
+        console::failure(tool,
+                         error == ENOSPC || error == EDQUOT ? Report::Error::DiskFull
+                                                            : Report::Error::Output,
                          u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
                                                                        systemError(error)));
         return 1;
     }
     reporter.finish();
-    console::machineLine("output=" + console::percentEncoded(written));
+    console::report(Report::outputLine(written));
     return 0;
 }

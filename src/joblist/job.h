@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/report.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -9,7 +11,9 @@
 enum class FailureReason {
     None,
     SourceUnreadable,
+    SourceNotAFile,
     OutputNotWritable,
+    OutputNameTooLong,
     DiskFull,
     FfmpegMissing,
     EncoderMissing,
@@ -19,6 +23,9 @@ enum class FailureReason {
     ClipRange,
     OutputFolderUnusable,
 };
+
+// The failure an encoder reported, as the batch shows it.
+FailureReason failureReasonOf(Report::Error error);
 
 enum class JobState {
     Waiting,

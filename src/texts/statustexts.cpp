@@ -15,8 +15,12 @@ QString failure(FailureReason reason)
         return {};
     case FailureReason::SourceUnreadable:
         return u"源文件无法读取或已损坏"_qs;
+    case FailureReason::SourceNotAFile:
+        return u"源文件不是普通文件（管道、设备或套接字），无法转换"_qs;
     case FailureReason::OutputNotWritable:
         return u"输出文件夹无法写入"_qs;
+    case FailureReason::OutputNameTooLong:
+        return u"输出文件名太长，请缩短视频文件名"_qs;
     case FailureReason::DiskFull:
         return u"磁盘空间不足"_qs;
     case FailureReason::FfmpegMissing:
@@ -44,8 +48,12 @@ QString failureCode(FailureReason reason)
         return {};
     case FailureReason::SourceUnreadable:
         return u"source-unreadable"_qs;
+    case FailureReason::SourceNotAFile:
+        return u"source-not-a-file"_qs;
     case FailureReason::OutputNotWritable:
         return u"output-not-writable"_qs;
+    case FailureReason::OutputNameTooLong:
+        return u"output-name-too-long"_qs;
     case FailureReason::DiskFull:
         return u"disk-full"_qs;
     case FailureReason::FfmpegMissing:
@@ -107,9 +115,9 @@ QString losslessRefusal(const QString &why)
     };
     if (why == u"no-video")
         return u"无法无损旋转：源文件没有视频"_qs;
-    if (why == u"container" || why == u"format")
+    if (why == u"container")
         return u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
-    if (why == u"mirror" || why == u"filter")
+    if (why == u"filter")
         return u"无法无损旋转：镜像和翻转需要重新编码"_qs;
     if (why == u"display-matrix")
         return u"无法无损旋转：源视频自带的显示方向不是整四分之一圈"_qs;

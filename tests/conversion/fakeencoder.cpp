@@ -3,6 +3,8 @@
 // name at the end, and logs each run. A source whose name holds "fail" makes it
 // fail, "crash" makes it crash, "slow" makes it take its time, "nooutput"
 // makes it write nothing. SIGTERM removes the part file, as the real one does.
+#include "common/report.h"
+
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -25,21 +27,6 @@ extern "C" void onTerm(int)
     if (!partFile.empty())
         ::unlink(partFile.c_str());
     ::_exit(143);
-}
-
-std::string percentEncoded(const std::string &path)
-{
-    std::string out;
-    for (const unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
-            out += char(c);
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -65,13 +52,18 @@ int main(int argc, char **argv)
     if (const char *log = std::getenv("FAKE_ENCODER_LOG")) {
         std::ofstream(log, std::ios::app) << name << ' ' << source << " -> " << output << '\n';
     }
-    std::printf("[torvane] duration=10.000\n");
-    std::fflush(stdout);
+    const auto report = [](const QByteArray &line) {
+        std::fputs(line.constData(), stdout);
+        std::fflush(stdout);
+    };
+    report(Report::durationLine(10));
     const bool slow = source.find("slow") != std::string::npos;
     if (source.find("crash") != std::string::npos)
         std::abort();
     if (source.find("fail") != std::string::npos) {
-        std::printf("( 3%%)\r[torvane] error=source\nError: cannot decode %s\n", source.c_str());
+        std::printf("( 3%%)\r\n");
+        report(Report::errorLine(Report::Error::Source));
+        std::printf("Error: cannot decode %s\n", source.c_str());
         return 1;
     }
     const bool writes = source.find("nooutput") == std::string::npos;
@@ -82,9 +74,11 @@ int main(int argc, char **argv)
     const char *lines[] = {"( 5%)\r", "(50%)\r", "(100%)\r"};
     const char *ffLines[] = {"  Duration: 00:00:10.00, start: 0.000000\n", "size= 1kB time=5.00 \r",
                              "size= 2kB time=10.00 \r"};
-    for (const char *line : name == "conv" ? lines : ffLines) {
-        std::fputs(line, stdout);
-        std::fflush(stdout);
+    const double positions[] = {0.5, 5, 10};
+    for (int i = 0; i < 3; ++i) {
+        std::fputs((name == "conv" ? lines : ffLines)[i], stdout);
+        std::fputs("\n", stdout);
+        report(Report::positionLine(positions[i]));
         std::this_thread::sleep_for(std::chrono::milliseconds(slow ? 200 : 20));
     }
     if (writes) {
@@ -92,7 +86,7 @@ int main(int argc, char **argv)
         if (std::rename(partFile.c_str(), output.c_str()) != 0)
             return 1;
         partFile.clear();
-        std::printf("\n[torvane] output=%s\n", percentEncoded(output).c_str());
+        report(Report::outputLine(QByteArray::fromStdString(output)));
     }
     return 0;
 }

@@ -363,23 +363,6 @@ private Q_SLOTS:
         QVERIFY(jobs->isEmpty());
         QCOMPARE(outputs().size(), 2);
     }
-
-    // A stop during a second pass forgets the job's duration, so the next
-    // batch's percentages are its own.
-    void durationDoesNotOutliveAStoppedJob()
-    {
-        settings->selectFormat(ConversionSettings::ThreeGp);
-        jobs->addJob(path(u"slow.avi"_qs));
-        connect(batch, &BatchController::progressChanged, this, [this] {
-            if (batch->progress().durationSeconds > 0)
-                batch->stop(BatchController::StopMode::Now);
-        });
-        QSignalSpy ended(batch, &BatchController::batchEnded);
-        QCOMPARE(batch->start(), BatchController::StartResult::Started);
-        QVERIFY(ended.wait(20000));
-        QCOMPARE(batch->progress().durationSeconds, 0);
-        QCOMPARE(jobs->job(0).state, JobState::Stopped);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestBatchController)

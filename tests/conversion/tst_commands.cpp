@@ -1,4 +1,3 @@
-#include "common/paths.h"
 #include "conversion/commands.h"
 #include "conversion/conversionsettings.h"
 
@@ -164,28 +163,6 @@ private Q_SLOTS:
             QVERIFY(pass.command.arguments.contains(size));
     }
 
-    void names_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("baseName");
-        QTest::newRow("several dots") << u"/v/my.clip.avi"_qs << u"my.clip.avi"_qs << u"my"_qs;
-        QTest::newRow("no dot") << u"/v/clip"_qs << u"clip"_qs << u"clip"_qs;
-        QTest::newRow("leading dot") << u"/v/.hidden.avi"_qs << u".hidden.avi"_qs << QString();
-        QTest::newRow("no folder") << u"a.mp4"_qs << u"a.mp4"_qs << u"a"_qs;
-        QTest::newRow("empty") << QString() << QString() << QString();
-        QTest::newRow("trailing separator") << u"/v/"_qs << QString() << QString();
-    }
-
-    void names()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, fileName);
-        QFETCH(QString, baseName);
-        QCOMPARE(fileNameOf(path), fileName);
-        QCOMPARE(baseNameOf(path), baseName);
-    }
-
     void leadingDotGivesNameStartingWithTheMarker()
     {
         CommandInputs in = inputs(ConversionSettings::Mp4);
@@ -230,24 +207,6 @@ private Q_SLOTS:
         QFETCH(QString, unique);
         QCOMPARE(uniqueOutputPath(path, [&](const QString &p) { return existing.contains(p); }),
                  unique);
-    }
-
-    void outputFolderIsAbsolute_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("used");
-        QTest::newRow("absolute") << u"/srv/out"_qs << u"/srv/out"_qs;
-        QTest::newRow("relative") << u"视频/out"_qs << u"/home/u/视频/out"_qs;
-        QTest::newRow("tilde") << u"~/out"_qs << u"/home/u/out"_qs;
-        QTest::newRow("tilde alone") << u"~"_qs << u"/home/u"_qs;
-        QTest::newRow("a name starting with a tilde") << u"~x"_qs << u"/home/u/~x"_qs;
-    }
-
-    void outputFolderIsAbsolute()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, used);
-        QCOMPARE(absoluteOutputFolder(typed, u"/home/u"_qs), used);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "common/report.h"
 #include "conversion/batchestimate.h"
 #include "conversion/progress.h"
 
@@ -11,144 +12,83 @@ class TestProgress : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstPassPiece_data()
+    void rotationPosition_data()
     {
-        QTest::addColumn<QString>("piece");
-        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("total");
         QTest::addColumn<double>("bar");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("( 5%)") << u"Pos: 1.0s ( 5%)\r"_qs << 270.75 << 5.0 << u"旋转中 \\ 5%"_qs;
-        QTest::newRow("(100%)") << u"(100%)"_qs << 5415.0 << 100.0 << u"进行最后一步... 100%"_qs;
-        QTest::newRow("first of two")
-            << u"(12%) (34%)"_qs << 12 * 54.15 << 12.0 << u"旋转中 \\ 12%"_qs;
-        QTest::newRow("three letters read as 0") << u"(abc)"_qs << 0.0 << 0.0 << u"旋转中 \\ 0%"_qs;
-        QTest::newRow("half rounds to even")
-            << u"(2.5)"_qs << 2 * 54.15 << 2.0 << u"旋转中 \\ 2%"_qs;
-        QTest::newRow("above 100 is clamped")
-            << u"(150%)"_qs << 5415.0 << 100.0 << u"旋转中 \\ 150%"_qs;
+        QTest::newRow("5 of 100") << 5.0 << 100.0 << 5.0;
+        QTest::newRow("whole percentages, cut down") << 12.99 << 100.0 << 12.0;
+        QTest::newRow("one third") << 1.0 << 3.0 << 33.0;
+        QTest::newRow("the end waits for the output") << 100.0 << 100.0 << 99.0;
+        QTest::newRow("beyond the end") << 140.0 << 100.0 << 99.0;
     }
 
-    void firstPassPiece()
+    void rotationPosition()
     {
-        QFETCH(QString, piece);
-        QFETCH(double, width);
+        QFETCH(double, seconds);
+        QFETCH(double, total);
         QFETCH(double, bar);
-        QFETCH(QString, caption);
         ProgressState state;
-        QVERIFY(state.firstPassPiece(piece));
-        QCOMPARE(state.display.fillWidth, width);
+        QVERIFY(state.rotationPosition(seconds, total));
         QCOMPARE(state.display.percent, bar);
-        QCOMPARE(state.display.caption, caption);
+        QCOMPARE(state.display.caption, u"旋转中 \\ "_qs + QString::number(bar) + u'%');
+        state.rotationFinished();
+        QCOMPARE(state.display, (ProgressDisplay{100, u"进行最后一步... 100%"_qs}));
     }
 
-    void pieceWithoutValueOnlyMovesTheIndicator()
+    void everyReportMovesTheIndicator()
     {
         ProgressState state;
         const ProgressDisplay before = state.display;
         QStringList spins;
         for (int i = 0; i < 5; ++i) {
-            QVERIFY(!state.firstPassPiece(u"no percentage here (12345678)"_qs));
+            // Without the total there is no percentage to show yet.
+            QVERIFY(!state.rotationPosition(i, 0));
             spins << state.spinner;
         }
-        QVERIFY(!state.secondPassPiece(u"nothing"_qs));
         QCOMPARE(spins, (QStringList{u"\\"_qs, u"|"_qs, u"/"_qs, u"-"_qs, u"\\"_qs}));
-        QCOMPARE(state.spinner, u"|"_qs);
         QCOMPARE(state.display, before);
         state.spinner = u"x"_qs;
         QCOMPARE(nextSpinner(state.spinner), u"-"_qs);
     }
 
-    void secondPassElapsed_data()
+    void formatPosition_data()
     {
-        QTest::addColumn<int>("duration");
-        QTest::addColumn<QString>("piece");
-        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("total");
         QTest::addColumn<double>("bar");
-        QTest::addColumn<QString>("number");
-        QTest::newRow("25 of 100")
-            << 100 << u"time=25.00 bitrate"_qs << 1353.75 << 25.0 << u"25"_qs;
-        QTest::newRow("33 of 100") << 100 << u"time=33.00 "_qs << 0.33 * 5415 << 33.0 << u"33"_qs;
-        QTest::newRow("1 of 3") << 3 << u"time=1.00 "_qs << 5415.0 / 3 << 33.3 << u"33.3"_qs;
-        QTest::newRow("2 of 3") << 3 << u"time=2.00 "_qs << 2 * 5415.0 / 3 << 66.6 << u"66.6"_qs;
-        QTest::newRow("1 of 8") << 8 << u"time=1.00 "_qs << 5415.0 / 8 << 12.5 << u"12.5"_qs;
-        QTest::newRow("1 of 800") << 800 << u"time=1.00 "_qs << 5415.0 / 800 << 0.12 << u"0.12"_qs;
-        QTest::newRow("clock form")
-            << 100 << u"time=00:00:25.00 "_qs << 1353.75 << 25.0 << u"25"_qs;
-        QTest::newRow("first of several")
-            << 100 << u"time=10.00 x time=90.00 "_qs << 541.5 << 10.0 << u"10"_qs;
+        QTest::addColumn<QString>("number"); // empty: the done caption
+        QTest::newRow("25 of 100") << 25.0 << 100.0 << 25.0 << u"25"_qs;
+        QTest::newRow("1 of 3") << 1.0 << 3.0 << 33.3 << u"33.3"_qs;
+        QTest::newRow("2 of 3") << 2.0 << 3.0 << 66.6 << u"66.6"_qs;
+        QTest::newRow("1 of 8") << 1.0 << 8.0 << 12.5 << u"12.5"_qs;
+        QTest::newRow("1 of 800") << 1.0 << 800.0 << 0.12 << u"0.12"_qs;
+        QTest::newRow("whole seconds, half to even") << 2.5 << 10.0 << 20.0 << u"20"_qs;
+        QTest::newRow("duration unknown") << 5.0 << 0.0 << 100.0 << QString();
+        QTest::newRow("at the end") << 100.0 << 100.0 << 100.0 << QString();
+        QTest::newRow("rounds up to the end") << 99.5 << 100.0 << 100.0 << QString();
     }
 
-    void secondPassElapsed()
+    void formatPosition()
     {
-        QFETCH(int, duration);
-        QFETCH(QString, piece);
-        QFETCH(double, width);
+        QFETCH(double, seconds);
+        QFETCH(double, total);
         QFETCH(double, bar);
         QFETCH(QString, number);
         ProgressState state;
-        state.durationSeconds = duration;
-        QVERIFY(state.secondPassPiece(piece));
-        QCOMPARE(state.display.fillWidth, width);
+        state.formatPosition(seconds, total);
         QCOMPARE(state.display.percent, bar);
-        QCOMPARE(state.display.caption, u"生成中..."_qs + state.spinner + u' ' + number + u'%');
+        QCOMPARE(state.display.caption,
+                 number.isEmpty() ? u"Done 100%"_qs
+                                  : u"生成中..."_qs + state.spinner + u' ' + number + u'%');
     }
 
-    void elapsedWithoutOrBeyondDurationShowsDone_data()
-    {
-        QTest::addColumn<int>("duration");
-        QTest::addColumn<QString>("piece");
-        QTest::newRow("duration unknown") << 0 << u"time=5.00 "_qs;
-        QTest::newRow("equal") << 100 << u"time=100.00 "_qs;
-        QTest::newRow("beyond") << 100 << u"time=140.00 "_qs;
-        QTest::newRow("rounds up to the end") << 100 << u"time=99.50 "_qs;
-    }
-
-    void elapsedWithoutOrBeyondDurationShowsDone()
-    {
-        QFETCH(int, duration);
-        QFETCH(QString, piece);
-        ProgressState state;
-        state.durationSeconds = duration;
-        QVERIFY(state.secondPassPiece(piece));
-        QCOMPARE(state.display, (ProgressDisplay{5415, 100, u"Done 100%"_qs}));
-    }
-
-    void duration_data()
-    {
-        QTest::addColumn<QString>("piece");
-        QTest::addColumn<int>("seconds");
-        QTest::newRow("100 s") << u"  Duration: 00:01:40.00, start: 0"_qs << 100;
-        QTest::newRow("hours") << u"Duration: 01:00:00.49, "_qs << 3600;
-        QTest::newRow("half to even") << u"Duration: 00:00:02.50, "_qs << 2;
-        QTest::newRow("not a time") << u"Duration: N/A, "_qs << 0;
-        QTest::newRow("two fields") << u"Duration: 01:40.00, "_qs << 0;
-    }
-
-    void duration()
-    {
-        QFETCH(QString, piece);
-        QFETCH(int, seconds);
-        ProgressState state;
-        state.secondPassPiece(piece);
-        QCOMPARE(state.durationSeconds, seconds);
-    }
-
-    void durationAndTimeInOnePiece()
-    {
-        ProgressState state;
-        QVERIFY(state.secondPassPiece(u"Duration: 00:01:40.00, start\nsize=1kB time=25.00 "_qs));
-        QCOMPARE(state.durationSeconds, 100);
-        QCOMPARE(state.display.percent, 25.0);
-        // Once known, a later duration does not replace it.
-        state.secondPassPiece(u"Duration: 00:00:10.00, "_qs);
-        QCOMPARE(state.durationSeconds, 100);
-    }
-
-    // Output recorded from the encoder programs: the parsers must keep reading it.
+    // Output recorded from the encoder programs: the batch must keep reading it.
     void recordedEncoderOutput_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("firstPass");
+        QTest::addColumn<bool>("rotation");
         const QDir data(QStringLiteral(TORVANE_TEST_DATA));
         for (const QString &name : data.entryList({u"*.txt"_qs}, QDir::Files))
             QTest::newRow(qPrintable(name)) << data.filePath(name) << name.startsWith(u"conv");
@@ -157,25 +97,33 @@ private Q_SLOTS:
     void recordedEncoderOutput()
     {
         QFETCH(QString, file);
-        QFETCH(bool, firstPass);
+        QFETCH(bool, rotation);
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
+        Report::Reader reader;
         ProgressState state;
         QList<double> bars;
         // Status lines arrive one write at a time, as the encoder prints them.
-        const QString text = QString::fromUtf8(bytes);
+        const QString text = QString::fromUtf8(f.readAll());
         for (const QString &piece : text.split(QRegularExpression(u"(?<=[\\r\\n])"_qs))) {
-            if (firstPass ? state.firstPassPiece(piece) : state.secondPassPiece(piece))
-                bars << state.display.percent;
+            if (!reader.feed(piece))
+                continue;
+            const Report::RunReport &report = reader.report();
+            const double total = report.duration.value_or(0);
+            if (!rotation)
+                state.formatPosition(report.position.value_or(0), total);
+            else if (!report.output.isEmpty())
+                state.rotationFinished();
+            else if (!state.rotationPosition(report.position.value_or(0), total))
+                continue;
+            bars << state.display.percent;
         }
-        QVERIFY(!bars.isEmpty());
+        QVERIFY(bars.size() > 2);
         QVERIFY(std::is_sorted(bars.cbegin(), bars.cend()));
+        QVERIFY(bars.first() < 100);
         QCOMPARE(bars.last(), 100.0);
-        if (!firstPass) {
-            QVERIFY(state.durationSeconds > 0);
-            QVERIFY(bars.size() > 1 && bars.first() < 100);
-        }
+        QVERIFY(reader.report().duration > 0.0);
+        QVERIFY(!reader.report().output.isEmpty());
     }
 
     // The time left follows the converted share of the total source duration.

@@ -1,4 +1,3 @@
-#include "common/paths.h"
 #include "joblist/joblistmodel.h"
 
 #include <QAbstractItemModelTester>
@@ -70,25 +69,6 @@ private Q_SLOTS:
         JobListModel model;
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), u"视频文件名"_qs);
         QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"视频格式"_qs);
-    }
-
-    void parsePath_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("file") << u"/home/u/video/a.mp4"_qs << u"/home/u/video/"_qs;
-        QTest::newRow("root") << u"/a.mp4"_qs << u"/"_qs;
-        QTest::newRow("no folder") << u"clip.avi"_qs << QString();
-        QTest::newRow("ends with separator") << u"/v/x/"_qs << u"/v/x/"_qs;
-        QTest::newRow("colon is part of a name") << u"/v/a:b.mp4"_qs << u"/v/"_qs;
-        QTest::newRow("empty") << QString() << QString();
-    }
-
-    void parsePath()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, folder);
-        QCOMPARE(folderOf(path), folder);
     }
 };
 

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// The encoders' report language. conv, coder and coder2 print progress for a
+// person in the forms of the programs they stand in for; for the batch they
+// print lines of their own, each the prefix, a key, "=" and a value, some
+// followed by more "name=value" fields:
+//
+//   [torvane] duration=12.345                 seconds this run will encode
+//   [torvane] position=4.560000               seconds encoded so far
+//   [torvane] lossless=encode reason=codec codec=vp9
+//   [torvane] error=source                    why the run failed; its last line follows
+//   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
+//
+// Both sides read this header: the encoders write with the writers below, the
+// batch reads with Report::Reader, and neither spells a key of its own.
+namespace Report {
+
+inline constexpr char Prefix[] = "[torvane] ";
+
+// How long a stopped encoder has before the batch kills its whole process
+// group, and how long the encoder gives ffmpeg: shorter, so the encoder can
+// still remove its unfinished file before the batch's kill.
+inline constexpr int StopGraceMs = 3000;
+inline constexpr int FfmpegStopGraceMs = StopGraceMs * 2 / 3;
+
+// Why a run failed, as the encoder found it.
+enum class Error {
+    None,
+    Usage,         // a command line the encoder does not understand
+    Source,        // the source cannot be read
+    NotAFile,      // the source is a pipe, socket, device or folder
+    Output,        // the output cannot be written
+    NameTooLong,   // the output's name is longer than its folder allows
+    DiskFull,      // no room left for the output
+    FfmpegMissing, // no ffmpeg to run
+    ClipRange,     // the clip starts past the source's end
+    Interrupted,   // stopped by a signal, or nobody reads the output any more
+    Failed,        // anything else
+};
+QByteArray errorWord(Error error);
+// Failed for a word this version does not know.
+Error errorFromWord(QStringView word);
+
+// Why a lossless rotation was not done, so the job is encoded after all.
+enum class LosslessRefusal {
+    None,
+    Libav,         // libav could not be loaded: nothing is known of the source
+    Filter,        // not a quarter turn
+    Container,     // the output's container has no display matrix players honour
+    NoVideo,       // the source has no video
+    Codec,         // the output's container cannot carry the source's video codec
+    DisplayMatrix, // the source's own display matrix is no plain quarter turn
+    Clip,          // a clip range needs encoding: a copy starts at key frames only
+};
+QByteArray refusalWord(LosslessRefusal refusal);
+LosslessRefusal refusalFromWord(QStringView word);
+
+// Writers: one whole line each, "\n" included.
+QByteArray durationLine(double seconds);
+QByteArray positionLine(double seconds);
+QByteArray errorLine(Error error);
+QByteArray losslessCopyLine();
+// codec: the source's video codec, for LosslessRefusal::Codec.
+QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec);
+// The path as bytes, as the file system has it.
+QByteArray outputLine(const QByteArray &path);
+
+// What one run reported so far.
+struct RunReport
+{
+    std::optional<double> duration;
+    std::optional<double> position; // the latest
+    QString output;                 // the path written, byte for byte (see common/paths.h)
+    Error error = Error::None;
+    bool losslessAsked = false;
+    bool losslessCopied = false;
+    LosslessRefusal losslessRefusal = LosslessRefusal::None;
+    QString losslessCodec;
+
+    // Why the lossless rotation was refused in one word: the source's codec
+    // name when the codec was the reason, else the reason's word.
+    QString losslessWhy() const;
+};
+
+// Collects report lines out of output pieces cut anywhere, skipping every
+// other line at once.
+class Reader
+{
+public:
+    // True when the piece brought a position, or the output: the run moved on.
+    bool feed(QStringView piece);
+    void reset();
+    const RunReport &report() const { return m_report; }
+
+private:
+    bool readLine(QStringView line);
+
+    QString m_line;
+    bool m_skipping = false;
+    RunReport m_report;
+};
+
+} // namespace Report

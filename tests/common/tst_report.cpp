@@ -1,0 +1,88 @@
+#include "common/paths.h"
+#include "common/report.h"
+
+#include <QTest>
+
+using namespace Report;
+
+Q_DECLARE_METATYPE(Report::Error)
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+    static RunReport read(const QByteArray &output, int pieceSize)
+    {
+        Reader reader;
+        const QString text = QString::fromUtf8(output);
+        for (qsizetype i = 0; i < text.size(); i += pieceSize)
+            reader.feed(QStringView(text).mid(i, pieceSize));
+        return reader.report();
+    }
+
+private Q_SLOTS:
+    // What the encoders write, the batch reads, however the pipe cuts it.
+    void writtenIsRead_data()
+    {
+        QTest::addColumn<int>("pieceSize");
+        QTest::newRow("whole") << 100000;
+        QTest::newRow("one character at a time") << 1;
+        QTest::newRow("seven at a time") << 7;
+    }
+
+    void writtenIsRead()
+    {
+        QFETCH(int, pieceSize);
+        const QByteArray path = "/out/a b/\xe9t\xc3\xa9 (1).mp4";
+        const QByteArray output = "Pos:   1.0s    10f ( 5%)\r" + durationLine(12.3456) +
+                                  "frame=  10 time=1.00 \r" + positionLine(4.5) +
+                                  positionLine(6.25) +
+                                  losslessEncodeLine(LosslessRefusal::Codec, u"vp9"_qs) +
+                                  outputLine(path) + "(100%)\r";
+        const RunReport report = read(output, pieceSize);
+        QCOMPARE(report.duration, std::optional(12.346));
+        QCOMPARE(report.position, std::optional(6.25));
+        QCOMPARE(pathToBytes(report.output), path);
+        QVERIFY(report.losslessAsked && !report.losslessCopied);
+        QCOMPARE(report.losslessWhy(), u"vp9"_qs);
+        QCOMPARE(report.error, Error::None);
+    }
+
+    void errorWordsRoundTrip()
+    {
+        for (const Error error :
+             {Error::Usage, Error::Source, Error::NotAFile, Error::Output, Error::NameTooLong,
+              Error::DiskFull, Error::FfmpegMissing, Error::ClipRange, Error::Interrupted,
+              Error::Failed})
+            QCOMPARE(read(errorLine(error), 3).error, error);
+        // A word a newer encoder might send is still a failure.
+        QCOMPARE(errorFromWord(u"martian"), Error::Failed);
+    }
+
+    void otherTextIsNoReport_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("prefix within a line") << QByteArray("x [torvane] error=source\n");
+        QTest::newRow("no value") << QByteArray("[torvane] error\n");
+        QTest::newRow("no prefix") << QByteArray("error=source\n");
+        QTest::newRow("a line too long to be ours")
+            << QByteArray("[torvane] error=source" + QByteArray(9000, ' ') + "\n");
+    }
+
+    void otherTextIsNoReport()
+    {
+        QFETCH(QByteArray, output);
+        QCOMPARE(read(output, 5).error, Error::None);
+    }
+
+    void losslessCopyAndRefusals()
+    {
+        QVERIFY(read(losslessCopyLine(), 4).losslessCopied);
+        const RunReport refused = read(losslessEncodeLine(LosslessRefusal::Clip, {}), 4);
+        QCOMPARE(refused.losslessRefusal, LosslessRefusal::Clip);
+        QCOMPARE(refused.losslessWhy(), u"clip"_qs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReport)
+#include "tst_report.moc"
