@@ -327,7 +327,7 @@ void MainWindow::createControls()
     outputFolderCaption = new QLabel(u"保存路径："_qs, this);
 
     formatList = new QComboBox(this);
-    formatList->addItems(ConversionSettings::listedFormatTexts());
+    formatList->addItems(Formats::listedNames());
     rotationList = new QComboBox(this);
     rotationList->addItems(ConversionSettings::rotationTexts());
     for (QComboBox *box : {formatList, rotationList}) {

@@ -1,6 +1,7 @@
 #include "optionsdialog.h"
 
 #include "app/messagesink.h"
+#include "common/formats.h"
 #include "dialogs/commondialogs.h"
 #include "shell/optionsrules.h"
 
@@ -38,9 +39,9 @@ void OptionsDialog::buildWidgets()
     soundRow->addStretch(1);
 
     losslessCheckBox = new QCheckBox(u"快速无损旋转（仅改变显示方向，不重新编码）"_qs, this);
-    losslessCheckBox->setToolTip(
-        u"适用于 MP4、MOV 格式下 90 度的旋转，源视频为 H.264、HEVC 或 MPEG-4；\n"
-        u"其他情况照常重新编码，列表的状态一栏会说明原因。"_qs);
+    losslessCheckBox->setToolTip(u"适用于 %1 格式下 90 度的旋转，源视频为 H.264、HEVC 或 MPEG-4；\n"
+                                 u"其他情况照常重新编码，列表的状态一栏会说明原因。"_qs.arg(
+                                     Formats::losslessNames().join(u'、')));
 
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);

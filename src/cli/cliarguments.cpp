@@ -1,19 +1,33 @@
 #include "cliarguments.h"
 
+#include "common/formats.h"
+
 #include <QCommandLineParser>
 #include <QLocale>
 #include <QRegularExpression>
 
 #include <cmath>
 
-const char CliUsage[] =
-    "usage: torvane-cli [--rotate R] [--format F] [--output DIR] [--lossless]\n"
-    "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] [--size T]\n"
-    "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
-    "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
-    "  R: 0-4 or cw, ccw, hmirror, vflip, none (default cw)\n"
-    "  F: 0-8 or flv, rm, mpg, avi, mp4, mov, phone-mp4, 3gp, mp3 (default mp4)\n"
-    "  T for --from and --to: seconds or [[hh:]mm:]ss\n";
+QByteArray cliUsage()
+{
+    const QStringList rotations = ConversionSettings::rotationCliNames();
+    const QStringList formats = Formats::cliNames();
+    // The defaults are the window's: the first rotation, the format list's first entry.
+    const auto choices = [](const QStringList &names, const QString &byDefault) {
+        return "0-" + QByteArray::number(names.size() - 1) + " or " +
+               names.join(u", "_qs).toUtf8() + " (default " + byDefault.toUtf8() + ")\n";
+    };
+    return "usage: torvane-cli [--rotate R] [--format F] [--output DIR] [--lossless]\n"
+           "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] [--size "
+           "T]\n"
+           "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
+           "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
+           "       torvane-cli --list formats|rotations\n"
+           "  R: " +
+           choices(rotations, rotations.first()) +
+           "  F: " + choices(formats, formats[Formats::formatOfListedEntry(0)]) +
+           "  T for --from and --to: seconds or [[hh:]mm:]ss\n";
+}
 
 namespace {
 
@@ -114,10 +128,11 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption json(u"json"_qs);
     const QCommandLineOption version(u"version"_qs);
     const QCommandLineOption help(QStringList{u"h"_qs, u"help"_qs});
+    const QCommandLineOption list(u"list"_qs, QString(), u"WHAT"_qs);
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
-    parser.addOptions(
-        {rotate, format, output, from, to, channels, lossless, dryRun, quiet, json, version, help});
+    parser.addOptions({rotate, format, output, from, to, channels, lossless, dryRun, quiet, json,
+                       version, help, list});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -130,19 +145,22 @@ CliArguments parseCliArguments(const QStringList &arguments)
     result.version = parser.isSet(version);
     if (result.help || result.version)
         return result;
+    if (parser.isSet(list)) {
+        result.list = parser.value(list);
+        if (result.list != u"formats" && result.list != u"rotations")
+            result.error = u"--list takes formats or rotations"_qs;
+        return result;
+    }
 
     if (parser.isSet(rotate)) {
-        result.rotation = choice(parser.value(rotate),
-                                 {u"cw"_qs, u"ccw"_qs, u"hmirror"_qs, u"vflip"_qs, u"none"_qs});
+        result.rotation = choice(parser.value(rotate), ConversionSettings::rotationCliNames());
         if (result.rotation < 0) {
             result.error = u"unknown rotation: "_qs + parser.value(rotate);
             return result;
         }
     }
     if (parser.isSet(format)) {
-        result.format =
-            choice(parser.value(format), {u"flv"_qs, u"rm"_qs, u"mpg"_qs, u"avi"_qs, u"mp4"_qs,
-                                          u"mov"_qs, u"phone-mp4"_qs, u"3gp"_qs, u"mp3"_qs});
+        result.format = choice(parser.value(format), Formats::cliNames());
         if (result.format < 0) {
             result.error = u"unknown format: "_qs + parser.value(format);
             return result;

@@ -23,6 +23,7 @@ struct CliArguments
     bool json = false;
     bool version = false;
     bool help = false;
+    QString list; // "formats" or "rotations": print the names --format or --rotate take
     QStringList paths;
 
     QString error; // set: a usage error, and nothing else is to be trusted
@@ -35,4 +36,5 @@ CliArguments parseCliArguments(const QStringList &arguments);
 // the text is not such a time or is out of range.
 std::optional<int> parseClockTime(const QString &text);
 
-extern const char CliUsage[];
+// The usage text, ending with a newline.
+QByteArray cliUsage();

@@ -38,7 +38,7 @@ void print(FILE *to, const QString &text)
 int usageError(const QString &message)
 {
     print(stderr, u"torvane-cli: "_qs + message);
-    std::fputs(CliUsage, stderr);
+    write(stderr, cliUsage());
     return 2;
 }
 
@@ -174,7 +174,14 @@ int main(int argc, char **argv)
         arguments << pathFromBytes(argv[i]);
     const CliArguments args = parseCliArguments(arguments);
     if (args.help) {
-        std::fputs(CliUsage, stdout);
+        write(stdout, cliUsage());
+        return 0;
+    }
+    if (!args.list.isEmpty()) {
+        const QStringList names =
+            args.list == u"formats" ? Formats::cliNames() : ConversionSettings::rotationCliNames();
+        for (const QString &name : names)
+            print(stdout, name);
         return 0;
     }
     if (args.version) {

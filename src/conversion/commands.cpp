@@ -6,18 +6,28 @@
 
 namespace {
 
-constexpr QChar separator = u'/';
-
 const QChar Q = u'"';
+// Outputs of a first pass carry this in their name, those of the later
+// passes and of the sound alone a plain dash.
+const QString RotatedMarker = u"_已旋转"_qs;
+const QString PassMarker = u"-"_qs;
 
 QString encoderPath(const CommandInputs &in, const QString &name)
 {
-    return in.encoderFolder + separator + name;
+    return withTrailingSeparator(in.encoderFolder) + name;
 }
 
-QStringList rotationArguments(const QString &rotate)
+// "-vf rotate=1" as a text and as arguments; nothing for no rotation.
+QString rotationText(const PictureTransform &rotation)
 {
-    return rotate.split(u' ', Qt::SkipEmptyParts);
+    const QStringList words = rotation.encoderWords();
+    return words.isEmpty() ? QString() : u"-vf "_qs + words.join(u',');
+}
+
+QStringList rotationArguments(const PictureTransform &rotation)
+{
+    const QStringList words = rotation.encoderWords();
+    return words.isEmpty() ? QStringList() : QStringList{u"-vf"_qs, words.join(u',')};
 }
 
 QString seconds(int value)
@@ -25,11 +35,39 @@ QString seconds(int value)
     return QString::number(value);
 }
 
-QString outputFile(const CommandInputs &in, const QString &marker, const QString &extension)
+QString outputFile(const CommandInputs &in, const QString &marker)
 {
-    const QString path =
-        in.outputFolder + baseNameOf(in.source) + marker + timeStamp(in.time) + extension;
+    const QString path = in.outputFolder + baseNameOf(in.source) + marker + timeStamp(in.time) +
+                         u'.' + QString::fromUtf16(Formats::at(in.format).extension);
     return in.exists ? uniqueOutputPath(path, in.exists) : path;
+}
+
+// The sound alone: coder, with the audio settings.
+PassCommand audioOnlyCommand(const CommandInputs &in)
+{
+    PassCommand pass;
+    const QString CH = QString::number(in.channelEntry + 1);
+    pass.encoderName = u"coder"_qs;
+    pass.progressStyle = ProgressStyle::Format;
+    pass.outputPath = outputFile(in, PassMarker);
+    pass.command.program = encoderPath(in, u"coder"_qs);
+    QStringList &args = pass.command.arguments;
+    QString clip;
+    args << u"-i"_qs << in.source;
+    if (in.clip) {
+        args << u"-ss"_qs << seconds(in.clip->startSeconds);
+        clip = u" -ss "_qs + seconds(in.clip->startSeconds);
+        if (in.clip->lengthSeconds > 0) {
+            args << u"-t"_qs << seconds(in.clip->lengthSeconds);
+            clip += u" -t "_qs + seconds(in.clip->lengthSeconds);
+        }
+    }
+    args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << in.sampleRate << u"-ab"_qs
+         << in.audioBitrate + u'k' << u"-ac"_qs << CH << pass.outputPath;
+    pass.command.text = pass.command.program + u" -i "_qs + Q + in.source + Q + clip +
+                        u" -y -vn -ar "_qs + in.sampleRate + u" -ab "_qs + in.audioBitrate +
+                        u"k -ac "_qs + CH + u' ' + Q + pass.outputPath + Q;
+    return pass;
 }
 
 } // namespace
@@ -44,47 +82,24 @@ CommandInputs commandInputs(const ConversionSettings &s)
     in.sampleRate = s.text(ConversionSettings::SampleRate);
     in.audioBitrate = s.text(ConversionSettings::AudioBitrate);
     in.channelEntry = s.channelEntry();
-    in.rotate = s.rotationOption();
+    in.rotation = s.rotation();
     return in;
 }
 
 QString intermediatePath(const QString &tempFolder)
 {
-    return tempFolder + separator + u"tmp.mp4"_qs;
+    return withTrailingSeparator(tempFolder) + QString::fromUtf16(IntermediateFileName);
 }
 
 PassCommand firstPassCommand(const CommandInputs &in)
 {
-    using F = ConversionSettings::Format;
+    const Format &format = Formats::at(in.format);
+    if (format.firstPass == FirstPass::AudioOnly)
+        return audioOnlyCommand(in);
+
     PassCommand pass;
-    const QString &ROT = in.rotate;
+    const QString ROT = rotationText(in.rotation);
     const QString SRC = in.source;
-
-    if (in.format == F::Mp3) {
-        const QString CH = QString::number(in.channelEntry + 1);
-        pass.encoderName = u"coder"_qs;
-        pass.progressStyle = ProgressStyle::Format;
-        pass.outputPath = outputFile(in, u"-"_qs, u".mp3"_qs);
-        pass.command.program = encoderPath(in, u"coder"_qs);
-        QStringList &args = pass.command.arguments;
-        QString clip;
-        args << u"-i"_qs << SRC;
-        if (in.clip) {
-            args << u"-ss"_qs << seconds(in.clip->startSeconds);
-            clip = u" -ss "_qs + seconds(in.clip->startSeconds);
-            if (in.clip->lengthSeconds > 0) {
-                args << u"-t"_qs << seconds(in.clip->lengthSeconds);
-                clip += u" -t "_qs + seconds(in.clip->lengthSeconds);
-            }
-        }
-        args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << in.sampleRate << u"-ab"_qs
-             << in.audioBitrate + u'k' << u"-ac"_qs << CH << pass.outputPath;
-        pass.command.text = pass.command.program + u" -i "_qs + Q + SRC + Q + clip +
-                            u" -y -vn -ar "_qs + in.sampleRate + u" -ab "_qs + in.audioBitrate +
-                            u"k -ac "_qs + CH + u' ' + Q + pass.outputPath + Q;
-        return pass;
-    }
-
     pass.encoderName = u"conv"_qs;
     pass.command.program = encoderPath(in, u"conv"_qs);
     QStringList &args = pass.command.arguments;
@@ -100,38 +115,32 @@ PassCommand firstPassCommand(const CommandInputs &in)
     }
     args << u"-oac"_qs << u"mp3lame"_qs << u"-lameopts"_qs;
 
-    switch (in.format) {
-    case F::Rm:
-    case F::PhoneMp4:
-    case F::ThreeGp:
+    switch (format.firstPass) {
+    case FirstPass::Intermediate:
         pass.outputPath = intermediatePath(in.tempFolder);
         pass.intermediate = true;
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(ROT) << u"-o"_qs
-             << pass.outputPath;
+             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.rotation)
+             << u"-o"_qs << pass.outputPath;
         text +=
             u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
             ROT + u" -o "_qs + pass.outputPath;
         break;
-    case F::Mpg:
-    case F::Avi:
-        pass.outputPath =
-            outputFile(in, u"_已旋转"_qs, in.format == F::Mpg ? u".mpg"_qs : u".avi"_qs);
+    case FirstPass::Mpeg1:
+        pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
              << u"vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate + u":vpass=1"_qs << u"-ofps"_qs
              << in.frameRate << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
-             << rotationArguments(ROT) << u"-o"_qs << pass.outputPath;
+             << rotationArguments(in.rotation) << u"-o"_qs << pass.outputPath;
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
                 u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate +
                 u":vpass=1 -ofps "_qs + in.frameRate + u" -of lavf -lavfopts format=yuv4mpeg "_qs +
                 ROT + u" -o "_qs + Q + pass.outputPath + Q;
         break;
-    case F::Mp4:
-    case F::Mov:
-        pass.outputPath =
-            outputFile(in, u"_已旋转"_qs, in.format == F::Mp4 ? u".mp4"_qs : u".mov"_qs);
+    case FirstPass::X264:
+        pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << rotationArguments(ROT);
+             << u"bitrate="_qs + in.videoBitrate << rotationArguments(in.rotation);
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
                 u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u' ' + ROT;
         if (losslessApplies(in)) {
@@ -141,11 +150,12 @@ PassCommand firstPassCommand(const CommandInputs &in)
         args << u"-o"_qs << pass.outputPath;
         text += u" -o "_qs + Q + pass.outputPath + Q;
         break;
-    default: // FLV, whatever the list text of index 0 says
-        pass.outputPath = outputFile(in, u"_已旋转"_qs, u".flv"_qs);
+    case FirstPass::X264Avi:
+    case FirstPass::AudioOnly:
+        pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs << rotationArguments(ROT)
-             << u"-o"_qs << pass.outputPath;
+             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs
+             << rotationArguments(in.rotation) << u"-o"_qs << pass.outputPath;
         text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
                 u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u" -of avi "_qs + ROT +
                 u" -o "_qs + Q + pass.outputPath + Q;
@@ -157,23 +167,19 @@ PassCommand firstPassCommand(const CommandInputs &in)
 
 bool losslessApplies(const CommandInputs &in)
 {
-    using F = ConversionSettings::Format;
-    const QStringList &options = ConversionSettings::rotationOptions();
-    return in.lossless && (in.format == F::Mp4 || in.format == F::Mov) &&
-           (in.rotate == options[0] || in.rotate == options[1]);
+    return in.lossless && Formats::at(in.format).rotatesLosslessly() && in.rotation.isQuarterTurn();
 }
 
 QList<PassCommand> jobPasses(const CommandInputs &in)
 {
     QList<PassCommand> passes{firstPassCommand(in)};
-    if (ConversionSettings::isTwoPass(in.format))
+    if (Formats::at(in.format).isTwoPass())
         passes << secondPassCommand(in);
     return passes;
 }
 
 PassCommand secondPassCommand(const CommandInputs &in)
 {
-    using F = ConversionSettings::Format;
     PassCommand pass;
     pass.progressStyle = ProgressStyle::Format;
     const QString TMP = intermediatePath(in.tempFolder);
@@ -181,10 +187,10 @@ PassCommand secondPassCommand(const CommandInputs &in)
     QStringList &args = pass.command.arguments;
     QString tail;
 
-    if (in.format == F::Rm) {
+    if (Formats::at(in.format).secondPass == SecondPass::RealMedia) {
         pass.encoderName = u"coder"_qs;
         pass.command.program = encoderPath(in, u"coder"_qs);
-        pass.outputPath = outputFile(in, u"-"_qs, u".rm"_qs);
+        pass.outputPath = outputFile(in, PassMarker);
         if (keepSize) {
             args << u"-i"_qs << TMP << u"-y"_qs << u"-vcodec"_qs << u"rv10"_qs << u"-b"_qs
                  << u"1200k"_qs << u"-f"_qs << u"rm"_qs << u"-ab"_qs << u"128k"_qs << u"-ac"_qs
@@ -203,8 +209,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
     } else {
         pass.encoderName = u"coder2"_qs;
         pass.command.program = encoderPath(in, u"coder2"_qs);
-        pass.outputPath =
-            outputFile(in, u"-"_qs, in.format == F::ThreeGp ? u".3gp"_qs : u".mp4"_qs);
+        pass.outputPath = outputFile(in, PassMarker);
         const QString size = keepSize ? u"320x240"_qs : in.size;
         args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << size << u"-vcodec"_qs << u"mpeg4"_qs
              << u"-acodec"_qs << u"amr_nb"_qs << u"-ac"_qs << u"1"_qs << u"-ar"_qs << u"8000"_qs

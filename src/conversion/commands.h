@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/formats.h"
+#include "common/transform.h"
 #include "process/encodercommand.h"
 #include "progress.h"
 
@@ -34,10 +36,10 @@ struct ClipRange
 // Everything a command is built from, read at the moment it is built.
 struct CommandInputs
 {
-    int format = 4;
+    int format = Formats::Mp4;
     QString videoBitrate, frameRate, size, sampleRate, audioBitrate;
     int channelEntry = 1;
-    QString rotate;
+    PictureTransform rotation;
     QString source;
     QString outputFolder;  // ends with the folder separator
     QString encoderFolder; // holds conv, coder and coder2
@@ -52,13 +54,15 @@ struct CommandInputs
 
 CommandInputs commandInputs(const ConversionSettings &settings);
 // Whether the first pass of these inputs may rotate without encoding: a
-// quarter turn into MP4 or MOV.
+// quarter turn into a format that rotates losslessly.
 bool losslessApplies(const CommandInputs &in);
 // All passes of one job, built together from the same inputs.
 QList<PassCommand> jobPasses(const CommandInputs &in);
 
 PassCommand firstPassCommand(const CommandInputs &in);
 // Only for the two-pass formats; the second pass reads the intermediate file.
+// Two-pass formats convert without rotating here: the first pass has turned
+// the picture already.
 PassCommand secondPassCommand(const CommandInputs &in);
 
 QString intermediatePath(const QString &tempFolder);

@@ -5,63 +5,44 @@
 
 namespace {
 
-struct Preset
+struct RotationEntry
 {
-    const char16_t *values[ConversionSettings::SettingCount]; // nullptr: left alone
-    int channel;
+    const char16_t *text;
+    const char16_t *cliName; // torvane-cli --rotate
+    PictureTransform transform;
 };
 
-// Written in the order video bitrate, frame rate, size, sample rate, audio bitrate, channels.
-const Preset presets[ConversionSettings::FormatCount] = {
-    {{u"600", u"29", u"原始尺寸", u"44100", u"320"}, 1},
-    {{u"1200", u"29", u"原始尺寸", u"44100", u"320"}, 1},
-    {{u"600", u"24", u"原始尺寸", u"28000", u"64"}, 1},
-    {{u"600", u"24", u"原始尺寸", u"28000", u"64"}, 1},
-    {{u"12000", u"29", u"原始尺寸", u"48000", u"320"}, 1},
-    {{u"12000", u"29", u"原始尺寸", u"48000", u"320"}, 1},
-    {{u"128", u"29", u"320x240", u"8000", u"12.2"}, 0},
-    {{u"128", u"29", u"320x240", u"8000", u"12.2"}, 0},
-    {{nullptr, nullptr, nullptr, u"48000", u"320"}, 1},
-};
+const std::array<RotationEntry, 5> rotationEntries{{
+    {u"90度顺时针", u"cw", PictureTransform::turn(1)},
+    {u"90度逆时针", u"ccw", PictureTransform::turn(-1)},
+    {u"水平镜像", u"hmirror", PictureTransform::mirror()},
+    {u"垂直镜像", u"vflip", PictureTransform::flip()},
+    {u"不旋转", u"none", PictureTransform()},
+}};
 
 } // namespace
 
-const QStringList &ConversionSettings::rotationTexts()
+QStringList ConversionSettings::rotationTexts()
 {
-    static const QStringList texts{u"90度顺时针"_qs, u"90度逆时针"_qs, u"水平镜像"_qs,
-                                   u"垂直镜像"_qs, u"不旋转"_qs};
+    QStringList texts;
+    for (const RotationEntry &entry : rotationEntries)
+        texts << QString::fromUtf16(entry.text);
     return texts;
 }
 
-const QStringList &ConversionSettings::rotationOptions()
+QStringList ConversionSettings::rotationCliNames()
 {
-    static const QStringList options{u"-vf rotate=1"_qs, u"-vf rotate=2"_qs, u"-vf mirror"_qs,
-                                     u"-vf flip"_qs, QString()};
-    return options;
+    QStringList names;
+    for (const RotationEntry &entry : rotationEntries)
+        names << QString::fromUtf16(entry.cliName);
+    return names;
 }
 
-const QStringList &ConversionSettings::formatTexts()
+PictureTransform ConversionSettings::rotationOfEntry(int entry)
 {
-    static const QStringList texts{u"RMVB(RealPlayerRMVB)"_qs, u"RM(RealPlayerRM)"_qs,
-                                   u"MPG(MPEG2)"_qs,           u"AVI(Windows Media Player格式)"_qs,
-                                   u"MP4(高清MPEG4格式)"_qs,   u"MOV(QuickTime格式)"_qs,
-                                   u"MP4(手机MP4格式)"_qs,     u"3GP(手机3GP格式)"_qs,
-                                   u"MP3(纯音频格式)"_qs};
-    return texts;
-}
-
-const QStringList &ConversionSettings::listedFormatTexts()
-{
-    static const QStringList texts{u"MP4格式(高质量H264/MPEG4)"_qs, u"MPG格式(MPEG格式视频)"_qs,
-                                   u"AVI格式(Windows标准视频)"_qs, u"MOV格式(苹果QuickTime视频)"_qs,
-                                   u"FLV格式(Flash视频格式)"_qs};
-    return texts;
-}
-
-int ConversionSettings::formatOfListedEntry(int entry)
-{
-    static constexpr std::array<int, 5> map{Mp4, Mpg, Avi, Mov, Flv};
-    return entry >= 0 && entry < int(map.size()) ? map[size_t(entry)] : -1;
+    return entry >= 0 && entry < int(rotationEntries.size())
+               ? rotationEntries[size_t(entry)].transform
+               : PictureTransform();
 }
 
 const QStringList &ConversionSettings::suggestions(Setting setting)
@@ -92,31 +73,20 @@ QString ConversionSettings::defaultOutputFolder()
     return withTrailingSeparator(Platform::homeFolder()) + u"Torvane输出"_qs;
 }
 
-bool ConversionSettings::isSinglePass(int format)
-{
-    return format == Flv || format == Mpg || format == Avi || format == Mp4 || format == Mov;
-}
-
 ConversionSettings::ConversionSettings(QObject *parent) : QObject(parent) {}
 
 void ConversionSettings::selectRotation(int entry)
 {
-    if (entry < 0 || entry >= rotationOptions().size())
+    if (entry < 0 || entry >= int(rotationEntries.size()))
         return;
     m_rotationEntry = entry;
-    m_strRotate = rotationOptions()[entry];
-    Q_EMIT changed();
-}
-
-void ConversionSettings::setRotationOption(const QString &option)
-{
-    m_strRotate = option;
+    m_rotation = rotationOfEntry(entry);
     Q_EMIT changed();
 }
 
 void ConversionSettings::selectListedFormat(int entry)
 {
-    const int format = formatOfListedEntry(entry);
+    const int format = Formats::formatOfListedEntry(entry);
     if (format < 0)
         return;
     m_shortFormatEntry = entry;
@@ -125,7 +95,7 @@ void ConversionSettings::selectListedFormat(int entry)
 
 void ConversionSettings::selectFormat(int index)
 {
-    if (index < 0 || index >= FormatCount)
+    if (!Formats::isValid(index))
         return;
     m_format = index;
     applyPreset(index);
@@ -134,12 +104,15 @@ void ConversionSettings::selectFormat(int index)
 
 void ConversionSettings::applyPreset(int format)
 {
-    const Preset &preset = presets[format];
+    const Preset &preset = Formats::at(format).preset;
+    // In the order of the Setting enum.
+    const char16_t *values[SettingCount] = {preset.videoBitrate, preset.frameRate, preset.frameSize,
+                                            preset.sampleRate, preset.audioBitrate};
     for (int s = 0; s < SettingCount; ++s) {
-        if (preset.values[s])
-            m_texts[size_t(s)] = QString::fromUtf16(preset.values[s]);
+        if (values[s])
+            m_texts[size_t(s)] = QString::fromUtf16(values[s]);
     }
-    m_channelEntry = preset.channel;
+    m_channelEntry = preset.channelEntry;
 }
 
 void ConversionSettings::setText(Setting setting, const QString &text)
@@ -180,16 +153,15 @@ void ConversionSettings::setOutputFolder(const QString &folder)
 void ConversionSettings::applyStartupDefaults()
 {
     selectRotation(0);
-    m_strRotate = rotationOptions()[0];
     selectEntry(AudioBitrate, 7);
     selectEntry(SampleRate, 1);
     selectChannel(1);
-    selectFormat(Flv);
+    selectFormat(Formats::Flv);
     setOutputFolder(defaultOutputFolder());
 }
 
 void ConversionSettings::applyStartupFormat()
 {
     selectListedFormat(0);
-    selectFormat(Mp4);
+    selectFormat(Formats::formatOfListedEntry(0));
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/formats.h"
+#include "common/transform.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -7,32 +10,24 @@
 #include <array>
 
 // The choices every encoder command is built from: the rotation, the output
-// format, the six encoding settings and the output folder. Lists that the
-// window never shows (the nine formats and the six settings) are plain state here.
+// format (common/formats.h), the six encoding settings and the output folder.
+// Lists that the window never shows (the nine formats and the six settings)
+// are plain state here.
 class ConversionSettings : public QObject
 {
     Q_OBJECT
 
 public:
     enum Setting { VideoBitrate, FrameRate, FrameSize, SampleRate, AudioBitrate, SettingCount };
-    enum Format { Flv, Rm, Mpg, Avi, Mp4, Mov, PhoneMp4, ThreeGp, Mp3, FormatCount };
 
-    static const QStringList &rotationTexts();     // the rotation list
-    static const QStringList &rotationOptions();   // rotationOption for each rotation entry
-    static const QStringList &formatTexts();       // all nine formats
-    static const QStringList &listedFormatTexts(); // the five in the format list
-    static int formatOfListedEntry(int entry);     // list entry -> format, or -1
+    // The rotation list's texts, and what each entry does to the picture.
+    static QStringList rotationTexts();
+    static QStringList rotationCliNames(); // torvane-cli's names for the entries
+    static PictureTransform rotationOfEntry(int entry);
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
     static QString keepSizeMarker() { return u"原始尺寸"_qs; }
     static QString defaultOutputFolder();
-
-    // Formats whose first pass writes the final file; the others need a second pass.
-    static bool isSinglePass(int format);
-    static bool isTwoPass(int format)
-    {
-        return format == Rm || format == PhoneMp4 || format == ThreeGp;
-    }
 
     explicit ConversionSettings(QObject *parent = nullptr);
 
@@ -42,8 +37,7 @@ public:
     void selectFormat(int index);
 
     int rotationEntry() const { return m_rotationEntry; }
-    QString rotationOption() const { return m_strRotate; }
-    void setRotationOption(const QString &option);
+    PictureTransform rotation() const { return m_rotation; }
     int listedFormatEntry() const { return m_shortFormatEntry; }
     int format() const { return m_format; }
 
@@ -61,7 +55,7 @@ public:
 
     // Start-up: rotation entry 0, audio entries 7 / 1 / 1, format 0 and its preset.
     void applyStartupDefaults();
-    // End of start-up: MP4 through the format list, then format 4 once more.
+    // End of start-up: the format list's first entry (MP4), then its format once more.
     void applyStartupFormat();
 
 Q_SIGNALS:
@@ -72,7 +66,7 @@ private:
     void applyPreset(int format);
 
     int m_rotationEntry = -1;
-    QString m_strRotate;
+    PictureTransform m_rotation;
     int m_shortFormatEntry = -1;
     int m_format = -1;
     std::array<QString, SettingCount> m_texts;

@@ -160,23 +160,11 @@ QSize frameSize(const QString &text)
     throw Failure{u"%1 is not a usable frame size, 1x1 to 16384x16384"_s.arg(text)};
 }
 
-// mencoder -vf rotate values follow its transpose modes: 1 and 2 are the plain
-// quarter turns, 0 and 3 add a vertical flip.
-QString orientationFilter(const QString &name)
+PictureTransform orientation(const QString &word)
 {
-    if (name == u"mirror")
-        return u"hflip"_s;
-    if (name == u"flip")
-        return u"vflip"_s;
-    if (name == u"rotate" || name == u"rotate=0")
-        return u"transpose=cclock_flip"_s;
-    if (name == u"rotate=1")
-        return u"transpose=clock"_s;
-    if (name == u"rotate=2")
-        return u"transpose=cclock"_s;
-    if (name == u"rotate=3")
-        return u"transpose=clock_flip"_s;
-    throw Failure{u"unsupported video filter %1"_s.arg(name)};
+    if (const auto transform = PictureTransform::fromEncoderWord(word))
+        return *transform;
+    throw Failure{u"unsupported video filter %1"_s.arg(word)};
 }
 
 int lamePreset(const QString &value)
@@ -270,8 +258,8 @@ EncodeJob parseConv(const QStringList &args)
                 lavfFormat = v;
             }
         } else if (opt == u"-vf") {
-            for (const QString &name : value.split(u',', Qt::SkipEmptyParts))
-                job.videoFilters.append(orientationFilter(name.trimmed()));
+            for (const QString &word : value.split(u',', Qt::SkipEmptyParts))
+                job.orientation = job.orientation.then(orientation(word.trimmed()));
         } else if (opt == u"-o") {
             if (value.isEmpty())
                 throw Failure{u"empty output name"_s};

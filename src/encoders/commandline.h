@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/transform.h"
+
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -22,7 +24,7 @@ struct EncodeJob
     qint64 videoBitrate = 0; // bit/s
     QString frameRate;       // as ffmpeg's -r takes it
     QSize frameSize;
-    QStringList videoFilters; // orientation, applied first
+    PictureTransform orientation; // applied before anything else
 
     bool audio = true;
     QString audioCodec;

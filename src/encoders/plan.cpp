@@ -1,5 +1,6 @@
 #include "plan.h"
 
+#include "common/formats.h"
 #include "common/paths.h"
 
 #include <QFileInfo>
@@ -45,38 +46,9 @@ QString mpegFrameRate(double fps)
     return best->first;
 }
 
-struct ContainerDefaults
+const Container *containerFor(const QString &fileName)
 {
-    const char16_t *extension;
-    const char16_t *muxer;
-    const char16_t *videoCodec; // nullptr: the container carries no video here
-    const char16_t *audioCodec;
-};
-
-// RealMedia gets AC-3 audio: it is the only audio codec both ffmpeg's rm muxer
-// accepts and ffmpeg can encode (RealAudio's own codecs have no encoder).
-// 3GP gets MPEG-4 video rather than ffmpeg's H.263, which only takes fixed sizes.
-constexpr ContainerDefaults containers[] = {
-    {u"flv", u"flv", u"flv", u"libmp3lame"},
-    {u"mp4", u"mp4", u"libx264", u"aac"},
-    {u"m4v", u"mp4", u"libx264", u"aac"},
-    {u"mov", u"mov", u"libx264", u"aac"},
-    {u"avi", u"avi", u"mpeg4", u"libmp3lame"},
-    {u"mpg", u"mpeg", u"mpeg1video", u"mp2"},
-    {u"mpeg", u"mpeg", u"mpeg1video", u"mp2"},
-    {u"rm", u"rm", u"rv10", u"ac3"},
-    {u"3gp", u"3gp", u"mpeg4", u"aac"},
-    {u"mp3", u"mp3", nullptr, u"libmp3lame"},
-    {u"mkv", u"matroska", u"libx264", u"libmp3lame"},
-};
-
-const ContainerDefaults *containerFor(const QString &fileName)
-{
-    const QString ext = QFileInfo(fileName).suffix().toLower();
-    for (const ContainerDefaults &c : containers)
-        if (ext == QStringView(c.extension))
-            return &c;
-    return nullptr;
+    return Formats::containerForExtension(QFileInfo(fileName).suffix());
 }
 
 struct AudioLimits
@@ -142,7 +114,7 @@ bool isMpegVideo(const QString &codec)
 
 QString encodedVideoCodec(const EncodeJob &job)
 {
-    const ContainerDefaults *container = containerFor(job.output);
+    const Container *container = containerFor(job.output);
     if (job.videoCodec.isEmpty() && container && container->videoCodec)
         return QString::fromUtf16(container->videoCodec);
     return job.videoCodec;
@@ -157,7 +129,7 @@ QString plainSeconds(double seconds)
 
 QString outputMuxer(const EncodeJob &job)
 {
-    if (const ContainerDefaults *c = containerFor(job.output))
+    if (const Container *c = containerFor(job.output))
         return QString::fromUtf16(c->muxer);
     return job.fallbackMuxer.isEmpty() ? guessedMuxer(job.output) : job.fallbackMuxer;
 }
@@ -172,25 +144,22 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 {
     LosslessChoice choice;
     // Quarter turns only: a mirror cannot be told to every player by the matrix.
-    int step = 0;
-    if (job.videoFilters == QStringList{u"transpose=clock"_s})
-        step = -90;
-    else if (job.videoFilters == QStringList{u"transpose=cclock"_s})
-        step = 90;
-    const double turns = info.displayRotation / 90;
+    const std::optional<PictureTransform> display =
+        PictureTransform::fromDisplayRotation(info.displayRotation, info.displayMirrored);
     static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
+    const Container *container = Formats::containerForMuxer(muxer);
 
     if (info.libavMissing)
         choice.refusal = Report::LosslessRefusal::Libav;
-    else if (step == 0)
+    else if (!job.orientation.isQuarterTurn())
         choice.refusal = Report::LosslessRefusal::Filter;
-    else if (muxer != u"mp4" && muxer != u"mov")
+    else if (!container || !container->displayMatrix)
         choice.refusal = Report::LosslessRefusal::Container;
     else if (!info.hasVideo)
         choice.refusal = Report::LosslessRefusal::NoVideo;
     else if (!codecs.contains(info.videoCodec) || !muxerCarries(muxer, info.videoCodec))
         choice.refusal = Report::LosslessRefusal::Codec;
-    else if (info.displayMirrored || std::abs(turns - std::round(turns)) > 0.01)
+    else if (!display)
         choice.refusal = Report::LosslessRefusal::DisplayMatrix;
     else if (job.clipped()) // a copy could only start at a key frame
         choice.refusal = Report::LosslessRefusal::Clip;
@@ -200,7 +169,8 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
         return choice;
     }
     choice.copy = true;
-    choice.rotation = ((int(std::lround(turns)) * 90 + step) % 360 + 360) % 360;
+    // The source's own turn first, then ours.
+    choice.rotation = display->then(job.orientation).counterClockwiseDegrees();
     if (info.hasAudio && !audioCopies(info.audioCodec, muxer))
         choice.audioCodec = u"aac"_s;
     return choice;
@@ -228,7 +198,7 @@ QString ffmpegUrl(const QString &path)
 QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer,
                             const LosslessChoice &lossless, const QString &outputUrl)
 {
-    const ContainerDefaults *container = containerFor(job.output);
+    const Container *container = containerFor(job.output);
 
     QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-v"_s,     u"error"_s,
                         u"-nostats"_s, u"-progress"_s,    u"pipe:1"_s, u"-y"_s};
@@ -280,7 +250,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         // RealVideo 1 wants sides in multiples of 16, 4:2:0 video even ones;
         // round down so the picture never grows.
         const int step = videoCodec == u"rv10" ? 16 : 2;
-        QStringList filters = job.videoFilters;
+        QStringList filters = job.orientation.ffmpegFilters();
         if (job.frameSize.isValid()) {
             const int w = std::max(step, job.frameSize.width() / step * step);
             const int h = std::max(step, job.frameSize.height() / step * step);

@@ -1,5 +1,6 @@
 #include "scratchfolder.h"
 
+#include "common/formats.h"
 #include "common/paths.h"
 #include "deletefolder.h"
 
@@ -39,7 +40,7 @@ void removeAbandoned(const QByteArray &base)
     for (const QByteArray &folder : std::as_const(abandoned))
         deleteFolder(pathFromBytes(folder));
     // The shared intermediate file of older versions.
-    ::unlink((base + "/tmp.mp4").constData());
+    ::unlink((base + '/' + pathToBytes(IntermediateFileName)).constData());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "statustexts.h"
 
+#include "common/formats.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -116,7 +118,8 @@ QString losslessRefusal(const QString &why)
     if (why == u"no-video")
         return u"无法无损旋转：源文件没有视频"_qs;
     if (why == u"container")
-        return u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
+        return u"无法无损旋转：只有 %1 格式可以无损旋转"_qs.arg(
+            Formats::losslessNames().join(u" 和 "_qs));
     if (why == u"filter")
         return u"无法无损旋转：镜像和翻转需要重新编码"_qs;
     if (why == u"display-matrix")

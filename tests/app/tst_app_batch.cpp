@@ -197,8 +197,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("suffix");
-        QTest::newRow("mp4") << int(ConversionSettings::Mp4) << u".mp4"_qs;
-        QTest::newRow("mp3") << int(ConversionSettings::Mp3) << u".mp3"_qs;
+        QTest::newRow("mp4") << int(Formats::Mp4) << u".mp4"_qs;
+        QTest::newRow("mp3") << int(Formats::Mp3) << u".mp3"_qs;
     }
     void clipRange()
     {

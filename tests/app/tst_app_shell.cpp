@@ -192,7 +192,7 @@ private Q_SLOTS:
         writeBytes(besideProgram ? m_program->filePath(u"setup.ini"_qs) : setupPath(), setup);
         start();
         const ConversionSettings &settings = h->window->conversionSettings();
-        QCOMPARE(settings.format(), int(ConversionSettings::Mp4));
+        QCOMPARE(settings.format(), int(Formats::Mp4));
         QCOMPARE(h->control<QComboBox>(u"formatList"_qs)->currentIndex(), 0);
         // The MP4 presets win over the restored audio entries.
         QCOMPARE(settings.text(ConversionSettings::AudioBitrate), u"320"_qs);

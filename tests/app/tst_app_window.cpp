@@ -139,7 +139,7 @@ private Q_SLOTS:
         ConversionSettings &settings = h->window->conversionSettings();
         format->setFocus();
         QTest::keyClick(format, Qt::Key_Down);
-        QCOMPARE(settings.format(), int(ConversionSettings::Mpg));
+        QCOMPARE(settings.format(), int(Formats::Mpg));
         QTest::keyClick(h->control(u"rotationList"_qs), Qt::Key_End);
         QCOMPARE(settings.rotationEntry(), 4);
         settings.selectListedFormat(4);

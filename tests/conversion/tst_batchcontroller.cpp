@@ -144,9 +144,7 @@ private Q_SLOTS:
         jobs->addJob(path(u"c.avi"_qs));
         // Each completed job switches the format for the next one.
         connect(batch, &BatchController::jobDone, this, [this] {
-            settings->selectFormat(settings->format() == ConversionSettings::Mp4
-                                       ? ConversionSettings::Rm
-                                       : ConversionSettings::Mp3);
+            settings->selectFormat(settings->format() == Formats::Mp4 ? Formats::Rm : Formats::Mp3);
         });
         QSignalSpy ended(batch, &BatchController::batchEnded);
         runToEnd();
@@ -217,7 +215,7 @@ private Q_SLOTS:
     // converts the next job, and never turns the intermediate file into an output.
     void settingsChangedDuringAJobApplyToTheNext()
     {
-        settings->selectFormat(ConversionSettings::PhoneMp4);
+        settings->selectFormat(Formats::PhoneMp4);
         jobs->addJob(path(u"slow.avi"_qs));
         jobs->addJob(path(u"next.avi"_qs));
         bool changed = false;
@@ -248,7 +246,7 @@ private Q_SLOTS:
 
     void progressFollowsBothPassesAndTheBatch()
     {
-        settings->selectFormat(ConversionSettings::ThreeGp);
+        settings->selectFormat(Formats::ThreeGp);
         jobs->addJob(path(u"a.avi"_qs));
         jobs->addJob(path(u"b.avi"_qs));
         QStringList captions;
@@ -299,7 +297,7 @@ private Q_SLOTS:
         QFETCH(StopPoint, point);
         QFETCH(BatchController::StopMode, mode);
         QFETCH(int, convertedBeforeRestart);
-        settings->selectFormat(ConversionSettings::ThreeGp);
+        settings->selectFormat(Formats::ThreeGp);
         jobs->addJob(path(u"slow1.avi"_qs));
         jobs->addJob(path(u"slow2.avi"_qs));
         actions->holdSound = true;

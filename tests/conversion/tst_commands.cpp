@@ -7,6 +7,18 @@ namespace {
 
 const QString PROG = u"/opt/tor vane"_qs;
 
+// The rotation whose option text the spec's rows give ("-vf rotate=1", or none).
+PictureTransform rotationOf(const QString &option)
+{
+    for (int entry = 0; entry < 5; ++entry) {
+        const PictureTransform rotation = ConversionSettings::rotationOfEntry(entry);
+        const QStringList words = rotation.encoderWords();
+        if (option == (words.isEmpty() ? QString() : u"-vf "_qs + words.join(u',')))
+            return rotation;
+    }
+    return {};
+}
+
 CommandInputs inputs(int format)
 {
     ConversionSettings s;
@@ -87,7 +99,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, output);
         CommandInputs in = inputs(format);
-        in.rotate = rotate;
+        in.rotation = rotationOf(rotate);
         const PassCommand pass = firstPassCommand(in);
         QCOMPARE(pass.command.text, text);
         QCOMPARE(pass.outputPath, output);
@@ -99,7 +111,7 @@ private Q_SLOTS:
 
     void argumentsKeepPathsWhole()
     {
-        CommandInputs in = inputs(ConversionSettings::Mp4);
+        CommandInputs in = inputs(Formats::Mp4);
         in.source = u"/my videos/a \"b\" 视频.avi"_qs;
         in.outputFolder = u"/out dir/"_qs;
         const PassCommand pass = firstPassCommand(in);
@@ -111,7 +123,7 @@ private Q_SLOTS:
 
     void mp3ReadsChannelsByEntry()
     {
-        CommandInputs in = inputs(ConversionSettings::Mp3);
+        CommandInputs in = inputs(Formats::Mp3);
         in.channelEntry = 0;
         const PassCommand pass = firstPassCommand(in);
         QVERIFY(pass.command.text.contains(u" -ac 1 \""_qs));
@@ -151,7 +163,7 @@ private Q_SLOTS:
         QFETCH(int, format);
         QFETCH(QString, size);
         QFETCH(QString, text);
-        CommandInputs in = inputs(ConversionSettings::Rm);
+        CommandInputs in = inputs(Formats::Rm);
         in.format = format;
         in.size = size;
         in.videoBitrate = u"600"_qs;
@@ -165,7 +177,7 @@ private Q_SLOTS:
 
     void leadingDotGivesNameStartingWithTheMarker()
     {
-        CommandInputs in = inputs(ConversionSettings::Mp4);
+        CommandInputs in = inputs(Formats::Mp4);
         in.source = u"/v/.clip.avi"_qs;
         QCOMPARE(firstPassCommand(in).outputPath, u"/out/_已旋转1459.mp4"_qs);
     }

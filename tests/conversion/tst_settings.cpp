@@ -5,6 +5,13 @@
 
 using S = ConversionSettings;
 
+// The rotation as conv's option text.
+QString optionOf(const PictureTransform &rotation)
+{
+    const QStringList words = rotation.encoderWords();
+    return words.isEmpty() ? QString() : u"-vf "_qs + words.join(u',');
+}
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -49,7 +56,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         S s;
         s.applyStartupDefaults();
-        s.selectFormat(S::PhoneMp4);
+        s.selectFormat(Formats::PhoneMp4);
         s.selectFormat(format);
         QCOMPARE(s.format(), format);
         QCOMPARE(values(s), expected);
@@ -73,7 +80,7 @@ private Q_SLOTS:
         QFETCH(int, entry);
         QFETCH(int, format);
         S s;
-        s.selectFormat(S::ThreeGp);
+        s.selectFormat(Formats::ThreeGp);
         s.selectListedFormat(entry);
         QCOMPARE(s.format(), format);
     }
@@ -97,31 +104,31 @@ private Q_SLOTS:
         S s;
         s.selectRotation(3);
         s.selectRotation(entry);
-        QCOMPARE(s.rotationOption(), option);
+        QCOMPARE(optionOf(s.rotation()), option);
     }
 
     void startupEndsOnMp4WithItsPreset()
     {
         S s;
         s.applyStartupDefaults();
-        QCOMPARE(s.format(), int(S::Flv));
+        QCOMPARE(s.format(), int(Formats::Flv));
         QCOMPARE(s.entry(S::AudioBitrate), 13); // the FLV preset wrote "320"
         // What a saved file restores is overridden by the end of start-up.
         s.selectEntry(S::AudioBitrate, 2);
-        s.selectFormat(S::Mpg);
+        s.selectFormat(Formats::Mpg);
         s.applyStartupFormat();
-        QCOMPARE(s.format(), int(S::Mp4));
+        QCOMPARE(s.format(), int(Formats::Mp4));
         QCOMPARE(s.listedFormatEntry(), 0);
         QCOMPARE(values(s), (QStringList{u"12000"_qs, u"29"_qs, u"原始尺寸"_qs, u"48000"_qs,
                                          u"320"_qs, u"1"_qs}));
-        QCOMPARE(s.rotationOption(), u"-vf rotate=1"_qs);
+        QCOMPARE(optionOf(s.rotation()), u"-vf rotate=1"_qs);
         QCOMPARE(s.outputFolder(), S::defaultOutputFolder());
     }
 
     void presetValuesOutsideTheListHaveNoEntry()
     {
         S s;
-        s.selectFormat(S::Mpg);
+        s.selectFormat(Formats::Mpg);
         QCOMPARE(s.text(S::SampleRate), u"28000"_qs);
         QCOMPARE(s.entry(S::SampleRate), -1);
         QCOMPARE(s.entry(S::AudioBitrate), 5);
@@ -132,7 +139,7 @@ private Q_SLOTS:
         S s;
         s.applyStartupDefaults();
         s.selectListedFormat(4);
-        QCOMPARE(s.format(), int(S::Flv));
+        QCOMPARE(s.format(), int(Formats::Flv));
         QCOMPARE(s.text(S::VideoBitrate), u"600"_qs);
     }
 };
