@@ -4,6 +4,7 @@
 #include "common/platform.h"
 #include "conversionsettings.h"
 #include "joblist/joblistmodel.h"
+#include "process/partfiles.h"
 #include "process/programfiles.h"
 
 #include <QCoreApplication>
@@ -200,6 +201,8 @@ BatchController::StartResult BatchController::startBatch()
         return StartResult::OutputFolderUnusable;
     }
     RawFile::makePath(m_scratchFolder);
+    // What an encoder killed outright (SIGKILL, the OOM killer) left unfinished.
+    PartFiles::removeAbandoned(folder);
 
     ++m_batchNumber;
     m_outputFolder = withTrailingSeparator(folder);

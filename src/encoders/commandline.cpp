@@ -70,9 +70,8 @@ qint64 mencoderBitrate(const QString &text)
 }
 
 // ffmpeg style: "128k", "1.2M", "64000". Old callers also wrote kbit/s without
-// a suffix, or appended "k" to a figure already in bit/s ("28000k" for audio);
-// a result above what the stream could sensibly use is read one or two units
-// lower, and anything still above it is a mistake.
+// a suffix. A figure past what the stream could use (a slip of a unit, "320000k")
+// is held to that ceiling; one past a thousand times the ceiling is a mistake.
 qint64 ffmpegBitrate(const QString &text, qint64 ceiling)
 {
     QString digits = text.trimmed();
@@ -87,9 +86,9 @@ qint64 ffmpegBitrate(const QString &text, qint64 ceiling)
     double value = positiveNumber(digits, u"bitrate"_s) * scale;
     if (scale == 1 && value < 1000)
         value *= 1000;
-    for (int unit = 0; unit < 2 && std::isfinite(value) && value > double(ceiling); ++unit)
-        value /= 1000;
-    return checkedBitrate(value, text, ceiling);
+    const double limit = double(ceiling) * 1000;
+    checkedRange(value, 1, limit, text, u"bitrate"_s, u"1 to %1 bit/s"_s.arg(limit, 0, 'g', 12));
+    return qint64(std::llround(std::min(value, double(ceiling))));
 }
 
 int sampleRate(const QString &text)

@@ -3,8 +3,13 @@
 #include "common/paths.h"
 #include "libav.h"
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -44,6 +49,17 @@ void CloseInput::operator()(AVFormatContext *context) const
 
 int openInput(const QString &path, InputContext *input, const std::atomic<bool> *cancel)
 {
+    // Looked at without blocking first: opening a pipe or some devices waits
+    // until someone writes, which no cancel could interrupt.
+    const int fd =
+        ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return AVERROR(errno);
+    struct stat st = {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return AVERROR(EINVAL);
     const Libav &av = *libav();
     AVFormatContext *opened = av.avformat_alloc_context();
     if (!opened)

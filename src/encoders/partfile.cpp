@@ -1,35 +1,18 @@
 #include "partfile.h"
 
 #include "common/paths.h"
+#include "process/partfiles.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 
 #include <fcntl.h>
-#include <sys/random.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-QByteArray randomName()
-{
-    static constexpr char alphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char random[10] = {};
-    qsizetype got = 0;
-    while (got < qsizetype(sizeof random)) {
-        const ssize_t n = ::getrandom(random + got, sizeof random - size_t(got), 0);
-        if (n < 0 && errno != EINTR)
-            break;
-        got += n > 0 ? n : 0;
-    }
-    QByteArray name = ".";
-    for (const unsigned char byte : random)
-        name += alphabet[byte % (sizeof alphabet - 1)];
-    return name + ".part";
-}
 
 // "clip.mp4" -> "clip_2.mp4"; a leading dot starts no extension.
 QByteArray numberedName(const QByteArray &name, int number)
@@ -73,19 +56,27 @@ bool PartFile::create(const QString &output, int *error)
         return false;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = randomName();
+        const QByteArray name = PartFiles::newName();
         m_fd = ::openat(m_dir, name.constData(),
                         O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, 0600);
-        if (m_fd >= 0) {
-            m_name = name;
-            struct stat st = {};
-            ::fstat(m_fd, &st);
-            m_device = st.st_dev;
-            m_inode = st.st_ino;
-            return true;
+        if (m_fd < 0) {
+            if (errno != EEXIST)
+                break;
+            continue;
         }
-        if (errno != EEXIST)
-            break;
+        // Held while we write: a batch that finds the lock free removes the
+        // file as left by a killed encoder. One that locked it before us may
+        // be removing it now: then it is not ours any more, and we start anew.
+        m_name = name;
+        struct stat st = {};
+        ::fstat(m_fd, &st);
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && stillOurs())
+            return true;
+        ::close(m_fd);
+        m_fd = -1;
+        m_name.clear();
     }
     *error = errno;
     return false;

@@ -49,6 +49,14 @@ QByteArray displayed(const QString &path)
     return displayPath(path).toUtf8();
 }
 
+// What writing the output's file failed on.
+Report::Error outputError(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return Report::Error::DiskFull;
+    return error == ENAMETOOLONG ? Report::Error::NameTooLong : Report::Error::Output;
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -519,6 +527,14 @@ int runJob(const EncodeJob &job)
         return 2;
     }
 
+    // ffmpeg and the probe would wait for ever on a pipe, and a device is no video.
+    if (RawFile::isSpecial(job.input)) {
+        console::failure(
+            tool, Report::Error::NotAFile,
+            u"Encoding failed: %1 is not a regular file"_s.arg(displayPath(job.input)));
+        return 1;
+    }
+
     // Most jobs start ffmpeg at once and probe the source while it runs.
     std::optional<MediaInfo> known;
     if (probeFirst(job)) {
@@ -534,7 +550,7 @@ int runJob(const EncodeJob &job)
     int error = 0;
     if (!part.create(job.output, &error))
         return failed(tool, sourceProblemFirst(job, known.has_value(),
-                                               {0, Report::Error::Output,
+                                               {0, outputError(error),
                                                 u"Encoding failed: cannot write %1: %2"_s.arg(
                                                     displayPath(job.output), systemError(error)),
                                                 1}));
@@ -573,9 +589,7 @@ int runJob(const EncodeJob &job)
     }
     const QByteArray written = part.publish(&error);
     if (written.isEmpty()) {
-        console::failure(tool,
-                         error == ENOSPC || error == EDQUOT ? Report::Error::DiskFull
-                                                            : Report::Error::Output,
+        console::failure(tool, outputError(error),
                          u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
                                                                        systemError(error)));
         return 1;

@@ -57,12 +57,17 @@ Listing list(const QString &folder)
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
-        bool isFolder = entry->d_type == DT_DIR;
+        // Only files and folders, links to them included: a pipe, socket or
+        // device would make the encoder wait on it for ever.
+        mode_t type = DTTOIF(entry->d_type);
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat st;
-            isFolder = ::stat((prefix + name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+            type = ::stat((prefix + name).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
         }
-        (isFolder ? listing.subfolders : listing.files) << pathFromBytes(name);
+        if (S_ISDIR(type))
+            listing.subfolders << pathFromBytes(name);
+        else if (S_ISREG(type))
+            listing.files << pathFromBytes(name);
     }
     ::closedir(dir);
     return listing;

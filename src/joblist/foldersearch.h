@@ -15,8 +15,9 @@ struct FolderSearchResult
     QStringList unreadable;
 };
 
-// Every file in the folder and, depth first, in its subfolders: each folder's
-// own files first (in name order), then the contents of each subfolder. A
+// Every regular file in the folder and, depth first, in its subfolders: each
+// folder's own files first (in name order), then the contents of each
+// subfolder. Links to files count; pipes, sockets and devices do not. A
 // symbolic link to a folder is searched once at most, so a link loop ends.
 // Names are kept byte for byte (see filenames.h).
 FolderSearchResult searchFolderReporting(const QString &folder,

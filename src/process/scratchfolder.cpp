@@ -7,15 +7,19 @@
 #include <QDir>
 
 #include <cerrno>
+#include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr char LockName[] = "owner.lock";
+// A base made with mkdtemp when the usual one is refused.
+constexpr char FallbackPrefix[] = "torvane_tmp-";
 
 // Folders whose owner no longer holds their lock: the program died.
 void removeAbandoned(const QByteArray &base)
@@ -43,6 +47,51 @@ void removeAbandoned(const QByteArray &base)
     ::unlink((base + '/' + pathToBytes(IntermediateFileName)).constData());
 }
 
+bool lockIsFree(const QByteArray &lock)
+{
+    const int fd = ::open(lock.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+// The fallback bases of this user in the temporary folder whose program is
+// gone: each holds the lock of its program, or, from older versions, no lock
+// and only abandoned folders.
+void removeAbandonedBases(const QByteArray &temp, const QByteArray &own)
+{
+    DIR *dir = ::opendir(temp.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> bases;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.size() == qsizetype(sizeof FallbackPrefix) - 1 + 6 &&
+            name.startsWith(FallbackPrefix))
+            bases << temp + '/' + name;
+    }
+    ::closedir(dir);
+    for (const QByteArray &base : std::as_const(bases)) {
+        struct stat st = {};
+        if (base == own || ::lstat(base.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        const QByteArray lock = base + '/' + LockName;
+        if (lockIsFree(lock)) {
+            deleteFolder(pathFromBytes(base));
+            continue;
+        }
+        if (::access(lock.constData(), F_OK) == 0)
+            continue; // its program runs
+        removeAbandoned(base);
+        // Not one a program has only just made and is about to lock.
+        if (::time(nullptr) - st.st_mtime > 60)
+            ::rmdir(base.constData());
+    }
+}
+
 } // namespace
 
 QString ScratchFolder::privateBase()
@@ -53,24 +102,43 @@ QString ScratchFolder::privateBase()
     return {};
 }
 
+namespace {
+
+// A new lock file in the folder, held by us until it is closed; -1 when it cannot be.
+int heldLock(const QByteArray &folder)
+{
+    const QByteArray lock = folder + '/' + LockName;
+    const int fd =
+        ::open(lock.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 ScratchFolder::ScratchFolder(const QString &base)
 {
+    const QByteArray temp = QFile::encodeName(QDir::tempPath());
     QString root = base.isEmpty() ? privateBase() : base;
     if (root.isEmpty() || !ensurePrivateFolder(root)) {
         // Someone else got there first: a fresh folder of our own instead.
-        QByteArray pattern = QFile::encodeName(QDir::tempPath()) + "/torvane_tmp-XXXXXX";
+        QByteArray pattern = temp + '/' + FallbackPrefix + "XXXXXX";
         if (!::mkdtemp(pattern.data()))
             return;
         root = m_ownBase = pathFromBytes(pattern);
+        m_baseLockFd = heldLock(pattern);
     }
+    removeAbandonedBases(temp, pathToBytes(m_ownBase));
     const QByteArray rootBytes = pathToBytes(root);
     removeAbandoned(rootBytes);
     QByteArray pattern = rootBytes + "/run-" + QByteArray::number(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         return;
-    const QByteArray lock = pattern + '/' + LockName;
-    m_lockFd = ::open(lock.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (m_lockFd < 0 || ::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+    m_lockFd = heldLock(pattern);
+    if (m_lockFd < 0) {
         deleteFolder(pathFromBytes(pattern));
         return;
     }
@@ -90,7 +158,9 @@ void ScratchFolder::remove()
         deleteFolder(m_ownBase);
     m_path.clear();
     m_ownBase.clear();
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-    m_lockFd = -1;
+    for (int *fd : {&m_lockFd, &m_baseLockFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }

@@ -5,7 +5,8 @@
 // A running program's own folder for intermediate files, inside the user's
 // private temporary folder. Two programs (two command-line batches, or one
 // beside the window) never share one. It is removed when the program ends; one
-// left by a program that died is removed by the next program that starts.
+// left by a program that died is removed by the next program that starts, and
+// so is a fallback base of such a program (see privateBase()).
 class ScratchFolder
 {
 public:
@@ -29,4 +30,5 @@ private:
     QString m_path;
     QString m_ownBase; // a fallback base made for this program alone
     int m_lockFd = -1;
+    int m_baseLockFd = -1; // held on the fallback base, so others leave it alone
 };

@@ -127,6 +127,17 @@ class TestCli : public QObject
     QTemporaryDir dir;
     QString clip;
 
+    // 20 s at 640x480: still being encoded when a test stops it. Empty when it cannot be made.
+    QString makeLongClip()
+    {
+        const QString longClip = dir.filePath(u"long.mp4"_qs);
+        if (!QFileInfo::exists(longClip))
+            run(u"ffmpeg"_qs,
+                {u"-nostdin"_qs, u"-v"_qs, u"error"_qs, u"-f"_qs, u"lavfi"_qs, u"-i"_qs,
+                 u"testsrc=size=640x480:rate=25:d=20"_qs, u"-c:v"_qs, u"mpeg4"_qs, longClip});
+        return QFileInfo::exists(longClip) ? longClip : QString();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -143,6 +154,28 @@ private Q_SLOTS:
                            u"-f"_qs, u"lavfi"_qs, u"-i"_qs, u"sine=d=1"_qs, u"-shortest"_qs,
                            u"-c:v"_qs, u"mpeg4"_qs, u"-q:v"_qs, u"2"_qs, clip});
         QCOMPARE(made.exitCode, 0);
+    }
+
+    // The manual pages name every format and rotation the program takes.
+    void manualPagesNameEveryChoice()
+    {
+        for (const char *page : {"man/torvane-cli.1", "man/zh_CN/torvane-cli.1"}) {
+            QFile file(QStringLiteral(TORVANE_SOURCE_DIR "/resources/") + QLatin1String(page));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text =
+                QString::fromUtf8(file.readAll()).remove(u"\\%"_qs).replace(u"\\-"_qs, u"-"_qs);
+            for (const char *what : {"formats", "rotations"}) {
+                const Run names = cli({u"--list"_qs, QLatin1String(what)});
+                QCOMPARE(names.exitCode, 0);
+                for (const QString &name : names.out.split(u'\n', Qt::SkipEmptyParts)) {
+                    const QRegularExpression word(u"(^|\\s)"_qs + QRegularExpression::escape(name) +
+                                                      u"(\\s|,|$)"_qs,
+                                                  QRegularExpression::MultilineOption);
+                    QVERIFY2(text.contains(word),
+                             qPrintable(QLatin1String(page) + u": "_qs + name));
+                }
+            }
+        }
     }
 
     void usageErrors_data()
@@ -267,14 +300,8 @@ private Q_SLOTS:
     {
         QFETCH(int, signal);
         QFETCH(int, status);
-        const QString longClip = dir.filePath(u"long.mp4"_qs);
-        if (!QFileInfo::exists(longClip)) {
-            const Run made =
-                run(u"ffmpeg"_qs,
-                    {u"-nostdin"_qs, u"-v"_qs, u"error"_qs, u"-f"_qs, u"lavfi"_qs, u"-i"_qs,
-                     u"testsrc=size=640x480:rate=25:d=20"_qs, u"-c:v"_qs, u"mpeg4"_qs, longClip});
-            QCOMPARE(made.exitCode, 0);
-        }
+        const QString longClip = makeLongClip();
+        QVERIFY(!longClip.isEmpty());
         const QString out = dir.filePath(u"signalled-%1"_qs.arg(signal));
         QProcess p;
         p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, longClip});
@@ -299,6 +326,53 @@ private Q_SLOTS:
     }
 
     // Without HOME the default folder is still the account's own, not "//".
+    // SIGKILL, or the OOM killer, gives an encoder no chance to clean up; the
+    // next batch into that folder removes what it left.
+    void aKilledEncodersPartFileGoesWithTheNextBatch()
+    {
+        const QString longClip = makeLongClip();
+        QVERIFY(!longClip.isEmpty());
+        const QString out = dir.filePath(u"killed-encoder"_qs);
+        QProcess p;
+        p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, longClip});
+        QVERIFY(p.waitForStarted());
+        QByteArray seen;
+        while (!seen.contains('%') && p.waitForReadyRead(30000))
+            seen += p.readAllStandardOutput();
+        // The encoder names a file in the folder; torvane-cli names the folder alone.
+        QStringList encoders;
+        QTRY_VERIFY((encoders = processesUsing(out + u'/')).size() == 1);
+        ::kill(encoders.first().toInt(), SIGKILL);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(processesUsing(out).isEmpty(), 10000);
+        const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left.size(), 1);
+        QVERIFY2(left.first().endsWith(u".part"), qPrintable(left.first()));
+
+        const Run next = cli({u"--output"_qs, out, clip});
+        QCOMPARE(next.exitCode, 0);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(okOutputs(next).first()).fileName()});
+    }
+
+    // A pipe in a folder is passed over; one named directly fails with its reason.
+    void pipesAreNoVideos()
+    {
+        const QString folder = dir.filePath(u"with-pipe"_qs);
+        QVERIFY(QDir().mkpath(folder));
+        const QString pipe = folder + u"/pipe.avi"_qs;
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(QFile::copy(clip, folder + u"/clip.avi"_qs));
+        const QString out = dir.filePath(u"pipe-out"_qs);
+        const Run found = cli({u"--json"_qs, u"--output"_qs, out, folder});
+        QCOMPARE(found.exitCode, 0);
+        QVERIFY2(found.out.contains(u"\"jobs\":1"_qs), qPrintable(found.out));
+        const Run named = cli({u"--json"_qs, u"--output"_qs, out, pipe});
+        QCOMPARE(named.exitCode, 1);
+        QVERIFY2(named.out.contains(u"\"reason\":\"source-not-a-file\""_qs), qPrintable(named.out));
+    }
+
     void defaultFolderWithoutHome()
     {
         QProcess p;

@@ -379,7 +379,9 @@ private Q_SLOTS:
                         {u"%TMP"_s, tmp},
                         {u"%AUDIO"_s, path(u"tone.wav"_s)},
                         {u"%LOWRATE"_s, path(u"low.wav"_s)},
-                        {u"%BROKEN"_s, broken.fileName()}});
+                        {u"%BROKEN"_s, broken.fileName()},
+                        {u"%PIPE"_s, path(u"pipe.avi"_s)}});
+        QCOMPARE(::mkfifo(QFile::encodeName(path(u"pipe.avi"_s)).constData(), 0600), 0);
     }
 
     void outputs_data()
@@ -694,7 +696,13 @@ private Q_SLOTS:
             u"No such file or directory"_s);
         row("name too long", "coder",
             words("-i %SRC -y -vn") + QStringList{u"%OUT/"_s + QString(252, u'n') + u".mp3"_s}, 1,
-            "output", u"File name too long"_s);
+            "name-too-long", u"File name too long"_s);
+        // Opening these would wait for a writer, or read a device as a video.
+        row("conv, a pipe as source", "conv",
+            QStringList{u"%PIPE"_s} + words(x264) + words("-o %OUT/x.mp4"), 1, "not-a-file",
+            u"not a regular file"_s);
+        row("coder, a device as source", "coder", words("-i /dev/zero -y -vn %OUT/x.mp3"), 1,
+            "not-a-file", u"not a regular file"_s);
         row("no ffmpeg", "coder", words("-i %SRC -y -vn %OUT/x.mp3"), 127, "ffmpeg-missing",
             u"No such file or directory"_s, u"/nonexistent/ffmpeg"_s);
     }
@@ -801,6 +809,26 @@ private Q_SLOTS:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == code, output.constData());
         QCOMPARE(machineValue(output, "error"), error);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A figure past what the codec takes is held to its highest, never its lowest.
+    void bitratePastTheCeiling_data()
+    {
+        QTest::addColumn<QString>("bitrate");
+        QTest::newRow("the ceiling") << u"1000k"_s;
+        QTest::newRow("just past it") << u"1001k"_s;
+        QTest::newRow("ten times past") << u"10000k"_s;
+    }
+    void bitratePastTheCeiling()
+    {
+        QFETCH(QString, bitrate);
+        QString dir;
+        const Result r =
+            encode(u"coder"_s,
+                   words("-i %AUDIO -y -vn -ab") + QStringList{bitrate, u"%OUT/x.mp3"_s}, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QJsonObject audio = firstStream(probe(QDir(dir).filePath(u"x.mp3"_s)), u"audio"_s);
+        QCOMPARE(audio[u"bit_rate"_s].toString().toInt(), 320000);
     }
 
     void withoutLibav_data()

@@ -61,6 +61,21 @@ private Q_SLOTS:
         QCOMPARE(searchFolder(dir.path()), QStringList{dir.filePath(u"a/f.avi"_qs)});
     }
 
+    // A pipe, a socket or a device would make the encoder wait for ever.
+    void onlyFilesAndLinksToThem()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath(u"a.avi"_qs));
+        const QByteArray pipe = QFile::encodeName(dir.filePath(u"pipe.avi"_qs));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        QVERIFY(QFile::link(dir.filePath(u"a.avi"_qs), dir.filePath(u"b.avi"_qs)));
+        QVERIFY(QFile::link(dir.filePath(u"pipe.avi"_qs), dir.filePath(u"c.avi"_qs)));
+        QVERIFY(QFile::link(u"/dev/zero"_qs, dir.filePath(u"d.avi"_qs)));
+        QVERIFY(QFile::link(dir.filePath(u"gone"_qs), dir.filePath(u"e.avi"_qs)));
+        QCOMPARE(searchFolder(dir.path()),
+                 (QStringList{dir.filePath(u"a.avi"_qs), dir.filePath(u"b.avi"_qs)}));
+    }
+
     void missingFolderIsReported()
     {
         const FolderSearchResult found = searchFolderReporting(u"/nonexistent/folder"_qs);

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,43 @@ private Q_SLOTS:
         ScratchFolder next(base.path());
         QVERIFY(!QFileInfo::exists(abandoned));
         QVERIFY(QFileInfo::exists(alive.path()));
+    }
+
+    // A program that died in a fallback base leaves the whole base behind;
+    // the next start removes it, but never the base of a program that runs.
+    void abandonedFallbackBasesAreRemoved()
+    {
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto base = [&](const QString &name, bool lock) {
+            const QString folder = temp.filePath(name);
+            QDir().mkpath(folder + u"/run-999999-AbCdEf"_qs);
+            QFile(folder + u"/run-999999-AbCdEf/owner.lock"_qs).open(QIODevice::WriteOnly);
+            if (lock)
+                QFile(folder + u"/owner.lock"_qs).open(QIODevice::WriteOnly);
+            return folder;
+        };
+        const QString dead = base(u"torvane_tmp-Dead01"_qs, true);
+        const QString running = base(u"torvane_tmp-Live01"_qs, true);
+        const QString older = base(u"torvane_tmp-Old001"_qs, false);
+        const QString other = base(u"torvane_tmpx-Zz0001"_qs, true);
+        const int held = ::open(QFile::encodeName(running + u"/owner.lock"_qs).constData(),
+                                O_RDONLY | O_CLOEXEC);
+        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+        QTemporaryDir usual;
+        {
+            ScratchFolder scratch(usual.path());
+            QVERIFY(scratch.isValid());
+        }
+        qputenv("TMPDIR", oldTemp);
+        ::close(held);
+        QVERIFY(!QFileInfo::exists(dead));
+        QVERIFY(QFileInfo::exists(running + u"/run-999999-AbCdEf"_qs));
+        // An older version's base: its abandoned folder goes; the base stays
+        // while it is young, as one that is only being made.
+        QVERIFY(!QFileInfo::exists(older + u"/run-999999-AbCdEf"_qs));
+        QVERIFY(QFileInfo::exists(other));
     }
 
     // A base another user made first, open to everyone, is not used.

@@ -1,0 +1,60 @@
+// The encoders' command lines, read without running anything.
+#include "commandline.h"
+
+#include <QTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A figure past what the stream can use is held to the ceiling, never
+    // read as a smaller unit; one far past it is a mistake.
+    void bitrates_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<qint64>("video"); // bit/s; -1: a usage error
+        QTest::addColumn<qint64>("audio");
+        const auto row =
+            [](const char *name, const QString &b, const QString &ab, qint64 video, qint64 audio) {
+                QTest::newRow(name)
+                    << QStringList{u"-i"_qs, u"in.avi"_qs, u"-b"_qs, b, u"-ab"_qs, ab, u"out.rm"_qs}
+                    << video << audio;
+            };
+        row("as the batch writes them", u"1200k"_qs, u"12.2k"_qs, 1'200'000, 12'200);
+        row("kbit/s without a unit", u"600"_qs, u"64"_qs, 600'000, 64'000);
+        row("at the ceiling", u"100000k"_qs, u"1000k"_qs, 100'000'000, 1'000'000);
+        row("just past it", u"100001k"_qs, u"1001k"_qs, 100'000'000, 1'000'000);
+        row("a unit too far", u"1200M"_qs, u"28000k"_qs, 100'000'000, 1'000'000);
+        row("far past it", u"1e12"_qs, u"64k"_qs, -1, -1);
+    }
+    void bitrates()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(qint64, video);
+        QFETCH(qint64, audio);
+        const ParseResult parsed = parseCommandLine(Tool::Coder, args);
+        if (video < 0) {
+            QVERIFY(!parsed.error.isEmpty());
+            return;
+        }
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        QCOMPARE(parsed.job.videoBitrate, video);
+        QCOMPARE(parsed.job.audioBitrate, audio);
+    }
+
+    void orientationWordsCompose()
+    {
+        const auto orientation = [](const QString &words) {
+            return parseCommandLine(Tool::Conv,
+                                    {u"in.avi"_qs, u"-vf"_qs, words, u"-o"_qs, u"out.mp4"_qs})
+                .job.orientation;
+        };
+        QCOMPARE(orientation(u"rotate=1"_qs), PictureTransform::turn(1));
+        QCOMPARE(orientation(u"mirror,flip"_qs), PictureTransform::turn(2));
+        QCOMPARE(orientation(u"rotate=1,rotate=2"_qs), PictureTransform());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
