@@ -28,6 +28,7 @@ inline constexpr char Prefix[] = "[torvane] ";
 // still remove its unfinished file before the batch's kill.
 inline constexpr int StopGraceMs = 3000;
 inline constexpr int FfmpegStopGraceMs = StopGraceMs * 2 / 3;
+static_assert(FfmpegStopGraceMs < StopGraceMs);
 
 // Why a run failed, as the encoder found it.
 enum class Error {

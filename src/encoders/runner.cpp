@@ -34,8 +34,6 @@ namespace {
 // ffmpeg writes into the part file we opened for it, never to a name.
 const QByteArray outputUrl = "file:/dev/fd/3";
 
-// Time ffmpeg gets to finish on its own once it was told to stop.
-constexpr int stopGraceMs = Report::FfmpegStopGraceMs;
 
 // A stop signal that arrived, with the pipe it woke us through emptied.
 int takeStopSignal()
@@ -390,7 +388,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
             break;
         int timeout = -1;
         if (run.stopSignal != 0 && !killed)
-            timeout = int(std::max<qint64>(0, stopGraceMs - sinceStop.elapsed()));
+            timeout = int(std::max<qint64>(0, Report::FfmpegStopGraceMs - sinceStop.elapsed()));
         else if (waitingForProbe && fds[5].fd < 0)
             timeout = 10; // no descriptor tells when it answers
         const int ready = ::poll(fds, 6, timeout);
@@ -412,7 +410,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
         }
         if (console::readerGone())
             stop(SIGPIPE);
-        if (run.stopSignal != 0 && !killed && sinceStop.elapsed() >= stopGraceMs) {
+        if (run.stopSignal != 0 && !killed && sinceStop.elapsed() >= Report::FfmpegStopGraceMs) {
             ::kill(child.pid, SIGKILL);
             killed = true;
         }

@@ -1,6 +1,7 @@
 #include "encoderprocess.h"
 
 #include "common/paths.h"
+#include "common/report.h"
 #include "spawn.h"
 
 #include <QDir>
@@ -318,5 +319,5 @@ void EncoderProcess::stop()
     signalGroup(SIGTERM);
     disconnect(m_killTimer, nullptr, this, nullptr);
     connect(m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
-    m_killTimer->start(StopGraceMs);
+    m_killTimer->start(Report::StopGraceMs);
 }

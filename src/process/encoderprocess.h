@@ -47,7 +47,6 @@ public:
     static constexpr qsizetype PieceSize = 1024;
     // What a finished run keeps of its output: enough for any message.
     static constexpr qsizetype TailLimit = 64 * 1024;
-    static constexpr int StopGraceMs = 3000;
 
     explicit EncoderProcess(QObject *parent = nullptr);
     ~EncoderProcess() override;
