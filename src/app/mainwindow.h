@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/batchcaptions.h"
 #include "app/messagesink.h"
 #include "common/paths.h"
 #include "conversion/batchcontroller.h"
@@ -20,6 +21,7 @@
 #include <optional>
 
 class ClickableLabel;
+class WindowCommands;
 class StartOverlay;
 class HoverLinkLabel;
 class JobListView;
@@ -47,10 +49,6 @@ struct WindowServices
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
 };
 
-// How the list shows a job: the status column in words, failed rows red with a
-// mark that stays visible when the row is selected, the running row bold.
-QVariant presentJob(const Job &job, int column, int role);
-
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -70,7 +68,7 @@ public:
     explicit MainWindow(const WindowServices &services = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Commands: every entry point routes to one of these.
+    // What the commands do (see WindowCommands for how they are given).
     void addFileByDialog();
     void addFolder();
     void browseOutputFolder();
@@ -80,6 +78,8 @@ public:
     void requestQuit();
     void removeSelectedJob();
     void removeAllJobs();
+    // A click on toolbar button index (0 to 5): the start screen goes, the
+    // button's command runs.
     void toolbarButtonClicked(int index);
     void openWebSite();
     void openHelp();
@@ -97,16 +97,17 @@ public:
     BatchController &batch() { return *m_batch; }
     CommandChannel &commandChannel() { return m_commandChannel; }
     const OptionValues &optionValues() const { return m_options; }
-    QMenu *removeMenu() const { return m_menuRemove; }
+    WindowCommands &commands() const { return *m_commands; }
+    QMenu *removeMenu() const;
     CommonDialogs &commonDialogs() { return m_commonDialogs; }
     QString lastFileFolder() const { return m_lastFileFolder; }
     QString programFolder() const { return m_programFolder; }
     bool isSearching() const;
     bool isBatchLocked() const { return m_locked; }
-    QString captionText() const;
-    QString positionText() const;
+    QString captionText() const { return m_captions.caption(); }
+    QString positionText() const { return m_captions.position(); }
     QString hintText() const;
-    QMenu *stopMenu() const { return m_stopMenu; }
+    QMenu *stopMenu() const;
     // The menu of a job row, as the right button opens it.
     QMenu *jobMenu(int row);
     // Shows what the encoders of these jobs printed, in a window of its own.
@@ -126,6 +127,7 @@ protected:
 
 private:
     void createControls();
+    void connectCommands();
     void connectControls();
     void placeControls();
     void placeSettingsRow();
@@ -133,10 +135,9 @@ private:
     void restoreSetup();
     void loadOptions();
     void applyOptions();
-    void createMenus();
-    void createShortcuts();
     void showOptionsDialog();
     bool isBareBackground(const QPoint &pos) const;
+    void showRemoveMenu();
 
     void setBatchLocked(bool locked);
     void batchStateChanged(BatchController::State state);
@@ -165,19 +166,11 @@ private:
     CommonDialogs m_commonDialogs;
     CommandChannel m_commandChannel;
     OptionValues m_options;
-    QMenu *m_menuFile = nullptr;
-    QMenu *m_menuOptions = nullptr;
-    QMenu *m_menuAbout = nullptr;
-    QMenu *m_menuRemove = nullptr;
+    WindowCommands *m_commands = nullptr;
     bool m_unloaded = false;
     ScratchFolder m_scratch;
     BatchController *m_batch = nullptr;
-    QMenu *m_stopMenu = nullptr;
-    QAction *m_stopAfterJobAction = nullptr;
-    ProgressDisplay m_display;
-    BatchPosition m_position;
-    // The end of the last batch, shown until the list changes.
-    std::optional<BatchSummary> m_lastSummary;
+    BatchCaptions m_captions;
     bool m_searchedFolder = false;
     bool m_closeAfterStop = false;
     bool m_askBeforeClose = true;
@@ -205,5 +198,4 @@ private:
     ClickableLabel *webLink = nullptr;
     HoverLinkLabel *feedbackLink = nullptr;
     QToolButton *helpMenuButton = nullptr;
-    QList<QAction *> m_batchLockedShortcuts;
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "conversion/batchcontroller.h"
+
+#include <QString>
+
+#include <optional>
+
+// What the progress caption and the position label say, kept from the
+// batch's events: the running batch's progress, then the last batch's end
+// until the list changes.
+class BatchCaptions
+{
+public:
+    // A batch starts from a clean display, not the last one's caption.
+    void batchStarted();
+    void batchStopped() { m_running = false; }
+    void setProgress(const ProgressDisplay &display) { m_display = display; }
+    void setPosition(const BatchPosition &position) { m_position = position; }
+    void batchEnded(const BatchSummary &summary) { m_lastSummary = summary; }
+    // The user changed the list: the last batch's word is stale. True when
+    // the caption changes.
+    bool listChanged();
+
+    QString caption() const;
+    QString position() const;
+
+private:
+    bool m_running = false;
+    ProgressDisplay m_display;
+    BatchPosition m_position;
+    std::optional<BatchSummary> m_lastSummary;
+};
+
+// The failure summary at the end of a batch: which videos failed and why.
+QString failureSummary(const QList<JobFailure> &failures);

@@ -1,0 +1,310 @@
+// What the window's commands do.
+#include "mainwindow.h"
+
+#include "chromewidgets.h"
+#include "desktopactions.h"
+#include "optionsdialog.h"
+#include "process/programfiles.h"
+#include "texts/statustexts.h"
+#include "version.h"
+#include "windowcommands.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+QString MainWindow::webAddress()
+{
+    return u"https://example.org/torvane/"_qs;
+}
+
+QUrl MainWindow::feedbackUrl()
+{
+    QUrl url(u"mailto:feedback@example.org"_qs);
+    QUrlQuery query;
+    query.addQueryItem(u"subject"_qs, u"意见反馈 - Torvane"_qs);
+    url.setQuery(query);
+    return url;
+}
+
+bool MainWindow::isSearching() const
+{
+    return m_search->isRunning();
+}
+
+void MainWindow::addFileByDialog()
+{
+    m_commonDialogs.setTitle(u"打开文件"_qs);
+    if (!m_lastFileFolder.isEmpty())
+        m_commonDialogs.setPath(m_lastFileFolder);
+    m_commonDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
+    if (!m_commonDialogs.showOpen())
+        return;
+    const QString fileName = m_commonDialogs.fileName();
+    if (!fileName.isEmpty()) {
+        m_lastFileFolder = folderOf(fileName);
+        m_jobs.addJob(fileName);
+    }
+    emptyListHint->setVisible(m_jobs.isEmpty());
+}
+
+void MainWindow::addFolder()
+{
+    // One search at a time; the hint already says that one is running.
+    if (m_search->isRunning())
+        return;
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_lastFileFolder);
+    m_searchedFolder = true;
+    const bool started = folder && !folder->isEmpty() && m_search->start(*folder);
+    updateHint();
+    emptyListHint->show();
+    if (!started)
+        folderSearchFinished({});
+}
+
+void MainWindow::folderSearchFinished(const FolderSearchResult &result)
+{
+    m_jobs.addJobs(result.files);
+    updateHint();
+    emptyListHint->setVisible(m_jobs.isEmpty());
+    if (!result.unreadable.isEmpty()) {
+        // Said once, after the search, so no file is left out without a word.
+        constexpr int MaxListed = 10;
+        QString text =
+            u"以下 %1 个文件夹无法读取，其中的视频没有加入列表："_qs.arg(result.unreadable.size());
+        for (int i = 0; i < result.unreadable.size() && i < MaxListed; ++i)
+            text += u"\n"_qs + displayPath(result.unreadable[i]);
+        if (result.unreadable.size() > MaxListed)
+            text += u"\n……"_qs;
+        messages()->showMessage(MessageSink::Icon::Warning, u"添加文件夹"_qs, text);
+    }
+    Q_EMIT folderSearchDone();
+}
+
+QString MainWindow::hintText() const
+{
+    if (m_search->isRunning())
+        return u"搜索中..."_qs;
+    return m_searchedFolder ? u"拖拽您的视频到这里"_qs : u"拖拽您的视频文件到这里"_qs;
+}
+
+void MainWindow::updateHint()
+{
+    emptyListHintText->setText(hintText());
+}
+
+void MainWindow::browseOutputFolder()
+{
+    const std::optional<QString> folder =
+        m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_settings.outputFolder());
+    // A cancelled dialog leaves the folder as it was.
+    if (folder && !folder->isEmpty())
+        m_settings.setOutputFolder(*folder);
+}
+
+void MainWindow::dropOnJobList(const QMimeData *data)
+{
+    m_jobs.addJobs(droppedPaths(data));
+    if (!m_jobs.isEmpty())
+        emptyListHint->hide();
+}
+
+void MainWindow::dropOnStartOverlay(const QMimeData *data)
+{
+    startOverlay->hide();
+    emptyListHint->hide();
+    m_jobs.addJobs(droppedPaths(data));
+}
+
+void MainWindow::removeSelectedJob()
+{
+    const QModelIndexList rows = jobListView->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        m_jobs.removeJobAt(rows.first().row());
+    if (m_jobs.isEmpty())
+        emptyListHint->show();
+}
+
+void MainWindow::removeAllJobs()
+{
+    m_jobs.removeAllJobs();
+    emptyListHint->show();
+}
+
+void MainWindow::startBatch()
+{
+    switch (m_batch->start()) {
+    case BatchController::StartResult::EmptyList:
+        messages()->showMessage(MessageSink::Icon::Warning, u"添加"_qs, u"请添加一个视频文件"_qs);
+        break;
+    case BatchController::StartResult::Started:
+        // The batch writes into the folder as the user sees it, separator included.
+        outputFolderEdit->setText(withTrailingSeparator(outputFolderEdit->text()));
+        m_settings.setOutputFolder(outputFolderEdit->text());
+        break;
+    case BatchController::StartResult::Busy:
+    case BatchController::StartResult::OutputFolderUnusable:
+        break;
+    }
+}
+
+void MainWindow::stopBatch(BatchController::StopMode mode)
+{
+    m_batch->stop(mode);
+}
+
+void MainWindow::requestQuit()
+{
+    m_askBeforeClose = false;
+    close();
+}
+
+void MainWindow::toolbarButtonClicked(int index)
+{
+    startOverlay->hide();
+    QAction *command = m_commands->toolbarAction(index);
+    if (command && command->isEnabled())
+        command->trigger();
+}
+
+QMenu *MainWindow::removeMenu() const
+{
+    return m_commands->removeMenu;
+}
+
+QMenu *MainWindow::stopMenu() const
+{
+    return m_commands->stopMenu;
+}
+
+void MainWindow::showRemoveMenu()
+{
+    QToolButton *button = toolbarButtons[2];
+    m_commands->removeMenu->popup(button->mapToGlobal(QPoint(0, button->height())));
+}
+
+bool MainWindow::launch(const QUrl &url)
+{
+    return m_services.openUrl ? m_services.openUrl(url) : QDesktopServices::openUrl(url);
+}
+
+void MainWindow::openUrl(const QUrl &url)
+{
+    if (!launch(url))
+        reportOpenFailure(messages(), url);
+}
+
+void MainWindow::openWebSite()
+{
+    openUrl(QUrl(webAddress()));
+}
+
+void MainWindow::openHelp()
+{
+    openUrl(QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs)));
+}
+
+void MainWindow::sendFeedback()
+{
+    openUrl(feedbackUrl());
+}
+
+void MainWindow::showAbout()
+{
+    messages()->showMessage(
+        MessageSink::Icon::NoIcon, u"关于"_qs,
+        u"Torvane %1 批量旋转、镜像视频的小工具。"_qs.arg(QStringLiteral(TORVANE_VERSION)));
+}
+
+void MainWindow::saveAndExit()
+{
+    writeSetupFile(settingsFilePath(u"setup.ini"_qs, m_programFolder),
+                   m_settings.entry(ConversionSettings::AudioBitrate),
+                   m_settings.entry(ConversionSettings::SampleRate), m_settings.channelEntry(),
+                   outputFolderEdit->text(), m_settings.format());
+    close();
+}
+
+void MainWindow::resetLinkHover()
+{
+    feedbackLink->setHover(false);
+}
+
+void MainWindow::showOptionsDialog()
+{
+    const QString file = settingsFilePath(u"options.ini"_qs, m_programFolder);
+    if (m_services.showOptions) {
+        m_services.showOptions(m_options, file);
+    } else {
+        OptionsDialog dialog(m_options, file, messages(), this);
+        dialog.exec();
+    }
+    applyOptions();
+}
+
+QMenu *MainWindow::jobMenu(int row)
+{
+    if (row < 0 || row >= m_jobs.count())
+        return nullptr;
+    const Job &job = m_jobs.job(row);
+    const quint64 id = job.id;
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *remove = menu->addAction(u"移除"_qs, this, [this, id] {
+        m_jobs.removeJob(id);
+        emptyListHint->setVisible(m_jobs.isEmpty());
+    });
+    remove->setEnabled(job.state != JobState::Running);
+    QAction *retry = menu->addAction(u"重试"_qs, this, [this, id] {
+        m_jobs.retry(id);
+        listChanged();
+    });
+    retry->setEnabled(job.state == JobState::Failed || job.state == JobState::Stopped);
+    const QString folder = folderOf(job.source);
+    menu->addAction(u"打开所在文件夹"_qs, this,
+                    [this, folder] { openUrl(QUrl::fromLocalFile(folder)); })
+        ->setEnabled(!folder.isEmpty());
+    menu->addAction(u"查看编码器输出"_qs, this, [this, id] { showEncoderOutput({id}); })
+        ->setEnabled(!job.encoderOutput.isEmpty());
+    return menu;
+}
+
+QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)
+{
+    QString text;
+    for (quint64 id : ids) {
+        const Job *job = m_jobs.jobById(id);
+        if (!job)
+            continue;
+        if (!text.isEmpty())
+            text += u"\n\n"_qs;
+        text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;
+    }
+    auto *dialog = new QDialog(this);
+    keepCloseButtonOnly(dialog);
+    dialog->setObjectName(u"encoderOutput"_qs);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(u"编码器输出"_qs);
+    auto *view = new QPlainTextEdit(text, dialog);
+    view->setReadOnly(true);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(view);
+    dialog->resize(640, 400);
+    dialog->show();
+    view->moveCursor(QTextCursor::End);
+    return dialog;
+}

@@ -1,0 +1,250 @@
+// The window's controls and where they stand.
+#include "mainwindow.h"
+
+#include "chromewidgets.h"
+#include "designedlayout.h"
+#include "pictures.h"
+#include "windowcommands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+struct ToolButtonDesign
+{
+    int leftTwips;
+    const char16_t *name;
+    const char16_t *caption;
+    Pictures::Tool picture;
+};
+
+// Indexed by button index; buttons 3 and 4 stand in swapped places.
+const ToolButtonDesign toolButtons[MainWindow::ToolbarButtons] = {
+    {0, u"addVideoButton", u"添加视频", Pictures::Tool::AddVideo},
+    {1410, u"addFolderButton", u"添加文件夹", Pictures::Tool::AddFolder},
+    {2820, u"removeVideoButton", u"移除视频", Pictures::Tool::RemoveVideo},
+    {5640, u"webSiteButton", u"访问网站", Pictures::Tool::Web},
+    {4230, u"optionsButton", u"选项设置", Pictures::Tool::Options},
+    {7050, u"exitButton", u"退出程序", Pictures::Tool::Exit},
+};
+
+} // namespace
+
+QFont MainWindow::chooseWindowFont()
+{
+    const QStringList families = QFontDatabase::families();
+    QString family;
+    if (families.contains(u"Tahoma"_qs)) {
+        family = u"Tahoma"_qs;
+    } else {
+        static const QStringList preferred{u"Microsoft YaHei"_qs,  u"WenQuanYi Micro Hei"_qs,
+                                           u"Noto Sans CJK SC"_qs, u"Source Han Sans SC"_qs,
+                                           u"PingFang SC"_qs,      u"SimSun"_qs};
+        for (const QString &candidate : preferred) {
+            if (families.contains(candidate)) {
+                family = candidate;
+                break;
+            }
+        }
+        if (family.isEmpty()) {
+            const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+            if (!chinese.isEmpty())
+                family = chinese.first();
+        }
+    }
+    QFont font = QApplication::font();
+    if (!family.isEmpty())
+        font.setFamilies({family});
+    font.setPointSize(9);
+    return font;
+}
+
+void MainWindow::createControls()
+{
+    for (int i = 0; i < ToolbarButtons; ++i) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(QString::fromUtf16(toolButtons[i].name));
+        button->setText(QString::fromUtf16(toolButtons[i].caption));
+        // The button shows its own caption; the rest follows its command.
+        QAction *command = m_commands->toolbarAction(i);
+        button->setToolTip(command->toolTip());
+        connect(command, &QAction::enabledChanged, button, &QWidget::setEnabled);
+        button->setIcon(Pictures::toolIcon(toolButtons[i].picture, ToolIconSide));
+        button->setIconSize(QSize(ToolIconSide, ToolIconSide));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        // Reached with Tab, but a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
+        toolbarButtons[size_t(i)] = button;
+    }
+
+    jobListCaption = new QLabel(u"文件列表:"_qs, this);
+    jobListView = new JobListView(this);
+    jobListView->setModel(&m_jobs);
+    jobListView->header()->setSectionResizeMode(QHeaderView::Fixed);
+    jobListView->header()->resizeSection(JobListModel::NameColumn, px(4350));
+    jobListView->header()->resizeSection(JobListModel::TypeColumn, px(1000));
+    jobListView->header()->setStretchLastSection(true);
+    // Long paths keep their start and their file name.
+    jobListView->setTextElideMode(Qt::ElideMiddle);
+    jobListView->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    emptyListHint = new QFrame(this);
+    emptyListHint->setFrameShape(QFrame::NoFrame);
+    emptyListHint->setAutoFillBackground(true);
+    emptyListHint->setBackgroundRole(QPalette::Base);
+    // The hint lies over the list; drops and clicks go through it to the list.
+    emptyListHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    emptyListHintText = new QLabel(u"拖拽您的视频文件到这里"_qs, emptyListHint);
+    emptyListHintText->setAlignment(Qt::AlignCenter);
+    emptyListHintText->setForegroundRole(QPalette::PlaceholderText);
+
+    formatCaption = new QLabel(u"输出格式："_qs, this);
+    rotationCaption = new QLabel(u"旋转方式："_qs, this);
+    outputFolderCaption = new QLabel(u"保存路径："_qs, this);
+
+    formatList = new QComboBox(this);
+    formatList->addItems(Formats::listedNames());
+    rotationList = new QComboBox(this);
+    rotationList->addItems(ConversionSettings::rotationTexts());
+    for (QComboBox *box : {formatList, rotationList}) {
+        // The open list shows every entry whole, even where the box is narrower.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
+    }
+
+    outputFolderEdit = new PathLineEdit(u"Select a Folder to Output"_qs, this);
+    browseButton = new QPushButton(u"..."_qs, this);
+    browseButton->setToolTip(u"Select an Output Folder"_qs);
+
+    startButton = new QPushButton(u"开始旋转视频！"_qs, this);
+    startButton->setIcon(Pictures::rotateIcon(StartIconSide));
+    startButton->setToolTip(m_commands->start->toolTip());
+    startButton->setIconSize(QSize(StartIconSide, StartIconSide));
+    QFont bold = font();
+    bold.setBold(true);
+    startButton->setFont(bold);
+
+    progressCaption = new QLabel(u"0%"_qs, this);
+    positionLabel = new QLabel(this);
+    progressBar = new QProgressBar(this);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
+
+    webLink = new ClickableLabel(webAddress(), this);
+    webLink->setForegroundRole(QPalette::Link);
+    feedbackLink = new HoverLinkLabel(u"意见反馈"_qs, this);
+    feedbackLink->setToolTip(u"Send us your suggestion or question"_qs);
+    feedbackLink->setForegroundRole(QPalette::Link);
+
+    helpMenuButton = new QToolButton(this);
+    helpMenuButton->setText(u"帮助"_qs);
+    helpMenuButton->setToolTip(u"帮助 (F1)、关于"_qs);
+    helpMenuButton->setAutoRaise(true);
+    helpMenuButton->setPopupMode(QToolButton::InstantPopup);
+    helpMenuButton->setFocusPolicy(Qt::TabFocus);
+
+    startOverlay = new StartOverlay(this);
+
+    const std::initializer_list<std::pair<QWidget *, const char16_t *>> names{
+        {startOverlay, u"startOverlay"},
+        {jobListCaption, u"jobListCaption"},
+        {jobListView, u"jobListView"},
+        {emptyListHint, u"emptyListHint"},
+        {emptyListHintText, u"emptyListHintText"},
+        {formatCaption, u"formatCaption"},
+        {rotationCaption, u"rotationCaption"},
+        {outputFolderCaption, u"outputFolderCaption"},
+        {formatList, u"formatList"},
+        {rotationList, u"rotationList"},
+        {outputFolderEdit, u"outputFolderEdit"},
+        {browseButton, u"browseButton"},
+        {startButton, u"startButton"},
+        {progressCaption, u"progressCaption"},
+        {progressBar, u"progressBar"},
+        {webLink, u"webLink"},
+        {feedbackLink, u"feedbackLink"},
+        {positionLabel, u"positionLabel"},
+        {helpMenuButton, u"helpMenuButton"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QString::fromUtf16(name));
+}
+
+void MainWindow::placeControls()
+{
+    for (int i = 0; i < ToolbarButtons; ++i)
+        toolbarButtons[size_t(i)]->setGeometry(designed(toolButtons[i].leftTwips, 0, 1420, 985));
+    placeLabel(jobListCaption, designed(120, 1050, 780, 210));
+    jobListView->setGeometry(designed(60, 1320, 8325, 3510));
+    emptyListHint->setGeometry(designed(2760, 2850, 2445, 315));
+    emptyListHintText->setGeometry(emptyListHint->rect());
+    placeSettingsRow();
+    startButton->setGeometry(designed(6060, 5790, 2295, 825));
+    placeLabel(progressCaption, designed(2760, 5880, 345, 210));
+    placeLabel(positionLabel, designed(120, 5880, 2580, 210));
+    progressBar->setGeometry(designed(90, 6270, 5865, 315));
+    placeLabel(webLink, designed(120, 6750, 3705, 195));
+    // The feedback link is sized to its text, not to its designed box.
+    feedbackLink->move(px(7620), px(6750));
+    feedbackLink->resize(feedbackLink->sizeHint());
+    // Help and About sit in the bottom strip, left of the feedback link.
+    helpMenuButton->resize(helpMenuButton->sizeHint().width(),
+                           std::max(feedbackLink->height(), ClientHeight - px(6690)));
+    helpMenuButton->move(feedbackLink->x() - px(300) - helpMenuButton->width(),
+                         feedbackLink->y() +
+                             (feedbackLink->height() - helpMenuButton->height()) / 2);
+    startOverlay->setGeometry(designed(30, 1020, 8445, 5670));
+
+    emptyListHint->raise();
+    startOverlay->raise();
+}
+
+// The row of the two lists and the folder box keeps its designed span, but the
+// lists take the width their longest entry needs in the font in use; the
+// folder box takes what is left, since it elides a long path anyway.
+void MainWindow::placeSettingsRow()
+{
+    const QRect formatBox = designed(90, 5260, 2835, 330);
+    const QRect rotationBox = designed(3030, 5265, 2355, 330);
+    const QRect folderBox = designed(5490, 5265, 2055, 315);
+    const QRect browseBox = designed(7620, 5280, 705, 300);
+    const int gap = rotationBox.left() - formatBox.right() - 1;
+    const int span = folderBox.right() + 1 - formatBox.left();
+    const int minimumFolderWidth = px(1500);
+
+    auto neededWidth = [](QComboBox *box) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        return box->sizeHint().width();
+    };
+    const int formatWidth = neededWidth(formatList);
+    const int rotationWidth = neededWidth(rotationList);
+    const int folderWidth =
+        std::max(minimumFolderWidth, span - formatWidth - rotationWidth - 2 * gap);
+
+    int x = formatBox.left();
+    formatList->setGeometry(x, formatBox.top(), formatWidth, formatBox.height());
+    x += formatWidth + gap;
+    rotationList->setGeometry(x, rotationBox.top(), rotationWidth, rotationBox.height());
+    x += rotationWidth + gap;
+    outputFolderEdit->setGeometry(x, folderBox.top(), folderWidth, folderBox.height());
+    browseButton->setGeometry(browseBox);
+
+    // Each caption stands over its own box.
+    const int captionTop = px(4980);
+    const int captionInset = px(120) - px(90);
+    for (auto [caption, box] : {std::pair<QLabel *, QWidget *>{formatCaption, formatList},
+                                {rotationCaption, rotationList},
+                                {outputFolderCaption, outputFolderEdit}})
+        placeLabel(caption, QRect(box->x() + captionInset, captionTop, px(900), px(210)));
+}
