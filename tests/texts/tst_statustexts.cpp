@@ -31,6 +31,9 @@ private Q_SLOTS:
         QTest::newRow("stopped batch") << StatusTexts::batchEnd(1, true) << u"已停止"_qs;
         QTest::newRow("lossless refused")
             << StatusTexts::losslessRefusal(u"vp9"_qs) << u"无法无损旋转：源视频编码为 VP9"_qs;
+        QTest::newRow("lossless refused for the container")
+            << StatusTexts::losslessRefusal(u"container"_qs)
+            << u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
     }
 
     void statesAndCaptions()
