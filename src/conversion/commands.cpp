@@ -26,8 +26,10 @@ QString rotationText(const PictureTransform &rotation)
 
 QStringList rotationArguments(const PictureTransform &rotation)
 {
-    const QStringList words = rotation.encoderWords();
-    return words.isEmpty() ? QStringList() : QStringList{u"-vf"_qs, words.join(u',')};
+    QStringList arguments;
+    if (const QStringList words = rotation.encoderWords(); !words.isEmpty())
+        arguments << u"-vf"_qs << words.join(u',');
+    return arguments;
 }
 
 QString seconds(int value)
