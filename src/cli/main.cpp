@@ -5,6 +5,7 @@
 #include "conversion/conversionsettings.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
+#include "printing.h"
 #include "process/scratchfolder.h"
 #include "process/stopsignals.h"
 #include "texts/statustexts.h"
@@ -23,22 +24,10 @@
 
 namespace {
 
-void write(FILE *to, const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
-}
-
-// Paths go out byte for byte, as the file system has them.
-void print(FILE *to, const QString &text)
-{
-    write(to, pathToBytes(text) + '\n');
-}
-
 int usageError(const QString &message)
 {
-    print(stderr, u"torvane-cli: "_qs + message);
-    write(stderr, cliUsage());
+    printLine(stderr, u"torvane-cli: "_qs + message);
+    writeBytes(stderr, cliUsage());
     return 2;
 }
 
@@ -81,7 +70,7 @@ public:
                 QString::fromLatin1(pathToBytes(path).toPercentEncoding("/")));
         return *this;
     }
-    void print() const { write(stdout, m_text + "}\n"); }
+    void print() const { writeBytes(stdout, m_text + "}\n"); }
 
 private:
     void field(const char *key)
@@ -174,18 +163,18 @@ int main(int argc, char **argv)
         arguments << pathFromBytes(argv[i]);
     const CliArguments args = parseCliArguments(arguments);
     if (args.help) {
-        write(stdout, cliUsage());
+        writeBytes(stdout, cliUsage());
         return 0;
     }
     if (!args.list.isEmpty()) {
         const QStringList names =
             args.list == u"formats" ? Formats::cliNames() : ConversionSettings::rotationCliNames();
         for (const QString &name : names)
-            print(stdout, name);
+            printLine(stdout, name);
         return 0;
     }
     if (args.version) {
-        print(stdout, u"torvane-cli "_qs + QStringLiteral(TORVANE_VERSION));
+        printLine(stdout, u"torvane-cli "_qs + QStringLiteral(TORVANE_VERSION));
         return 0;
     }
     if (!args.error.isEmpty())
@@ -237,7 +226,7 @@ int main(int argc, char **argv)
 
     if (args.dryRun) {
         for (const PassCommand &pass : batch.previewFirstPasses())
-            print(stdout, pass.command.text);
+            printLine(stdout, pass.command.text);
         return 0;
     }
 
@@ -251,12 +240,12 @@ int main(int argc, char **argv)
 
     auto closeLine = [&] {
         if (lineOpen)
-            write(stdout, "\r\x1b[K");
+            writeBytes(stdout, "\r\x1b[K");
         lineOpen = false;
     };
     auto result = [&](const QString &text) {
         closeLine();
-        print(stdout, text);
+        printLine(stdout, text);
     };
     auto showProgress = [&](const ProgressDisplay &display) {
         QString line = StatusTexts::position(position.number, position.total);
@@ -276,10 +265,10 @@ int main(int argc, char **argv)
             return;
         lastLine = line;
         if (terminal) {
-            write(stdout, "\r\x1b[K" + fitTo(line, terminalColumns() - 1).toUtf8());
+            writeBytes(stdout, "\r\x1b[K" + fitTo(line, terminalColumns() - 1).toUtf8());
             lineOpen = true;
         } else {
-            print(stdout, line);
+            printLine(stdout, line);
         }
     };
 
@@ -296,7 +285,7 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::passStarted, &app,
                      [&](quint64, const PassCommand &pass) {
                          if (plain)
-                             print(stdout, pass.command.text);
+                             printLine(stdout, pass.command.text);
                          lastLine.clear();
                      });
     QObject::connect(&batch, &BatchController::positionChanged, &app, [&](const BatchPosition &p) {
@@ -382,8 +371,8 @@ int main(int argc, char **argv)
                                  .add("detail", displayPath(detail))
                                  .print();
                          else
-                             print(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) +
-                                               u" ("_qs + detail + u')');
+                             printLine(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) +
+                                                   u" ("_qs + detail + u')');
                      });
     auto exitStatus = [&](const BatchSummary &summary) {
         if (caughtSignal != 0)
@@ -431,7 +420,7 @@ int main(int argc, char **argv)
                 .addPath("path", folder)
                 .print();
         else
-            print(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
+            printLine(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
     }
     const BatchController::StartResult started = batch.start();
     if (started == BatchController::StartResult::Started)
