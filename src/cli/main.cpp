@@ -5,6 +5,7 @@
 #include "conversion/conversionsettings.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
+#include "jsonreporter.h"
 #include "printing.h"
 #include "process/scratchfolder.h"
 #include "process/stopsignals.h"
@@ -30,88 +31,6 @@ int usageError(const QString &message)
     writeBytes(stderr, cliUsage());
     return 2;
 }
-
-// One JSON object on one line, its keys in the order added ("event" first).
-class JsonLine
-{
-public:
-    explicit JsonLine(const char *event) { add("event", QString::fromLatin1(event)); }
-
-    JsonLine &add(const char *key, const QString &value)
-    {
-        field(key);
-        m_text += quoted(value);
-        return *this;
-    }
-    JsonLine &add(const char *key, qint64 value)
-    {
-        field(key);
-        m_text += QByteArray::number(value);
-        return *this;
-    }
-    JsonLine &add(const char *key, double value)
-    {
-        field(key);
-        m_text += QByteArray::number(std::round(value * 10000) / 10000, 'g', 10);
-        return *this;
-    }
-    JsonLine &add(const char *key, std::optional<int> value)
-    {
-        field(key);
-        m_text += value ? QByteArray::number(*value) : QByteArray("null");
-        return *this;
-    }
-    // A path, and its bytes too when they are not all valid UTF-8.
-    JsonLine &addPath(const char *key, const QString &path)
-    {
-        add(key, displayPath(path));
-        if (displayPath(path) != path)
-            add((QByteArray(key) + "_bytes").constData(),
-                QString::fromLatin1(pathToBytes(path).toPercentEncoding("/")));
-        return *this;
-    }
-    void print() const { writeBytes(stdout, m_text + "}\n"); }
-
-private:
-    void field(const char *key)
-    {
-        m_text += m_text.isEmpty() ? "{" : ",";
-        m_text += '"';
-        m_text += key;
-        m_text += "\":";
-    }
-    static QByteArray quoted(const QString &value)
-    {
-        QByteArray out = "\"";
-        for (const char c : value.toUtf8()) {
-            switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (uchar(c) < 0x20)
-                    out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
-                else
-                    out += c;
-            }
-        }
-        return out + '"';
-    }
-
-    QByteArray m_text;
-};
 
 int terminalColumns()
 {
@@ -233,6 +152,7 @@ int main(int argc, char **argv)
     const bool json = args.json;
     const bool terminal = !json && !args.quiet && stdoutIsTerminal();
     const bool plain = !json && !args.quiet && !terminal;
+    JsonReporter jsonReporter;
     int caughtSignal = 0;
     bool lineOpen = false; // the terminal's progress line is showing
     QString lastLine;
@@ -275,12 +195,7 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::jobStarted, &app, [&](const BatchPosition &p) {
         position = p;
         if (json)
-            JsonLine("job-start")
-                .add("job", qint64(p.number))
-                .add("jobs", qint64(p.total))
-                .addPath("source", p.source)
-                .add("passes", qint64(p.passes))
-                .print();
+            jsonReporter.jobStarted(p);
     });
     QObject::connect(&batch, &BatchController::passStarted, &app,
                      [&](quint64, const PassCommand &pass) {
@@ -291,16 +206,7 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::positionChanged, &app, [&](const BatchPosition &p) {
         position = p;
         if (json)
-            JsonLine("progress")
-                .add("job", qint64(p.number))
-                .add("jobs", qint64(p.total))
-                .addPath("source", p.source)
-                .add("pass", qint64(p.pass))
-                .add("passes", qint64(p.passes))
-                .add("fraction", p.fraction)
-                .add("batch_fraction", p.batchFraction)
-                .add("remaining_seconds", p.remainingSeconds)
-                .print();
+            jsonReporter.positionChanged(p);
     });
     QObject::connect(&batch, &BatchController::progressChanged, &app,
                      [&](const ProgressDisplay &display) {
@@ -310,25 +216,13 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::jobDone, &app,
                      [&](quint64, const QString &source, const QString &output) {
                          if (json)
-                             JsonLine("job-done")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .addPath("output", output)
-                                 .print();
+                             jsonReporter.jobDone(source, output);
                          else
                              result(u"OK "_qs + output);
                      });
     QObject::connect(&batch, &BatchController::jobFailed, &app, [&](const JobFailure &f) {
         if (json) {
-            JsonLine("job-failed")
-                .add("job", qint64(position.number))
-                .add("jobs", qint64(position.total))
-                .addPath("source", f.source)
-                .add("reason", StatusTexts::failureCode(f.reason))
-                .add("message", StatusTexts::failure(f.reason))
-                .add("detail", displayPath(f.detail))
-                .print();
+            jsonReporter.jobFailed(f);
             return;
         }
         QString text = u"FAILED "_qs + f.source + u": "_qs + StatusTexts::failure(f.reason);
@@ -339,14 +233,7 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::losslessRefused, &app,
                      [&](quint64, const QString &source, const QString &why) {
                          if (json)
-                             JsonLine("note")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .add("reason", u"lossless-refused"_qs)
-                                 .add("message", StatusTexts::losslessRefusal(why))
-                                 .add("detail", why)
-                                 .print();
+                             jsonReporter.losslessRefused(source, why);
                          else if (!args.quiet)
                              result(u"NOTE "_qs + source + u": "_qs +
                                     StatusTexts::losslessRefusal(why));
@@ -354,22 +241,14 @@ int main(int argc, char **argv)
     QObject::connect(&batch, &BatchController::jobStopped, &app,
                      [&](quint64, const QString &source) {
                          if (json)
-                             JsonLine("job-stopped")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .print();
+                             jsonReporter.jobStopped(source);
                          else
                              result(u"STOPPED "_qs + source);
                      });
     QObject::connect(&batch, &BatchController::batchFailed, &app,
                      [&](FailureReason reason, const QString &detail) {
                          if (json)
-                             JsonLine("batch-failed")
-                                 .add("reason", StatusTexts::failureCode(reason))
-                                 .add("message", StatusTexts::failure(reason))
-                                 .add("detail", displayPath(detail))
-                                 .print();
+                             jsonReporter.batchFailed(reason, detail);
                          else
                              printLine(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) +
                                                    u" ("_qs + detail + u')');
@@ -382,12 +261,7 @@ int main(int argc, char **argv)
     };
     auto printBatchEnd = [&](const BatchSummary &s, int status) {
         if (json)
-            JsonLine("batch-end")
-                .add("converted", qint64(s.converted))
-                .add("failed", qint64(s.failures.size()))
-                .add("stopped", qint64(s.stoppedJobs))
-                .add("exit_status", qint64(status))
-                .print();
+            jsonReporter.batchEnded(s, status);
     };
     QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
         closeLine();
@@ -409,16 +283,10 @@ int main(int argc, char **argv)
     });
 
     if (json)
-        JsonLine("batch-start")
-            .add("version", QStringLiteral(TORVANE_VERSION))
-            .add("jobs", qint64(jobs.count()))
-            .print();
+        jsonReporter.batchStarted(jobs.count());
     for (const QString &folder : std::as_const(unreadable)) {
         if (json)
-            JsonLine("warning")
-                .add("reason", u"unreadable-folder"_qs)
-                .addPath("path", folder)
-                .print();
+            jsonReporter.folderUnreadable(folder);
         else
             printLine(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
     }
