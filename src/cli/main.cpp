@@ -5,153 +5,149 @@
 #include "conversion/conversionsettings.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
+#include "jsonreporter.h"
+#include "printing.h"
 #include "process/scratchfolder.h"
 #include "process/stopsignals.h"
-#include "texts/statustexts.h"
+#include "textreporters.h"
 #include "version.h"
 
 #include <QCoreApplication>
 #include <QDir>
 
-#include <cmath>
 #include <csignal>
-#include <cstdio>
-
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 
-void write(FILE *to, const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
-}
-
-// Paths go out byte for byte, as the file system has them.
-void print(FILE *to, const QString &text)
-{
-    write(to, pathToBytes(text) + '\n');
-}
-
 int usageError(const QString &message)
 {
-    print(stderr, u"torvane-cli: "_qs + message);
-    write(stderr, cliUsage());
+    printLine(stderr, u"torvane-cli: "_qs + message);
+    writeBytes(stderr, cliUsage());
     return 2;
 }
 
-// One JSON object on one line, its keys in the order added ("event" first).
-class JsonLine
+// --help, --list and --version: prints what was asked; false when none was.
+bool printRequestedInfo(const CliArguments &args)
 {
-public:
-    explicit JsonLine(const char *event) { add("event", QString::fromLatin1(event)); }
+    if (args.help) {
+        writeBytes(stdout, cliUsage());
+    } else if (!args.list.isEmpty()) {
+        const QStringList names =
+            args.list == u"formats" ? Formats::cliNames() : ConversionSettings::rotationCliNames();
+        for (const QString &name : names)
+            printLine(stdout, name);
+    } else if (args.version) {
+        printLine(stdout, u"torvane-cli "_qs + QStringLiteral(TORVANE_VERSION));
+    } else {
+        return false;
+    }
+    return true;
+}
 
-    JsonLine &add(const char *key, const QString &value)
-    {
-        field(key);
-        m_text += quoted(value);
-        return *this;
+// The window's start-up settings, then what the arguments change.
+void applyArguments(ConversionSettings &settings, const CliArguments &args)
+{
+    settings.applyStartupDefaults();
+    settings.applyStartupFormat();
+    if (args.rotation >= 0)
+        settings.selectRotation(args.rotation);
+    if (args.format >= 0)
+        settings.selectFormat(args.format);
+    for (int s = 0; s < ConversionSettings::SettingCount; ++s) {
+        if (args.settings[size_t(s)])
+            settings.setText(ConversionSettings::Setting(s), *args.settings[size_t(s)]);
     }
-    JsonLine &add(const char *key, qint64 value)
-    {
-        field(key);
-        m_text += QByteArray::number(value);
-        return *this;
-    }
-    JsonLine &add(const char *key, double value)
-    {
-        field(key);
-        m_text += QByteArray::number(std::round(value * 10000) / 10000, 'g', 10);
-        return *this;
-    }
-    JsonLine &add(const char *key, std::optional<int> value)
-    {
-        field(key);
-        m_text += value ? QByteArray::number(*value) : QByteArray("null");
-        return *this;
-    }
-    // A path, and its bytes too when they are not all valid UTF-8.
-    JsonLine &addPath(const char *key, const QString &path)
-    {
-        add(key, displayPath(path));
-        if (displayPath(path) != path)
-            add((QByteArray(key) + "_bytes").constData(),
-                QString::fromLatin1(pathToBytes(path).toPercentEncoding("/")));
-        return *this;
-    }
-    void print() const { write(stdout, m_text + "}\n"); }
+    if (args.channels > 0)
+        settings.selectChannel(args.channels - 1);
+    if (!args.output.isEmpty())
+        settings.setOutputFolder(args.output.startsWith(u'/') || args.output.startsWith(u'~')
+                                     ? args.output
+                                     : QDir::current().filePath(args.output));
+}
 
-private:
-    void field(const char *key)
-    {
-        m_text += m_text.isEmpty() ? "{" : ",";
-        m_text += '"';
-        m_text += key;
-        m_text += "\":";
-    }
-    static QByteArray quoted(const QString &value)
-    {
-        QByteArray out = "\"";
-        for (const char c : value.toUtf8()) {
-            switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (uchar(c) < 0x20)
-                    out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
-                else
-                    out += c;
-            }
+// A job for every file given and every file in the folders given; returns the
+// folders that could not be read.
+QStringList addJobs(JobListModel &jobs, const QStringList &paths)
+{
+    QStringList unreadable;
+    for (const QString &path : paths) {
+        const QString absolute = QDir::current().absoluteFilePath(path);
+        if (RawFile::isDirectory(absolute)) {
+            const FolderSearchResult found = searchFolderReporting(absolute);
+            jobs.addJobs(found.files);
+            unreadable << found.unreadable;
+        } else {
+            jobs.addJob(absolute);
         }
-        return out + '"';
     }
-
-    QByteArray m_text;
-};
-
-int terminalColumns()
-{
-    winsize size = {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
+    return unreadable;
 }
 
-bool stdoutIsTerminal()
+BatchOptions batchOptions(const CliArguments &args)
 {
-    const QByteArray term = qgetenv("TERM");
-    return ::isatty(STDOUT_FILENO) && term != "dumb";
+    BatchOptions options;
+    options.playSound = false;
+    options.lossless = args.lossless;
+    if (args.clipFrom)
+        options.clip = ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0};
+    return options;
 }
 
-// Columns a text takes on a terminal: East Asian characters take two.
-int columnsOf(QStringView text)
+std::unique_ptr<BatchReporter> reporterFor(const CliArguments &args)
 {
-    int columns = 0;
-    for (const QChar c : text)
-        columns += c.unicode() >= 0x1100 && !c.isLowSurrogate() ? 2 : 1;
-    return columns;
+    if (args.json)
+        return std::make_unique<JsonReporter>();
+    if (args.quiet)
+        return std::make_unique<PlainReporter>(
+            PlainReporter::Options{.progress = false, .notes = false});
+    if (stdoutIsTerminal())
+        return std::make_unique<TerminalReporter>();
+    return std::make_unique<PlainReporter>(PlainReporter::Options{});
 }
 
-QString fitTo(QString text, int columns)
+// Every event but the batch's end, which also decides the exit status.
+void connectReporter(BatchController &batch, BatchReporter &reporter, QObject *context)
 {
-    while (columnsOf(text) > columns && !text.isEmpty())
-        text.chop(1);
-    return text;
+    using B = BatchController;
+    QObject::connect(&batch, &B::jobStarted, context,
+                     [&](const BatchPosition &position) { reporter.jobStarted(position); });
+    QObject::connect(&batch, &B::passStarted, context,
+                     [&](quint64, const PassCommand &pass) { reporter.passStarted(pass); });
+    QObject::connect(&batch, &B::positionChanged, context,
+                     [&](const BatchPosition &position) { reporter.positionChanged(position); });
+    // The spinner comes with the display: a plain line leaves it out.
+    QObject::connect(&batch, &B::progressChanged, context,
+                     [&](const ProgressDisplay &) { reporter.progressChanged(batch.progress()); });
+    QObject::connect(&batch, &B::jobDone, context,
+                     [&](quint64, const QString &source, const QString &output) {
+                         reporter.jobDone(source, output);
+                     });
+    QObject::connect(&batch, &B::jobFailed, context,
+                     [&](const JobFailure &failure) { reporter.jobFailed(failure); });
+    QObject::connect(&batch, &B::losslessRefused, context,
+                     [&](quint64, const QString &source, const QString &why) {
+                         reporter.losslessRefused(source, why);
+                     });
+    QObject::connect(&batch, &B::jobStopped, context,
+                     [&](quint64, const QString &source) { reporter.jobStopped(source); });
+    QObject::connect(
+        &batch, &B::batchFailed, context,
+        [&](FailureReason reason, const QString &detail) { reporter.batchFailed(reason, detail); });
+}
+
+int batchExitStatus(const BatchSummary &summary, int caughtSignal, bool filesLeftOut)
+{
+    if (caughtSignal != 0)
+        return 128 + caughtSignal;
+    // A folder that could not be read left files out: not a clean run.
+    return summary.failures.isEmpty() && !filesLeftOut ? 0 : 1;
+}
+
+// Nothing to convert is no failure; a folder unread or unusable is.
+int unstartedExitStatus(BatchController::StartResult result, bool filesLeftOut)
+{
+    return result == BatchController::StartResult::EmptyList && !filesLeftOut ? 0 : 1;
 }
 
 class QuietActions : public CompletionActions
@@ -173,237 +169,38 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         arguments << pathFromBytes(argv[i]);
     const CliArguments args = parseCliArguments(arguments);
-    if (args.help) {
-        write(stdout, cliUsage());
+    if (printRequestedInfo(args))
         return 0;
-    }
-    if (!args.list.isEmpty()) {
-        const QStringList names =
-            args.list == u"formats" ? Formats::cliNames() : ConversionSettings::rotationCliNames();
-        for (const QString &name : names)
-            print(stdout, name);
-        return 0;
-    }
-    if (args.version) {
-        print(stdout, u"torvane-cli "_qs + QStringLiteral(TORVANE_VERSION));
-        return 0;
-    }
     if (!args.error.isEmpty())
         return usageError(args.error);
 
     ConversionSettings settings;
-    settings.applyStartupDefaults();
-    settings.applyStartupFormat();
-    if (args.rotation >= 0)
-        settings.selectRotation(args.rotation);
-    if (args.format >= 0)
-        settings.selectFormat(args.format);
-    for (int s = 0; s < ConversionSettings::SettingCount; ++s) {
-        if (args.settings[size_t(s)])
-            settings.setText(ConversionSettings::Setting(s), *args.settings[size_t(s)]);
-    }
-    if (args.channels > 0)
-        settings.selectChannel(args.channels - 1);
-    if (!args.output.isEmpty())
-        settings.setOutputFolder(args.output.startsWith(u'/') || args.output.startsWith(u'~')
-                                     ? args.output
-                                     : QDir::current().filePath(args.output));
-
+    applyArguments(settings, args);
     JobListModel jobs;
-    QStringList unreadable;
-    for (const QString &path : args.paths) {
-        const QString absolute = QDir::current().absoluteFilePath(path);
-        if (RawFile::isDirectory(absolute)) {
-            const FolderSearchResult found = searchFolderReporting(absolute);
-            jobs.addJobs(found.files);
-            unreadable << found.unreadable;
-        } else {
-            jobs.addJob(absolute);
-        }
-    }
+    const QStringList unreadable = addJobs(jobs, args.paths);
+    const bool filesLeftOut = !unreadable.isEmpty();
 
+    // Made before the batch, so it outlives anything the batch reports.
+    const std::unique_ptr<BatchReporter> reporter = reporterFor(args);
     ScratchFolder scratch;
     QuietActions actions;
     BatchController batch(settings, jobs, &actions);
     batch.setStartDelay(0);
     if (scratch.isValid())
         batch.setScratchFolder(scratch.path());
-    BatchOptions options;
-    options.playSound = false;
-    options.lossless = args.lossless;
-    if (args.clipFrom)
-        options.clip = ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0};
-    batch.setOptions(options);
+    batch.setOptions(batchOptions(args));
 
     if (args.dryRun) {
         for (const PassCommand &pass : batch.previewFirstPasses())
-            print(stdout, pass.command.text);
+            printLine(stdout, pass.command.text);
         return 0;
     }
 
-    const bool json = args.json;
-    const bool terminal = !json && !args.quiet && stdoutIsTerminal();
-    const bool plain = !json && !args.quiet && !terminal;
+    connectReporter(batch, *reporter, &app);
     int caughtSignal = 0;
-    bool lineOpen = false; // the terminal's progress line is showing
-    QString lastLine;
-    BatchPosition position;
-
-    auto closeLine = [&] {
-        if (lineOpen)
-            write(stdout, "\r\x1b[K");
-        lineOpen = false;
-    };
-    auto result = [&](const QString &text) {
-        closeLine();
-        print(stdout, text);
-    };
-    auto showProgress = [&](const ProgressDisplay &display) {
-        QString line = StatusTexts::position(position.number, position.total);
-        if (terminal) {
-            line += u' ' + displayPath(QDir(position.source).dirName());
-            if (position.passes > 1)
-                line += u" 第 %1/%2 遍"_qs.arg(position.pass).arg(position.passes);
-            line += u" %1%"_qs.arg(int(std::floor(position.fraction * 100)));
-        } else {
-            QString caption = display.caption;
-            caption.replace(batch.progress().spinner + u' ', QString());
-            line += u' ' + caption;
-        }
-        if (position.remainingSeconds)
-            line += u' ' + StatusTexts::remaining(*position.remainingSeconds);
-        if (line == lastLine)
-            return;
-        lastLine = line;
-        if (terminal) {
-            write(stdout, "\r\x1b[K" + fitTo(line, terminalColumns() - 1).toUtf8());
-            lineOpen = true;
-        } else {
-            print(stdout, line);
-        }
-    };
-
-    QObject::connect(&batch, &BatchController::jobStarted, &app, [&](const BatchPosition &p) {
-        position = p;
-        if (json)
-            JsonLine("job-start")
-                .add("job", qint64(p.number))
-                .add("jobs", qint64(p.total))
-                .addPath("source", p.source)
-                .add("passes", qint64(p.passes))
-                .print();
-    });
-    QObject::connect(&batch, &BatchController::passStarted, &app,
-                     [&](quint64, const PassCommand &pass) {
-                         if (plain)
-                             print(stdout, pass.command.text);
-                         lastLine.clear();
-                     });
-    QObject::connect(&batch, &BatchController::positionChanged, &app, [&](const BatchPosition &p) {
-        position = p;
-        if (json)
-            JsonLine("progress")
-                .add("job", qint64(p.number))
-                .add("jobs", qint64(p.total))
-                .addPath("source", p.source)
-                .add("pass", qint64(p.pass))
-                .add("passes", qint64(p.passes))
-                .add("fraction", p.fraction)
-                .add("batch_fraction", p.batchFraction)
-                .add("remaining_seconds", p.remainingSeconds)
-                .print();
-    });
-    QObject::connect(&batch, &BatchController::progressChanged, &app,
-                     [&](const ProgressDisplay &display) {
-                         if (terminal || plain)
-                             showProgress(display);
-                     });
-    QObject::connect(&batch, &BatchController::jobDone, &app,
-                     [&](quint64, const QString &source, const QString &output) {
-                         if (json)
-                             JsonLine("job-done")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .addPath("output", output)
-                                 .print();
-                         else
-                             result(u"OK "_qs + output);
-                     });
-    QObject::connect(&batch, &BatchController::jobFailed, &app, [&](const JobFailure &f) {
-        if (json) {
-            JsonLine("job-failed")
-                .add("job", qint64(position.number))
-                .add("jobs", qint64(position.total))
-                .addPath("source", f.source)
-                .add("reason", StatusTexts::failureCode(f.reason))
-                .add("message", StatusTexts::failure(f.reason))
-                .add("detail", displayPath(f.detail))
-                .print();
-            return;
-        }
-        QString text = u"FAILED "_qs + f.source + u": "_qs + StatusTexts::failure(f.reason);
-        if (!f.detail.isEmpty())
-            text += u" ("_qs + f.detail + u')';
-        result(text);
-    });
-    QObject::connect(&batch, &BatchController::losslessRefused, &app,
-                     [&](quint64, const QString &source, const QString &why) {
-                         if (json)
-                             JsonLine("note")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .add("reason", u"lossless-refused"_qs)
-                                 .add("message", StatusTexts::losslessRefusal(why))
-                                 .add("detail", why)
-                                 .print();
-                         else if (!args.quiet)
-                             result(u"NOTE "_qs + source + u": "_qs +
-                                    StatusTexts::losslessRefusal(why));
-                     });
-    QObject::connect(&batch, &BatchController::jobStopped, &app,
-                     [&](quint64, const QString &source) {
-                         if (json)
-                             JsonLine("job-stopped")
-                                 .add("job", qint64(position.number))
-                                 .add("jobs", qint64(position.total))
-                                 .addPath("source", source)
-                                 .print();
-                         else
-                             result(u"STOPPED "_qs + source);
-                     });
-    QObject::connect(&batch, &BatchController::batchFailed, &app,
-                     [&](FailureReason reason, const QString &detail) {
-                         if (json)
-                             JsonLine("batch-failed")
-                                 .add("reason", StatusTexts::failureCode(reason))
-                                 .add("message", StatusTexts::failure(reason))
-                                 .add("detail", displayPath(detail))
-                                 .print();
-                         else
-                             print(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) +
-                                               u" ("_qs + detail + u')');
-                     });
-    auto exitStatus = [&](const BatchSummary &summary) {
-        if (caughtSignal != 0)
-            return 128 + caughtSignal;
-        // A folder that could not be read left files out: not a clean run.
-        return summary.failures.isEmpty() && unreadable.isEmpty() ? 0 : 1;
-    };
-    auto printBatchEnd = [&](const BatchSummary &s, int status) {
-        if (json)
-            JsonLine("batch-end")
-                .add("converted", qint64(s.converted))
-                .add("failed", qint64(s.failures.size()))
-                .add("stopped", qint64(s.stoppedJobs))
-                .add("exit_status", qint64(status))
-                .print();
-    };
-    QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &s) {
-        closeLine();
-        const int status = exitStatus(s);
-        printBatchEnd(s, status);
+    QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &summary) {
+        const int status = batchExitStatus(summary, caughtSignal, filesLeftOut);
+        reporter->batchEnded(summary, status);
         app.exit(status);
     });
 
@@ -419,26 +216,13 @@ int main(int argc, char **argv)
             app.exit(128 + caughtSignal);
     });
 
-    if (json)
-        JsonLine("batch-start")
-            .add("version", QStringLiteral(TORVANE_VERSION))
-            .add("jobs", qint64(jobs.count()))
-            .print();
-    for (const QString &folder : std::as_const(unreadable)) {
-        if (json)
-            JsonLine("warning")
-                .add("reason", u"unreadable-folder"_qs)
-                .addPath("path", folder)
-                .print();
-        else
-            print(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
-    }
+    reporter->batchStarted(jobs.count());
+    for (const QString &folder : unreadable)
+        reporter->folderUnreadable(folder);
     const BatchController::StartResult started = batch.start();
     if (started == BatchController::StartResult::Started)
         return app.exec();
-    // Nothing to convert is no failure; a folder unread or unusable is.
-    const int status =
-        started == BatchController::StartResult::EmptyList && unreadable.isEmpty() ? 0 : 1;
-    printBatchEnd({}, status);
+    const int status = unstartedExitStatus(started, filesLeftOut);
+    reporter->batchEnded({}, status);
     return status;
 }
