@@ -146,8 +146,10 @@ CliArguments parseCliArguments(const QStringList &arguments)
     if (result.help || result.version)
         return result;
     if (parser.isSet(list)) {
-        result.list = parser.value(list);
-        if (result.list != u"formats" && result.list != u"rotations")
+        const QString what = parser.value(list);
+        if (what == u"formats" || what == u"rotations")
+            result.list = what;
+        else
             result.error = u"--list takes formats or rotations"_qs;
         return result;
     }

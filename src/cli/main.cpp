@@ -61,7 +61,8 @@ void applyArguments(ConversionSettings &settings, const CliArguments &args)
     if (args.channels > 0)
         settings.selectChannel(args.channels - 1);
     if (!args.output.isEmpty())
-        settings.setOutputFolder(args.output.startsWith(u'/') || args.output.startsWith(u'~')
+        // Relative to where the command runs; "~" is the batch's to expand.
+        settings.setOutputFolder(isAbsolutePath(args.output) || args.output.startsWith(u'~')
                                      ? args.output
                                      : QDir::current().filePath(args.output));
 }

@@ -188,6 +188,7 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{u"--speed"_qs, u"a.avi"_qs};
         // A clip ending at 0 s would read as "to the end".
         QTest::newRow("clip ending at 0") << QStringList{u"--to"_qs, u"0"_qs, u"a.avi"_qs};
+        QTest::newRow("nothing such to list") << QStringList{u"--list"_qs, u"sizes"_qs};
     }
 
     void usageErrors()
