@@ -138,6 +138,16 @@ class TestCli : public QObject
         return QFileInfo::exists(longClip) ? longClip : QString();
     }
 
+    // Starts torvane-cli on the source and waits for the encoder's first percentage.
+    static bool startsConverting(QProcess &p, const QString &out, const QString &source)
+    {
+        p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, source});
+        QByteArray seen;
+        while (p.waitForStarted() && !seen.contains('%') && p.waitForReadyRead(30000))
+            seen += p.readAllStandardOutput();
+        return seen.contains('%');
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -305,13 +315,7 @@ private Q_SLOTS:
         QVERIFY(!longClip.isEmpty());
         const QString out = dir.filePath(u"signalled-%1"_qs.arg(signal));
         QProcess p;
-        p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, longClip});
-        QVERIFY(p.waitForStarted());
-        // Wait for the encoder's first percentage.
-        QByteArray seen;
-        while (!seen.contains('%') && p.waitForReadyRead(30000))
-            seen += p.readAllStandardOutput();
-        QVERIFY2(seen.contains('%'), seen.constData());
+        QVERIFY(startsConverting(p, out, longClip));
         ::kill(pid_t(p.processId()), signal);
         QVERIFY(p.waitForFinished(20000));
         if (status >= 0) {
@@ -326,7 +330,6 @@ private Q_SLOTS:
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u", "_qs)));
     }
 
-    // Without HOME the default folder is still the account's own, not "//".
     // SIGKILL, or the OOM killer, gives an encoder no chance to clean up; the
     // next batch into that folder removes what it left.
     void aKilledEncodersPartFileGoesWithTheNextBatch()
@@ -335,11 +338,7 @@ private Q_SLOTS:
         QVERIFY(!longClip.isEmpty());
         const QString out = dir.filePath(u"killed-encoder"_qs);
         QProcess p;
-        p.start(QStringLiteral(TORVANE_CLI), {u"--output"_qs, out, longClip});
-        QVERIFY(p.waitForStarted());
-        QByteArray seen;
-        while (!seen.contains('%') && p.waitForReadyRead(30000))
-            seen += p.readAllStandardOutput();
+        QVERIFY(startsConverting(p, out, longClip));
         // The encoder names a file in the folder; torvane-cli names the folder alone.
         QStringList encoders;
         QTRY_VERIFY((encoders = processesUsing(out + u'/')).size() == 1);
@@ -374,6 +373,7 @@ private Q_SLOTS:
         QVERIFY2(named.out.contains(u"\"reason\":\"source-not-a-file\""_qs), qPrintable(named.out));
     }
 
+    // Without HOME the default folder is still the account's own, not "//".
     void defaultFolderWithoutHome()
     {
         QProcess p;
