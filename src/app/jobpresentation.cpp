@@ -1,5 +1,6 @@
 #include "jobpresentation.h"
 
+#include "conversion/conversionsettings.h"
 #include "joblist/joblistmodel.h"
 #include "texts/statustexts.h"
 
@@ -40,11 +41,33 @@ QIcon failedMark()
 
 } // namespace
 
+QString rotationText(const JobSettings &settings)
+{
+    const QStringList texts = ConversionSettings::rotationTexts();
+    QString text;
+    for (int entry = 0; entry < texts.size(); ++entry) {
+        if (ConversionSettings::rotationOfEntry(entry) == settings.rotation)
+            text = texts[entry];
+    }
+    if (settings.sourceOrientation == SourceOrientation::Ignore)
+        text += u"（忽略方向）"_qs;
+    return text;
+}
+
+QString formatText(const JobSettings &settings)
+{
+    return QString::fromUtf16(Formats::at(settings.format).shortName);
+}
+
 QVariant presentJob(const Job &job, int column, int role)
 {
     const bool status = column == JobListModel::StatusColumn;
     switch (role) {
     case Qt::DisplayRole:
+        if (column == JobListModel::RotationColumn)
+            return rotationText(job.settings);
+        if (column == JobListModel::FormatColumn)
+            return formatText(job.settings);
         if (status) {
             QString text = StatusTexts::jobStatus(job.state, job.fraction, job.failure);
             if (job.state == JobState::Running && !job.losslessRefusal.isEmpty())

@@ -230,12 +230,15 @@ void MainWindow::applyOptions()
 {
     BatchOptions options;
     options.playSound = m_options.soundChoice == 0;
-    if (m_options.clipEnabled == 1 && m_options.clipToSeconds > m_options.clipFromSeconds &&
-        m_options.clipFromSeconds >= 0)
-        options.clip = ClipRange{m_options.clipFromSeconds,
-                                 m_options.clipToSeconds - m_options.clipFromSeconds};
     options.lossless = m_options.losslessRotation == 1;
     m_batch->setOptions(options);
+    // Jobs added from now on take the clip range.
+    std::optional<ClipRange> clip;
+    if (m_options.clipEnabled == 1 && m_options.clipToSeconds > m_options.clipFromSeconds &&
+        m_options.clipFromSeconds >= 0)
+        clip = ClipRange{m_options.clipFromSeconds,
+                         m_options.clipToSeconds - m_options.clipFromSeconds};
+    m_settings.setClip(clip);
 }
 
 void MainWindow::syncSettingControls()

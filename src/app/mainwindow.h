@@ -131,6 +131,7 @@ private:
     void connectControls();
     void placeControls();
     void placeSettingsRow();
+    void sizeJobListColumns();
     void startUp();
     void restoreSetup();
     void loadOptions();

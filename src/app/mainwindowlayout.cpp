@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -92,10 +93,11 @@ void MainWindow::createControls()
     jobListCaption = new QLabel(u"文件列表:"_qs, this);
     jobListView = new JobListView(this);
     jobListView->setModel(&m_jobs);
-    jobListView->header()->setSectionResizeMode(QHeaderView::Fixed);
-    jobListView->header()->resizeSection(JobListModel::NameColumn, px(4350));
-    jobListView->header()->resizeSection(JobListModel::TypeColumn, px(1000));
-    jobListView->header()->setStretchLastSection(true);
+    QHeaderView *header = jobListView->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    // The name takes what the others leave; they are as wide as what they show.
+    header->setSectionResizeMode(JobListModel::NameColumn, QHeaderView::Stretch);
     // Long paths keep their start and their file name.
     jobListView->setTextElideMode(Qt::ElideMiddle);
     jobListView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -190,6 +192,7 @@ void MainWindow::placeControls()
     emptyListHint->setGeometry(designed(2760, 2850, 2445, 315));
     emptyListHintText->setGeometry(emptyListHint->rect());
     placeSettingsRow();
+    sizeJobListColumns();
     startButton->setGeometry(designed(6060, 5790, 2295, 825));
     placeLabel(progressCaption, designed(2760, 5880, 345, 210));
     placeLabel(positionLabel, designed(120, 5880, 2580, 210));
@@ -213,6 +216,32 @@ void MainWindow::placeControls()
 // The row of the two lists and the folder box keeps its designed span, but the
 // lists take the width their longest entry needs in the font in use; the
 // folder box takes what is left, since it elides a long path anyway.
+// The job list's columns as wide as their longest entry in the font in use;
+// a status longer than its column is elided, its tool tip says it whole.
+void MainWindow::sizeJobListColumns()
+{
+    QHeaderView *header = jobListView->header();
+    const QFontMetrics metrics(jobListView->font());
+    const int margin = jobListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2 + 12;
+    const auto widest = [&](int column, const QStringList &texts, int extra = 0) {
+        int width = header->fontMetrics().horizontalAdvance(
+            m_jobs.headerData(column, Qt::Horizontal).toString());
+        for (const QString &text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text));
+        header->resizeSection(column, width + margin + extra);
+    };
+    QStringList formats;
+    for (int f = 0; f < Formats::Count; ++f)
+        formats << QString::fromUtf16(Formats::at(f).shortName);
+    widest(JobListModel::TypeColumn, {u"MOV"_qs, u"WMV"_qs});
+    widest(JobListModel::RotationColumn, ConversionSettings::rotationTexts());
+    widest(JobListModel::FormatColumn, formats);
+    // Room for a short failure and its mark.
+    widest(JobListModel::StatusColumn, {u"失败：编码器转换失败"_qs},
+           jobListView->iconSize().isValid() ? jobListView->iconSize().width()
+                                             : style()->pixelMetric(QStyle::PM_SmallIconSize));
+}
+
 void MainWindow::placeSettingsRow()
 {
     const QRect formatBox = designed(90, 5260, 2835, 330);

@@ -60,6 +60,9 @@ void applyArguments(ConversionSettings &settings, const CliArguments &args)
     }
     if (args.channels > 0)
         settings.selectChannel(args.channels - 1);
+    if (args.clipFrom)
+        settings.setClip(
+            ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0});
     if (!args.output.isEmpty())
         // Relative to where the command runs; "~" is the batch's to expand.
         settings.setOutputFolder(isAbsolutePath(args.output) || args.output.startsWith(u'~')
@@ -90,8 +93,6 @@ BatchOptions batchOptions(const CliArguments &args)
     BatchOptions options;
     options.playSound = false;
     options.lossless = args.lossless;
-    if (args.clipFrom)
-        options.clip = ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0};
     return options;
 }
 

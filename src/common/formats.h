@@ -85,5 +85,8 @@ const Container *containerForMuxer(QStringView muxer);
 
 } // namespace Formats
 
+// The frame size that keeps the source's size.
+inline constexpr char16_t KeepSizeMarker[] = u"原始尺寸";
+
 // The first pass of the two-pass formats writes this in the scratch folder.
 inline constexpr char16_t IntermediateFileName[] = u"tmp.mp4";

@@ -47,6 +47,10 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
     elapsed->start();
     m_monotonic = [elapsed] { return double(elapsed->nsecsElapsed()) / 1e9; };
     m_process.setWorkingDirectory(m_scratchFolder);
+    // Jobs take the choices of the moment they are added.
+    const auto newJobSettings = [this] { m_jobs.setSettingsForNewJobs(m_settings.jobSettings()); };
+    connect(&m_settings, &ConversionSettings::changed, this, newJobSettings);
+    newJobSettings();
 
     m_startTimer->setSingleShot(true);
     m_startTimer->setInterval(StartDelayMs);
@@ -215,16 +219,16 @@ BatchController::StartResult BatchController::startBatch()
     return StartResult::Started;
 }
 
-CommandInputs BatchController::inputsNow(const QString &source, const QString &outputFolder) const
+CommandInputs BatchController::inputsNow(const Job &job, const QString &outputFolder) const
 {
-    CommandInputs in = commandInputs(m_settings);
-    in.source = source;
+    CommandInputs in;
+    in.job = job.settings;
+    in.source = job.source;
     in.outputFolder = outputFolder;
     in.encoderFolder = encoderFolder();
     in.tempFolder = m_scratchFolder;
     in.time = m_clock();
     in.exists = RawFile::exists;
-    in.clip = m_options.clip;
     in.lossless = m_options.lossless;
     return in;
 }
@@ -263,7 +267,7 @@ void BatchController::startNextJob()
     job.id = m_jobs.job(row).id;
     job.source = m_jobs.job(row).source;
     // Everything the job's commands need is read now, once.
-    job.passes = jobPasses(inputsNow(job.source, m_outputFolder));
+    job.passes = jobPasses(inputsNow(m_jobs.job(row), m_outputFolder));
     m_job = std::move(job);
     ++m_started;
     m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
@@ -477,6 +481,6 @@ QList<PassCommand> BatchController::previewFirstPasses() const
     const QString folder = withTrailingSeparator(
         absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder()));
     for (int row = 0; row < m_jobs.count(); ++row)
-        passes << firstPassCommand(inputsNow(m_jobs.path(row), folder));
+        passes << firstPassCommand(inputsNow(m_jobs.job(row), folder));
     return passes;
 }

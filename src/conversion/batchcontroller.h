@@ -23,7 +23,6 @@ class QTimer;
 struct BatchOptions
 {
     bool playSound = true;
-    std::optional<ClipRange> clip;
     bool lossless = false;
 };
 
@@ -165,7 +164,7 @@ private:
     void collectOutput();
     void removeIntermediate();
     void jobStoppedHere();
-    CommandInputs inputsNow(const QString &source, const QString &outputFolder) const;
+    CommandInputs inputsNow(const Job &job, const QString &outputFolder) const;
     BatchPosition position() const;
     double nowSeconds() const;
     int batchTotal() const;

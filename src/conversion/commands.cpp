@@ -1,7 +1,5 @@
 #include "commands.h"
 
-#include "conversionsettings.h"
-
 #include "common/paths.h"
 
 namespace {
@@ -40,15 +38,17 @@ QString seconds(int value)
 QString outputFile(const CommandInputs &in, const QString &marker)
 {
     const QString path = in.outputFolder + baseNameOf(in.source) + marker + timeStamp(in.time) +
-                         u'.' + QString::fromUtf16(Formats::at(in.format).extension);
+                         u'.' + QString::fromUtf16(Formats::at(in.job.format).extension);
     return in.exists ? uniqueOutputPath(path, in.exists) : path;
 }
 
 // The sound alone: coder, with the audio settings.
 PassCommand audioOnlyCommand(const CommandInputs &in)
 {
+    // The encoding settings by the names the command tables give them.
+    const auto &[VB, F, S, R, BR] = in.job.texts;
     PassCommand pass;
-    const QString CH = QString::number(in.channelEntry + 1);
+    const QString CH = QString::number(in.job.channelEntry + 1);
     pass.encoderName = u"coder"_qs;
     pass.progressStyle = ProgressStyle::Format;
     pass.outputPath = outputFile(in, PassMarker);
@@ -56,37 +56,23 @@ PassCommand audioOnlyCommand(const CommandInputs &in)
     QStringList &args = pass.command.arguments;
     QString clip;
     args << u"-i"_qs << in.source;
-    if (in.clip) {
-        args << u"-ss"_qs << seconds(in.clip->startSeconds);
-        clip = u" -ss "_qs + seconds(in.clip->startSeconds);
-        if (in.clip->lengthSeconds > 0) {
-            args << u"-t"_qs << seconds(in.clip->lengthSeconds);
-            clip += u" -t "_qs + seconds(in.clip->lengthSeconds);
+    if (in.job.clip) {
+        args << u"-ss"_qs << seconds(in.job.clip->startSeconds);
+        clip = u" -ss "_qs + seconds(in.job.clip->startSeconds);
+        if (in.job.clip->lengthSeconds > 0) {
+            args << u"-t"_qs << seconds(in.job.clip->lengthSeconds);
+            clip += u" -t "_qs + seconds(in.job.clip->lengthSeconds);
         }
     }
-    args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << in.sampleRate << u"-ab"_qs
-         << in.audioBitrate + u'k' << u"-ac"_qs << CH << pass.outputPath;
+    args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << R << u"-ab"_qs << BR + u'k' << u"-ac"_qs << CH
+         << pass.outputPath;
     pass.command.text = pass.command.program + u" -i "_qs + Q + in.source + Q + clip +
-                        u" -y -vn -ar "_qs + in.sampleRate + u" -ab "_qs + in.audioBitrate +
-                        u"k -ac "_qs + CH + u' ' + Q + pass.outputPath + Q;
+                        u" -y -vn -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ' + Q +
+                        pass.outputPath + Q;
     return pass;
 }
 
 } // namespace
-
-CommandInputs commandInputs(const ConversionSettings &s)
-{
-    CommandInputs in;
-    in.format = s.format();
-    in.videoBitrate = s.text(ConversionSettings::VideoBitrate);
-    in.frameRate = s.text(ConversionSettings::FrameRate);
-    in.size = s.text(ConversionSettings::FrameSize);
-    in.sampleRate = s.text(ConversionSettings::SampleRate);
-    in.audioBitrate = s.text(ConversionSettings::AudioBitrate);
-    in.channelEntry = s.channelEntry();
-    in.rotation = s.rotation();
-    return in;
-}
 
 QString intermediatePath(const QString &tempFolder)
 {
@@ -95,24 +81,26 @@ QString intermediatePath(const QString &tempFolder)
 
 PassCommand firstPassCommand(const CommandInputs &in)
 {
-    const Format &format = Formats::at(in.format);
+    // The encoding settings by the names the command tables give them.
+    const auto &[VB, F, S, R, BR] = in.job.texts;
+    const Format &format = Formats::at(in.job.format);
     if (format.firstPass == FirstPass::AudioOnly)
         return audioOnlyCommand(in);
 
     PassCommand pass;
-    const QString ROT = rotationText(in.rotation);
+    const QString ROT = rotationText(in.job.rotation);
     const QString SRC = in.source;
     pass.encoderName = u"conv"_qs;
     pass.command.program = encoderPath(in, u"conv"_qs);
     QStringList &args = pass.command.arguments;
     QString text = pass.command.program + u' ' + Q + SRC + Q;
     args << SRC;
-    if (in.clip) {
-        args << u"-ss"_qs << seconds(in.clip->startSeconds);
-        text += u" -ss "_qs + seconds(in.clip->startSeconds);
-        if (in.clip->lengthSeconds > 0) {
-            args << u"-endpos"_qs << seconds(in.clip->lengthSeconds);
-            text += u" -endpos "_qs + seconds(in.clip->lengthSeconds);
+    if (in.job.clip) {
+        args << u"-ss"_qs << seconds(in.job.clip->startSeconds);
+        text += u" -ss "_qs + seconds(in.job.clip->startSeconds);
+        if (in.job.clip->lengthSeconds > 0) {
+            args << u"-endpos"_qs << seconds(in.job.clip->lengthSeconds);
+            text += u" -endpos "_qs + seconds(in.job.clip->lengthSeconds);
         }
     }
     args << u"-oac"_qs << u"mp3lame"_qs << u"-lameopts"_qs;
@@ -122,7 +110,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
         pass.outputPath = intermediatePath(in.tempFolder);
         pass.intermediate = true;
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.rotation)
+             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation)
              << u"-o"_qs << pass.outputPath;
         text +=
             u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
@@ -130,21 +118,21 @@ PassCommand firstPassCommand(const CommandInputs &in)
         break;
     case FirstPass::Mpeg1:
         pass.outputPath = outputFile(in, RotatedMarker);
-        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
-             << u"vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate + u":vpass=1"_qs << u"-ofps"_qs
-             << in.frameRate << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
-             << rotationArguments(in.rotation) << u"-o"_qs << pass.outputPath;
-        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
-                u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + in.videoBitrate +
-                u":vpass=1 -ofps "_qs + in.frameRate + u" -of lavf -lavfopts format=yuv4mpeg "_qs +
-                ROT + u" -o "_qs + Q + pass.outputPath + Q;
+        args << u"preset="_qs + BR << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
+             << u"vcodec=mpeg1video:vbitrate="_qs + VB + u":vpass=1"_qs << u"-ofps"_qs << F
+             << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
+             << rotationArguments(in.job.rotation) << u"-o"_qs << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset="_qs + BR +
+                u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + VB +
+                u":vpass=1 -ofps "_qs + F + u" -of lavf -lavfopts format=yuv4mpeg "_qs + ROT +
+                u" -o "_qs + Q + pass.outputPath + Q;
         break;
     case FirstPass::X264:
         pass.outputPath = outputFile(in, RotatedMarker);
-        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << rotationArguments(in.rotation);
-        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
-                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u' ' + ROT;
+        args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
+             << u"bitrate="_qs + VB << rotationArguments(in.job.rotation);
+        text += u" -oac mp3lame -lameopts preset="_qs + BR +
+                u" -ovc x264 -x264encopts bitrate="_qs + VB + u' ' + ROT;
         if (losslessApplies(in)) {
             args << u"-lossless"_qs;
             text += u" -lossless"_qs;
@@ -155,12 +143,12 @@ PassCommand firstPassCommand(const CommandInputs &in)
     case FirstPass::X264Avi:
     case FirstPass::AudioOnly:
         pass.outputPath = outputFile(in, RotatedMarker);
-        args << u"preset="_qs + in.audioBitrate << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + in.videoBitrate << u"-of"_qs << u"avi"_qs
-             << rotationArguments(in.rotation) << u"-o"_qs << pass.outputPath;
-        text += u" -oac mp3lame -lameopts preset="_qs + in.audioBitrate +
-                u" -ovc x264 -x264encopts bitrate="_qs + in.videoBitrate + u" -of avi "_qs + ROT +
-                u" -o "_qs + Q + pass.outputPath + Q;
+        args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
+             << u"bitrate="_qs + VB << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation)
+             << u"-o"_qs << pass.outputPath;
+        text += u" -oac mp3lame -lameopts preset="_qs + BR +
+                u" -ovc x264 -x264encopts bitrate="_qs + VB + u" -of avi "_qs + ROT + u" -o "_qs +
+                Q + pass.outputPath + Q;
         break;
     }
     pass.command.text = text;
@@ -169,27 +157,30 @@ PassCommand firstPassCommand(const CommandInputs &in)
 
 bool losslessApplies(const CommandInputs &in)
 {
-    return in.lossless && Formats::at(in.format).rotatesLosslessly() && in.rotation.isQuarterTurn();
+    return in.lossless && Formats::at(in.job.format).rotatesLosslessly() &&
+           in.job.rotation.isQuarterTurn();
 }
 
 QList<PassCommand> jobPasses(const CommandInputs &in)
 {
     QList<PassCommand> passes{firstPassCommand(in)};
-    if (Formats::at(in.format).isTwoPass())
+    if (Formats::at(in.job.format).isTwoPass())
         passes << secondPassCommand(in);
     return passes;
 }
 
 PassCommand secondPassCommand(const CommandInputs &in)
 {
+    // The encoding settings by the names the command tables give them.
+    const auto &[VB, F, S, R, BR] = in.job.texts;
     PassCommand pass;
     pass.progressStyle = ProgressStyle::Format;
     const QString TMP = intermediatePath(in.tempFolder);
-    const bool keepSize = in.size == ConversionSettings::keepSizeMarker();
+    const bool keepSize = S == QStringView(KeepSizeMarker);
     QStringList &args = pass.command.arguments;
     QString tail;
 
-    if (Formats::at(in.format).secondPass == SecondPass::RealMedia) {
+    if (Formats::at(in.job.format).secondPass == SecondPass::RealMedia) {
         pass.encoderName = u"coder"_qs;
         pass.command.program = encoderPath(in, u"coder"_qs);
         pass.outputPath = outputFile(in, PassMarker);
@@ -199,20 +190,18 @@ PassCommand secondPassCommand(const CommandInputs &in)
                  << u"2"_qs;
             tail = u" -i "_qs + TMP + u" -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 "_qs;
         } else {
-            const QString CH = QString::number(in.channelEntry == 0 ? 1 : 2);
-            args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << in.size << u"-vcodec"_qs
-                 << u"rv10"_qs << u"-b"_qs << in.videoBitrate + u'k' << u"-f"_qs << u"rm"_qs
-                 << u"-ar"_qs << in.sampleRate << u"-ab"_qs << in.audioBitrate + u'k' << u"-ac"_qs
-                 << CH;
-            tail = u" -i "_qs + TMP + u" -y -s "_qs + in.size + u" -vcodec rv10 -b "_qs +
-                   in.videoBitrate + u"k -f rm -ar "_qs + in.sampleRate + u" -ab "_qs +
-                   in.audioBitrate + u"k -ac "_qs + CH + u' ';
+            const QString CH = QString::number(in.job.channelEntry == 0 ? 1 : 2);
+            args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << S << u"-vcodec"_qs << u"rv10"_qs
+                 << u"-b"_qs << VB + u'k' << u"-f"_qs << u"rm"_qs << u"-ar"_qs << R << u"-ab"_qs
+                 << BR + u'k' << u"-ac"_qs << CH;
+            tail = u" -i "_qs + TMP + u" -y -s "_qs + S + u" -vcodec rv10 -b "_qs + VB +
+                   u"k -f rm -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ';
         }
     } else {
         pass.encoderName = u"coder2"_qs;
         pass.command.program = encoderPath(in, u"coder2"_qs);
         pass.outputPath = outputFile(in, PassMarker);
-        const QString size = keepSize ? u"320x240"_qs : in.size;
+        const QString size = keepSize ? u"320x240"_qs : S;
         args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << size << u"-vcodec"_qs << u"mpeg4"_qs
              << u"-acodec"_qs << u"amr_nb"_qs << u"-ac"_qs << u"1"_qs << u"-ar"_qs << u"8000"_qs
              << u"-ab"_qs << u"12.2k"_qs;

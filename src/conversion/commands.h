@@ -1,7 +1,6 @@
 #pragma once
 
-#include "common/formats.h"
-#include "common/transform.h"
+#include "joblist/jobsettings.h"
 #include "process/encodercommand.h"
 #include "progress.h"
 
@@ -10,8 +9,6 @@
 
 #include <functional>
 #include <optional>
-
-class ConversionSettings;
 
 // One encoder run of a job: what to start, the name shown for the encoder, and
 // the file the run writes.
@@ -26,25 +23,14 @@ struct PassCommand
     ProgressStyle progressStyle = ProgressStyle::Rotation;
 };
 
-// The part of the source every pass of a job converts.
-struct ClipRange
-{
-    int startSeconds = 0;
-    int lengthSeconds = 0; // 0: to the end
-};
-
 // Everything a command is built from, read at the moment it is built.
 struct CommandInputs
 {
-    int format = Formats::Mp4;
-    QString videoBitrate, frameRate, size, sampleRate, audioBitrate;
-    int channelEntry = 1;
-    PictureTransform rotation;
+    JobSettings job;
     QString source;
     QString outputFolder;  // ends with the folder separator
     QString encoderFolder; // holds conv, coder and coder2
     QString tempFolder;    // holds the intermediate file of two-pass formats
-    std::optional<ClipRange> clip;
     // Rotate by the display matrix alone where the source allows it.
     bool lossless = false;
     QTime time;
@@ -52,7 +38,6 @@ struct CommandInputs
     std::function<bool(const QString &)> exists;
 };
 
-CommandInputs commandInputs(const ConversionSettings &settings);
 // Whether the first pass of these inputs may rotate without encoding: a
 // quarter turn into a format that rotates losslessly.
 bool losslessApplies(const CommandInputs &in);

@@ -3,6 +3,9 @@
 #include "common/paths.h"
 #include "common/platform.h"
 
+static_assert(int(ConversionSettings::SettingCount) == int(JobSettings::TextCount) &&
+              int(ConversionSettings::AudioBitrate) == int(JobSettings::AudioBitrate));
+
 namespace {
 
 struct RotationEntry
@@ -104,15 +107,28 @@ void ConversionSettings::selectFormat(int index)
 
 void ConversionSettings::applyPreset(int format)
 {
-    const Preset &preset = Formats::at(format).preset;
-    // In the order of the Setting enum.
-    const char16_t *values[SettingCount] = {preset.videoBitrate, preset.frameRate, preset.frameSize,
-                                            preset.sampleRate, preset.audioBitrate};
-    for (int s = 0; s < SettingCount; ++s) {
-        if (values[s])
-            m_texts[size_t(s)] = QString::fromUtf16(values[s]);
-    }
-    m_channelEntry = preset.channelEntry;
+    ::applyPreset(Formats::at(format).preset, m_texts, m_channelEntry);
+}
+
+void ConversionSettings::setClip(const std::optional<ClipRange> &clip)
+{
+    if (clip == m_clip)
+        return;
+    m_clip = clip;
+    Q_EMIT changed();
+}
+
+JobSettings ConversionSettings::jobSettings() const
+{
+    JobSettings job;
+    if (Formats::isValid(m_format))
+        job.format = m_format;
+    job.rotation = m_rotation;
+    job.texts = m_texts;
+    if (m_channelEntry >= 0)
+        job.channelEntry = m_channelEntry;
+    job.clip = m_clip;
+    return job;
 }
 
 void ConversionSettings::setText(Setting setting, const QString &text)

@@ -2,6 +2,7 @@
 
 #include "common/formats.h"
 #include "common/transform.h"
+#include "joblist/jobsettings.h"
 
 #include <QObject>
 #include <QString>
@@ -26,7 +27,7 @@ public:
     static PictureTransform rotationOfEntry(int entry);
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
-    static QString keepSizeMarker() { return u"原始尺寸"_qs; }
+    static QString keepSizeMarker() { return QString::fromUtf16(KeepSizeMarker); }
     static QString defaultOutputFolder();
 
     explicit ConversionSettings(QObject *parent = nullptr);
@@ -53,6 +54,13 @@ public:
     QString outputFolder() const { return m_outputFolder; }
     void setOutputFolder(const QString &folder);
 
+    // The clip range of the options, for the jobs added from now on.
+    std::optional<ClipRange> clip() const { return m_clip; }
+    void setClip(const std::optional<ClipRange> &clip);
+
+    // What a job added now is converted with.
+    JobSettings jobSettings() const;
+
     // Start-up: rotation entry 0, audio entries 7 / 1 / 1, format 0 and its preset.
     void applyStartupDefaults();
     // End of start-up: the format list's first entry (MP4), then its format once more.
@@ -72,4 +80,5 @@ private:
     std::array<QString, SettingCount> m_texts;
     int m_channelEntry = -1;
     QString m_outputFolder;
+    std::optional<ClipRange> m_clip;
 };

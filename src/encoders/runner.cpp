@@ -34,7 +34,6 @@ namespace {
 // ffmpeg writes into the part file we opened for it, never to a name.
 const QByteArray outputUrl = "file:/dev/fd/3";
 
-
 // A stop signal that arrived, with the pipe it woke us through emptied.
 int takeStopSignal()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/report.h"
+#include "jobsettings.h"
 
 #include <QMetaType>
 #include <QString>
@@ -40,6 +41,7 @@ struct Job
     quint64 id = 0;
     QString source;
     QString typeLabel;
+    JobSettings settings;
     JobState state = JobState::Waiting;
 
     // While running: pass i of n and how much of the whole job is done (0..1).

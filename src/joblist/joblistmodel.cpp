@@ -2,6 +2,8 @@
 
 #include "common/paths.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 JobListModel::JobListModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -62,6 +64,10 @@ QVariant JobListModel::headerData(int section, Qt::Orientation orientation, int 
         return u"视频文件名"_qs;
     case TypeColumn:
         return u"视频格式"_qs;
+    case RotationColumn:
+        return u"旋转方式"_qs;
+    case FormatColumn:
+        return u"输出格式"_qs;
     default:
         return u"状态"_qs;
     }
@@ -88,10 +94,28 @@ void JobListModel::addJobs(const QStringList &paths)
         job.id = m_nextId++;
         job.source = p;
         job.typeLabel = typeLabel(p);
+        job.settings = m_newJobSettings;
         m_jobs.append(std::move(job));
     }
     m_waiting += int(paths.size());
     endInsertRows();
+}
+
+void JobListModel::changeSettings(const QList<quint64> &ids,
+                                  const std::function<void(JobSettings &)> &change)
+{
+    const QSet<quint64> wanted(ids.cbegin(), ids.cend());
+    int first = -1, last = -1;
+    for (int row = 0; row < count(); ++row) {
+        Job &job = m_jobs[row];
+        if (job.state == JobState::Running || !wanted.contains(job.id))
+            continue;
+        change(job.settings);
+        first = first < 0 ? row : first;
+        last = row;
+    }
+    if (first >= 0)
+        Q_EMIT dataChanged(index(first, 0), index(last, ColumnCount - 1));
 }
 
 void JobListModel::removeJobAt(int row)

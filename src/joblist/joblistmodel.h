@@ -17,7 +17,7 @@ class JobListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { NameColumn, TypeColumn, StatusColumn, ColumnCount };
+    enum Column { NameColumn, TypeColumn, RotationColumn, FormatColumn, StatusColumn, ColumnCount };
     enum Role {
         StateRole = Qt::UserRole + 1,
         FailureRole,
@@ -43,9 +43,16 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
+    // What the jobs added from now on are converted with.
+    void setSettingsForNewJobs(const JobSettings &settings) { m_newJobSettings = settings; }
+    const JobSettings &settingsForNewJobs() const { return m_newJobSettings; }
+
     void addJob(const QString &path);
     // Many at once, as one insertion: a folder of 100 000 files stays quick.
     void addJobs(const QStringList &paths);
+    // Changes the settings of these jobs; a running job keeps its own.
+    void changeSettings(const QList<quint64> &ids,
+                        const std::function<void(JobSettings &)> &change);
     // Removes the job of the given row; -1 removes nothing. A running job stays.
     void removeJobAt(int row);
     // Removes every job but a running one.
@@ -86,6 +93,7 @@ private:
     bool retryRow(int row);
 
     QList<Job> m_jobs;
+    JobSettings m_newJobSettings;
     Presentation m_presentation;
     int m_waiting = 0; // kept as jobs change, so a batch can ask often
     quint64 m_nextId = 1;

@@ -139,13 +139,12 @@ private Q_SLOTS:
 
     void mixedFormatsCompleteInOrder()
     {
+        // Each job takes the format chosen when it was added.
         jobs->addJob(path(u"a.clip.avi"_qs));
+        settings->selectFormat(Formats::Rm);
         jobs->addJob(path(u"b.avi"_qs));
+        settings->selectFormat(Formats::Mp3);
         jobs->addJob(path(u"c.avi"_qs));
-        // Each completed job switches the format for the next one.
-        connect(batch, &BatchController::jobDone, this, [this] {
-            settings->selectFormat(settings->format() == Formats::Mp4 ? Formats::Rm : Formats::Mp3);
-        });
         QSignalSpy ended(batch, &BatchController::batchEnded);
         runToEnd();
 
@@ -211,26 +210,36 @@ private Q_SLOTS:
         QVERIFY(failure.detail.startsWith(u"File or command not found"_qs));
     }
 
-    // The passes are fixed when the job starts: a format chosen meanwhile
-    // converts the next job, and never turns the intermediate file into an output.
-    void settingsChangedDuringAJobApplyToTheNext()
+    // A running job keeps what it started with, also its output folder; a
+    // change made for the waiting jobs reaches those alone, and the
+    // intermediate file never becomes an output.
+    void aRunningJobKeepsItsSettings()
     {
         settings->selectFormat(Formats::PhoneMp4);
         jobs->addJob(path(u"slow.avi"_qs));
         jobs->addJob(path(u"next.avi"_qs));
+        jobs->addJob(path(u"last.avi"_qs));
         bool changed = false;
         connect(batch, &BatchController::passStarted, this, [&] {
             if (changed)
                 return;
             changed = true;
             settings->selectListedFormat(0); // MP4: one pass
-            settings->selectRotation(4);
             settings->setOutputFolder(path(u"elsewhere"_qs));
+            QList<quint64> all;
+            for (int row = 0; row < jobs->count(); ++row)
+                all << jobs->job(row).id;
+            jobs->changeSettings(all.mid(0, 2), [](JobSettings &job) {
+                job.setFormat(Formats::Mp4);
+                job.rotation = {};
+            });
         });
         runToEnd();
         QCOMPARE(encoderLog(), (QStringList{u"conv slow.avi -> tmp/tmp.mp4"_qs,
                                             u"coder2 tmp/tmp.mp4 -> out/slow-1459.mp4"_qs,
-                                            u"conv next.avi -> out/next_已旋转1459.mp4"_qs}));
+                                            u"conv next.avi -> out/next_已旋转1459.mp4"_qs,
+                                            u"conv last.avi -> tmp/tmp.mp4"_qs,
+                                            u"coder2 tmp/tmp.mp4 -> out/last-1459.mp4"_qs}));
         QVERIFY(jobs->isEmpty());
     }
 

@@ -24,7 +24,8 @@ CommandInputs inputs(int format)
     ConversionSettings s;
     s.applyStartupDefaults();
     s.selectFormat(format);
-    CommandInputs in = commandInputs(s);
+    CommandInputs in;
+    in.job = s.jobSettings();
     in.source = u"/v/my.clip.avi"_qs;
     in.outputFolder = u"/out/"_qs;
     in.encoderFolder = PROG + u"/data"_qs;
@@ -99,7 +100,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, output);
         CommandInputs in = inputs(format);
-        in.rotation = rotationOf(rotate);
+        in.job.rotation = rotationOf(rotate);
         const PassCommand pass = firstPassCommand(in);
         QCOMPARE(pass.command.text, text);
         QCOMPARE(pass.outputPath, output);
@@ -124,7 +125,7 @@ private Q_SLOTS:
     void mp3ReadsChannelsByEntry()
     {
         CommandInputs in = inputs(Formats::Mp3);
-        in.channelEntry = 0;
+        in.job.channelEntry = 0;
         const PassCommand pass = firstPassCommand(in);
         QVERIFY(pass.command.text.contains(u" -ac 1 \""_qs));
         QCOMPARE(pass.encoderName, u"coder"_qs);
@@ -164,9 +165,9 @@ private Q_SLOTS:
         QFETCH(QString, size);
         QFETCH(QString, text);
         CommandInputs in = inputs(Formats::Rm);
-        in.format = format;
-        in.size = size;
-        in.videoBitrate = u"600"_qs;
+        in.job.format = format;
+        in.job.texts[JobSettings::FrameSize] = size;
+        in.job.texts[JobSettings::VideoBitrate] = u"600"_qs;
         const PassCommand pass = secondPassCommand(in);
         QCOMPARE(pass.command.text, text);
         QCOMPARE(pass.encoderName, format == 1 ? u"coder"_qs : u"coder2"_qs);
