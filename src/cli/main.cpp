@@ -179,8 +179,6 @@ int main(int argc, char **argv)
     ConversionSettings settings;
     applyArguments(settings, args);
     JobListModel jobs;
-    const QStringList unreadable = addJobs(jobs, args.paths);
-    const bool filesLeftOut = !unreadable.isEmpty();
 
     // Made before the batch, so it outlives anything the batch reports.
     const std::unique_ptr<BatchReporter> reporter = reporterFor(args);
@@ -191,6 +189,9 @@ int main(int argc, char **argv)
     if (scratch.isValid())
         batch.setScratchFolder(scratch.path());
     batch.setOptions(batchOptions(args));
+    // Once the batch holds the settings: jobs take those of the moment they are added.
+    const QStringList unreadable = addJobs(jobs, args.paths);
+    const bool filesLeftOut = !unreadable.isEmpty();
 
     if (args.dryRun) {
         for (const PassCommand &pass : batch.previewFirstPasses())
