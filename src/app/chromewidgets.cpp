@@ -176,7 +176,7 @@ JobListView::JobListView(QWidget *parent) : QTreeView(parent)
     // Fixed row heights keep a list of 100 000 jobs quick to fill and empty.
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideMiddle);

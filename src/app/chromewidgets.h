@@ -96,7 +96,7 @@ private:
     QPixmap m_picture;
 };
 
-// The job list view: whole rows, one selection, drops of files.
+// The job list view: whole rows, several selected at once, drops of files.
 class JobListView : public QTreeView
 {
     Q_OBJECT

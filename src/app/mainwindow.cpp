@@ -118,10 +118,18 @@ void MainWindow::connectControls()
     connect(startOverlay, &StartOverlay::dropped, this, &MainWindow::dropOnStartOverlay);
     connect(jobListView, &JobListView::dropped, this, &MainWindow::dropOnJobList);
 
-    connect(formatList, &QComboBox::activated, this,
-            [this](int entry) { m_settings.selectListedFormat(entry); });
-    connect(rotationList, &QComboBox::activated, this,
-            [this](int entry) { m_settings.selectRotation(entry); });
+    // The choice is for the jobs added from now on, and for the selected jobs
+    // (all jobs when none is selected) that do not run yet.
+    connect(formatList, &QComboBox::activated, this, [this](int entry) {
+        m_settings.selectListedFormat(entry);
+        const int format = m_settings.format();
+        applyChoiceToJobs([format](JobSettings &job) { job.setFormat(format); });
+    });
+    connect(rotationList, &QComboBox::activated, this, [this](int entry) {
+        m_settings.selectRotation(entry);
+        const PictureTransform rotation = m_settings.rotation();
+        applyChoiceToJobs([rotation](JobSettings &job) { job.rotation = rotation; });
+    });
     connect(&m_settings, &ConversionSettings::changed, this, &MainWindow::syncSettingControls);
     connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
             [this](const QString &folder) {
@@ -231,6 +239,7 @@ void MainWindow::applyOptions()
     BatchOptions options;
     options.playSound = m_options.soundChoice == 0;
     options.lossless = m_options.losslessRotation == 1;
+    options.keepMetadata = m_options.keepMetadata != 0;
     m_batch->setOptions(options);
     // Jobs added from now on take the clip range.
     std::optional<ClipRange> clip;

@@ -139,6 +139,12 @@ private:
     void showOptionsDialog();
     bool isBareBackground(const QPoint &pos) const;
     void showRemoveMenu();
+    QList<quint64> selectedJobIds() const;
+    void changeJobSettings(const QList<quint64> &ids,
+                           const std::function<void(JobSettings &)> &change);
+    // A choice of the format or rotation list, for the selected jobs or all of them.
+    void applyChoiceToJobs(const std::function<void(JobSettings &)> &change);
+    void addSettingsMenus(QMenu *menu, int row);
 
     void setBatchLocked(bool locked);
     void batchStateChanged(BatchController::State state);

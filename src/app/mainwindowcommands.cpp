@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "chromewidgets.h"
+#include "conversion/conversionsettings.h"
 #include "desktopactions.h"
 #include "optionsdialog.h"
 #include "process/programfiles.h"
@@ -127,13 +128,36 @@ void MainWindow::dropOnStartOverlay(const QMimeData *data)
     m_jobs.addJobs(droppedPaths(data));
 }
 
+QList<quint64> MainWindow::selectedJobIds() const
+{
+    QList<quint64> ids;
+    for (const QModelIndex &row : jobListView->selectionModel()->selectedRows())
+        ids << m_jobs.job(row.row()).id;
+    return ids;
+}
+
 void MainWindow::removeSelectedJob()
 {
-    const QModelIndexList rows = jobListView->selectionModel()->selectedRows();
-    if (!rows.isEmpty())
-        m_jobs.removeJobAt(rows.first().row());
+    m_jobs.removeJobs(selectedJobIds());
     if (m_jobs.isEmpty())
         emptyListHint->show();
+}
+
+void MainWindow::changeJobSettings(const QList<quint64> &ids,
+                                   const std::function<void(JobSettings &)> &change)
+{
+    m_jobs.changeSettings(ids, change);
+}
+
+void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change)
+{
+    // The rows chosen, or every row when none is; a running job keeps its own.
+    QList<quint64> ids = selectedJobIds();
+    if (ids.isEmpty()) {
+        for (int row = 0; row < m_jobs.count(); ++row)
+            ids << m_jobs.job(row).id;
+    }
+    changeJobSettings(ids, change);
 }
 
 void MainWindow::removeAllJobs()
@@ -271,6 +295,8 @@ QMenu *MainWindow::jobMenu(int row)
         listChanged();
     });
     retry->setEnabled(job.state == JobState::Failed || job.state == JobState::Stopped);
+    addSettingsMenus(menu, row);
+    menu->addSeparator();
     const QString folder = folderOf(job.source);
     menu->addAction(u"打开所在文件夹"_qs, this,
                     [this, folder] { openUrl(QUrl::fromLocalFile(folder)); })
@@ -278,6 +304,61 @@ QMenu *MainWindow::jobMenu(int row)
     menu->addAction(u"查看编码器输出"_qs, this, [this, id] { showEncoderOutput({id}); })
         ->setEnabled(!job.encoderOutput.isEmpty());
     return menu;
+}
+
+// The settings of the rows the menu is for: the selected rows when it was
+// opened on one of them, else its own row. Ticked where all of them agree.
+void MainWindow::addSettingsMenus(QMenu *menu, int row)
+{
+    QList<quint64> ids = selectedJobIds();
+    if (!ids.contains(m_jobs.job(row).id))
+        ids = {m_jobs.job(row).id};
+    QList<JobSettings> settings;
+    bool anyWaiting = false;
+    for (const quint64 id : std::as_const(ids)) {
+        if (const Job *job = m_jobs.jobById(id)) {
+            settings << job->settings;
+            anyWaiting = anyWaiting || job->state != JobState::Running;
+        }
+    }
+    const auto allAgree = [&](auto same) {
+        return std::all_of(settings.cbegin(), settings.cend(), same);
+    };
+
+    QMenu *rotations = menu->addMenu(u"旋转方式"_qs);
+    const QStringList rotationTexts = ConversionSettings::rotationTexts();
+    for (int entry = 0; entry < rotationTexts.size(); ++entry) {
+        const PictureTransform rotation = ConversionSettings::rotationOfEntry(entry);
+        QAction *choice = rotations->addAction(rotationTexts[entry], this, [this, ids, rotation] {
+            changeJobSettings(ids, [rotation](JobSettings &job) { job.rotation = rotation; });
+        });
+        choice->setCheckable(true);
+        choice->setChecked(allAgree([&](const JobSettings &s) { return s.rotation == rotation; }));
+    }
+    QMenu *formats = menu->addMenu(u"输出格式"_qs);
+    const QStringList formatTexts = Formats::listedNames();
+    for (int entry = 0; entry < formatTexts.size(); ++entry) {
+        const int format = Formats::formatOfListedEntry(entry);
+        QAction *choice = formats->addAction(formatTexts[entry], this, [this, ids, format] {
+            changeJobSettings(ids, [format](JobSettings &job) { job.setFormat(format); });
+        });
+        choice->setCheckable(true);
+        choice->setChecked(allAgree([&](const JobSettings &s) { return s.format == format; }));
+    }
+    const bool ignoring = allAgree(
+        [](const JobSettings &s) { return s.sourceOrientation == SourceOrientation::Ignore; });
+    QAction *ignore = menu->addAction(u"忽略原视频的方向信息"_qs, this, [this, ids, ignoring] {
+        changeJobSettings(ids, [ignoring](JobSettings &job) {
+            job.sourceOrientation =
+                ignoring ? SourceOrientation::Follow : SourceOrientation::Ignore;
+        });
+    });
+    ignore->setCheckable(true);
+    ignore->setChecked(ignoring);
+    ignore->setToolTip(
+        u"视频的方向信息有误时（有些手机和运动相机会写错），按画面实际存储的方向处理"_qs);
+    for (QAction *action : {rotations->menuAction(), formats->menuAction(), ignore})
+        action->setEnabled(anyWaiting);
 }
 
 QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)

@@ -43,6 +43,11 @@ void OptionsDialog::buildWidgets()
                                  u"其他情况照常重新编码，列表的状态一栏会说明原因。"_qs.arg(
                                      Formats::losslessNames().join(u'、')));
 
+    keepMetadataCheckBox = new QCheckBox(u"保留原视频的拍摄时间、地点等信息"_qs, this);
+    keepMetadataCheckBox->setToolTip(
+        u"转换后的视频保留原视频的拍摄时间、地点、相机型号和标题（视格式所能保存的而定），\n"
+        u"文件的修改时间也与原视频相同，照片库中的日期因此不变。"_qs);
+
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
 
@@ -96,14 +101,16 @@ void OptionsDialog::buildWidgets()
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(soundRow);
     layout->addWidget(losslessCheckBox);
+    layout->addWidget(keepMetadataCheckBox);
     layout->addWidget(clipBox);
     layout->addLayout(buttons);
     // The dialog takes the size its texts need, whatever the font.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Reading order: down the dialog, and along each row of the range.
-    const QList<QWidget *> order{soundList,       losslessCheckBox, clipCheckBox, fromHoursEdit,
-                                 fromMinutesEdit, fromSecondsEdit,  toHoursEdit,  toMinutesEdit,
+    const QList<QWidget *> order{soundList,       losslessCheckBox, keepMetadataCheckBox,
+                                 clipCheckBox,    fromHoursEdit,    fromMinutesEdit,
+                                 fromSecondsEdit, toHoursEdit,      toMinutesEdit,
                                  toSecondsEdit,   okButton,         backButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -117,6 +124,7 @@ void OptionsDialog::fillFromValues()
 {
     soundList->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
     losslessCheckBox->setChecked(m_values.losslessRotation == 1);
+    keepMetadataCheckBox->setChecked(m_values.keepMetadata != 0);
     const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
     clipCheckBox->setChecked(checked);
     setClipBoxesEnabled(checked);
@@ -178,6 +186,7 @@ void OptionsDialog::accept()
         clipCheckBox->setChecked(false);
     m_values = result.values;
     m_values.losslessRotation = losslessCheckBox->isChecked() ? 1 : 0;
+    m_values.keepMetadata = keepMetadataCheckBox->isChecked() ? 1 : 0;
     // A file that cannot be written still leaves the values in force for this run.
     writeOptionsFile(m_optionsFilePath, m_values);
     QDialog::accept();

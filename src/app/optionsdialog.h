@@ -11,7 +11,8 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-// The options dialog: completion sound, lossless rotation and the clip range. Created afresh for
+// The options dialog: completion sound, lossless rotation, keeping the
+// source's date and place, and the clip range. Created afresh for
 // each opening from the program-wide values; only an accepted dialog changes
 // them and rewrites options.ini.
 class OptionsDialog : public QDialog
@@ -28,6 +29,7 @@ public:
 
     QComboBox *soundList = nullptr;
     QCheckBox *losslessCheckBox = nullptr;
+    QCheckBox *keepMetadataCheckBox = nullptr;
     QCheckBox *clipCheckBox = nullptr;
     QLineEdit *fromHoursEdit = nullptr;
     QLineEdit *fromMinutesEdit = nullptr;

@@ -18,8 +18,9 @@ QByteArray cliUsage()
                names.join(u", "_qs).toUtf8() + " (default " + byDefault.toUtf8() + ")\n";
     };
     return "usage: torvane-cli [--rotate R] [--format F] [--output DIR] [--lossless]\n"
-           "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] [--size "
-           "T]\n"
+           "                   [--source-orientation follow|ignore] [--no-keep-metadata]\n"
+           "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] "
+           "[--size T]\n"
            "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
            "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
            "       torvane-cli --list formats|rotations\n"
@@ -123,6 +124,8 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption to(u"to"_qs, QString(), u"T"_qs);
     const QCommandLineOption channels(u"channels"_qs, QString(), u"N"_qs);
     const QCommandLineOption lossless(u"lossless"_qs);
+    const QCommandLineOption noKeepMetadata(u"no-keep-metadata"_qs);
+    const QCommandLineOption sourceOrientation(u"source-orientation"_qs, QString(), u"HOW"_qs);
     const QCommandLineOption dryRun(u"dry-run"_qs);
     const QCommandLineOption quiet(u"quiet"_qs);
     const QCommandLineOption json(u"json"_qs);
@@ -131,8 +134,8 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption list(u"list"_qs, QString(), u"WHAT"_qs);
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
-    parser.addOptions({rotate, format, output, from, to, channels, lossless, dryRun, quiet, json,
-                       version, help, list});
+    parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
+                       sourceOrientation, dryRun, quiet, json, version, help, list});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -206,6 +209,16 @@ CliArguments parseCliArguments(const QStringList &arguments)
     }
     result.output = parser.value(output);
     result.lossless = parser.isSet(lossless);
+    result.keepMetadata = !parser.isSet(noKeepMetadata);
+    if (parser.isSet(sourceOrientation)) {
+        const QString how = parser.value(sourceOrientation);
+        if (how != u"follow" && how != u"ignore") {
+            result.error = u"--source-orientation takes follow or ignore"_qs;
+            return result;
+        }
+        result.sourceOrientation =
+            how == u"ignore" ? SourceOrientation::Ignore : SourceOrientation::Follow;
+    }
     result.dryRun = parser.isSet(dryRun);
     result.quiet = parser.isSet(quiet);
     result.json = parser.isSet(json);

@@ -18,6 +18,8 @@ struct CliArguments
     int channels = 0; // 0: the format's
     std::optional<int> clipFrom, clipTo;
     bool lossless = false;
+    bool keepMetadata = true;
+    SourceOrientation sourceOrientation = SourceOrientation::Follow;
     bool dryRun = false;
     bool quiet = false;
     bool json = false;

@@ -60,6 +60,7 @@ void applyArguments(ConversionSettings &settings, const CliArguments &args)
     }
     if (args.channels > 0)
         settings.selectChannel(args.channels - 1);
+    settings.setSourceOrientation(args.sourceOrientation);
     if (args.clipFrom)
         settings.setClip(
             ClipRange{*args.clipFrom, args.clipTo ? *args.clipTo - *args.clipFrom : 0});
@@ -93,6 +94,7 @@ BatchOptions batchOptions(const CliArguments &args)
     BatchOptions options;
     options.playSound = false;
     options.lossless = args.lossless;
+    options.keepMetadata = args.keepMetadata;
     return options;
 }
 

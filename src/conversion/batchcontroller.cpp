@@ -230,6 +230,7 @@ CommandInputs BatchController::inputsNow(const Job &job, const QString &outputFo
     in.time = m_clock();
     in.exists = RawFile::exists;
     in.lossless = m_options.lossless;
+    in.keepMetadata = m_options.keepMetadata;
     return in;
 }
 

@@ -24,6 +24,8 @@ struct BatchOptions
 {
     bool playSound = true;
     bool lossless = false;
+    // The source's recording time, place, camera and title, and its file time.
+    bool keepMetadata = true;
 };
 
 struct JobFailure

@@ -30,6 +30,27 @@ QStringList rotationArguments(const PictureTransform &rotation)
     return arguments;
 }
 
+// Options of Torvane's own encoders beyond the table's command lines, only
+// where a job differs from their defaults.
+QStringList ourOptions(const CommandInputs &in, bool rotationPass)
+{
+    QStringList words;
+    if (rotationPass && in.job.sourceOrientation == SourceOrientation::Ignore)
+        words << u"-noautorotate"_qs;
+    if (!in.keepMetadata)
+        words << u"-nometadata"_qs;
+    return words;
+}
+
+// The words as they stand in the command text, each followed by a space.
+QString optionsText(const QStringList &words)
+{
+    QString text;
+    for (const QString &word : words)
+        text += word + u' ';
+    return text;
+}
+
 QString seconds(int value)
 {
     return QString::number(value);
@@ -65,10 +86,10 @@ PassCommand audioOnlyCommand(const CommandInputs &in)
         }
     }
     args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << R << u"-ab"_qs << BR + u'k' << u"-ac"_qs << CH
-         << pass.outputPath;
+         << ourOptions(in, false) << pass.outputPath;
     pass.command.text = pass.command.program + u" -i "_qs + Q + in.source + Q + clip +
-                        u" -y -vn -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ' + Q +
-                        pass.outputPath + Q;
+                        u" -y -vn -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ' +
+                        optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q;
     return pass;
 }
 
@@ -110,22 +131,20 @@ PassCommand firstPassCommand(const CommandInputs &in)
         pass.outputPath = intermediatePath(in.tempFolder);
         pass.intermediate = true;
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation)
-             << u"-o"_qs << pass.outputPath;
+             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
         text +=
             u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
-            ROT + u" -o "_qs + pass.outputPath;
+            ROT;
         break;
     case FirstPass::Mpeg1:
         pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
              << u"vcodec=mpeg1video:vbitrate="_qs + VB + u":vpass=1"_qs << u"-ofps"_qs << F
              << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
-             << rotationArguments(in.job.rotation) << u"-o"_qs << pass.outputPath;
+             << rotationArguments(in.job.rotation);
         text += u" -oac mp3lame -lameopts preset="_qs + BR +
                 u" -ovc lavc -lavcopts vcodec=mpeg1video:vbitrate="_qs + VB +
-                u":vpass=1 -ofps "_qs + F + u" -of lavf -lavfopts format=yuv4mpeg "_qs + ROT +
-                u" -o "_qs + Q + pass.outputPath + Q;
+                u":vpass=1 -ofps "_qs + F + u" -of lavf -lavfopts format=yuv4mpeg "_qs + ROT;
         break;
     case FirstPass::X264:
         pass.outputPath = outputFile(in, RotatedMarker);
@@ -137,20 +156,23 @@ PassCommand firstPassCommand(const CommandInputs &in)
             args << u"-lossless"_qs;
             text += u" -lossless"_qs;
         }
-        args << u"-o"_qs << pass.outputPath;
-        text += u" -o "_qs + Q + pass.outputPath + Q;
         break;
     case FirstPass::X264Avi:
     case FirstPass::AudioOnly:
         pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + VB << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation)
-             << u"-o"_qs << pass.outputPath;
+             << u"bitrate="_qs + VB << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
         text += u" -oac mp3lame -lameopts preset="_qs + BR +
-                u" -ovc x264 -x264encopts bitrate="_qs + VB + u" -of avi "_qs + ROT + u" -o "_qs +
-                Q + pass.outputPath + Q;
+                u" -ovc x264 -x264encopts bitrate="_qs + VB + u" -of avi "_qs + ROT;
         break;
     }
+    for (const QString &word : ourOptions(in, true)) {
+        args << word;
+        text += u' ' + word;
+    }
+    args << u"-o"_qs << pass.outputPath;
+    // The intermediate file's path is the one the command does not quote.
+    text += u" -o "_qs + (pass.intermediate ? pass.outputPath : Q + pass.outputPath + Q);
     pass.command.text = text;
     return pass;
 }
@@ -208,8 +230,9 @@ PassCommand secondPassCommand(const CommandInputs &in)
         tail = u" -i "_qs + TMP + u" -y -s "_qs + size +
                u" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "_qs;
     }
-    args << pass.outputPath;
-    pass.command.text = pass.command.program + tail + Q + pass.outputPath + Q;
+    args << ourOptions(in, false) << pass.outputPath;
+    pass.command.text =
+        pass.command.program + tail + optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q;
     return pass;
 }
 

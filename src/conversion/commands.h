@@ -33,6 +33,8 @@ struct CommandInputs
     QString tempFolder;    // holds the intermediate file of two-pass formats
     // Rotate by the display matrix alone where the source allows it.
     bool lossless = false;
+    // The source's date, place and camera go with it; the encoders' default.
+    bool keepMetadata = true;
     QTime time;
     // Answers whether a file exists; outputs never replace one.
     std::function<bool(const QString &)> exists;

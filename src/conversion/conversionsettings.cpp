@@ -118,6 +118,14 @@ void ConversionSettings::setClip(const std::optional<ClipRange> &clip)
     Q_EMIT changed();
 }
 
+void ConversionSettings::setSourceOrientation(SourceOrientation orientation)
+{
+    if (orientation == m_sourceOrientation)
+        return;
+    m_sourceOrientation = orientation;
+    Q_EMIT changed();
+}
+
 JobSettings ConversionSettings::jobSettings() const
 {
     JobSettings job;
@@ -128,6 +136,7 @@ JobSettings ConversionSettings::jobSettings() const
     if (m_channelEntry >= 0)
         job.channelEntry = m_channelEntry;
     job.clip = m_clip;
+    job.sourceOrientation = m_sourceOrientation;
     return job;
 }
 

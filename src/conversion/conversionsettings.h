@@ -58,6 +58,10 @@ public:
     std::optional<ClipRange> clip() const { return m_clip; }
     void setClip(const std::optional<ClipRange> &clip);
 
+    // What the orientation tag of the sources added from now on counts for.
+    SourceOrientation sourceOrientation() const { return m_sourceOrientation; }
+    void setSourceOrientation(SourceOrientation orientation);
+
     // What a job added now is converted with.
     JobSettings jobSettings() const;
 
@@ -81,4 +85,5 @@ private:
     int m_channelEntry = -1;
     QString m_outputFolder;
     std::optional<ClipRange> m_clip;
+    SourceOrientation m_sourceOrientation = SourceOrientation::Follow;
 };

@@ -169,6 +169,30 @@ void JobListModel::removeJob(quint64 id)
     endRemoveRows();
 }
 
+void JobListModel::removeJobs(const QList<quint64> &ids)
+{
+    const QSet<quint64> wanted(ids.cbegin(), ids.cend());
+    const auto goes = [&](int row) {
+        return wanted.contains(m_jobs[row].id) && m_jobs[row].state != JobState::Running;
+    };
+    // From the end, a run of neighbours at a time, so rows above keep their place.
+    for (int row = count() - 1; row >= 0;) {
+        if (!goes(row)) {
+            --row;
+            continue;
+        }
+        int first = row;
+        while (first > 0 && goes(first - 1))
+            --first;
+        beginRemoveRows({}, first, row);
+        for (int r = first; r <= row; ++r)
+            m_waiting -= m_jobs[r].state == JobState::Waiting;
+        m_jobs.remove(first, row - first + 1);
+        endRemoveRows();
+        row = first - 1;
+    }
+}
+
 void JobListModel::setState(Job &job, JobState state)
 {
     m_waiting += (state == JobState::Waiting) - (job.state == JobState::Waiting);

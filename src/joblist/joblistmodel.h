@@ -58,6 +58,8 @@ public:
     // Removes every job but a running one.
     void removeAllJobs();
     void removeJob(quint64 id);
+    // Removes these jobs, but a running one.
+    void removeJobs(const QList<quint64> &ids);
 
     int count() const { return int(m_jobs.size()); }
     bool isEmpty() const { return m_jobs.isEmpty(); }

@@ -226,6 +226,9 @@ bool readOptionsFile(const QString &path, OptionValues &values)
     values.clipFromSeconds = toInt32(numberFrom(reader.next()));
     values.clipToSeconds = toInt32(numberFrom(reader.next()));
     values.losslessRotation = toInt16(numberFrom(reader.next()));
+    // Files written before the line existed kept everything, as this does by default.
+    const std::optional<QString> keep = reader.next();
+    values.keepMetadata = keep ? toInt16(numberFrom(keep)) : int16_t(1);
     return true;
 }
 
@@ -235,7 +238,8 @@ bool writeOptionsFile(const QString &path, const OptionValues &values)
                          QString::number(values.clipEnabled) + u"\r\n"_qs +
                          QString::number(values.clipFromSeconds) + u"\r\n"_qs +
                          QString::number(values.clipToSeconds) + u"\r\n"_qs +
-                         QString::number(values.losslessRotation) + u"\r\n"_qs;
+                         QString::number(values.losslessRotation) + u"\r\n"_qs +
+                         QString::number(values.keepMetadata) + u"\r\n"_qs;
     return writeText(path, text);
 }
 

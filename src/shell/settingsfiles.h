@@ -17,8 +17,9 @@ struct SetupValues
 };
 
 // options.ini: completion sound (0 on, 1 off), music cutter (0/1), the clip
-// bounds in seconds, and, on a fifth line that older files lack, the lossless
-// rotation (0/1).
+// bounds in seconds, and, on lines that older files lack, the lossless
+// rotation (0/1) and whether the source's date, place and camera are kept
+// (1, the default, or 0).
 struct OptionValues
 {
     int16_t soundChoice = 0;
@@ -26,6 +27,7 @@ struct OptionValues
     int32_t clipFromSeconds = 0;
     int32_t clipToSeconds = 0;
     int16_t losslessRotation = 0;
+    int16_t keepMetadata = 1;
 };
 
 // Missing or unreadable file: every entry nullopt.

@@ -176,6 +176,47 @@ private Q_SLOTS:
             QVERIFY(pass.command.arguments.contains(size));
     }
 
+    // Words of our encoders beyond the table's lines, only where the job asks.
+    void ourOptionsWhereAJobAsks_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("ignoreOrientation");
+        QTest::addColumn<bool>("keepMetadata");
+        QTest::addColumn<QStringList>("passEnds"); // the end of each pass's text
+        QTest::newRow("mp4, orientation ignored")
+            << int(Formats::Mp4) << true << true
+            << QStringList{u"-vf rotate=1 -noautorotate -o \"/out/my_已旋转1459.mp4\""_qs};
+        QTest::newRow("flv, nothing kept")
+            << int(Formats::Flv) << false << false
+            << QStringList{u"-of avi -vf rotate=1 -nometadata -o \"/out/my_已旋转1459.flv\""_qs};
+        QTest::newRow("3gp, both")
+            << int(Formats::ThreeGp) << true << false
+            << QStringList{u"-noautorotate -nometadata -o /run/user/1/torvane_tmp/tmp.mp4"_qs,
+                           u"-ab 12.2k -nometadata \"/out/my-1459.3gp\""_qs};
+        QTest::newRow("mp3, nothing kept")
+            << int(Formats::Mp3) << true << false
+            << QStringList{u"-ac 2 -nometadata \"/out/my-1459.mp3\""_qs};
+    }
+    void ourOptionsWhereAJobAsks()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, ignoreOrientation);
+        QFETCH(bool, keepMetadata);
+        QFETCH(QStringList, passEnds);
+        CommandInputs in = inputs(format);
+        if (ignoreOrientation)
+            in.job.sourceOrientation = SourceOrientation::Ignore;
+        in.keepMetadata = keepMetadata;
+        const QList<PassCommand> passes = jobPasses(in);
+        QCOMPARE(passes.size(), passEnds.size());
+        for (qsizetype i = 0; i < passes.size(); ++i) {
+            const EncoderCommand &command = passes[i].command;
+            QVERIFY2(command.text.endsWith(passEnds[i]), qPrintable(command.text));
+            QCOMPARE(command.program + u' ' + command.arguments.join(u' '),
+                     QString(command.text).remove(u'"').replace(u"  "_qs, u" "_qs));
+        }
+    }
+
     void leadingDotGivesNameStartingWithTheMarker()
     {
         CommandInputs in = inputs(Formats::Mp4);
