@@ -607,7 +607,10 @@ private Q_SLOTS:
         h->click(u"feedbackLink"_qs);
         h->window->jobList().addJob(m_program.filePath(u"a.mp4"_qs));
         QMenu *menu = h->window->jobMenu(0);
-        menu->actions().at(2)->trigger();
+        for (QAction *action : menu->actions()) {
+            if (action->text() == u"打开所在文件夹")
+                action->trigger();
+        }
         delete menu;
         RecordingSink sink;
         DesktopCompletionActions desktop(&sink, [](const QUrl &) { return false; });

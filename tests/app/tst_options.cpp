@@ -115,7 +115,7 @@ private Q_SLOTS:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(values.clipFromSeconds, 3723);
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n1\r\n"));
         OptionsDialog again(values, iniPath(), nullptr);
         QVERIFY(again.clipCheckBox->isChecked());
         QCOMPARE(boxTexts(again), typed);
@@ -131,7 +131,7 @@ private Q_SLOTS:
         setBoxes(dlg, QStringList(6, u"0"_qs));
         dlg.accept();
         QVERIFY(!dlg.clipCheckBox->isChecked());
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n"));
     }
 
     void cancelChangesNothing()
@@ -200,36 +200,46 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         dlg.soundList->setFocus(Qt::TabFocusReason);
         QList<QWidget *> visited;
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < 11; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget();
         }
-        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.clipCheckBox};
+        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.keepMetadataCheckBox, dlg.clipCheckBox};
         for (QLineEdit *box : boxes(dlg))
             expected << box;
         expected << dlg.okButton << dlg.backButton;
         QCOMPARE(visited, expected);
     }
 
-    void losslessRotationKept_data()
+    // The two boxes of their own lines, each kept on its line of options.ini.
+    void checkBoxesKept_data()
     {
+        QTest::addColumn<bool>("lossless");
         QTest::addColumn<bool>("checked");
-        QTest::newRow("on") << true;
-        QTest::newRow("off") << false;
+        QTest::newRow("lossless on") << true << true;
+        QTest::newRow("lossless off") << true << false;
+        QTest::newRow("metadata kept") << false << true;
+        QTest::newRow("metadata dropped") << false << false;
     }
-    void losslessRotationKept()
+    void checkBoxesKept()
     {
+        QFETCH(bool, lossless);
         QFETCH(bool, checked);
         OptionValues values;
-        values.losslessRotation = checked ? 0 : 1;
+        int16_t &value = lossless ? values.losslessRotation : values.keepMetadata;
+        value = checked ? 0 : 1;
+        const auto box = [&](OptionsDialog &dlg) {
+            return lossless ? dlg.losslessCheckBox : dlg.keepMetadataCheckBox;
+        };
         OptionsDialog dlg(values, iniPath(), nullptr);
-        QCOMPARE(dlg.losslessCheckBox->isChecked(), !checked);
-        dlg.losslessCheckBox->setChecked(checked);
+        QCOMPARE(box(dlg)->isChecked(), !checked);
+        box(dlg)->setChecked(checked);
         dlg.accept();
-        QCOMPARE(values.losslessRotation, int16_t(checked ? 1 : 0));
-        QCOMPARE(readAll(iniPath()).split('\n').value(4).trimmed(), checked ? "1" : "0");
+        QCOMPARE(value, int16_t(checked ? 1 : 0));
+        QCOMPARE(readAll(iniPath()).split('\n').value(lossless ? 4 : 5).trimmed(),
+                 checked ? "1" : "0");
         OptionsDialog again(values, iniPath(), nullptr);
-        QCOMPARE(again.losslessCheckBox->isChecked(), checked);
+        QCOMPARE(box(again)->isChecked(), checked);
     }
 
     void captionsFit()

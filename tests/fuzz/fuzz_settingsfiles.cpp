@@ -48,12 +48,13 @@ void checkOptions(const QString &path)
     FUZZ_CHECK(readOptionsFile(path, values));
     const QString again = filePath(u"options-again.ini"_qs);
     FUZZ_CHECK(writeOptionsFile(again, values));
-    OptionValues back{1, 1, 1, 1, 1};
+    OptionValues back{1, 1, 1, 1, 1, 9};
     FUZZ_CHECK(readOptionsFile(again, back));
     FUZZ_CHECK(back.soundChoice == values.soundChoice && back.clipEnabled == values.clipEnabled &&
                back.clipFromSeconds == values.clipFromSeconds &&
                back.clipToSeconds == values.clipToSeconds &&
-               back.losslessRotation == values.losslessRotation);
+               back.losslessRotation == values.losslessRotation &&
+               back.keepMetadata == values.keepMetadata);
 }
 
 } // namespace
