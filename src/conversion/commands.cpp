@@ -238,8 +238,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
 
 QString timeStamp(const QTime &time)
 {
-    return QString::number(time.hour()) + QString::number(time.minute()) +
-           QString::number(time.second());
+    return time.toString(u"HHmmss"_qs);
 }
 
 QString uniqueOutputPath(const QString &path, const std::function<bool(const QString &)> &exists)

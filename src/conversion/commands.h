@@ -54,7 +54,8 @@ PassCommand secondPassCommand(const CommandInputs &in);
 
 QString intermediatePath(const QString &tempFolder);
 
-// Hour, minute and second without leading zeros: 14:05:09 gives "1459".
+// Hour, minute and second, two digits each, so names sort by their time and
+// never meet: 14:05:09 gives "140509" (18:03:52 and 18:35:02 both gave "18352").
 QString timeStamp(const QTime &time);
 // The path itself when no file has that name, otherwise the first free
 // "name_2.ext", "name_3.ext" ...

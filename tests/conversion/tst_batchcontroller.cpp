@@ -134,7 +134,7 @@ private Q_SLOTS:
         settings->setOutputFolder(path(u"deep/er/out"_qs));
         jobs->addJob(path(u"a.avi"_qs));
         runToEnd();
-        QVERIFY(QFile::exists(path(u"deep/er/out/a_已旋转1459.mp4"_qs)));
+        QVERIFY(QFile::exists(path(u"deep/er/out/a_已旋转140509.mp4"_qs)));
     }
 
     void mixedFormatsCompleteInOrder()
@@ -149,10 +149,10 @@ private Q_SLOTS:
         runToEnd();
 
         QCOMPARE(encoderLog(), (QStringList{
-                                   u"conv a.clip.avi -> out/a_已旋转1459.mp4"_qs,
+                                   u"conv a.clip.avi -> out/a_已旋转140509.mp4"_qs,
                                    u"conv b.avi -> tmp/tmp.mp4"_qs,
-                                   u"coder tmp/tmp.mp4 -> out/b-1459.rm"_qs,
-                                   u"coder c.avi -> out/c-1459.mp3"_qs,
+                                   u"coder tmp/tmp.mp4 -> out/b-140509.rm"_qs,
+                                   u"coder c.avi -> out/c-140509.mp3"_qs,
                                }));
         QVERIFY(jobs->isEmpty());
         const auto summary = ended.first().first().value<BatchSummary>();
@@ -187,8 +187,8 @@ private Q_SLOTS:
         QCOMPARE(jobs->job(0).state, JobState::Failed);
         QCOMPARE(jobs->job(0).failure, reason);
         QVERIFY(!jobs->job(0).encoderOutput.isEmpty());
-        QVERIFY(QFile::exists(path(u"out/one_已旋转1459.mp4"_qs)));
-        QVERIFY(QFile::exists(path(u"out/two_已旋转1459.mp4"_qs)));
+        QVERIFY(QFile::exists(path(u"out/one_已旋转140509.mp4"_qs)));
+        QVERIFY(QFile::exists(path(u"out/two_已旋转140509.mp4"_qs)));
         QCOMPARE(batch->summary().failures.size(), 1);
 
         // Start again retries the failed job.
@@ -236,10 +236,10 @@ private Q_SLOTS:
         });
         runToEnd();
         QCOMPARE(encoderLog(), (QStringList{u"conv slow.avi -> tmp/tmp.mp4"_qs,
-                                            u"coder2 tmp/tmp.mp4 -> out/slow-1459.mp4"_qs,
-                                            u"conv next.avi -> out/next_已旋转1459.mp4"_qs,
+                                            u"coder2 tmp/tmp.mp4 -> out/slow-140509.mp4"_qs,
+                                            u"conv next.avi -> out/next_已旋转140509.mp4"_qs,
                                             u"conv last.avi -> tmp/tmp.mp4"_qs,
-                                            u"coder2 tmp/tmp.mp4 -> out/last-1459.mp4"_qs}));
+                                            u"coder2 tmp/tmp.mp4 -> out/last-140509.mp4"_qs}));
         QVERIFY(jobs->isEmpty());
     }
 
@@ -249,8 +249,8 @@ private Q_SLOTS:
         jobs->addJob(path(u"same.avi"_qs));
         jobs->addJob(path(u"x/same.avi"_qs));
         runToEnd();
-        QCOMPARE(encoderLog(), (QStringList{u"conv same.avi -> out/same_已旋转1459.mp4"_qs,
-                                            u"conv x/same.avi -> out/same_已旋转1459_2.mp4"_qs}));
+        QCOMPARE(encoderLog(), (QStringList{u"conv same.avi -> out/same_已旋转140509.mp4"_qs,
+                                            u"conv x/same.avi -> out/same_已旋转140509_2.mp4"_qs}));
     }
 
     void progressFollowsBothPassesAndTheBatch()
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(captions.contains(u"进行最后一步... 100%"_qs));
         QVERIFY(std::any_of(captions.cbegin(), captions.cend(),
                             [](const QString &c) { return c.startsWith(u"生成中..."); }));
-        QVERIFY(QFile::exists(path(u"out/a-1459.3gp"_qs)));
+        QVERIFY(QFile::exists(path(u"out/a-140509.3gp"_qs)));
         QVERIFY(!positions.isEmpty());
         QCOMPARE(positions.first().number, 1);
         QCOMPARE(positions.first().total, 2);
@@ -354,9 +354,9 @@ private Q_SLOTS:
         // Every completed output stays, nothing unfinished does.
         QStringList expected;
         if (convertedBeforeRestart >= 1)
-            expected << u"slow1-1459.3gp"_qs;
+            expected << u"slow1-140509.3gp"_qs;
         if (convertedBeforeRestart >= 2)
-            expected << u"slow2-1459.3gp"_qs;
+            expected << u"slow2-140509.3gp"_qs;
         QCOMPARE(outputs(), expected);
         QVERIFY(QDir(batch->scratchFolder()).entryList(QDir::Files).isEmpty());
         for (int row = 0; row < jobs->count(); ++row)

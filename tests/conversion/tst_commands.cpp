@@ -51,13 +51,13 @@ private Q_SLOTS:
         QTest::newRow("0 flv") << 0 << u"-vf rotate=1"_qs
                                << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
                                          "-x264encopts bitrate=600 -of avi -vf rotate=1 -o "
-                                         "\"/out/my_已旋转1459.flv\""_qs
-                               << u"/out/my_已旋转1459.flv"_qs;
+                                         "\"/out/my_已旋转140509.flv\""_qs
+                               << u"/out/my_已旋转140509.flv"_qs;
         QTest::newRow("0 flv no rotation: two spaces meet")
             << 0 << QString()
             << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=600 "
-                      "-of avi  -o \"/out/my_已旋转1459.flv\""_qs
-            << u"/out/my_已旋转1459.flv"_qs;
+                      "-of avi  -o \"/out/my_已旋转140509.flv\""_qs
+            << u"/out/my_已旋转140509.flv"_qs;
         const QString twoPass = conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
                                        "-x264encopts bitrate=1200 -of avi -vf mirror -o "
                                        "/run/user/1/torvane_tmp/tmp.mp4"_qs;
@@ -68,29 +68,29 @@ private Q_SLOTS:
                                << conv + u" -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
                                          "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
                                          "-lavfopts format=yuv4mpeg -vf flip -o "
-                                         "\"/out/my_已旋转1459.mpg\""_qs
-                               << u"/out/my_已旋转1459.mpg"_qs;
+                                         "\"/out/my_已旋转140509.mpg\""_qs
+                               << u"/out/my_已旋转140509.mpg"_qs;
         QTest::newRow("3 avi") << 3 << u"-vf rotate=2"_qs
                                << conv + u" -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
                                          "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
                                          "-lavfopts format=yuv4mpeg -vf rotate=2 -o "
-                                         "\"/out/my_已旋转1459.avi\""_qs
-                               << u"/out/my_已旋转1459.avi"_qs;
+                                         "\"/out/my_已旋转140509.avi\""_qs
+                               << u"/out/my_已旋转140509.avi"_qs;
         QTest::newRow("4 mp4") << 4 << u"-vf rotate=1"_qs
                                << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
                                          "-x264encopts bitrate=12000 -vf rotate=1 -o "
-                                         "\"/out/my_已旋转1459.mp4\""_qs
-                               << u"/out/my_已旋转1459.mp4"_qs;
+                                         "\"/out/my_已旋转140509.mp4\""_qs
+                               << u"/out/my_已旋转140509.mp4"_qs;
         QTest::newRow("5 mov no rotation")
             << 5 << QString()
             << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
                       "-x264encopts bitrate=12000  -o "
-                      "\"/out/my_已旋转1459.mov\""_qs
-            << u"/out/my_已旋转1459.mov"_qs;
+                      "\"/out/my_已旋转140509.mov\""_qs
+            << u"/out/my_已旋转140509.mov"_qs;
         QTest::newRow("8 mp3") << 8 << u"-vf rotate=1"_qs
                                << PROG + u"/data/coder -i \"/v/my.clip.avi\" -y -vn -ar 48000 -ab "
-                                         "320k -ac 2 \"/out/my-1459.mp3\""_qs
-                               << u"/out/my-1459.mp3"_qs;
+                                         "320k -ac 2 \"/out/my-140509.mp3\""_qs
+                               << u"/out/my-140509.mp3"_qs;
     }
 
     void firstPassText()
@@ -118,7 +118,7 @@ private Q_SLOTS:
         const PassCommand pass = firstPassCommand(in);
         QCOMPARE(pass.command.program, PROG + u"/data/conv"_qs);
         QCOMPARE(pass.command.arguments.first(), in.source);
-        QCOMPARE(pass.command.arguments.last(), u"/out dir/a \"b\" 视频_已旋转1459.mp4"_qs);
+        QCOMPARE(pass.command.arguments.last(), u"/out dir/a \"b\" 视频_已旋转140509.mp4"_qs);
         QCOMPARE(pass.encoderName, u"conv"_qs);
     }
 
@@ -140,23 +140,23 @@ private Q_SLOTS:
         QTest::newRow("rm keep size")
             << 1 << u"原始尺寸"_qs
             << PROG + u"/data/coder"_qs + tmp +
-                   u" -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 \"/out/my-1459.rm\""_qs;
+                   u" -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 \"/out/my-140509.rm\""_qs;
         QTest::newRow("rm sized") << 1 << u"640x480"_qs
                                   << PROG + u"/data/coder"_qs + tmp +
                                          u" -s 640x480 -vcodec rv10 -b 600k -f rm -ar 44100 -ab "
-                                         "320k -ac 2 \"/out/my-1459.rm\""_qs;
+                                         "320k -ac 2 \"/out/my-140509.rm\""_qs;
         QTest::newRow("rm marker with a blank is a size")
             << 1 << u"原始尺寸 "_qs
             << PROG + u"/data/coder"_qs + tmp +
                    u" -s 原始尺寸  -vcodec rv10 -b 600k -f rm -ar 44100 -ab 320k -ac 2 "
-                   "\"/out/my-1459.rm\""_qs;
+                   "\"/out/my-140509.rm\""_qs;
         const QString amr = u" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "_qs;
         QTest::newRow("phone keep size") << 6 << u"原始尺寸"_qs
                                          << PROG + u"/data/coder2"_qs + tmp + u" -s 320x240"_qs +
-                                                amr + u"\"/out/my-1459.mp4\""_qs;
+                                                amr + u"\"/out/my-140509.mp4\""_qs;
         QTest::newRow("3gp sized") << 7 << u"176x144"_qs
                                    << PROG + u"/data/coder2"_qs + tmp + u" -s 176x144"_qs + amr +
-                                          u"\"/out/my-1459.3gp\""_qs;
+                                          u"\"/out/my-140509.3gp\""_qs;
     }
 
     void secondPassText()
@@ -185,17 +185,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("passEnds"); // the end of each pass's text
         QTest::newRow("mp4, orientation ignored")
             << int(Formats::Mp4) << true << true
-            << QStringList{u"-vf rotate=1 -noautorotate -o \"/out/my_已旋转1459.mp4\""_qs};
+            << QStringList{u"-vf rotate=1 -noautorotate -o \"/out/my_已旋转140509.mp4\""_qs};
         QTest::newRow("flv, nothing kept")
             << int(Formats::Flv) << false << false
-            << QStringList{u"-of avi -vf rotate=1 -nometadata -o \"/out/my_已旋转1459.flv\""_qs};
+            << QStringList{u"-of avi -vf rotate=1 -nometadata -o \"/out/my_已旋转140509.flv\""_qs};
         QTest::newRow("3gp, both")
             << int(Formats::ThreeGp) << true << false
             << QStringList{u"-noautorotate -nometadata -o /run/user/1/torvane_tmp/tmp.mp4"_qs,
-                           u"-ab 12.2k -nometadata \"/out/my-1459.3gp\""_qs};
+                           u"-ab 12.2k -nometadata \"/out/my-140509.3gp\""_qs};
         QTest::newRow("mp3, nothing kept")
             << int(Formats::Mp3) << true << false
-            << QStringList{u"-ac 2 -nometadata \"/out/my-1459.mp3\""_qs};
+            << QStringList{u"-ac 2 -nometadata \"/out/my-140509.mp3\""_qs};
     }
     void ourOptionsWhereAJobAsks()
     {
@@ -221,20 +221,23 @@ private Q_SLOTS:
     {
         CommandInputs in = inputs(Formats::Mp4);
         in.source = u"/v/.clip.avi"_qs;
-        QCOMPARE(firstPassCommand(in).outputPath, u"/out/_已旋转1459.mp4"_qs);
+        QCOMPARE(firstPassCommand(in).outputPath, u"/out/_已旋转140509.mp4"_qs);
     }
 
-    void timeStampHasNoLeadingZeros_data()
+    void timeStampSorts_data()
     {
         QTest::addColumn<QTime>("time");
         QTest::addColumn<QString>("stamp");
-        QTest::newRow("14:05:09") << QTime(14, 5, 9) << u"1459"_qs;
-        QTest::newRow("9:30:00") << QTime(9, 30, 0) << u"9300"_qs;
-        QTest::newRow("midnight") << QTime(0, 0, 0) << u"000"_qs;
+        QTest::newRow("14:05:09") << QTime(14, 5, 9) << u"140509"_qs;
+        QTest::newRow("9:30:00") << QTime(9, 30, 0) << u"093000"_qs;
+        QTest::newRow("midnight") << QTime(0, 0, 0) << u"000000"_qs;
         QTest::newRow("23:59:59") << QTime(23, 59, 59) << u"235959"_qs;
+        // These two used to share "18352".
+        QTest::newRow("18:03:52") << QTime(18, 3, 52) << u"180352"_qs;
+        QTest::newRow("18:35:02") << QTime(18, 35, 2) << u"183502"_qs;
     }
 
-    void timeStampHasNoLeadingZeros()
+    void timeStampSorts()
     {
         QFETCH(QTime, time);
         QFETCH(QString, stamp);
