@@ -41,7 +41,7 @@ bool BatchCaptions::listChanged()
 QString BatchCaptions::caption() const
 {
     if (m_running)
-        return m_display.caption;
+        return m_paused ? u"已暂停 · "_qs + m_display.caption : m_display.caption;
     if (m_lastSummary)
         return StatusTexts::batchEnd(int(m_lastSummary->failures.size()), m_lastSummary->stopped);
     return ProgressDisplay().caption;

@@ -16,6 +16,7 @@ public:
     void batchStarted();
     void batchStopped() { m_running = false; }
     void setProgress(const ProgressDisplay &display) { m_display = display; }
+    void setPaused(bool paused) { m_paused = paused; }
     void setPosition(const BatchPosition &position) { m_position = position; }
     void batchEnded(const BatchSummary &summary) { m_lastSummary = summary; }
     // The user changed the list: the last batch's word is stale. True when
@@ -27,6 +28,7 @@ public:
 
 private:
     bool m_running = false;
+    bool m_paused = false;
     ProgressDisplay m_display;
     BatchPosition m_position;
     std::optional<BatchSummary> m_lastSummary;

@@ -100,6 +100,12 @@ void MainWindow::connectCommands()
     connect(m_commands->removeSelected, &QAction::triggered, this, &MainWindow::removeSelectedJob);
     connect(m_commands->help, &QAction::triggered, this, &MainWindow::openHelp);
     connect(m_commands->about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(m_commands->pause, &QAction::triggered, this, [this] {
+        if (m_batch->isPaused())
+            m_batch->resume();
+        else
+            m_batch->pause();
+    });
     connect(m_commands->stopNow, &QAction::triggered, this,
             [this] { stopBatch(BatchController::StopMode::Now); });
     connect(m_commands->stopAfterJob, &QAction::triggered, this,
@@ -164,6 +170,11 @@ void MainWindow::connectControls()
     connect(m_batch, &BatchController::positionChanged, this, &MainWindow::showPosition);
     connect(m_batch, &BatchController::batchEnded, this, &MainWindow::batchEnded);
     connect(m_batch, &BatchController::batchFailed, this, &MainWindow::batchFailed);
+    connect(m_batch, &BatchController::pausedChanged, this, [this](bool paused) {
+        m_commands->setPaused(paused);
+        m_captions.setPaused(paused);
+        updateCaption();
+    });
     // Whatever the user does to the list makes the last batch's word stale.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(&m_jobs, signal, this, &MainWindow::listChanged);

@@ -39,6 +39,9 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     about = command(window, u"关于"_qs, u"关于"_qs);
     start = command(window, u"开始旋转视频！"_qs, u"开始旋转列表中的视频 (Ctrl+Enter)"_qs,
                     {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
+    pause = command(window, u"暂停"_qs, u"暂停正在转换的视频 (Ctrl+P)"_qs,
+                    {Qt::CTRL | Qt::Key_P, Qt::Key_Pause});
+    pause->setEnabled(false);
     stopNow = new QAction(u"立即停止"_qs, this);
     stopAfterJob = new QAction(u"当前视频完成后停止"_qs, this);
 
@@ -73,6 +76,8 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
             &QAction::trigger);
     stopMenu = new QMenu(window);
     stopMenu->setObjectName(u"stopMenu"_qs);
+    stopMenu->addAction(pause);
+    stopMenu->addSeparator();
     stopMenu->addAction(stopNow);
     stopMenu->addAction(stopAfterJob);
 }
@@ -104,6 +109,7 @@ void WindowCommands::setBatchLocked(bool locked)
     for (QAction *action :
          {addVideo, addFolder, removeVideo, removeAll, webSite, options, exit, start})
         action->setEnabled(!locked);
+    pause->setEnabled(locked);
     for (QMenu *menu : {fileMenu, optionsMenu, removeMenu})
         menu->setEnabled(!locked);
 }
@@ -111,4 +117,10 @@ void WindowCommands::setBatchLocked(bool locked)
 void WindowCommands::setStopAfterJobAvailable(bool available)
 {
     stopAfterJob->setEnabled(available);
+}
+
+void WindowCommands::setPaused(bool paused)
+{
+    pause->setText(paused ? u"继续"_qs : u"暂停"_qs);
+    pause->setToolTip(paused ? u"继续转换 (Ctrl+P)"_qs : u"暂停正在转换的视频 (Ctrl+P)"_qs);
 }

@@ -30,6 +30,7 @@ public:
     QAction *help;
     QAction *about;
     QAction *start; // the keyboard's way to start; the start button has its own
+    QAction *pause; // "暂停", or "继续" while paused
     QAction *stopNow;
     QAction *stopAfterJob;
 
@@ -53,6 +54,7 @@ public:
     void setBatchLocked(bool locked);
     // The stop after the current video makes sense once, while the batch runs.
     void setStopAfterJobAvailable(bool available);
+    void setPaused(bool paused);
 
 private:
     CommandChannel *m_channel = nullptr;

@@ -8,6 +8,7 @@
 #include "jsonreporter.h"
 #include "printing.h"
 #include "process/scratchfolder.h"
+#include "process/signalpipe.h"
 #include "process/stopsignals.h"
 #include "textreporters.h"
 #include "version.h"
@@ -212,7 +213,16 @@ int main(int argc, char **argv)
     // A signal stops the batch from the event loop; the encoder's partial file goes.
     std::signal(SIGPIPE, SIG_IGN);
     StopSignals signals;
+    // The encoders run in process groups of their own, out of the terminal's
+    // reach: Ctrl+Z holds them before it stops this program, and they go on with it.
+    StopSignalPipe::catchTerminalStop();
     QObject::connect(&signals, &StopSignals::received, &app, [&](int sig) {
+        if (sig == SIGTSTP) {
+            batch.pause();
+            StopSignalPipe::stopUntilContinued();
+            batch.resume();
+            return;
+        }
         if (caughtSignal == 0)
             caughtSignal = sig;
         if (batch.isBusy())

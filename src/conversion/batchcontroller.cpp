@@ -109,7 +109,38 @@ void BatchController::setScratchFolder(const QString &folder)
 
 double BatchController::nowSeconds() const
 {
-    return m_monotonic();
+    // The batch's own clock, which stands still while it is paused.
+    const double now = m_monotonic();
+    return now - m_pausedSeconds - (m_paused ? now - m_pausedSince : 0);
+}
+
+void BatchController::pause()
+{
+    if (m_state == State::Running || m_state == State::Stopping)
+        setPaused(true);
+}
+
+void BatchController::resume()
+{
+    setPaused(false);
+}
+
+void BatchController::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    const double now = m_monotonic();
+    if (paused) {
+        m_pausedSince = now;
+        m_process.pause();
+    } else {
+        m_pausedSeconds += now - m_pausedSince;
+        m_process.resume();
+        if (const std::optional<Event::Type> deferred = std::exchange(m_deferred, std::nullopt))
+            post(*deferred);
+    }
+    m_paused = paused;
+    Q_EMIT pausedChanged(paused);
 }
 
 BatchController::StartResult BatchController::start()
@@ -154,12 +185,20 @@ void BatchController::handle(const Event &event)
     case Event::Type::NextJob:
         if (m_job)
             break;
+        if (m_paused && m_state == State::Running) {
+            m_deferred = event.type;
+            break;
+        }
         if (m_state == State::Running)
             startNextJob();
         else if (m_state == State::Stopping)
             endBatch(true);
         break;
     case Event::Type::NextPass:
+        if (m_paused && m_job) {
+            m_deferred = event.type;
+            break;
+        }
         if (m_job && !m_process.isRunning() &&
             (m_state == State::Running ||
              (m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob)))
@@ -213,6 +252,8 @@ BatchController::StartResult BatchController::startBatch()
     m_summary = {};
     m_started = 0;
     m_stopMode = StopMode::Now;
+    m_pausedSeconds = 0;
+    m_deferred.reset();
     m_estimate.start(nowSeconds());
     setState(State::Running);
     m_startTimer->start();
@@ -429,6 +470,8 @@ void BatchController::stopNow()
     case State::Stopping:
         break;
     }
+    // A paused encoder must run again to hear that it is to stop.
+    setPaused(false);
     if (!m_job) {
         endBatch(true);
         return;
@@ -469,6 +512,8 @@ void BatchController::beginFinishing()
 void BatchController::endBatch(bool stopped)
 {
     m_startTimer->stop();
+    setPaused(false);
+    m_deferred.reset();
     ++m_batchNumber; // whatever is still posted for this batch is dropped
     m_summary.stopped = stopped;
     m_progress.display.percent = 0;

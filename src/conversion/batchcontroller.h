@@ -106,12 +106,18 @@ public:
 
     StartResult start();
     void stop(StopMode mode);
+    // Holds the running job where it is and starts nothing new until resumed;
+    // the time left stops counting meanwhile.
+    void pause();
+    void resume();
+    bool isPaused() const { return m_paused; }
 
     // The first pass of every waiting job, as the batch would start it now.
     QList<PassCommand> previewFirstPasses() const;
 
 Q_SIGNALS:
     void stateChanged(BatchController::State state);
+    void pausedChanged(bool paused);
     void batchFailed(FailureReason reason, const QString &detail);
     void jobStarted(const BatchPosition &position);
     void passStarted(quint64 id, const PassCommand &pass);
@@ -151,6 +157,7 @@ private:
     void handle(const Event &event);
     void post(Event::Type type);
     void setState(State state);
+    void setPaused(bool paused);
 
     StartResult startBatch();
     void startNextJob();
@@ -188,6 +195,10 @@ private:
     std::function<double()> m_monotonic;
 
     State m_state = State::Idle;
+    bool m_paused = false;
+    double m_pausedSince = 0;
+    double m_pausedSeconds = 0;            // of this batch, before the current pause
+    std::optional<Event::Type> m_deferred; // what the pause held back
     StartResult m_startResult = StartResult::Busy;
     StopMode m_stopMode = StopMode::Now;
     quint64 m_batchNumber = 0; // posted events of an earlier batch are dropped

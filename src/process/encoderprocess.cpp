@@ -81,6 +81,7 @@ void EncoderProcess::resetForRun()
 {
     m_running = true;
     m_stopRequested = false;
+    m_paused = false;
     m_outcome = {};
     m_tail.clear();
     m_decoder.resetState();
@@ -117,6 +118,7 @@ void EncoderProcess::finishRun()
 {
     m_killTimer->stop();
     m_running = false;
+    m_paused = false;
     if (m_stopRequested) {
         m_outcome.status = RunOutcome::Status::Stopped;
         m_stopRequested = false;
@@ -311,12 +313,30 @@ void EncoderProcess::maybeFinish()
     finishRun();
 }
 
+void EncoderProcess::pause()
+{
+    if (!m_running || m_paused || m_stopRequested)
+        return;
+    m_paused = true;
+    signalGroup(SIGSTOP);
+}
+
+void EncoderProcess::resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    signalGroup(SIGCONT);
+}
+
 void EncoderProcess::stop()
 {
     if (!m_running || m_stopRequested)
         return;
     m_stopRequested = true;
     signalGroup(SIGTERM);
+    // A stopped group would keep the request until someone lets it go on.
+    resume();
     disconnect(m_killTimer, nullptr, this, nullptr);
     connect(m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
     m_killTimer->start(Report::StopGraceMs);

@@ -76,6 +76,12 @@ public:
     // not after the grace period.
     void stop();
 
+    // Stops the encoder's whole group where it is (SIGSTOP) and lets it go on
+    // (SIGCONT); nothing of its work is lost.
+    void pause();
+    void resume();
+    bool isPaused() const { return m_paused; }
+
     // The folder the encoders run in; the user's temporary folder by default.
     void setWorkingDirectory(const QString &dir) { m_workingDirectory = dir; }
 
@@ -103,6 +109,7 @@ private:
     qint64 m_pid = 0;
     bool m_running = false;
     bool m_stopRequested = false;
+    bool m_paused = false;
 
     enum class ReadResult { More, Empty, Closed };
     ReadResult readAvailable();

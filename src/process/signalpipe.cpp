@@ -36,12 +36,30 @@ bool install()
     return true;
 }
 
+void catchTerminalStop()
+{
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTSTP, &action, nullptr);
+}
+
+void stopUntilContinued()
+{
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(SIGTSTP, &byDefault, nullptr);
+    ::raise(SIGTSTP);
+    catchTerminalStop();
+}
+
 void uninstall()
 {
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
     for (const int sig : stopSignals)
         ::sigaction(sig, &byDefault, nullptr);
+    ::sigaction(SIGTSTP, &byDefault, nullptr);
 }
 
 int readDescriptor()

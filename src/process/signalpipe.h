@@ -12,6 +12,11 @@ namespace StopSignalPipe {
 
 // Installs the handlers, once per program; false when no pipe could be made.
 bool install();
+// Also catches SIGTSTP (Ctrl+Z on a terminal) into the pipe, for a program
+// that must hold its encoders before it lets itself be stopped.
+void catchTerminalStop();
+// Stops this program as SIGTSTP would have, and returns once it goes on (SIGCONT).
+void stopUntilContinued();
 // Puts the default handlers back.
 void uninstall();
 // Readable once a stop signal has arrived; -1 before install().

@@ -373,6 +373,33 @@ private Q_SLOTS:
         QVERIFY2(named.out.contains(u"\"reason\":\"source-not-a-file\""_qs), qPrintable(named.out));
     }
 
+    // Ctrl+Z stops torvane-cli and, though they run in groups of their own,
+    // its encoders; the shell's fg lets both go on.
+    void terminalStopHoldsTheEncoders()
+    {
+        const QString longClip = makeLongClip();
+        QVERIFY(!longClip.isEmpty());
+        const QString out = dir.filePath(u"ctrl-z"_qs);
+        QProcess p;
+        QVERIFY(startsConverting(p, out, longClip));
+        QStringList encoders;
+        QTRY_VERIFY((encoders = processesUsing(out + u'/')).size() == 1);
+        const auto state = [](qint64 pid) {
+            QFile stat(u"/proc/%1/stat"_qs.arg(pid));
+            const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+            return text.isEmpty() ? '?' : text.at(text.lastIndexOf(')') + 2);
+        };
+        ::kill(pid_t(p.processId()), SIGTSTP);
+        QTRY_COMPARE(state(p.processId()), 'T');
+        QTRY_COMPARE(state(encoders.first().toLongLong()), 'T');
+        ::kill(pid_t(p.processId()), SIGCONT);
+        QTRY_VERIFY(state(encoders.first().toLongLong()) != 'T');
+        QVERIFY(state(p.processId()) != 'T');
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 128 + SIGTERM);
+    }
+
     // Without HOME the default folder is still the account's own, not "//".
     void defaultFolderWithoutHome()
     {

@@ -67,6 +67,32 @@ class TestBatchController : public QObject
         return QDir(path(u"out"_qs)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    // The encoder the batch runs now, from /proc; 0 when there is none.
+    static qint64 runningEncoder()
+    {
+        for (const QString &pid : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
+            QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid() &&
+                text.contains("(conv)"))
+                return pid.toLongLong();
+        }
+        return 0;
+    }
+
+    // The state letter of a process ('T' when stopped), 0 when it is gone.
+    static char processState(qint64 pid)
+    {
+        QFile stat(u"/proc/%1/stat"_qs.arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray text = stat.readAll();
+        return text.at(text.lastIndexOf(')') + 2);
+    }
+
     void runToEnd()
     {
         QSignalSpy ended(batch, &BatchController::batchEnded);
@@ -241,6 +267,58 @@ private Q_SLOTS:
                                             u"conv last.avi -> tmp/tmp.mp4"_qs,
                                             u"coder2 tmp/tmp.mp4 -> out/last-140509.mp4"_qs}));
         QVERIFY(jobs->isEmpty());
+    }
+
+    // A pause holds the running encoder where it is and starts no other job;
+    // going on finishes them as if nothing happened.
+    void pauseHoldsTheRunningJobAndStartsNoOther()
+    {
+        jobs->addJob(path(u"slow.avi"_qs));
+        jobs->addJob(path(u"next.avi"_qs));
+        qint64 encoder = 0;
+        connect(batch, &BatchController::passStarted, this, [&] {
+            if (encoder != 0)
+                return;
+            encoder = runningEncoder();
+            batch->pause();
+        });
+        QSignalSpy passes(batch, &BatchController::passStarted);
+        QSignalSpy done(batch, &BatchController::jobDone);
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        // Paused again between the two jobs: the next one waits for the word.
+        connect(batch, &BatchController::jobDone, this, [this] {
+            if (jobs->count() == 1)
+                batch->pause();
+        });
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        QTRY_VERIFY(batch->isPaused());
+        QTRY_COMPARE(processState(encoder), 'T');
+        QTest::qWait(800); // longer than the whole slow job
+        QCOMPARE(done.size(), 0);
+        batch->resume();
+        QTRY_COMPARE(done.size(), 1);
+        QVERIFY(batch->isPaused());
+        QTest::qWait(300);
+        QCOMPARE(passes.size(), 1);
+        batch->resume();
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(done.size(), 2);
+        QCOMPARE(outputs().size(), 2);
+    }
+
+    // A paused batch stops at once when asked, and nothing is left of its job.
+    void aPausedBatchStops()
+    {
+        jobs->addJob(path(u"slow.avi"_qs));
+        connect(batch, &BatchController::passStarted, this, [this] { batch->pause(); });
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        QTRY_VERIFY(batch->isPaused());
+        batch->stop(BatchController::StopMode::Now);
+        QVERIFY(ended.wait(10000));
+        QVERIFY(!batch->isPaused());
+        QCOMPARE(jobs->job(0).state, JobState::Stopped);
+        QVERIFY(QDir(path(u"out"_qs)).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void sameNameInTheSameSecondNeverOverwrites()
