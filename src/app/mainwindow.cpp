@@ -3,8 +3,10 @@
 
 #include "appicon.h"
 #include "chromewidgets.h"
+#include "designedlayout.h"
 #include "desktopactions.h"
 #include "jobpresentation.h"
+#include "previewpanel.h"
 #include "skin.h"
 #include "windowcommands.h"
 
@@ -50,11 +52,12 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     setObjectName(u"mainWindow"_qs);
     setWindowTitle(u"Torvane"_qs);
     setFont(chooseWindowFont());
-    setFixedSize(ClientWidth, ClientHeight);
-    // The designed layout has one size: no maximise button, no resizing.
+    // The designed layout is the smallest size; it opens with room for the preview.
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth + PreviewWidth + px(90), ClientHeight);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // Pointer movements over the bare background reset the hover look.
     setMouseTracking(true);
 
@@ -295,6 +298,14 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
     if (isBareBackground(event->position().toPoint()))
         resetLinkHover();
     QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Before start-up has made the controls, there is nothing to place.
+    if (previewPanel)
+        placeControls();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

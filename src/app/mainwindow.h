@@ -26,6 +26,7 @@ class StartOverlay;
 class HoverLinkLabel;
 class JobListView;
 class PathLineEdit;
+class PreviewPanel;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -54,8 +55,11 @@ class MainWindow : public QWidget
     Q_OBJECT
 
 public:
+    // The designed size, now the smallest.
     static constexpr int ClientWidth = 565;
     static constexpr int ClientHeight = 470;
+    // The preview beside the list, when the window is wide enough for it.
+    static constexpr int PreviewWidth = 220;
     static constexpr int ToolbarButtons = 6;
     static constexpr int ToolIconSide = 36;
     static constexpr int StartIconSide = 32;
@@ -124,13 +128,14 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void createControls();
     void connectCommands();
     void connectControls();
     void placeControls();
-    void placeSettingsRow();
+    void placeSettingsRow(int dx, int dy);
     void sizeJobListColumns();
     void startUp();
     void restoreSetup();
@@ -205,4 +210,5 @@ private:
     ClickableLabel *webLink = nullptr;
     HoverLinkLabel *feedbackLink = nullptr;
     QToolButton *helpMenuButton = nullptr;
+    PreviewPanel *previewPanel = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "chromewidgets.h"
 #include "designedlayout.h"
 #include "pictures.h"
+#include "previewpanel.h"
 #include "windowcommands.h"
 
 #include <QAction>
@@ -157,6 +158,7 @@ void MainWindow::createControls()
     helpMenuButton->setPopupMode(QToolButton::InstantPopup);
     helpMenuButton->setFocusPolicy(Qt::TabFocus);
 
+    previewPanel = new PreviewPanel(this);
     startOverlay = new StartOverlay(this);
 
     const std::initializer_list<std::pair<QWidget *, const char16_t *>> names{
@@ -183,23 +185,40 @@ void MainWindow::createControls()
         widget->setObjectName(QString::fromUtf16(name));
 }
 
+// The designed layout is the smallest the window can be. Larger, the list
+// takes the room, and the preview stands at its right once there is room for it;
+// the rows below keep their places from the bottom and the right edge.
 void MainWindow::placeControls()
 {
+    const int dx = std::max(0, width() - ClientWidth);
+    const int dy = std::max(0, height() - ClientHeight);
+    const auto below = [dy](QRect designedRect) { return designedRect.translated(0, dy); };
+
     for (int i = 0; i < ToolbarButtons; ++i)
         toolbarButtons[size_t(i)]->setGeometry(designed(toolButtons[i].leftTwips, 0, 1420, 985));
     placeLabel(jobListCaption, designed(120, 1050, 780, 210));
-    jobListView->setGeometry(designed(60, 1320, 8325, 3510));
-    emptyListHint->setGeometry(designed(2760, 2850, 2445, 315));
+    const QRect list = designed(60, 1320, 8325, 3510).adjusted(0, 0, dx, dy);
+    const int gap = px(90);
+    const bool previewShown = dx >= PreviewWidth + gap;
+    previewPanel->setVisible(previewShown);
+    const QRect listArea = previewShown ? list.adjusted(0, 0, -(PreviewWidth + gap), 0) : list;
+    jobListView->setGeometry(listArea);
+    if (previewShown)
+        previewPanel->setGeometry(listArea.right() + 1 + gap, list.top(), PreviewWidth,
+                                  list.height());
+    const QRect hint = designed(2760, 2850, 2445, 315);
+    emptyListHint->setGeometry(
+        hint.translated(listArea.center() - designed(60, 1320, 8325, 3510).center()));
     emptyListHintText->setGeometry(emptyListHint->rect());
-    placeSettingsRow();
+    placeSettingsRow(dx, dy);
     sizeJobListColumns();
-    startButton->setGeometry(designed(6060, 5790, 2295, 825));
-    placeLabel(progressCaption, designed(2760, 5880, 345, 210));
-    placeLabel(positionLabel, designed(120, 5880, 2580, 210));
-    progressBar->setGeometry(designed(90, 6270, 5865, 315));
-    placeLabel(webLink, designed(120, 6750, 3705, 195));
+    startButton->setGeometry(designed(6060, 5790, 2295, 825).translated(dx, dy));
+    placeLabel(progressCaption, below(designed(2760, 5880, 345, 210)));
+    placeLabel(positionLabel, below(designed(120, 5880, 2580, 210)));
+    progressBar->setGeometry(below(designed(90, 6270, 5865, 315)).adjusted(0, 0, dx, 0));
+    placeLabel(webLink, below(designed(120, 6750, 3705, 195)));
     // The feedback link is sized to its text, not to its designed box.
-    feedbackLink->move(px(7620), px(6750));
+    feedbackLink->move(px(7620) + dx, px(6750) + dy);
     feedbackLink->resize(feedbackLink->sizeHint());
     // Help and About sit in the bottom strip, left of the feedback link.
     helpMenuButton->resize(helpMenuButton->sizeHint().width(),
@@ -207,7 +226,7 @@ void MainWindow::placeControls()
     helpMenuButton->move(feedbackLink->x() - px(300) - helpMenuButton->width(),
                          feedbackLink->y() +
                              (feedbackLink->height() - helpMenuButton->height()) / 2);
-    startOverlay->setGeometry(designed(30, 1020, 8445, 5670));
+    startOverlay->setGeometry(designed(30, 1020, 8445, 5670).adjusted(0, 0, dx, dy));
 
     emptyListHint->raise();
     startOverlay->raise();
@@ -242,12 +261,13 @@ void MainWindow::sizeJobListColumns()
                                              : style()->pixelMetric(QStyle::PM_SmallIconSize));
 }
 
-void MainWindow::placeSettingsRow()
+void MainWindow::placeSettingsRow(int dx, int dy)
 {
-    const QRect formatBox = designed(90, 5260, 2835, 330);
-    const QRect rotationBox = designed(3030, 5265, 2355, 330);
-    const QRect folderBox = designed(5490, 5265, 2055, 315);
-    const QRect browseBox = designed(7620, 5280, 705, 300);
+    const QRect formatBox = designed(90, 5260, 2835, 330).translated(0, dy);
+    const QRect rotationBox = designed(3030, 5265, 2355, 330).translated(0, dy);
+    // The folder box takes the extra width; the browse button stays at its right.
+    const QRect folderBox = designed(5490, 5265, 2055, 315).translated(0, dy).adjusted(0, 0, dx, 0);
+    const QRect browseBox = designed(7620, 5280, 705, 300).translated(dx, dy);
     const int gap = rotationBox.left() - formatBox.right() - 1;
     const int span = folderBox.right() + 1 - formatBox.left();
     const int minimumFolderWidth = px(1500);
@@ -270,7 +290,7 @@ void MainWindow::placeSettingsRow()
     browseButton->setGeometry(browseBox);
 
     // Each caption stands over its own box.
-    const int captionTop = px(4980);
+    const int captionTop = px(4980) + dy;
     const int captionInset = px(120) - px(90);
     for (auto [caption, box] : {std::pair<QLabel *, QWidget *>{formatCaption, formatList},
                                 {rotationCaption, rotationList},

@@ -72,7 +72,12 @@ class tst_AppWindow : public QObject
 private Q_SLOTS:
     void initTestCase() { isolateTestRun(m_runtime); }
 
-    void init() { h = std::make_unique<Harness>(m_program.path()); }
+    // At its smallest, the window is the designed layout these tests measure.
+    void init()
+    {
+        h = std::make_unique<Harness>(m_program.path());
+        h->window->resize(h->window->minimumSize());
+    }
     void activate()
     {
         h->window->activateWindow();
@@ -630,14 +635,15 @@ private Q_SLOTS:
         QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse);
     }
 
-    // The fixed window has no maximise button; boxes that wait for an answer
-    // have only the close button.
+    // The window can grow from its designed size; boxes that wait for an
+    // answer have only the close button.
     void windowButtons()
     {
         const Qt::WindowFlags main = h->window->windowFlags();
-        QVERIFY(!(main & Qt::WindowMaximizeButtonHint));
-        QVERIFY(main & Qt::WindowMinimizeButtonHint && main & Qt::WindowCloseButtonHint);
-        QCOMPARE(h->window->minimumSize(), h->window->maximumSize());
+        QVERIFY(main & Qt::WindowMinimizeButtonHint && main & Qt::WindowMaximizeButtonHint &&
+                main & Qt::WindowCloseButtonHint);
+        QCOMPARE(h->window->minimumSize(),
+                 QSize(MainWindow::ClientWidth, MainWindow::ClientHeight));
         std::unique_ptr<QMessageBox> box(
             createMessageBox(h->window.get(), MessageSink::Icon::Question, u"t"_qs, u"x"_qs));
         QWidget *output = h->window->showEncoderOutput({});
@@ -650,6 +656,29 @@ private Q_SLOTS:
                      dialog->metaObject()->className());
         }
         output->close();
+    }
+
+    // Larger, the list takes the room, the preview stands beside it, and what
+    // is below keeps its place from the bottom and the right edge.
+    void growsFromItsDesignedSize()
+    {
+        const auto geometry = [this](const char *name) {
+            return h->control(QLatin1String(name))->geometry();
+        };
+        QVERIFY(h->control(u"previewPanel"_qs)->isHidden());
+        const QRect list = geometry("jobListView"), start = geometry("startButton"),
+                    folder = geometry("outputFolderEdit"), format = geometry("formatList");
+        h->window->resize(h->window->minimumSize() + QSize(400, 200));
+        QVERIFY(h->control(u"previewPanel"_qs)->isVisible());
+        const QRect preview = geometry("previewPanel");
+        QCOMPARE(geometry("jobListView").size(),
+                 list.size() + QSize(400 - preview.width() -
+                                         (preview.left() - geometry("jobListView").right() - 1),
+                                     200));
+        QCOMPARE(preview.right(), list.right() + 400);
+        QCOMPARE(geometry("startButton"), start.translated(400, 200));
+        QCOMPARE(geometry("outputFolderEdit"), folder.translated(0, 200).adjusted(0, 0, 400, 0));
+        QCOMPARE(geometry("formatList"), format.translated(0, 200));
     }
 
     void backgroundDrag_data()
