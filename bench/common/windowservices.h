@@ -20,7 +20,7 @@ public:
 class NullCompletion : public CompletionActions
 {
 public:
-    void openFolder(const QString &) override {}
+    bool openFolder(const QString &) override { return true; }
     void playSound(const QString &, std::function<void()> done) override { done(); }
 };
 

@@ -5,9 +5,6 @@
 
 namespace {
 
-// Enough rows to say what went wrong without a message box taller than the screen.
-constexpr int MaxListedFailures = 15;
-
 // A caption quoted in a message stays on one line: word joiners between its
 // characters forbid the line breaks that Chinese text otherwise allows anywhere.
 QString unbroken(const QString &caption)
@@ -57,20 +54,22 @@ QString BatchCaptions::position() const
     return text;
 }
 
-QString failureSummary(const QList<JobFailure> &failures)
+QString failureSummaryIntro(int failed)
 {
-    QString text = u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
-                   u"再次点击%2可以重试：\n"_qs.arg(failures.size())
-                       .arg(unbroken(u"“开始旋转视频！”"_qs));
-    for (int i = 0; i < failures.size() && i < MaxListedFailures; ++i) {
-        text += u"\n%1\n    %2"_qs.arg(displayPath(failures[i].source),
-                                       StatusTexts::failure(failures[i].reason));
-        if (!failures[i].detail.isEmpty())
-            text += u"\n    "_qs + failures[i].detail;
+    return u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
+           u"再次点击%2可以重试。"_qs.arg(failed)
+               .arg(unbroken(u"“开始旋转视频！”"_qs));
+}
+
+QStringList failureSummaryItems(const QList<JobFailure> &failures)
+{
+    QStringList items;
+    for (const JobFailure &failure : failures) {
+        QString item =
+            displayPath(failure.source) + u"\n    "_qs + StatusTexts::failure(failure.reason);
+        if (!failure.detail.isEmpty())
+            item += u"\n    "_qs + failure.detail;
+        items << item;
     }
-    if (failures.size() > MaxListedFailures) {
-        text +=
-            u"\n\n……另有 %1 个，原因见列表的状态一栏。"_qs.arg(failures.size() - MaxListedFailures);
-    }
-    return text;
+    return items;
 }

@@ -19,6 +19,11 @@ public:
     void setPaused(bool paused) { m_paused = paused; }
     void setPosition(const BatchPosition &position) { m_position = position; }
     void batchEnded(const BatchSummary &summary) { m_lastSummary = summary; }
+    // Where the output went, when nothing could open the folder; empty otherwise.
+    QString unopenedFolder() const
+    {
+        return m_lastSummary && !m_running ? m_lastSummary->unopenedFolder : QString();
+    }
     // The user changed the list: the last batch's word is stale. True when
     // the caption changes.
     bool listChanged();
@@ -34,5 +39,7 @@ private:
     std::optional<BatchSummary> m_lastSummary;
 };
 
-// The failure summary at the end of a batch: which videos failed and why.
-QString failureSummary(const QList<JobFailure> &failures);
+// The failure summary at the end of a batch: what it is about, then each
+// video that failed and why.
+QString failureSummaryIntro(int failed);
+QStringList failureSummaryItems(const QList<JobFailure> &failures);

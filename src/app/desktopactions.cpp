@@ -4,14 +4,22 @@
 
 #include <QApplication>
 #include <QAudioDevice>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSoundEffect>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -74,32 +82,113 @@ void MessageBoxSink::showMessage(Icon icon, const QString &title, const QString 
     box->exec();
 }
 
+namespace {
+
+// Buttons of a question: Escape and the close button answer like the last,
+// the "no"; Enter like defaultButton.
+QList<QPushButton *> addAnswers(QDialogButtonBox *box, const QStringList &buttons,
+                                int defaultButton)
+{
+    QList<QPushButton *> added;
+    for (const QString &caption : buttons)
+        added << box->addButton(caption, QDialogButtonBox::AcceptRole);
+    if (defaultButton >= 0 && defaultButton < added.size()) {
+        added[defaultButton]->setDefault(true);
+        added[defaultButton]->setFocus();
+    }
+    return added;
+}
+
+} // namespace
+
 int MessageBoxSink::ask(Icon icon, const QString &title, const QString &text,
-                        const QStringList &buttons)
+                        const QStringList &buttons, int defaultButton)
 {
     std::unique_ptr<QMessageBox> box(createMessageBox(m_owner, icon, title, text));
     QList<QAbstractButton *> added;
     for (const QString &caption : buttons)
         added << box->addButton(caption, QMessageBox::AcceptRole);
-    // Escape and the close button answer like the last button, the "no".
     if (!added.isEmpty()) {
         box->setEscapeButton(added.last());
-        box->setDefaultButton(qobject_cast<QPushButton *>(added.first()));
+        if (defaultButton >= 0 && defaultButton < added.size())
+            box->setDefaultButton(qobject_cast<QPushButton *>(added[defaultButton]));
     }
+    m_question = box.get();
     box->exec();
-    return int(added.indexOf(box->clickedButton()));
+    // Closed some other way than by a button: as the last, the "no".
+    const int chosen = int(added.indexOf(box->clickedButton()));
+    return chosen >= 0 ? chosen : int(added.size()) - 1;
 }
 
-DesktopCompletionActions::DesktopCompletionActions(MessageSink *messages, UrlOpener open,
-                                                   QObject *parent)
-    : QObject(parent), m_messages(messages), m_open(std::move(open))
+int MessageBoxSink::askWithList(Icon icon, const QString &title, const QString &text,
+                                const QStringList &items, const QStringList &buttons,
+                                int defaultButton)
+{
+    QDialog dialog(m_owner);
+    keepCloseButtonOnly(&dialog);
+    dialog.setWindowTitle(title);
+    auto *iconLabel = new QLabel(&dialog);
+    const QStyle::StandardPixmap pixmap = icon == Icon::Warning    ? QStyle::SP_MessageBoxWarning
+                                          : icon == Icon::Critical ? QStyle::SP_MessageBoxCritical
+                                          : icon == Icon::Question
+                                              ? QStyle::SP_MessageBoxQuestion
+                                              : QStyle::SP_MessageBoxInformation;
+    const int side = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    if (icon != Icon::NoIcon)
+        iconLabel->setPixmap(dialog.style()->standardIcon(pixmap).pixmap(side, side));
+    auto *textLabel = new QLabel(text, &dialog);
+    textLabel->setWordWrap(true);
+    textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto *list = new QListWidget(&dialog);
+    list->setObjectName(u"messageList"_qs);
+    list->addItems(items);
+    list->setWordWrap(true);
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setAlternatingRowColors(true);
+    auto *box = new QDialogButtonBox(&dialog);
+    const QList<QPushButton *> added = addAnswers(box, buttons, defaultButton);
+    QPushButton *clicked = nullptr;
+    for (QPushButton *button : added) {
+        QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &clicked, button] {
+            clicked = button;
+            dialog.accept();
+        });
+    }
+    auto *top = new QHBoxLayout;
+    top->addWidget(iconLabel, 0, Qt::AlignTop);
+    top->addWidget(textLabel, 1);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addLayout(top);
+    layout->addWidget(list, 1);
+    layout->addWidget(box);
+
+    // As tall as its items need, but never taller than the screen leaves room for.
+    const QScreen *screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const int rows = std::max(1, int(list->count()));
+    const int wanted = layout->sizeHint().height() + rows * list->fontMetrics().height() * 3;
+    dialog.resize(
+        std::min(std::max(layout->sizeHint().width(), side * 12), available.width() * 9 / 10),
+        std::min(wanted, available.height() * 8 / 10));
+    m_question = &dialog;
+    dialog.exec();
+    return clicked ? int(added.indexOf(clicked)) : int(added.size()) - 1;
+}
+
+void MessageBoxSink::dismissQuestion()
+{
+    if (m_question)
+        m_question->reject();
+}
+
+DesktopCompletionActions::DesktopCompletionActions(UrlOpener open, QObject *parent)
+    : QObject(parent), m_open(std::move(open))
 {}
 
-void DesktopCompletionActions::openFolder(const QString &folder)
+bool DesktopCompletionActions::openFolder(const QString &folder)
 {
-    const QUrl url = QUrl::fromLocalFile(folder);
-    if (!m_open(url))
-        reportOpenFailure(m_messages, url);
+    return m_open(QUrl::fromLocalFile(folder));
 }
 
 void DesktopCompletionActions::playSound(const QString &file, std::function<void()> done)

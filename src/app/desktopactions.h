@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QDialog;
 class QMessageBox;
 class QUrl;
 
@@ -29,15 +30,20 @@ class MessageBoxSink : public MessageSink
 public:
     explicit MessageBoxSink(QWidget *owner) : m_owner(owner) {}
     void showMessage(Icon icon, const QString &title, const QString &text) override;
-    int ask(Icon icon, const QString &title, const QString &text,
-            const QStringList &buttons) override;
+    int ask(Icon icon, const QString &title, const QString &text, const QStringList &buttons,
+            int defaultButton = 0) override;
+    int askWithList(Icon icon, const QString &title, const QString &text, const QStringList &items,
+                    const QStringList &buttons, int defaultButton = 0) override;
+    void dismissQuestion() override;
+    bool isAsking() const override { return !m_question.isNull(); }
 
 private:
     QPointer<QWidget> m_owner;
+    QPointer<QDialog> m_question; // the one being asked, if any
 };
 
-// The end of a batch on the desktop: the file manager opens the output folder
-// (or a message says it could not), the completion sound plays.
+// The end of a batch on the desktop: the file manager opens the output folder,
+// the completion sound plays.
 class DesktopCompletionActions : public QObject, public CompletionActions
 {
     Q_OBJECT
@@ -46,12 +52,11 @@ public:
     // A sound that never reports its end must not keep the window locked.
     static constexpr int SoundLimitMs = 5000;
 
-    DesktopCompletionActions(MessageSink *messages, UrlOpener open, QObject *parent = nullptr);
+    explicit DesktopCompletionActions(UrlOpener open, QObject *parent = nullptr);
 
-    void openFolder(const QString &folder) override;
+    bool openFolder(const QString &folder) override;
     void playSound(const QString &file, std::function<void()> done) override;
 
 private:
-    MessageSink *m_messages;
     UrlOpener m_open;
 };

@@ -31,8 +31,8 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_ownMessages = std::make_unique<MessageBoxSink>(this);
     CompletionActions *completion = m_services.completion;
     if (!completion) {
-        auto *desktop = new DesktopCompletionActions(
-            messages(), [this](const QUrl &url) { return launch(url); });
+        auto *desktop =
+            new DesktopCompletionActions([this](const QUrl &url) { return launch(url); });
         m_ownCompletion.reset(desktop);
         completion = desktop;
     }
@@ -312,8 +312,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_batch->isBusy()) {
         if (m_askBeforeClose && !m_closeAfterStop &&
+            // Enter keeps converting; quitting takes a deliberate choice.
             messages()->ask(MessageSink::Icon::Question, u"Torvane"_qs,
-                            u"正在转换视频，确定要退出吗？"_qs, {u"退出"_qs, u"取消"_qs}) != 0) {
+                            u"正在转换视频，确定要退出吗？"_qs, {u"退出"_qs, u"取消"_qs}, 1) != 0) {
             event->ignore();
             return;
         }

@@ -156,6 +156,7 @@ private:
     void showProgress(const ProgressDisplay &display);
     void showPosition(const BatchPosition &position);
     void batchEnded(const BatchSummary &summary);
+    void showFailureSummary(const BatchSummary &summary);
     void batchFailed(FailureReason reason, const QString &detail);
     void listChanged();
     void updateCaption();

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "chromewidgets.h"
+#include "common/paths.h"
 #include "designedlayout.h"
 #include "pictures.h"
 #include "texts/statustexts.h"
@@ -67,10 +68,22 @@ void MainWindow::showPosition(const BatchPosition &position)
 
 void MainWindow::updateCaption()
 {
-    progressCaption->setText(captionText());
-    fitToText(progressCaption);
     positionLabel->setText(positionText());
     fitToText(positionLabel);
+    // With no file manager to open it, the end says where the output went, as
+    // far as the line has room before the start button; the tool tip has it whole.
+    QString caption = captionText();
+    const QString folder = m_captions.unopenedFolder();
+    progressCaption->setToolTip(folder.isEmpty() ? QString() : displayPath(folder));
+    if (!folder.isEmpty()) {
+        caption += u"  输出文件夹："_qs;
+        const QFontMetrics metrics = progressCaption->fontMetrics();
+        const int room =
+            startButton->x() - px(120) - progressCaption->x() - metrics.horizontalAdvance(caption);
+        caption += metrics.elidedText(displayPath(folder), Qt::ElideMiddle, std::max(room, 0));
+    }
+    progressCaption->setText(caption);
+    fitToText(progressCaption);
 }
 
 void MainWindow::listChanged()
@@ -84,12 +97,26 @@ void MainWindow::batchEnded(const BatchSummary &summary)
     m_captions.batchEnded(summary);
     progressBar->setValue(0);
     updateCaption();
+    // A close question the end made moot goes; the summary follows once its
+    // box has closed, never on top of it.
+    const bool asking = messages()->isAsking();
+    if (asking)
+        messages()->dismissQuestion();
     if (summary.failures.isEmpty() || m_closeAfterStop)
         return;
+    if (asking)
+        QTimer::singleShot(0, this, [this, summary] { showFailureSummary(summary); });
+    else
+        showFailureSummary(summary);
+}
+
+void MainWindow::showFailureSummary(const BatchSummary &summary)
+{
     const QList<JobFailure> &failures = summary.failures;
-    const QString text = failureSummary(failures);
-    const int answer = messages()->ask(MessageSink::Icon::Warning, u"转换失败"_qs, text,
-                                       {u"查看编码器输出"_qs, u"确定"_qs});
+    // Enter closes it; the encoders' output takes a deliberate choice.
+    const int answer = messages()->askWithList(
+        MessageSink::Icon::Warning, u"转换失败"_qs, failureSummaryIntro(int(failures.size())),
+        failureSummaryItems(failures), {u"查看编码器输出"_qs, u"确定"_qs}, 1);
     if (answer == 0) {
         QList<quint64> ids;
         for (const JobFailure &failure : failures)

@@ -158,7 +158,7 @@ int unstartedExitStatus(BatchController::StartResult result, bool filesLeftOut)
 class QuietActions : public CompletionActions
 {
 public:
-    void openFolder(const QString &) override {}
+    bool openFolder(const QString &) override { return true; }
     void playSound(const QString &, std::function<void()> done) override { done(); }
 };
 

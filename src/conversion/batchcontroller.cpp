@@ -491,7 +491,8 @@ void BatchController::beginFinishing()
     setState(State::Finishing);
     m_progress.display.percent = 0;
     if (m_actions)
-        m_actions->openFolder(m_outputFolder);
+        if (!m_actions->openFolder(m_outputFolder))
+            m_summary.unopenedFolder = m_outputFolder;
     if (m_options.playSound && m_actions) {
         const quint64 batch = m_batchNumber;
         const QPointer<BatchController> self(this);

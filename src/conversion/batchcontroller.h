@@ -42,7 +42,8 @@ struct BatchSummary
     int converted = 0;
     QList<JobFailure> failures;
     bool stopped = false;
-    int stoppedJobs = 0; // jobs interrupted by "stop now"
+    int stoppedJobs = 0;    // jobs interrupted by "stop now"
+    QString unopenedFolder; // the output folder, when nothing could open it at the end
 };
 
 // Where a running batch stands, for the captions and the command line.

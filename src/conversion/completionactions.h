@@ -9,7 +9,8 @@ class CompletionActions
 {
 public:
     virtual ~CompletionActions() = default;
-    virtual void openFolder(const QString &folder) = 0;
+    // False when nothing could open it.
+    virtual bool openFolder(const QString &folder) = 0;
     // Plays the file and calls done once it has played (or could not be played).
     virtual void playSound(const QString &file, std::function<void()> done) = 0;
 };

@@ -39,11 +39,12 @@ public:
         messages.append({icon, title, text});
     }
     // Answers with the next prepared answer, else like closing the box.
-    int ask(Icon icon, const QString &title, const QString &text,
-            const QStringList &buttons) override
+    int ask(Icon icon, const QString &title, const QString &text, const QStringList &buttons,
+            int defaultButton = 0) override
     {
         messages.append({icon, title, text});
         questions << buttons;
+        defaults << defaultButton;
         if (answers.empty())
             return int(buttons.size()) - 1;
         const int answer = answers.front();
@@ -52,6 +53,7 @@ public:
     }
     QList<RecordedMessage> messages;
     QList<QStringList> questions;
+    QList<int> defaults; // the button Enter chooses, for each question
     std::deque<int> answers;
 };
 
@@ -116,13 +118,18 @@ private:
 class RecordingCompletion : public CompletionActions
 {
 public:
-    void openFolder(const QString &folder) override { openedFolders << folder; }
+    bool openFolder(const QString &folder) override
+    {
+        openedFolders << folder;
+        return folderOpens;
+    }
     void playSound(const QString &file, std::function<void()> done) override
     {
         sounds << file;
         done();
     }
     QStringList openedFolders;
+    bool folderOpens = true; // false: the desktop has no file manager
     QStringList sounds;
 };
 

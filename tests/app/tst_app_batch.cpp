@@ -152,6 +152,7 @@ private Q_SLOTS:
         QVERIFY(h->sink.messages[0].text.contains(missing));
         QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
         QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
+        QCOMPARE(h->sink.defaults.value(0), 1); // Enter closes the summary
         QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"完成，1 个视频转换失败"_qs);
         const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         const QModelIndex status = model->index(0, JobListModel::StatusColumn);
@@ -300,6 +301,7 @@ private Q_SLOTS:
         QVERIFY(batch.isBusy());
         QVERIFY(!h->window->close());
         QCOMPARE(h->sink.messages.last().text, u"正在转换视频，确定要退出吗？"_qs);
+        QCOMPARE(h->sink.defaults, (QList<int>{1, 1})); // Enter keeps converting
         QVERIFY(unloaded.wait(10000));
         QVERIFY(!batch.isBusy());
         // Nothing half-written is left, under the output name or any other.

@@ -3,6 +3,7 @@
 // every caption and picture. CTest runs it at the scales 1, 1.5 and 2.
 #include "fakes.h"
 
+#include "app/batchcaptions.h"
 #include "app/desktopactions.h"
 #include "app/optionsdialog.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTreeView>
 
 class tst_AppShots : public QObject
@@ -115,21 +117,27 @@ private Q_SLOTS:
         save(&dialog, u"options"_qs);
     }
 
+    // Sixteen failures: the list scrolls inside a box that fits the screen.
     void failureMessage()
     {
         Harness h(m_programFolder.path());
         BatchSummary summary;
-        summary.failures.append(
-            {1, u"/home/user/视频/clip.avi"_qs, FailureReason::NoOutput, u"Conversion failed!"_qs});
+        for (int i = 1; i <= 16; ++i)
+            summary.failures.append({quint64(i), u"/home/user/视频/旅行/clip%1.avi"_qs.arg(i),
+                                     FailureReason::NoOutput, u"Conversion failed!"_qs});
         Q_EMIT h.window->batch().batchEnded(summary);
         QCOMPARE(h.sink.messages.size(), 1);
-        std::unique_ptr<QMessageBox> box(
-            createMessageBox(h.window.get(), MessageSink::Icon::Warning, h.sink.messages[0].title,
-                             h.sink.messages[0].text));
-        box->addButton(u"查看编码器输出"_qs, QMessageBox::AcceptRole);
-        box->addButton(u"确定"_qs, QMessageBox::AcceptRole);
-        box->show();
-        save(box.get(), u"failure"_qs);
+        MessageBoxSink sink(h.window.get());
+        QTimer::singleShot(200, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            save(box, u"failure"_qs);
+            sink.dismissQuestion();
+        });
+        sink.askWithList(MessageSink::Icon::Warning, u"转换失败"_qs,
+                         failureSummaryIntro(int(summary.failures.size())),
+                         failureSummaryItems(summary.failures), {u"查看编码器输出"_qs, u"确定"_qs},
+                         1);
     }
 };
 

@@ -18,10 +18,12 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrlQuery>
@@ -617,22 +619,81 @@ private Q_SLOTS:
                 action->trigger();
         }
         delete menu;
-        RecordingSink sink;
-        DesktopCompletionActions desktop(&sink, [](const QUrl &) { return false; });
-        desktop.openFolder(m_program.path());
-
         QCOMPARE(h->sink.messages.size(), 3);
         QVERIFY(h->sink.messages[0].text.endsWith(MainWindow::webAddress()));
         QVERIFY(h->sink.messages[1].text.endsWith(u"feedback@example.org"_qs));
         QVERIFY(h->sink.messages[2].text.contains(u"\n"_qs + m_program.path()));
-        QCOMPARE(sink.messages.size(), 1);
-        QVERIFY(sink.messages[0].text.endsWith(m_program.path()));
         for (const RecordedMessage &message : h->sink.messages)
             QCOMPARE(message.icon, MessageSink::Icon::Warning);
         // The boxes let the user select and copy that text.
         std::unique_ptr<QMessageBox> box(
             createMessageBox(h->window.get(), MessageSink::Icon::Warning, u"t"_qs, u"x"_qs));
         QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    }
+
+    // A batch's end with nothing to open the folder says where it is in the
+    // caption line, without a box that would hold the window.
+    void unopenedFolderIsNamedInTheCaptionLine()
+    {
+        DesktopCompletionActions desktop([](const QUrl &) { return false; });
+        QVERIFY(!desktop.openFolder(m_program.path()));
+        BatchSummary summary;
+        summary.converted = 1;
+        summary.unopenedFolder = u"/home/user/视频/转换后"_qs;
+        Q_EMIT h->window->batch().stateChanged(BatchController::State::Running);
+        Q_EMIT h->window->batch().stateChanged(BatchController::State::Idle);
+        Q_EMIT h->window->batch().batchEnded(summary);
+        QVERIFY(h->sink.messages.isEmpty());
+        auto *line = h->control<QLabel>(u"progressCaption"_qs);
+        // The path as far as there is room, its start and end kept.
+        QVERIFY2(line->text().startsWith(u"Done.  输出文件夹：/home"_qs) &&
+                     line->text().endsWith(u"转换后"_qs),
+                 qPrintable(line->text()));
+        QCOMPARE(line->toolTip(), summary.unopenedFolder);
+        QVERIFY(line->geometry().right() < h->control(u"startButton"_qs)->x());
+        // The list changes: the word of the last batch goes, with its folder.
+        h->window->jobList().addJob(m_program.filePath(u"a.mp4"_qs));
+        QCOMPARE(line->text(), u"0%"_qs);
+    }
+
+    // Enter chooses a question's default; a question the program dismisses
+    // answers like its last button; a long list scrolls inside a box that fits.
+    void questionBoxes_data()
+    {
+        QTest::addColumn<int>("items"); // -1: a plain question
+        QTest::addColumn<bool>("dismiss");
+        QTest::newRow("Enter in a question") << -1 << false;
+        QTest::newRow("a question dismissed") << -1 << true;
+        QTest::newRow("Enter in a list of 200") << 200 << false;
+    }
+    void questionBoxes()
+    {
+        QFETCH(int, items);
+        QFETCH(bool, dismiss);
+        MessageBoxSink sink(h->window.get());
+        QRect shown;
+        QTimer::singleShot(100, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box && sink.isAsking());
+            shown = box->frameGeometry();
+            if (dismiss)
+                sink.dismissQuestion();
+            else
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+        const QStringList buttons{u"第一"_qs, u"第二"_qs, u"第三"_qs};
+        const int answer =
+            items < 0
+                ? sink.ask(MessageSink::Icon::Question, u"t"_qs, u"x"_qs, buttons, 1)
+                : sink.askWithList(MessageSink::Icon::Warning, u"t"_qs, u"x"_qs,
+                                   QStringList(items, u"/v/clip.avi\n    原因"_qs), buttons, 1);
+        QCOMPARE(answer, dismiss ? 2 : 1);
+        QVERIFY(!sink.isAsking());
+        // A screen too small for the window itself (the test screen at scale 2) proves nothing.
+        const QRect screen = h->window->screen()->availableGeometry();
+        if (screen.height() >= h->window->minimumHeight())
+            QVERIFY2(screen.contains(shown),
+                     qPrintable(u"%1x%2"_qs.arg(shown.width()).arg(shown.height())));
     }
 
     // The window can grow from its designed size; boxes that wait for an

@@ -19,7 +19,11 @@ struct RecordingActions : CompletionActions
     std::function<void()> pendingSound;
     std::function<void()> onSound;
 
-    void openFolder(const QString &folder) override { events << u"open "_qs + folder; }
+    bool openFolder(const QString &folder) override
+    {
+        events << u"open "_qs + folder;
+        return true;
+    }
     void playSound(const QString &file, std::function<void()> done) override
     {
         events << u"sound "_qs + QFileInfo(file).fileName();
