@@ -34,11 +34,10 @@ private Q_SLOTS:
     {
         QFETCH(int, pieceSize);
         const QByteArray path = "/out/a b/\xe9t\xc3\xa9 (1).mp4";
-        const QByteArray output = "Pos:   1.0s    10f ( 5%)\r" + durationLine(12.3456) +
-                                  "frame=  10 time=1.00 \r" + positionLine(4.5) +
-                                  positionLine(6.25) +
-                                  losslessEncodeLine(LosslessRefusal::Codec, u"vp9"_qs) +
-                                  outputLine(path) + "(100%)\r";
+        const QByteArray output =
+            "Pos:   1.0s    10f ( 5%)\r" + durationLine(12.3456) + "frame=  10 time=1.00 \r" +
+            positionLine(4.5) + positionLine(6.25) +
+            losslessEncodeLine(LosslessRefusal::Codec, u"vp9"_qs) + outputLine(path) + "(100%)\r";
         const RunReport report = read(output, pieceSize);
         QCOMPARE(report.duration, std::optional(12.346));
         QCOMPARE(report.position, std::optional(6.25));
@@ -53,10 +52,18 @@ private Q_SLOTS:
         for (const Error error :
              {Error::Usage, Error::Source, Error::NotAFile, Error::Output, Error::NameTooLong,
               Error::DiskFull, Error::FfmpegMissing, Error::ClipRange, Error::Interrupted,
-              Error::Failed})
+              Error::Failed, Error::CheckFailed})
             QCOMPARE(read(errorLine(error), 3).error, error);
         // A word a newer encoder might send is still a failure.
         QCOMPARE(errorFromWord(u"martian"), Error::Failed);
+    }
+
+    // The file stays, and the run still failed.
+    void outputKeptButItsCheckFailed()
+    {
+        const RunReport report = read(outputLine("/out/x.mp4") + errorLine(Error::CheckFailed), 6);
+        QCOMPARE(report.output, u"/out/x.mp4"_qs);
+        QCOMPARE(report.error, Error::CheckFailed);
     }
 
     void otherTextIsNoReport_data()
