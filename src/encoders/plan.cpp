@@ -120,6 +120,26 @@ QString encodedVideoCodec(const EncodeJob &job)
     return job.videoCodec;
 }
 
+// RealVideo 1 wants sides in multiples of 16, 4:2:0 video even ones.
+int sizeStep(const QString &videoCodec)
+{
+    return videoCodec == u"rv10" ? 16 : 2;
+}
+
+// Rounded down, so that the picture never grows.
+QSize roundedSize(QSize size, int step)
+{
+    return {std::max(step, size.width() / step * step),
+            std::max(step, size.height() / step * step)};
+}
+
+// Whether the output gets the video: -vn drops it, and some containers take none.
+bool writesVideo(const EncodeJob &job)
+{
+    const Container *container = containerFor(job.output);
+    return job.video && !(container && !container->videoCodec);
+}
+
 QString plainSeconds(double seconds)
 {
     return QString::number(seconds, 'f', 3);
@@ -143,9 +163,15 @@ bool probeFirst(const EncodeJob &job)
 LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
 {
     LosslessChoice choice;
-    // Quarter turns only: a mirror cannot be told to every player by the matrix.
-    const std::optional<PictureTransform> display =
-        PictureTransform::fromDisplayRotation(info.displayRotation, info.displayMirrored);
+    // The source's own turn first, unless the picture is taken as stored, then
+    // ours. Quarter turns only: a mirror cannot be told to every player by the matrix.
+    PictureTransform shown = job.orientation;
+    bool told = !job.autorotate;
+    if (job.autorotate && info.display) {
+        shown = info.display->then(job.orientation);
+        told = true;
+    }
+    told = told && !shown.isMirrored();
     static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
     const Container *container = Formats::containerForMuxer(muxer);
 
@@ -159,7 +185,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
         choice.refusal = Report::LosslessRefusal::NoVideo;
     else if (!codecs.contains(info.videoCodec) || !muxerCarries(muxer, info.videoCodec))
         choice.refusal = Report::LosslessRefusal::Codec;
-    else if (!display)
+    else if (!told)
         choice.refusal = Report::LosslessRefusal::DisplayMatrix;
     else if (job.clipped()) // a copy could only start at a key frame
         choice.refusal = Report::LosslessRefusal::Clip;
@@ -169,8 +195,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
         return choice;
     }
     choice.copy = true;
-    // The source's own turn first, then ours.
-    choice.rotation = display->then(job.orientation).counterClockwiseDegrees();
+    choice.rotation = shown.counterClockwiseDegrees();
     if (info.hasAudio && !audioCopies(info.audioCodec, muxer))
         choice.audioCodec = u"aac"_s;
     return choice;
@@ -182,6 +207,41 @@ double encodedDuration(const EncodeJob &job, const MediaInfo &info)
     if (job.clipLength > 0)
         length = length > 0 ? std::min(length, job.clipLength) : job.clipLength;
     return length;
+}
+
+ExpectedOutput expectedOutput(const EncodeJob &job, const MediaInfo &info,
+                              const LosslessChoice &lossless)
+{
+    ExpectedOutput expected;
+    if (!info.valid)
+        return expected;
+    expected.known = true;
+    expected.video = info.hasVideo && (lossless.copy || writesVideo(job));
+    expected.audio = info.hasAudio && job.audio;
+
+    if (expected.video && info.codedSize.isValid()) {
+        // ffmpeg turns the picture as the source's matrix says, or leaves it
+        // when that is no whole quarter; then ours.
+        QSize size = info.codedSize;
+        if (job.autorotate && info.display && info.display->swapsSides())
+            size.transpose();
+        if (job.orientation.swapsSides())
+            size.transpose();
+        if (!lossless.copy) {
+            const int step = sizeStep(encodedVideoCodec(job));
+            size = roundedSize(job.frameSize.isValid() ? job.frameSize : size, step);
+        }
+        expected.shown = size;
+    }
+
+    // Without one of the source's streams the output lasts as long as the other.
+    MediaInfo kept = info;
+    if (info.hasVideo && !expected.video && info.audioDuration > 0)
+        kept.duration = info.audioDuration;
+    else if (info.hasAudio && !expected.audio && info.videoDuration > 0)
+        kept.duration = info.videoDuration;
+    expected.seconds = encodedDuration(job, kept);
+    return expected;
 }
 
 QString ffmpegUrl(const QString &path)
@@ -229,7 +289,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
 
     const QString videoCodec = encodedVideoCodec(job);
     // Whether the source has these streams does not matter: the maps are optional.
-    const bool video = job.video && !(container && !container->videoCodec);
+    const bool video = writesVideo(job);
     const bool audio = job.audio;
 
     if (video) {
@@ -247,15 +307,13 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         if (!rate.isEmpty())
             args << u"-r"_s << rate;
 
-        // RealVideo 1 wants sides in multiples of 16, 4:2:0 video even ones;
-        // round down so the picture never grows.
-        const int step = videoCodec == u"rv10" ? 16 : 2;
+        const int step = sizeStep(videoCodec);
         QStringList filters = job.orientation.ffmpegFilters();
         if (job.frameSize.isValid()) {
-            const int w = std::max(step, job.frameSize.width() / step * step);
-            const int h = std::max(step, job.frameSize.height() / step * step);
-            filters << u"scale=%1:%2"_s.arg(w).arg(h);
+            const QSize size = roundedSize(job.frameSize, step);
+            filters << u"scale=%1:%2"_s.arg(size.width()).arg(size.height());
         } else {
+            // As roundedSize() does.
             filters << u"scale='max(%1,trunc(iw/%1)*%1)':'max(%1,trunc(ih/%1)*%1)'"_s.arg(step);
         }
         filters << u"format=yuv420p"_s;

@@ -32,6 +32,18 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 // Seconds that will be encoded: the clip range cut at the source's end; 0 when unknown.
 double encodedDuration(const EncodeJob &job, const MediaInfo &info);
 
+// What a finished output must be like, from the job and its source.
+struct ExpectedOutput
+{
+    bool known = false; // the source could be probed; else nothing below is known
+    bool video = false; // it must hold a video stream
+    bool audio = false; // and sound
+    QSize shown;        // the video's displayed size; invalid when unknown
+    double seconds = 0; // its length, 0 when unknown
+};
+ExpectedOutput expectedOutput(const EncodeJob &job, const MediaInfo &info,
+                              const LosslessChoice &lossless);
+
 // The complete ffmpeg argument list writing the job's result to outputUrl.
 // info is the probe's answer for the jobs of probeFirst(); the others pass
 // an empty MediaInfo.

@@ -4,7 +4,9 @@
 #include "childprocess.h"
 #include "common/paths.h"
 #include "console.h"
+#include "libav.h"
 #include "media.h"
+#include "outputcheck.h"
 #include "partfile.h"
 #include "plan.h"
 #include "remux.h"
@@ -34,6 +36,10 @@ namespace {
 // ffmpeg writes into the part file we opened for it, never to a name.
 const QByteArray outputUrl = "file:/dev/fd/3";
 
+// The exit code of a run whose output was written and kept under its name but
+// failed its check: apart from 1 (failed), 2 (usage), 127 (no ffmpeg) and
+// 128 + a signal (interrupted).
+constexpr int CheckFailedExit = 3;
 
 // A stop signal that arrived, with the pipe it woke us through emptied.
 int takeStopSignal()
@@ -451,10 +457,11 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
 }
 
 // known: the probe's answer when it came first; without it the source is
-// probed while ffmpeg runs, and the reporter begins once it answers.
+// probed while ffmpeg runs, and the reporter begins once it answers, and
+// *source gets the answer.
 Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo *known,
                   const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
-                  ProgressReporter &reporter)
+                  ProgressReporter &reporter, MediaInfo *source)
 {
     QList<QByteArray> argv = {ffmpeg};
     for (const QString &arg : ffmpegArguments(job, known ? *known : MediaInfo(), muxer, lossless,
@@ -487,6 +494,8 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
     ErrorReader errors(job);
     const FfmpegRun run =
         superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
+    if (!known)
+        *source = probed;
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
     if (problem.error == Report::Error::ClipRange ||
@@ -564,10 +573,11 @@ int runJob(const EncodeJob &job)
                                 : Report::losslessEncodeLine(lossless.refusal, lossless.codec));
         reporter.begin(duration);
     }
-    const Outcome outcome =
-        lossless.copy && lossless.audioCodec.isEmpty()
-            ? copyInProcess(job, muxer, lossless, part, reporter)
-            : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless, part, reporter);
+    MediaInfo source = known ? *known : MediaInfo();
+    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
+                                ? copyInProcess(job, muxer, lossless, part, reporter)
+                                : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless,
+                                            part, reporter, &source);
     if (outcome.stopSignal != 0) {
         part.remove();
         return interrupted(tool, outcome.stopSignal);
@@ -576,14 +586,20 @@ int runJob(const EncodeJob &job)
         part.remove();
         return failed(tool, outcome);
     }
+    if (part.size() <= 0 && !StopSignalPipe::last()) {
+        console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
+        return 1;
+    }
+    // Read through our own descriptor: the part file's name could be someone else's by now.
+    // Without libav nothing is known of the source, and nothing can be read.
+    QStringList differences;
+    if (!source.libavMissing && libav())
+        differences = checkOutput(u"/proc/self/fd/%1"_s.arg(part.descriptor()),
+                                  expectedOutput(job, source, lossless));
     // A stop that came once the work was done still means the job is not wanted.
     if (const int sig = StopSignalPipe::last()) {
         part.remove();
         return interrupted(tool, sig);
-    }
-    if (part.size() <= 0) {
-        console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
-        return 1;
     }
     const QByteArray written = part.publish(&error);
     if (written.isEmpty()) {
@@ -594,5 +610,12 @@ int runJob(const EncodeJob &job)
     }
     reporter.finish();
     console::report(Report::outputLine(written));
+    // Kept all the same: it may still be of use, and nothing is lost.
+    if (!differences.isEmpty()) {
+        console::failure(tool, Report::Error::CheckFailed,
+                         u"Output check failed: %1; the file is kept as %2"_s.arg(
+                             differences.join(u"; "_s), displayPath(pathFromBytes(written))));
+        return CheckFailedExit;
+    }
     return 0;
 }
