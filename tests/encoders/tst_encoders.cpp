@@ -732,6 +732,56 @@ private Q_SLOTS:
             QCOMPARE(r.output.count('('), r.output.count("%)"));
     }
 
+    // A stand-in ffmpeg writes a file that is not what was asked for: the
+    // encoder keeps it under its name and says what differs.
+    void checkCatches_data()
+    {
+        QTest::addColumn<QStringList>("prepare"); // ffmpeg's arguments after -i %SRC
+        QTest::addColumn<QString>("filter");      // conv's -vf
+        QTest::addColumn<QString>("differs");
+        QTest::newRow("a picture not turned") << words("-c:v libx264 -c:a aac") << u"rotate=1"_s
+                                              << u"176x144 shown, 144x176 expected"_s;
+        QTest::newRow("cut short") << words("-t 1 -c:v libx264 -c:a aac") << QString()
+                                   << u"1.00 s long, 2.10 s expected"_s;
+        QTest::newRow("no video") << words("-vn -c:a aac") << QString()
+                                  << u"no video, the source has some"_s;
+    }
+    void checkCatches()
+    {
+        QFETCH(QStringList, prepare);
+        QFETCH(QString, filter);
+        QFETCH(QString, differs);
+        const QString written =
+            path(u"written %1.mp4"_s.arg(QString::fromUtf8(QTest::currentDataTag())));
+        QVERIFY(ffmpeg(QStringList{u"-i"_s, m_names[u"%SRC"_s]} + prepare + QStringList{written}));
+        const QString standIn =
+            path(u"ffmpeg-writes %1"_s.arg(QString::fromUtf8(QTest::currentDataTag())));
+        QFile script(standIn);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncat '" + QFile::encodeName(written) + "' >/dev/fd/3\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        QStringList args = QStringList{u"%SRC"_s} + words(x264);
+        if (!filter.isEmpty())
+            args << u"-vf"_s << filter;
+        QString dir;
+        const Result r = encode(u"conv"_s, args + words("-o %OUT/x.mp4"), &dir,
+                                {u"TORVANE_FFMPEG="_s + standIn});
+        QVERIFY2(r.code == 3, r.output.constData());
+        const QString kept = QDir(dir).filePath(u"x.mp4"_s);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{u"x.mp4"_s});
+        const QStringList lines =
+            QString::fromUtf8(r.output).split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 3, r.output.constData());
+        QCOMPARE(lines[lines.size() - 3],
+                 u"[torvane] output="_s +
+                     QString::fromUtf8(QFile::encodeName(kept).toPercentEncoding("/")));
+        QCOMPARE(lines[lines.size() - 2], u"[torvane] error=check-failed"_s);
+        QCOMPARE(lines.last(),
+                 u"Output check failed: %1; the file is kept as %2"_s.arg(differs, kept));
+    }
+
     // A stand-in ffmpeg that ends at once, before or after the probe answers,
     // with or without a stop in between: the encoder ends every time.
     void endsWhateverEndsFirst_data()
