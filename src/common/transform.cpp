@@ -80,8 +80,8 @@ std::optional<PictureTransform> PictureTransform::fromDisplayMatrix(const int32_
     const double scaleP = std::hypot(a, b), scaleQ = std::hypot(c, d);
     if (!(scaleP > 0) || !(scaleQ > 0) || std::abs(scaleP / scaleQ - 1) > 0.01)
         return std::nullopt;
-    // Within about half a degree of one of the eight, as players round it.
-    const auto near = [](double value, int whole) { return std::abs(value - whole) < 0.01; };
+    // Within a degree of one of the eight, as ffmpeg's autorotation takes them.
+    const auto near = [](double value, int whole) { return std::abs(value - whole) < 0.017; };
     for (const Named &named : names) {
         const PictureTransform &n = named.transform;
         // The stored picture's right (1, 0) and down (0, 1) after the transform:
