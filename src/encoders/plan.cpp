@@ -3,6 +3,7 @@
 #include "common/formats.h"
 #include "common/paths.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -140,6 +141,49 @@ bool writesVideo(const EncodeJob &job)
     return job.video && !(container && !container->videoCodec);
 }
 
+// The source's recording date in the form the container's "date" takes, for
+// those whose own date field ffmpeg writes from that key alone: AVI's ICRD
+// (year-month-day, as RIFF has it) and ID3's recording time TDRC. Empty for
+// the others, and when the source tells no time.
+QString recordingDate(const QString &creationTime, const QString &muxer)
+{
+    // libav's form: "2024-05-01T10:20:30.000000Z", in UTC.
+    const QDateTime time = QDateTime::fromString(creationTime.left(19), u"yyyy-MM-ddTHH:mm:ss"_s);
+    if (!time.isValid())
+        return {};
+    if (muxer == u"avi")
+        return time.toString(u"yyyy-MM-dd"_s);
+    if (muxer == u"mp3")
+        return time.toString(u"yyyy-MM-ddTHH:mm:ss"_s);
+    return {};
+}
+
+bool needsRecordingDate(const QString &muxer)
+{
+    return muxer == u"avi" || muxer == u"mp3";
+}
+
+// The source's story (when, where, with what camera, under which title) as far
+// as the container holds it, or none of it.
+QStringList metadataArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
+{
+    if (!job.keepMetadata)
+        return {u"-map_metadata"_s, u"-1"_s};
+    // Mapped by hand, or ffmpeg leaves creation_time out.
+    QStringList args = {u"-map_metadata"_s, u"0"_s};
+    // The source's container brands are no story; as keys of their own they
+    // would pass for the output's.
+    for (const char16_t *key : {u"major_brand", u"minor_version", u"compatible_brands"})
+        args << u"-metadata"_s << QString::fromUtf16(key) + u'=';
+    if (writesMetadataTags(muxer))
+        args << u"-movflags"_s << u"+use_metadata_tags"_s;
+    if (!info.hasDate) {
+        if (const QString date = recordingDate(info.creationTime, muxer); !date.isEmpty())
+            args << u"-metadata"_s << u"date="_s + date;
+    }
+    return args;
+}
+
 QString plainSeconds(double seconds)
 {
     return QString::number(seconds, 'f', 3);
@@ -157,7 +201,13 @@ QString outputMuxer(const EncodeJob &job)
 bool probeFirst(const EncodeJob &job)
 {
     return job.lossless ||
-           (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job)));
+           (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job))) ||
+           (job.keepMetadata && needsRecordingDate(outputMuxer(job)));
+}
+
+bool writesMetadataTags(const QString &muxer)
+{
+    return muxer == u"mp4" || muxer == u"mov";
 }
 
 LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
@@ -283,6 +333,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             else
                 args << audioArguments(job, lossless.audioCodec, muxer);
         }
+        args << metadataArguments(job, info, muxer);
         args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
         return args;
     }
@@ -331,6 +382,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
     if (!video && !audio)
         args << u"-map"_s << u"0?"_s; // let ffmpeg say what is missing
 
+    args << metadataArguments(job, info, muxer);
     args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
     return args;
 }

@@ -12,9 +12,14 @@
 QString outputMuxer(const EncodeJob &job);
 
 // Whether ffmpeg's arguments wait for the probe: a lossless rotation decides
-// between copying and encoding, and MPEG video without a frame rate takes the
-// source's. Other jobs start ffmpeg first and probe while it runs.
+// between copying and encoding, MPEG video without a frame rate takes the
+// source's, and AVI and MP3 get the source's recording date spelt out. Other
+// jobs start ffmpeg first and probe while it runs.
 bool probeFirst(const EncodeJob &job);
+
+// Whether the muxer writes any metadata key only when told to write them all
+// as tags of their own (mov's and mp4's mdta keys, which phones use).
+bool writesMetadataTags(const QString &muxer);
 
 // How a -lossless job is done: by copying the streams and turning the
 // picture through the display matrix, or, when the source does not allow

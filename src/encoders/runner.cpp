@@ -431,6 +431,17 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
     return run;
 }
 
+// The output's file time is the source's, as a copy's would be; the
+// intermediate file passes it on to the second pass.
+void takeFileTime(const QString &source, int fd)
+{
+    struct stat st = {};
+    if (::stat(pathToBytes(source).constData(), &st) != 0)
+        return;
+    const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    ::futimens(fd, times);
+}
+
 int interrupted(Tool tool, int sig)
 {
     if (sig == SIGPIPE)
@@ -446,7 +457,8 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
                       const PartFile &part, ProgressReporter &reporter)
 {
     const RemuxResult result = remux(
-        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio},
+        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio, job.keepMetadata,
+         writesMetadataTags(muxer)},
         [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
         [] {
             const int sig = StopSignalPipe::last();
@@ -590,6 +602,8 @@ int runJob(const EncodeJob &job)
         console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
         return 1;
     }
+    if (job.keepMetadata)
+        takeFileTime(job.input, part.descriptor());
     // Read through our own descriptor: the part file's name could be someone else's by now.
     // Without libav nothing is known of the source, and nothing can be read.
     QStringList differences;
