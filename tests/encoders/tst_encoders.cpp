@@ -472,6 +472,113 @@ private Q_SLOTS:
             QVERIFY2(summary.contains(part), qPrintable(summary));
     }
 
+    // A phone's clip through each container the formats write: the table of
+    // what each keeps of its story, as ffprobe reads it back ("v:" from the
+    // video track's header; "titl" the 3GPP title box, which ffprobe does not read).
+    void metadata_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("kept");
+        const QString h264 = u"%STORY "_s + QString::fromUtf8(x264);
+        const QString mpeg1 = u"%STORY -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
+                              "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
+                              "-lavfopts format=yuv4mpeg -o "_s;
+        const auto row = [](const char *name, const char *tool, const QString &args,
+                            const char *kept) {
+            QTest::newRow(name) << QString::fromUtf8(tool) << args.split(u' ') << words(kept);
+        };
+        const char *everything =
+            "creation_time v:creation_time com.apple.quicktime.location.ISO6709 "
+            "location com.apple.quicktime.make com.apple.quicktime.model make "
+            "model title";
+        row("mp4", "conv", h264 + u" -o %OUT/x.mp4"_s, everything);
+        row("mov", "conv", h264 + u" -o %OUT/x.mov"_s, everything);
+        row("mp4, a lossless copy", "conv", h264 + u" -vf rotate=1 -lossless -o %OUT/x.mp4"_s,
+            everything);
+        row("3gp", "coder2",
+            u"-i %STORY -y -s 176x144 -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "
+            "%OUT/x.3gp"_s,
+            "creation_time v:creation_time location titl");
+        row("flv", "conv", h264 + u" -of avi -o %OUT/x.flv"_s,
+            "creation_time com.apple.quicktime.location.ISO6709 location "
+            "com.apple.quicktime.make com.apple.quicktime.model make model title");
+        row("avi", "conv", mpeg1 + u"%OUT/x.avi"_s, "date title");
+        row("mpg", "conv", mpeg1 + u"%OUT/x.mpg"_s, "");
+        row("rm", "coder", u"-i %STORY -y -vcodec rv10 -b 1200k -f rm -ab 128k -ac 2 %OUT/x.rm"_s,
+            "title");
+        row("mp3", "coder", u"-i %STORY -y -vn -ab 64k %OUT/x.mp3"_s,
+            "date creation_time com.apple.quicktime.location.ISO6709 location "
+            "com.apple.quicktime.make com.apple.quicktime.model make model title");
+        row("mp4 without", "conv", h264 + u" -nometadata -o %OUT/x.mp4"_s, "");
+        row("lossless copy without", "conv",
+            h264 + u" -vf rotate=1 -lossless -nometadata -o %OUT/x.mp4"_s, "");
+        row("mp3 without", "coder", u"-nometadata -i %STORY -y -vn -ab 64k %OUT/x.mp3"_s, "");
+    }
+    void metadata()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, kept);
+        // What a phone writes, and when.
+        const QMap<QString, QString> story = {
+            {u"creation_time"_s, u"2024-05-01T10:20:30Z"_s},
+            {u"com.apple.quicktime.location.ISO6709"_s, u"+48.8584+002.2945+035.000/"_s},
+            {u"location"_s, u"+48.8584+002.2945+035.000/"_s},
+            {u"com.apple.quicktime.make"_s, u"Apple"_s},
+            {u"com.apple.quicktime.model"_s, u"iPhone 12"_s},
+            {u"make"_s, u"Apple"_s},
+            {u"model"_s, u"iPhone 12"_s},
+            {u"title"_s, u"Eiffel Tower"_s}};
+        const QString source = path(u"story.mp4"_s);
+        const QDateTime taken(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+        if (!QFile::exists(source)) {
+            QStringList make = words("-f lavfi -i testsrc=s=176x144:r=10:d=2 -f lavfi -i "
+                                     "sine=r=44100:d=2 -c:v libx264 -c:a aac -movflags "
+                                     "use_metadata_tags");
+            for (auto it = story.cbegin(); it != story.cend(); ++it)
+                make << u"-metadata"_s << it.key() + u'=' + it.value();
+            QVERIFY(ffmpeg(make + QStringList{source}));
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(taken, QFileDevice::FileModificationTime));
+        }
+        m_names.insert(u"%STORY"_s, source);
+
+        QString dir;
+        const Result r = encode(tool, args, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QString out =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(machineValue(r.output, "output")));
+        const QJsonObject info = probe(out);
+        const QJsonObject tags = info[u"format"_s][u"tags"_s].toObject();
+        const QJsonObject videoTags = firstStream(info, u"video"_s)[u"tags"_s].toObject();
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // A full box: version and flags, a language, then the text.
+        const qsizetype titl = bytes.indexOf(QByteArray("titl\0\0\0\0", 8));
+        QCOMPARE(titl >= 0 && bytes.mid(titl + 10, 12) == "Eiffel Tower", kept.contains(u"titl"_s));
+
+        // The first 18 characters: 3GPP's place box holds numbers, and gives the
+        // height back in another form; libav writes times with microseconds.
+        QStringList found;
+        for (auto it = story.cbegin(); it != story.cend(); ++it) {
+            if (tags[it.key()].toString().startsWith(it.value().left(18)))
+                found << it.key();
+            if (videoTags[it.key()].toString().startsWith(it.value().left(18)))
+                found << u"v:"_s + it.key();
+        }
+        // AVI's ICRD and ID3's recording time, from creation_time.
+        if (tags[u"date"_s].toString().startsWith(u"2024-05-01"_s))
+            found << u"date"_s;
+        kept.removeAll(u"titl"_s);
+        kept.sort();
+        found.sort();
+        QCOMPARE(found, kept);
+        QCOMPARE(QFileInfo(out).lastModified() == taken, !args.contains(u"-nometadata"_s));
+    }
+
     void orientation_data()
     {
         QTest::addColumn<QString>("source");
