@@ -202,7 +202,7 @@ bool probeFirst(const EncodeJob &job)
 {
     return job.lossless ||
            (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job))) ||
-           (job.keepMetadata && needsRecordingDate(outputMuxer(job)));
+           (job.keepMetadata && needsRecordingDate(outputMuxer(job))) || !job.autorotate;
 }
 
 bool writesMetadataTags(const QString &muxer)
@@ -317,6 +317,14 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         args << u"-ss"_s << plainSeconds(job.clipStart);
     if (job.clipLength > 0)
         args << u"-t"_s << plainSeconds(job.clipLength);
+    // The picture as stored: ffmpeg 5.1 then gives an encoded output the source's
+    // display matrix, and players would turn it after all. So where the probe
+    // tells the matrix, ffmpeg turns the picture by it and the filters turn it
+    // back (undoTurn); only a matrix that is none of the eight, or no probe, is
+    // left to -noautorotate.
+    const bool undoTurn = !job.autorotate && info.valid && info.display;
+    if (!job.autorotate && !undoTurn)
+        args << u"-noautorotate"_s;
     args << u"-i"_s << ffmpegUrl(job.input);
 
     if (lossless.copy) {
@@ -359,7 +367,9 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             args << u"-r"_s << rate;
 
         const int step = sizeStep(videoCodec);
-        QStringList filters = job.orientation.ffmpegFilters();
+        QStringList filters = undoTurn
+                                  ? info.display->inverse().then(job.orientation).ffmpegFilters()
+                                  : job.orientation.ffmpegFilters();
         if (job.frameSize.isValid()) {
             const QSize size = roundedSize(job.frameSize, step);
             filters << u"scale=%1:%2"_s.arg(size.width()).arg(size.height());

@@ -13,8 +13,9 @@ QString outputMuxer(const EncodeJob &job);
 
 // Whether ffmpeg's arguments wait for the probe: a lossless rotation decides
 // between copying and encoding, MPEG video without a frame rate takes the
-// source's, and AVI and MP3 get the source's recording date spelt out. Other
-// jobs start ffmpeg first and probe while it runs.
+// source's, AVI and MP3 get the source's recording date spelt out, and a
+// picture taken as stored (-noautorotate) needs the source's display matrix.
+// Other jobs start ffmpeg first and probe while it runs.
 bool probeFirst(const EncodeJob &job);
 
 // Whether the muxer writes any metadata key only when told to write them all
