@@ -632,6 +632,72 @@ private Q_SLOTS:
         QCOMPARE(::corners(out, false), corners);
     }
 
+    // A source's display matrix followed, or ignored (-noautorotate) as a wrong
+    // tag: the corners of the picture a player shows.
+    void autorotation_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("quarters"); // the requested turn, clockwise
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QByteArray>("verdict"); // the lossless= line; null without -lossless
+        const auto row = [](const char *name, const char *source, const char *options, int quarters,
+                            const char *output, const char *verdict = nullptr) {
+            QTest::newRow(name) << QString::fromUtf8(source) << words(options) << quarters
+                                << QString::fromUtf8(output) << QByteArray(verdict);
+        };
+        row("tag 90, followed", "%PHONE90", "", 1, "x.mp4");
+        row("tag 90, ignored", "%PHONE90", "-noautorotate", 1, "x.mp4");
+        row("tag 90, ignored, as it is", "%PHONE90", "-noautorotate", 0, "x.avi");
+        row("mirrored, followed", "%MIRRORED", "", 1, "x.mp4");
+        row("mirrored, followed, avi", "%MIRRORED", "", 3, "x.avi");
+        row("mirrored, ignored", "%MIRRORED", "-noautorotate", 3, "x.mp4");
+        row("tag 90, ignored, lossless", "%PHONE90", "-noautorotate -lossless", 1, "x.mp4", "copy");
+        row("mirrored, followed, lossless", "%MIRRORED", "-lossless", 1, "x.mp4",
+            "encode reason=display-matrix");
+        row("mirrored, ignored, lossless", "%MIRRORED", "-noautorotate -lossless", 3, "x.mp4",
+            "copy");
+    }
+    void autorotation()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, options);
+        QFETCH(int, quarters);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, verdict);
+        // A camera that stores its picture mirrored, and says so in the track header.
+        const QString mirrored = path(u"mirrored.mp4"_s);
+        if (!QFile::exists(mirrored)) {
+            QFile in(m_names[u"%UPRIGHT"_s]);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            QByteArray bytes = in.readAll();
+            const qsizetype tkhd = bytes.indexOf("tkhd");
+            QVERIFY(tkhd > 0);
+            // Past version and flags, times, track, duration, layer, group and volume.
+            char *matrix = bytes.data() + tkhd + 8 + (bytes[tkhd + 4] == 1 ? 32 : 20) + 16;
+            const qint32 width = qFromBigEndian<qint32>(matrix + 36);
+            const qint32 mirror[9] = {-65536, 0, 0, 0, 65536, 0, width, 0, 1 << 30};
+            qToBigEndian<qint32>(mirror, 9, matrix);
+            QFile out(mirrored);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        }
+        m_names.insert(u"%MIRRORED"_s, mirrored);
+
+        QString dir;
+        QStringList args = QStringList{source} + words(x264) + options;
+        if (quarters)
+            args << u"-vf"_s << (quarters == 1 ? u"rotate=1"_s : u"rotate=2"_s);
+        const Result r = encode(u"conv"_s, args + QStringList{u"-o"_s, u"%OUT/"_s + output}, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        QCOMPARE(machineValue(r.output, "lossless"), verdict);
+
+        QList<int> expected = ::corners(m_names[source], !options.contains(u"-noautorotate"_s));
+        QVERIFY(!expected.isEmpty());
+        if (quarters)
+            expected = turned(expected, quarters == 1);
+        QCOMPARE(::corners(QDir(dir).filePath(output), true), expected);
+    }
+
     void lossless_data()
     {
         QTest::addColumn<QString>("source");
