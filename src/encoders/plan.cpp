@@ -356,6 +356,11 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         args << u"-map"_s << u"0:V:0?"_s;
         if (!videoCodec.isEmpty())
             args << u"-c:v"_s << videoCodec;
+        // FLV has no edit list: the delay B-frames put between decoding and
+        // showing would become a lead-in before both picture and sound, as long
+        // as the source's first frames are apart, and add to the length.
+        if (muxer == u"flv" && videoCodec == u"libx264")
+            args << u"-bf"_s << u"0"_s;
         if (job.videoBitrate > 0)
             args << u"-b:v"_s << QString::number(job.videoBitrate);
 

@@ -579,6 +579,31 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(out).lastModified() == taken, !args.contains(u"-nometadata"_s));
     }
 
+    // FLV has no edit list: a variable frame rate source with B-frames, whose
+    // first frames come 0.12 s apart, must not leave a lead-in before its
+    // picture and sound, nor lengthen the clip.
+    void flvTiming()
+    {
+        const QString source = path(u"vfr.mp4"_s);
+        QVERIFY(ffmpeg(words("-f lavfi -i testsrc=s=176x144:r=30:d=3 -f lavfi -i sine=r=44100:d=2 "
+                             "-vf setpts=if(lt(N\\,3)\\,N*0.12\\,0.24+(N-2)/30)/TB -fps_mode "
+                             "passthrough -c:v libx264 -bf 3 -c:a aac -t 2") +
+                       QStringList{source}));
+        QString dir;
+        const Result r = encode(
+            u"conv"_s, QStringList{source} + words(x264) + words("-of avi -o %OUT/x.flv"), &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QJsonObject info = probe(QDir(dir).filePath(u"x.flv"_s));
+        const auto start = [&info](const QString &type) {
+            return firstStream(info, type)[u"start_time"_s].toString().toDouble();
+        };
+        // Both at the start, so within a frame of each other.
+        QVERIFY2(start(u"video"_s) <= 1.0 / 30 && start(u"audio"_s) <= 1.0 / 30,
+                 qPrintable(u"%1 %2"_s.arg(start(u"video"_s)).arg(start(u"audio"_s))));
+        const double length = info[u"format"_s][u"duration"_s].toString().toDouble();
+        QVERIFY2(std::abs(length - 2.0) <= 0.1, qPrintable(QString::number(length)));
+    }
+
     void orientation_data()
     {
         QTest::addColumn<QString>("source");
