@@ -78,7 +78,7 @@ QStringList checkOutput(const QString &path, const ExpectedOutput &expected)
     av.av_log_set_level(AV_LOG_QUIET);
     InputContext context;
     if (const int status = openInput(path, &context); status < 0)
-        return {u"it cannot be read (%1)"_s.arg(libavError(status))};
+        return {u"it cannot be read: %1"_s.arg(libavError(status))};
     av.avformat_find_stream_info(context.get(), nullptr);
 
     QStringList differences;

@@ -265,7 +265,6 @@ ExpectedOutput expectedOutput(const EncodeJob &job, const MediaInfo &info,
     ExpectedOutput expected;
     if (!info.valid)
         return expected;
-    expected.known = true;
     expected.video = info.hasVideo && (lossless.copy || writesVideo(job));
     expected.audio = info.hasAudio && job.audio;
 

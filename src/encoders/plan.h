@@ -38,10 +38,10 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 // Seconds that will be encoded: the clip range cut at the source's end; 0 when unknown.
 double encodedDuration(const EncodeJob &job, const MediaInfo &info);
 
-// What a finished output must be like, from the job and its source.
+// What a finished output must be like, from the job and its source; nothing
+// is asked of it when the source could not be probed.
 struct ExpectedOutput
 {
-    bool known = false; // the source could be probed; else nothing below is known
     bool video = false; // it must hold a video stream
     bool audio = false; // and sound
     QSize shown;        // the video's displayed size; invalid when unknown
