@@ -63,15 +63,6 @@ std::optional<PictureTransform> PictureTransform::fromEncoderWord(QStringView wo
     return std::nullopt;
 }
 
-std::optional<PictureTransform> PictureTransform::fromDisplayRotation(double counterClockwise,
-                                                                      bool mirrored)
-{
-    const double quarters = counterClockwise / 90;
-    if (mirrored || !std::isfinite(quarters) || std::abs(quarters - std::round(quarters)) > 0.01)
-        return std::nullopt;
-    return turn(-int(std::lround(quarters)));
-}
-
 std::optional<PictureTransform> PictureTransform::fromDisplayMatrix(const int32_t matrix[9])
 {
     // The 2x2 part, 16.16 fixed point; where each axis of the stored picture goes.

@@ -106,34 +106,6 @@ private Q_SLOTS:
         QVERIFY(!PictureTransform::fromEncoderWord(u"rotate=9"));
     }
 
-    void displayRotation_data()
-    {
-        QTest::addColumn<double>("counterClockwise");
-        QTest::addColumn<bool>("mirrored");
-        QTest::addColumn<int>("quarters"); // clockwise; -1: not a plain quarter turn
-        QTest::newRow("none") << 0.0 << false << 0;
-        QTest::newRow("a phone held upright") << -90.0 << false << 1;
-        QTest::newRow("the other way") << 90.0 << false << 3;
-        QTest::newRow("upside down") << 180.0 << false << 2;
-        QTest::newRow("almost a quarter") << -89.999 << false << 1;
-        QTest::newRow("askew") << 45.0 << false << -1;
-        QTest::newRow("mirrored") << 90.0 << true << -1;
-    }
-
-    void displayRotation()
-    {
-        QFETCH(double, counterClockwise);
-        QFETCH(bool, mirrored);
-        QFETCH(int, quarters);
-        const auto t = PictureTransform::fromDisplayRotation(counterClockwise, mirrored);
-        QCOMPARE(t.has_value(), quarters >= 0);
-        if (t) {
-            QCOMPARE(t->clockwiseQuarters(), quarters);
-            QCOMPARE(double(t->counterClockwiseDegrees()),
-                     std::fmod(std::round(counterClockwise) + 360, 360));
-        }
-    }
-
     // What players show for a display matrix, as ffmpeg shows these stored in an
     // MP4's track header: the picture's corners, mirrors included.
     void displayMatrix_data()
