@@ -15,7 +15,7 @@ constexpr QStringView PrefixView = u"[torvane] ";
 // Report lines are short; a longer line is someone else's text.
 constexpr qsizetype MaxLine = 8192;
 
-constexpr std::array<std::pair<Error, const char *>, 10> errorWords{{
+constexpr std::array<std::pair<Error, const char *>, 11> errorWords{{
     {Error::Usage, "usage"},
     {Error::Source, "source"},
     {Error::NotAFile, "not-a-file"},
@@ -26,6 +26,7 @@ constexpr std::array<std::pair<Error, const char *>, 10> errorWords{{
     {Error::ClipRange, "clip-range"},
     {Error::Interrupted, "interrupted"},
     {Error::Failed, "failed"},
+    {Error::CheckFailed, "check-failed"},
 }};
 
 constexpr std::array<std::pair<LosslessRefusal, const char *>, 7> refusalWords{{

@@ -17,6 +17,9 @@
 //   [torvane] error=source                    why the run failed; its last line follows
 //   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
 //
+// An output that was written but failed its check is reported by its output
+// line, then error=check-failed and the last line.
+//
 // Both sides read this header: the encoders write with the writers below, the
 // batch reads with Report::Reader, and neither spells a key of its own.
 namespace Report {
@@ -43,6 +46,7 @@ enum class Error {
     ClipRange,     // the clip starts past the source's end
     Interrupted,   // stopped by a signal, or nobody reads the output any more
     Failed,        // anything else
+    CheckFailed,   // the output was written and kept, but is not what was asked for
 };
 QByteArray errorWord(Error error);
 // Failed for a word this version does not know.

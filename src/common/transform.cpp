@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -62,11 +63,29 @@ std::optional<PictureTransform> PictureTransform::fromEncoderWord(QStringView wo
     return std::nullopt;
 }
 
-std::optional<PictureTransform> PictureTransform::fromDisplayRotation(double counterClockwise,
-                                                                      bool mirrored)
+std::optional<PictureTransform> PictureTransform::fromDisplayMatrix(const int32_t matrix[9])
 {
-    const double quarters = counterClockwise / 90;
-    if (mirrored || !std::isfinite(quarters) || std::abs(quarters - std::round(quarters)) > 0.01)
+    // The 2x2 part, 16.16 fixed point; where each axis of the stored picture goes.
+    const double a = matrix[0] / 65536.0, b = matrix[1] / 65536.0;
+    const double c = matrix[3] / 65536.0, d = matrix[4] / 65536.0;
+    const double scaleP = std::hypot(a, b), scaleQ = std::hypot(c, d);
+    if (!(scaleP > 0) || !(scaleQ > 0) || std::abs(scaleP / scaleQ - 1) > 0.01)
         return std::nullopt;
-    return turn(-int(std::lround(quarters)));
+    // Within a degree of one of the eight, as ffmpeg's autorotation takes them.
+    const auto near = [](double value, int whole) { return std::abs(value - whole) < 0.017; };
+    for (const Named &named : names) {
+        const PictureTransform &n = named.transform;
+        // The stored picture's right (1, 0) and down (0, 1) after the transform:
+        // a mirror sends right to the left, each clockwise quarter sends right
+        // down and down left.
+        int px = n.m_mirrored ? -1 : 1, py = 0, qx = 0, qy = 1;
+        for (int i = 0; i < n.m_quarters; ++i) {
+            px = -std::exchange(py, px);
+            qx = -std::exchange(qy, qx);
+        }
+        if (near(a / scaleP, px) && near(b / scaleP, py) && near(c / scaleQ, qx) &&
+            near(d / scaleQ, qy))
+            return n;
+    }
+    return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <cstdint>
 #include <optional>
 
 // One of the eight ways to lay a picture back onto its rectangle: a left-right
@@ -56,10 +57,12 @@ public:
     QStringList encoderWords() const;
     static std::optional<PictureTransform> fromEncoderWord(QStringView word);
 
-    // A display matrix's turn as libav gives it (counter-clockwise degrees),
-    // when it is whole quarters and mirrors nothing.
-    static std::optional<PictureTransform> fromDisplayRotation(double counterClockwiseDegrees,
-                                                               bool mirrored);
+    // What a player does with a display matrix as libav stores it (a b u, c d v,
+    // x y w; a point p, q of the stored picture is shown at a*p + c*q + x,
+    // b*p + d*q + y), mirrors included; none when it turns by other than
+    // whole quarters, skews or squeezes.
+    static std::optional<PictureTransform> fromDisplayMatrix(const int32_t matrix[9]);
+
     // The counter-clockwise degrees of a turn (0, 90, 180, 270), as ffmpeg's
     // rotate tag and libav's display matrix take them; mirrors are left out.
     int counterClockwiseDegrees() const { return (4 - m_quarters) % 4 * 90; }

@@ -185,10 +185,36 @@ QString lavcVideoCodec(const QString &name)
     return name;
 }
 
-EncodeJob parseConv(const QStringList &args)
+// Options without a value that every encoder takes wherever it stands.
+bool commonFlag(const QString &opt, EncodeJob &job)
+{
+    if (opt == u"-nometadata") {
+        job.keepMetadata = false;
+        return true;
+    }
+    return false;
+}
+
+// conv's options without a value.
+bool convFlag(const QString &opt, EncodeJob &job)
+{
+    if (opt == u"-lossless")
+        job.lossless = true;
+    else if (opt == u"-noautorotate")
+        job.autorotate = false;
+    else
+        return commonFlag(opt, job);
+    return true;
+}
+
+EncodeJob parseConv(QStringList args)
 {
     EncodeJob job;
     job.tool = Tool::Conv;
+    // The source comes first; the flags that are newer than that rule are
+    // taken in front of it too.
+    while (!args.isEmpty() && (args.first() == u"-nometadata" || args.first() == u"-noautorotate"))
+        convFlag(args.takeFirst(), job);
     if (args.isEmpty() || args.first().isEmpty())
         throw Failure{u"no source file given"_s};
     job.input = args.first();
@@ -199,10 +225,8 @@ EncodeJob parseConv(const QStringList &args)
     bool haveOutput = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString &opt = args[i];
-        if (opt == u"-lossless") {
-            job.lossless = true;
+        if (convFlag(opt, job))
             continue;
-        }
         static const QStringList withValue = {
             u"-oac"_s, u"-lameopts"_s, u"-ovc"_s, u"-x264encopts"_s, u"-lavcopts"_s, u"-ofps"_s,
             u"-of"_s,  u"-lavfopts"_s, u"-vf"_s,  u"-o"_s,           u"-ss"_s,       u"-endpos"_s};
@@ -312,6 +336,8 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
         }
         if (opt == u"-y")
             continue; // the output is always replaced
+        if (commonFlag(opt, job))
+            continue;
         if (opt == u"-vn") {
             job.video = false;
             continue;

@@ -39,6 +39,13 @@ struct EncodeJob
 
     // conv: turn a quarter by the display matrix alone where the source allows.
     bool lossless = false;
+
+    // The source's recording date, place, camera and title go to the output as
+    // far as its container holds them, and its file time; -nometadata: none.
+    bool keepMetadata = true;
+    // conv: the picture as the source's display matrix shows it; -noautorotate:
+    // as stored, for a source whose orientation tag is wrong.
+    bool autorotate = true;
 };
 
 struct ParseResult

@@ -27,9 +27,12 @@ extern "C" {
 // Every libav function the encoder calls, with the library that holds it.
 #define TORVANE_LIBAV_FUNCTIONS(X)                                                                 \
     X(Util, av_dict_copy)                                                                          \
+    X(Util, av_dict_get)                                                                           \
+    X(Util, av_dict_free)                                                                          \
     X(Util, av_dict_set)                                                                           \
-    X(Util, av_display_rotation_get)                                                               \
     X(Util, av_display_rotation_set)                                                               \
+    X(Util, av_frame_alloc)                                                                        \
+    X(Util, av_frame_free)                                                                         \
     X(Util, av_log_set_level)                                                                      \
     X(Util, av_rescale_q)                                                                          \
     X(Util, av_strerror)                                                                           \
@@ -43,9 +46,16 @@ extern "C" {
     X(Codec, av_packet_free)                                                                       \
     X(Codec, av_packet_rescale_ts)                                                                 \
     X(Codec, av_packet_unref)                                                                      \
+    X(Codec, avcodec_alloc_context3)                                                               \
     X(Codec, avcodec_descriptor_get_by_name)                                                       \
+    X(Codec, avcodec_find_decoder)                                                                 \
+    X(Codec, avcodec_free_context)                                                                 \
     X(Codec, avcodec_get_name)                                                                     \
+    X(Codec, avcodec_open2)                                                                        \
     X(Codec, avcodec_parameters_copy)                                                              \
+    X(Codec, avcodec_parameters_to_context)                                                        \
+    X(Codec, avcodec_receive_frame)                                                                \
+    X(Codec, avcodec_send_packet)                                                                  \
     X(Format, av_codec_get_id)                                                                     \
     X(Format, av_codec_get_tag2)                                                                   \
     X(Format, av_guess_format)                                                                     \

@@ -25,6 +25,13 @@ double seconds(int64_t value)
     return value == AV_NOPTS_VALUE ? 0 : double(value) / AV_TIME_BASE;
 }
 
+double streamSeconds(const AVStream *stream)
+{
+    return stream->duration == AV_NOPTS_VALUE
+               ? 0
+               : inRange(double(stream->duration) * av_q2d(stream->time_base), 0, 1e7);
+}
+
 const int32_t *displayMatrix(const Libav &av, const AVStream *stream)
 {
 #if LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
@@ -77,6 +84,23 @@ int openInput(const QString &path, InputContext *input, const std::atomic<bool> 
     return status;
 }
 
+int firstVideoStream(const AVFormatContext *context)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream *stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return int(i);
+    }
+    return -1;
+}
+
+std::optional<PictureTransform> displayTransform(const AVStream *stream)
+{
+    const int32_t *matrix = displayMatrix(*libav(), stream);
+    return matrix ? PictureTransform::fromDisplayMatrix(matrix) : PictureTransform();
+}
+
 QString libavError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -105,28 +129,33 @@ MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel)
     info.duration = inRange(seconds(context->duration), 0, 1e7);
     const double start = seconds(context->start_time);
     info.start = std::abs(start) <= 1e7 ? start : 0;
+    if (const AVDictionaryEntry *entry =
+            av->av_dict_get(context->metadata, "creation_time", nullptr, 0))
+        info.creationTime = QString::fromUtf8(entry->value);
+    info.hasDate = av->av_dict_get(context->metadata, "date", nullptr, 0) != nullptr;
+    const int video = firstVideoStream(context.get());
+    if (video >= 0) {
+        const AVStream *stream = context->streams[video];
+        const AVCodecParameters *par = stream->codecpar;
+        info.hasVideo = true;
+        info.videoCodec = QString::fromLatin1(av->avcodec_get_name(par->codec_id));
+        info.frameRate = inRange(av_q2d(stream->avg_frame_rate), 0, 1000);
+        if (info.frameRate == 0)
+            info.frameRate = inRange(av_q2d(stream->r_frame_rate), 0, 1000);
+        if (par->width > 0 && par->height > 0)
+            info.codedSize = QSize(par->width, par->height);
+        info.display = displayTransform(stream);
+        info.videoDuration = streamSeconds(stream);
+    }
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream *stream = context->streams[i];
         const AVCodecParameters *par = stream->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !info.hasVideo &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            info.hasVideo = true;
-            info.videoCodec = QString::fromLatin1(av->avcodec_get_name(par->codec_id));
-            info.frameRate = inRange(av_q2d(stream->avg_frame_rate), 0, 1000);
-            if (info.frameRate == 0)
-                info.frameRate = inRange(av_q2d(stream->r_frame_rate), 0, 1000);
-            if (const int32_t *matrix = displayMatrix(*av, stream)) {
-                const double rotation = av->av_display_rotation_get(matrix);
-                info.displayRotation = std::isfinite(rotation) ? rotation : 0;
-                // A negative determinant of the 2x2 part: the picture is mirrored.
-                info.displayMirrored =
-                    double(matrix[0]) * double(matrix[4]) - double(matrix[1]) * double(matrix[3]) <
-                    0;
-            }
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.hasAudio) {
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
             info.hasAudio = true;
             info.audioCodec = QString::fromLatin1(av->avcodec_get_name(par->codec_id));
             info.sampleRate = int(inRange(par->sample_rate, 1000, 768000));
+            info.audioDuration = streamSeconds(stream);
+            break;
         }
     }
     return info;

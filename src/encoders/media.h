@@ -1,11 +1,15 @@
 #pragma once
 
+#include "common/transform.h"
+
+#include <QSize>
 #include <QString>
 
 #include <atomic>
 #include <memory>
 
 struct AVFormatContext;
+struct AVStream;
 
 // What libavformat tells about the source. A figure outside what a real file
 // could hold counts as unknown, so the container's usual choice applies.
@@ -22,10 +26,17 @@ struct MediaInfo
     double frameRate = 0;
     QString videoCodec; // libavcodec's names
     QString audioCodec;
-    // How a player turns the video: degrees counter-clockwise from its display
-    // matrix, and whether the matrix also mirrors the picture.
-    double displayRotation = 0;
-    bool displayMirrored = false;
+    QSize codedSize; // of the picture as stored; invalid when unknown
+    // What a player does to the picture by the video's display matrix; none
+    // when that is no whole quarter turn or mirror.
+    std::optional<PictureTransform> display = PictureTransform();
+    // Each stream's own length in seconds, 0 when unknown.
+    double videoDuration = 0;
+    double audioDuration = 0;
+    // The container's creation_time as libav spells it ("2024-05-01T10:20:30.000000Z"),
+    // and whether it has a date of its own.
+    QString creationTime;
+    bool hasDate = false;
 };
 
 // Gives up, as invalid, soon after *cancel turns true.
@@ -54,3 +65,10 @@ int openInput(const QString &path, InputContext *input, const std::atomic<bool> 
 
 // libav's text for an AVERROR.
 QString libavError(int code);
+
+// The first video stream that is no cover picture; -1 when there is none.
+int firstVideoStream(const AVFormatContext *context);
+
+// What a player does to the stream's picture by its display matrix: nothing
+// without one; none when the matrix is no whole quarter turn or mirror.
+std::optional<PictureTransform> displayTransform(const AVStream *stream);

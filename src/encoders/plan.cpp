@@ -3,6 +3,7 @@
 #include "common/formats.h"
 #include "common/paths.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -120,6 +121,69 @@ QString encodedVideoCodec(const EncodeJob &job)
     return job.videoCodec;
 }
 
+// RealVideo 1 wants sides in multiples of 16, 4:2:0 video even ones.
+int sizeStep(const QString &videoCodec)
+{
+    return videoCodec == u"rv10" ? 16 : 2;
+}
+
+// Rounded down, so that the picture never grows.
+QSize roundedSize(QSize size, int step)
+{
+    return {std::max(step, size.width() / step * step),
+            std::max(step, size.height() / step * step)};
+}
+
+// Whether the output gets the video: -vn drops it, and some containers take none.
+bool writesVideo(const EncodeJob &job)
+{
+    const Container *container = containerFor(job.output);
+    return job.video && !(container && !container->videoCodec);
+}
+
+// The source's recording date in the form the container's "date" takes, for
+// those whose own date field ffmpeg writes from that key alone: AVI's ICRD
+// (year-month-day, as RIFF has it) and ID3's recording time TDRC. Empty for
+// the others, and when the source tells no time.
+QString recordingDate(const QString &creationTime, const QString &muxer)
+{
+    // libav's form: "2024-05-01T10:20:30.000000Z", in UTC.
+    const QDateTime time = QDateTime::fromString(creationTime.left(19), u"yyyy-MM-ddTHH:mm:ss"_s);
+    if (!time.isValid())
+        return {};
+    if (muxer == u"avi")
+        return time.toString(u"yyyy-MM-dd"_s);
+    if (muxer == u"mp3")
+        return time.toString(u"yyyy-MM-ddTHH:mm:ss"_s);
+    return {};
+}
+
+bool needsRecordingDate(const QString &muxer)
+{
+    return muxer == u"avi" || muxer == u"mp3";
+}
+
+// The source's story (when, where, with what camera, under which title) as far
+// as the container holds it, or none of it.
+QStringList metadataArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
+{
+    if (!job.keepMetadata)
+        return {u"-map_metadata"_s, u"-1"_s};
+    // Mapped by hand, or ffmpeg leaves creation_time out.
+    QStringList args = {u"-map_metadata"_s, u"0"_s};
+    // The source's container brands are no story; as keys of their own they
+    // would pass for the output's.
+    for (const char16_t *key : {u"major_brand", u"minor_version", u"compatible_brands"})
+        args << u"-metadata"_s << QString::fromUtf16(key) + u'=';
+    if (writesMetadataTags(muxer))
+        args << u"-movflags"_s << u"+use_metadata_tags"_s;
+    if (!info.hasDate) {
+        if (const QString date = recordingDate(info.creationTime, muxer); !date.isEmpty())
+            args << u"-metadata"_s << u"date="_s + date;
+    }
+    return args;
+}
+
 QString plainSeconds(double seconds)
 {
     return QString::number(seconds, 'f', 3);
@@ -137,15 +201,27 @@ QString outputMuxer(const EncodeJob &job)
 bool probeFirst(const EncodeJob &job)
 {
     return job.lossless ||
-           (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job)));
+           (job.video && job.frameRate.isEmpty() && isMpegVideo(encodedVideoCodec(job))) ||
+           (job.keepMetadata && needsRecordingDate(outputMuxer(job))) || !job.autorotate;
+}
+
+bool writesMetadataTags(const QString &muxer)
+{
+    return muxer == u"mp4" || muxer == u"mov";
 }
 
 LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const QString &muxer)
 {
     LosslessChoice choice;
-    // Quarter turns only: a mirror cannot be told to every player by the matrix.
-    const std::optional<PictureTransform> display =
-        PictureTransform::fromDisplayRotation(info.displayRotation, info.displayMirrored);
+    // The source's own turn first, unless the picture is taken as stored, then
+    // ours. Quarter turns only: a mirror cannot be told to every player by the matrix.
+    PictureTransform shown = job.orientation;
+    bool told = !job.autorotate;
+    if (job.autorotate && info.display) {
+        shown = info.display->then(job.orientation);
+        told = true;
+    }
+    told = told && !shown.isMirrored();
     static const QStringList codecs = {u"h264"_s, u"hevc"_s, u"mpeg4"_s};
     const Container *container = Formats::containerForMuxer(muxer);
 
@@ -159,7 +235,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
         choice.refusal = Report::LosslessRefusal::NoVideo;
     else if (!codecs.contains(info.videoCodec) || !muxerCarries(muxer, info.videoCodec))
         choice.refusal = Report::LosslessRefusal::Codec;
-    else if (!display)
+    else if (!told)
         choice.refusal = Report::LosslessRefusal::DisplayMatrix;
     else if (job.clipped()) // a copy could only start at a key frame
         choice.refusal = Report::LosslessRefusal::Clip;
@@ -169,8 +245,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
         return choice;
     }
     choice.copy = true;
-    // The source's own turn first, then ours.
-    choice.rotation = display->then(job.orientation).counterClockwiseDegrees();
+    choice.rotation = shown.counterClockwiseDegrees();
     if (info.hasAudio && !audioCopies(info.audioCodec, muxer))
         choice.audioCodec = u"aac"_s;
     return choice;
@@ -182,6 +257,40 @@ double encodedDuration(const EncodeJob &job, const MediaInfo &info)
     if (job.clipLength > 0)
         length = length > 0 ? std::min(length, job.clipLength) : job.clipLength;
     return length;
+}
+
+ExpectedOutput expectedOutput(const EncodeJob &job, const MediaInfo &info,
+                              const LosslessChoice &lossless)
+{
+    ExpectedOutput expected;
+    if (!info.valid)
+        return expected;
+    expected.video = info.hasVideo && (lossless.copy || writesVideo(job));
+    expected.audio = info.hasAudio && job.audio;
+
+    if (expected.video && info.codedSize.isValid()) {
+        // ffmpeg turns the picture as the source's matrix says, or leaves it
+        // when that is no whole quarter; then ours.
+        QSize size = info.codedSize;
+        if (job.autorotate && info.display && info.display->swapsSides())
+            size.transpose();
+        if (job.orientation.swapsSides())
+            size.transpose();
+        if (!lossless.copy) {
+            const int step = sizeStep(encodedVideoCodec(job));
+            size = roundedSize(job.frameSize.isValid() ? job.frameSize : size, step);
+        }
+        expected.shown = size;
+    }
+
+    // Without one of the source's streams the output lasts as long as the other.
+    MediaInfo kept = info;
+    if (info.hasVideo && !expected.video && info.audioDuration > 0)
+        kept.duration = info.audioDuration;
+    else if (info.hasAudio && !expected.audio && info.videoDuration > 0)
+        kept.duration = info.videoDuration;
+    expected.seconds = encodedDuration(job, kept);
+    return expected;
 }
 
 QString ffmpegUrl(const QString &path)
@@ -207,6 +316,14 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         args << u"-ss"_s << plainSeconds(job.clipStart);
     if (job.clipLength > 0)
         args << u"-t"_s << plainSeconds(job.clipLength);
+    // The picture as stored: ffmpeg 5.1 then gives an encoded output the source's
+    // display matrix, and players would turn it after all. So where the probe
+    // tells the matrix, ffmpeg turns the picture by it and the filters turn it
+    // back (undoTurn); only a matrix that is none of the eight, or no probe, is
+    // left to -noautorotate.
+    const bool undoTurn = !job.autorotate && info.valid && info.display;
+    if (!job.autorotate && !undoTurn)
+        args << u"-noautorotate"_s;
     args << u"-i"_s << ffmpegUrl(job.input);
 
     if (lossless.copy) {
@@ -223,13 +340,14 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             else
                 args << audioArguments(job, lossless.audioCodec, muxer);
         }
+        args << metadataArguments(job, info, muxer);
         args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
         return args;
     }
 
     const QString videoCodec = encodedVideoCodec(job);
     // Whether the source has these streams does not matter: the maps are optional.
-    const bool video = job.video && !(container && !container->videoCodec);
+    const bool video = writesVideo(job);
     const bool audio = job.audio;
 
     if (video) {
@@ -237,6 +355,11 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         args << u"-map"_s << u"0:V:0?"_s;
         if (!videoCodec.isEmpty())
             args << u"-c:v"_s << videoCodec;
+        // FLV has no edit list: the delay B-frames put between decoding and
+        // showing would become a lead-in before both picture and sound, as long
+        // as the source's first frames are apart, and add to the length.
+        if (muxer == u"flv" && videoCodec == u"libx264")
+            args << u"-bf"_s << u"0"_s;
         if (job.videoBitrate > 0)
             args << u"-b:v"_s << QString::number(job.videoBitrate);
 
@@ -247,15 +370,15 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         if (!rate.isEmpty())
             args << u"-r"_s << rate;
 
-        // RealVideo 1 wants sides in multiples of 16, 4:2:0 video even ones;
-        // round down so the picture never grows.
-        const int step = videoCodec == u"rv10" ? 16 : 2;
-        QStringList filters = job.orientation.ffmpegFilters();
+        const int step = sizeStep(videoCodec);
+        QStringList filters = undoTurn
+                                  ? info.display->inverse().then(job.orientation).ffmpegFilters()
+                                  : job.orientation.ffmpegFilters();
         if (job.frameSize.isValid()) {
-            const int w = std::max(step, job.frameSize.width() / step * step);
-            const int h = std::max(step, job.frameSize.height() / step * step);
-            filters << u"scale=%1:%2"_s.arg(w).arg(h);
+            const QSize size = roundedSize(job.frameSize, step);
+            filters << u"scale=%1:%2"_s.arg(size.width()).arg(size.height());
         } else {
+            // As roundedSize() does.
             filters << u"scale='max(%1,trunc(iw/%1)*%1)':'max(%1,trunc(ih/%1)*%1)'"_s.arg(step);
         }
         filters << u"format=yuv420p"_s;
@@ -273,6 +396,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
     if (!video && !audio)
         args << u"-map"_s << u"0?"_s; // let ffmpeg say what is missing
 
+    args << metadataArguments(job, info, muxer);
     args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
     return args;
 }

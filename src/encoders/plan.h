@@ -12,9 +12,15 @@
 QString outputMuxer(const EncodeJob &job);
 
 // Whether ffmpeg's arguments wait for the probe: a lossless rotation decides
-// between copying and encoding, and MPEG video without a frame rate takes the
-// source's. Other jobs start ffmpeg first and probe while it runs.
+// between copying and encoding, MPEG video without a frame rate takes the
+// source's, AVI and MP3 get the source's recording date spelt out, and a
+// picture taken as stored (-noautorotate) needs the source's display matrix.
+// Other jobs start ffmpeg first and probe while it runs.
 bool probeFirst(const EncodeJob &job);
+
+// Whether the muxer writes any metadata key only when told to write them all
+// as tags of their own (mov's and mp4's mdta keys, which phones use).
+bool writesMetadataTags(const QString &muxer);
 
 // How a -lossless job is done: by copying the streams and turning the
 // picture through the display matrix, or, when the source does not allow
@@ -31,6 +37,18 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 
 // Seconds that will be encoded: the clip range cut at the source's end; 0 when unknown.
 double encodedDuration(const EncodeJob &job, const MediaInfo &info);
+
+// What a finished output must be like, from the job and its source; nothing
+// is asked of it when the source could not be probed.
+struct ExpectedOutput
+{
+    bool video = false; // it must hold a video stream
+    bool audio = false; // and sound
+    QSize shown;        // the video's displayed size; invalid when unknown
+    double seconds = 0; // its length, 0 when unknown
+};
+ExpectedOutput expectedOutput(const EncodeJob &job, const MediaInfo &info,
+                              const LosslessChoice &lossless);
 
 // The complete ffmpeg argument list writing the job's result to outputUrl.
 // info is the probe's answer for the jobs of probeFirst(); the others pass

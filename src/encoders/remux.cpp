@@ -117,7 +117,13 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     if (status < 0)
         return failed(Report::Error::Failed, u"no muxer "_s + job.muxer, status);
     const std::unique_ptr<AVFormatContext, CloseOutput> out(created);
-    av.av_dict_copy(&out->metadata, in->metadata, 0);
+    if (job.keepMetadata) {
+        av.av_dict_copy(&out->metadata, in->metadata, 0);
+        // The source's container brands are no story; as keys of their own
+        // they would pass for the output's.
+        for (const char *key : {"major_brand", "minor_version", "compatible_brands"})
+            av.av_dict_set(&out->metadata, key, nullptr, 0);
+    }
 
     // Input stream index to output stream, as ffmpeg's -map 0:V:0 -map 0:a:0 picks them.
     QList<int> mapping(int(in->nb_streams), -1);
@@ -161,6 +167,8 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
         to->disposition = from->disposition;
         av.av_dict_copy(&to->metadata, from->metadata, 0);
         av.av_dict_set(&to->metadata, "rotate", nullptr, 0);
+        if (!job.keepMetadata)
+            av.av_dict_set(&to->metadata, "creation_time", nullptr, 0);
         if ((status = copySideData(av, from, to, index == video ? job.rotation : 0)) < 0)
             return failed(Report::Error::Failed, u"cannot copy the stream"_s, status);
         mapping[index] = to->index;
@@ -170,7 +178,12 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     const QByteArray url = "file:/dev/fd/" + QByteArray::number(job.outputFd);
     if ((status = av.avio_open(&out->pb, url.constData(), AVIO_FLAG_WRITE)) < 0)
         return writeFailed(status);
-    if ((status = av.avformat_write_header(out.get(), nullptr)) < 0)
+    AVDictionary *options = nullptr;
+    if (job.keepMetadata && job.metadataTags)
+        av.av_dict_set(&options, "movflags", "+use_metadata_tags", 0);
+    status = av.avformat_write_header(out.get(), &options);
+    av.av_dict_free(&options);
+    if (status < 0)
         return failed(Report::Error::Failed, u"cannot start the output"_s, status);
 
     // Timestamps start at 0 in the output, as ffmpeg makes them.

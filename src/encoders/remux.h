@@ -18,6 +18,8 @@ struct RemuxJob
     QString muxer;
     int rotation = 0; // degrees counter-clockwise, as players turn the picture
     bool audio = true;
+    bool keepMetadata = true;  // the source's date, place, camera and title
+    bool metadataTags = false; // every key as a tag of its own (mov's and mp4's mdta)
 };
 
 struct RemuxResult

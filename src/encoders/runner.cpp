@@ -4,7 +4,9 @@
 #include "childprocess.h"
 #include "common/paths.h"
 #include "console.h"
+#include "libav.h"
 #include "media.h"
+#include "outputcheck.h"
 #include "partfile.h"
 #include "plan.h"
 #include "remux.h"
@@ -33,6 +35,11 @@ namespace {
 
 // ffmpeg writes into the part file we opened for it, never to a name.
 const QByteArray outputUrl = "file:/dev/fd/3";
+
+// The exit code of a run whose output was written and kept under its name but
+// failed its check: apart from 1 (failed), 2 (usage), 127 (no ffmpeg) and
+// 128 + a signal (interrupted).
+constexpr int CheckFailedExit = 3;
 
 // A stop signal that arrived, with the pipe it woke us through emptied.
 int takeStopSignal()
@@ -424,6 +431,17 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
     return run;
 }
 
+// The output's file time is the source's, as a copy's would be; the
+// intermediate file passes it on to the second pass.
+void takeFileTime(const QString &source, int fd)
+{
+    struct stat st = {};
+    if (::stat(pathToBytes(source).constData(), &st) != 0)
+        return;
+    const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    ::futimens(fd, times);
+}
+
 int interrupted(Tool tool, int sig)
 {
     if (sig == SIGPIPE)
@@ -439,7 +457,8 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
                       const PartFile &part, ProgressReporter &reporter)
 {
     const RemuxResult result = remux(
-        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio},
+        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio, job.keepMetadata,
+         writesMetadataTags(muxer)},
         [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
         [] {
             const int sig = StopSignalPipe::last();
@@ -450,10 +469,11 @@ Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const Lossless
 }
 
 // known: the probe's answer when it came first; without it the source is
-// probed while ffmpeg runs, and the reporter begins once it answers.
+// probed while ffmpeg runs, and the reporter begins once it answers, and
+// *source gets the answer.
 Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo *known,
                   const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
-                  ProgressReporter &reporter)
+                  ProgressReporter &reporter, MediaInfo *source)
 {
     QList<QByteArray> argv = {ffmpeg};
     for (const QString &arg : ffmpegArguments(job, known ? *known : MediaInfo(), muxer, lossless,
@@ -486,6 +506,8 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
     ErrorReader errors(job);
     const FfmpegRun run =
         superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
+    if (!known)
+        *source = probed;
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
     if (problem.error == Report::Error::ClipRange ||
@@ -563,10 +585,11 @@ int runJob(const EncodeJob &job)
                                 : Report::losslessEncodeLine(lossless.refusal, lossless.codec));
         reporter.begin(duration);
     }
-    const Outcome outcome =
-        lossless.copy && lossless.audioCodec.isEmpty()
-            ? copyInProcess(job, muxer, lossless, part, reporter)
-            : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless, part, reporter);
+    MediaInfo source = known ? *known : MediaInfo();
+    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
+                                ? copyInProcess(job, muxer, lossless, part, reporter)
+                                : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless,
+                                            part, reporter, &source);
     if (outcome.stopSignal != 0) {
         part.remove();
         return interrupted(tool, outcome.stopSignal);
@@ -575,14 +598,22 @@ int runJob(const EncodeJob &job)
         part.remove();
         return failed(tool, outcome);
     }
+    if (part.size() <= 0 && !StopSignalPipe::last()) {
+        console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
+        return 1;
+    }
+    if (job.keepMetadata)
+        takeFileTime(job.input, part.descriptor());
+    // Read through our own descriptor: the part file's name could be someone else's by now.
+    // Without libav nothing is known of the source, and nothing can be read.
+    QStringList differences;
+    if (!source.libavMissing && libav())
+        differences = checkOutput(u"/proc/self/fd/%1"_s.arg(part.descriptor()),
+                                  expectedOutput(job, source, lossless));
     // A stop that came once the work was done still means the job is not wanted.
     if (const int sig = StopSignalPipe::last()) {
         part.remove();
         return interrupted(tool, sig);
-    }
-    if (part.size() <= 0) {
-        console::failure(tool, Report::Error::Failed, u"Encoding failed: the output is empty"_s);
-        return 1;
     }
     const QByteArray written = part.publish(&error);
     if (written.isEmpty()) {
@@ -593,5 +624,12 @@ int runJob(const EncodeJob &job)
     }
     reporter.finish();
     console::report(Report::outputLine(written));
+    // Kept all the same: it may still be of use, and nothing is lost.
+    if (!differences.isEmpty()) {
+        console::failure(tool, Report::Error::CheckFailed,
+                         u"Output check failed: %1; the file is kept as %2"_s.arg(
+                             differences.join(u"; "_s), displayPath(pathFromBytes(written))));
+        return CheckFailedExit;
+    }
     return 0;
 }

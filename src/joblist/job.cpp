@@ -22,6 +22,7 @@ FailureReason failureReasonOf(Report::Error error)
     case Report::Error::Usage:
     case Report::Error::Interrupted:
     case Report::Error::Failed:
+    case Report::Error::CheckFailed:
         break;
     }
     return FailureReason::EncoderFailed;

@@ -49,12 +49,21 @@ private Q_SLOTS:
 
     void errorWordsRoundTrip()
     {
-        for (const Error error : {Error::Usage, Error::Source, Error::NotAFile, Error::Output,
-                                  Error::NameTooLong, Error::DiskFull, Error::FfmpegMissing,
-                                  Error::ClipRange, Error::Interrupted, Error::Failed})
+        for (const Error error :
+             {Error::Usage, Error::Source, Error::NotAFile, Error::Output, Error::NameTooLong,
+              Error::DiskFull, Error::FfmpegMissing, Error::ClipRange, Error::Interrupted,
+              Error::Failed, Error::CheckFailed})
             QCOMPARE(read(errorLine(error), 3).error, error);
         // A word a newer encoder might send is still a failure.
         QCOMPARE(errorFromWord(u"martian"), Error::Failed);
+    }
+
+    // The file stays, and the run still failed.
+    void outputKeptButItsCheckFailed()
+    {
+        const RunReport report = read(outputLine("/out/x.mp4") + errorLine(Error::CheckFailed), 6);
+        QCOMPARE(report.output, u"/out/x.mp4"_qs);
+        QCOMPARE(report.error, Error::CheckFailed);
     }
 
     void otherTextIsNoReport_data()

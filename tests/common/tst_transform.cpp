@@ -106,31 +106,39 @@ private Q_SLOTS:
         QVERIFY(!PictureTransform::fromEncoderWord(u"rotate=9"));
     }
 
-    void displayRotation_data()
+    // What players show for a display matrix, as ffmpeg shows these stored in an
+    // MP4's track header: the picture's corners, mirrors included.
+    void displayMatrix_data()
     {
-        QTest::addColumn<double>("counterClockwise");
-        QTest::addColumn<bool>("mirrored");
-        QTest::addColumn<int>("quarters"); // clockwise; -1: not a plain quarter turn
-        QTest::newRow("none") << 0.0 << false << 0;
-        QTest::newRow("a phone held upright") << -90.0 << false << 1;
-        QTest::newRow("the other way") << 90.0 << false << 3;
-        QTest::newRow("upside down") << 180.0 << false << 2;
-        QTest::newRow("almost a quarter") << -89.999 << false << 1;
-        QTest::newRow("askew") << 45.0 << false << -1;
-        QTest::newRow("mirrored") << 90.0 << true << -1;
+        QTest::addColumn<QList<double>>("abcd"); // the 2x2 part: a b / c d
+        QTest::addColumn<QList<int>>("shown");   // the corners shown; empty: none of the eight
+        QTest::newRow("none") << QList<double>{1, 0, 0, 1} << QList<int>{0, 1, 2, 3};
+        QTest::newRow("a phone held upright")
+            << QList<double>{0, 1, -1, 0} << QList<int>{2, 0, 3, 1};
+        QTest::newRow("upside down") << QList<double>{-1, 0, 0, -1} << QList<int>{3, 2, 1, 0};
+        QTest::newRow("the other way") << QList<double>{0, -1, 1, 0} << QList<int>{1, 3, 0, 2};
+        QTest::newRow("mirrored") << QList<double>{-1, 0, 0, 1} << QList<int>{1, 0, 3, 2};
+        QTest::newRow("flipped") << QList<double>{1, 0, 0, -1} << QList<int>{2, 3, 0, 1};
+        QTest::newRow("main diagonal") << QList<double>{0, 1, 1, 0} << QList<int>{0, 2, 1, 3};
+        QTest::newRow("other diagonal") << QList<double>{0, -1, -1, 0} << QList<int>{3, 1, 2, 0};
+        QTest::newRow("upright, twice the size")
+            << QList<double>{0, 2, -2, 0} << QList<int>{2, 0, 3, 1};
+        QTest::newRow("askew") << QList<double>{0.7071, 0.7071, -0.7071, 0.7071} << QList<int>();
+        QTest::newRow("squeezed") << QList<double>{2, 0, 0, 1} << QList<int>();
     }
 
-    void displayRotation()
+    void displayMatrix()
     {
-        QFETCH(double, counterClockwise);
-        QFETCH(bool, mirrored);
-        QFETCH(int, quarters);
-        const auto t = PictureTransform::fromDisplayRotation(counterClockwise, mirrored);
-        QCOMPARE(t.has_value(), quarters >= 0);
+        QFETCH(QList<double>, abcd);
+        QFETCH(QList<int>, shown);
+        const auto fixed = [](double v) { return int32_t(std::lround(v * 65536)); };
+        const int32_t matrix[9] = {
+            fixed(abcd[0]), fixed(abcd[1]), 0, fixed(abcd[2]), fixed(abcd[3]), 0, 0, 0, 1 << 30};
+        const auto t = PictureTransform::fromDisplayMatrix(matrix);
+        QCOMPARE(t.has_value(), !shown.isEmpty());
         if (t) {
-            QCOMPARE(t->clockwiseQuarters(), quarters);
-            QCOMPARE(double(t->counterClockwiseDegrees()),
-                     std::fmod(std::round(counterClockwise) + 360, 360));
+            const Corners c = apply(*t, {0, 1, 2, 3});
+            QCOMPARE(QList<int>(c.begin(), c.end()), shown);
         }
     }
 };

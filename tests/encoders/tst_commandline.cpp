@@ -43,6 +43,47 @@ private Q_SLOTS:
         QCOMPARE(parsed.job.audioBitrate, audio);
     }
 
+    // The newer flags are taken wherever they stand; without them all is as before.
+    void flags_data()
+    {
+        QTest::addColumn<int>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("keepMetadata"); // and the source must still be in.avi
+        QTest::addColumn<bool>("autorotate");
+        const int conv = int(Tool::Conv), coder = int(Tool::Coder), coder2 = int(Tool::Coder2);
+        QTest::newRow("conv, none")
+            << conv << QStringList{u"in.avi"_qs, u"-o"_qs, u"out.mp4"_qs} << true << true;
+        QTest::newRow("conv, after the source")
+            << conv << QStringList{u"in.avi"_qs, u"-nometadata"_qs, u"-o"_qs, u"out.mp4"_qs}
+            << false << true;
+        QTest::newRow("conv, before the source")
+            << conv
+            << QStringList{u"-noautorotate"_qs, u"-nometadata"_qs, u"in.avi"_qs, u"-o"_qs,
+                           u"out.mp4"_qs}
+            << false << false;
+        QTest::newRow("conv, last")
+            << conv << QStringList{u"in.avi"_qs, u"-o"_qs, u"out.mp4"_qs, u"-noautorotate"_qs}
+            << true << false;
+        QTest::newRow("coder, first")
+            << coder << QStringList{u"-nometadata"_qs, u"-i"_qs, u"in.avi"_qs, u"out.mp3"_qs}
+            << false << true;
+        QTest::newRow("coder2, last")
+            << coder2 << QStringList{u"-i"_qs, u"in.avi"_qs, u"out.3gp"_qs, u"-nometadata"_qs}
+            << false << true;
+    }
+    void flags()
+    {
+        QFETCH(int, tool);
+        QFETCH(QStringList, args);
+        QFETCH(bool, keepMetadata);
+        QFETCH(bool, autorotate);
+        const ParseResult parsed = parseCommandLine(Tool(tool), args);
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        QCOMPARE(parsed.job.input, u"in.avi"_qs);
+        QCOMPARE(parsed.job.keepMetadata, keepMetadata);
+        QCOMPARE(parsed.job.autorotate, autorotate);
+    }
+
     void orientationWordsCompose()
     {
         const auto orientation = [](const QString &words) {

@@ -472,6 +472,138 @@ private Q_SLOTS:
             QVERIFY2(summary.contains(part), qPrintable(summary));
     }
 
+    // A phone's clip through each container the formats write: the table of
+    // what each keeps of its story, as ffprobe reads it back ("v:" from the
+    // video track's header; "titl" the 3GPP title box, which ffprobe does not read).
+    void metadata_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("kept");
+        const QString h264 = u"%STORY "_s + QString::fromUtf8(x264);
+        const QString mpeg1 = u"%STORY -oac mp3lame -lameopts preset=64 -ovc lavc -lavcopts "
+                              "vcodec=mpeg1video:vbitrate=600:vpass=1 -ofps 24 -of lavf "
+                              "-lavfopts format=yuv4mpeg -o "_s;
+        const auto row = [](const char *name, const char *tool, const QString &args,
+                            const char *kept) {
+            QTest::newRow(name) << QString::fromUtf8(tool) << args.split(u' ') << words(kept);
+        };
+        const char *everything =
+            "creation_time v:creation_time com.apple.quicktime.location.ISO6709 "
+            "location com.apple.quicktime.make com.apple.quicktime.model make "
+            "model title";
+        row("mp4", "conv", h264 + u" -o %OUT/x.mp4"_s, everything);
+        row("mov", "conv", h264 + u" -o %OUT/x.mov"_s, everything);
+        row("mp4, a lossless copy", "conv", h264 + u" -vf rotate=1 -lossless -o %OUT/x.mp4"_s,
+            everything);
+        row("3gp", "coder2",
+            u"-i %STORY -y -s 176x144 -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "
+            "%OUT/x.3gp"_s,
+            "creation_time v:creation_time location titl");
+        row("flv", "conv", h264 + u" -of avi -o %OUT/x.flv"_s,
+            "creation_time com.apple.quicktime.location.ISO6709 location "
+            "com.apple.quicktime.make com.apple.quicktime.model make model title");
+        row("avi", "conv", mpeg1 + u"%OUT/x.avi"_s, "date title");
+        row("mpg", "conv", mpeg1 + u"%OUT/x.mpg"_s, "");
+        row("rm", "coder", u"-i %STORY -y -vcodec rv10 -b 1200k -f rm -ab 128k -ac 2 %OUT/x.rm"_s,
+            "title");
+        row("mp3", "coder", u"-i %STORY -y -vn -ab 64k %OUT/x.mp3"_s,
+            "date creation_time com.apple.quicktime.location.ISO6709 location "
+            "com.apple.quicktime.make com.apple.quicktime.model make model title");
+        row("mp4 without", "conv", h264 + u" -nometadata -o %OUT/x.mp4"_s, "");
+        row("lossless copy without", "conv",
+            h264 + u" -vf rotate=1 -lossless -nometadata -o %OUT/x.mp4"_s, "");
+        row("mp3 without", "coder", u"-nometadata -i %STORY -y -vn -ab 64k %OUT/x.mp3"_s, "");
+    }
+    void metadata()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, kept);
+        // What a phone writes, and when.
+        const QMap<QString, QString> story = {
+            {u"creation_time"_s, u"2024-05-01T10:20:30Z"_s},
+            {u"com.apple.quicktime.location.ISO6709"_s, u"+48.8584+002.2945+035.000/"_s},
+            {u"location"_s, u"+48.8584+002.2945+035.000/"_s},
+            {u"com.apple.quicktime.make"_s, u"Apple"_s},
+            {u"com.apple.quicktime.model"_s, u"iPhone 12"_s},
+            {u"make"_s, u"Apple"_s},
+            {u"model"_s, u"iPhone 12"_s},
+            {u"title"_s, u"Eiffel Tower"_s}};
+        const QString source = path(u"story.mp4"_s);
+        const QDateTime taken(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
+        if (!QFile::exists(source)) {
+            QStringList make = words("-f lavfi -i testsrc=s=176x144:r=10:d=2 -f lavfi -i "
+                                     "sine=r=44100:d=2 -c:v libx264 -c:a aac -movflags "
+                                     "use_metadata_tags");
+            for (auto it = story.cbegin(); it != story.cend(); ++it)
+                make << u"-metadata"_s << it.key() + u'=' + it.value();
+            QVERIFY(ffmpeg(make + QStringList{source}));
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(taken, QFileDevice::FileModificationTime));
+        }
+        m_names.insert(u"%STORY"_s, source);
+
+        QString dir;
+        const Result r = encode(tool, args, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QString out =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(machineValue(r.output, "output")));
+        const QJsonObject info = probe(out);
+        const QJsonObject tags = info[u"format"_s][u"tags"_s].toObject();
+        const QJsonObject videoTags = firstStream(info, u"video"_s)[u"tags"_s].toObject();
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // A full box: version and flags, a language, then the text.
+        const qsizetype titl = bytes.indexOf(QByteArray("titl\0\0\0\0", 8));
+        QCOMPARE(titl >= 0 && bytes.mid(titl + 10, 12) == "Eiffel Tower", kept.contains(u"titl"_s));
+
+        // The first 18 characters: 3GPP's place box holds numbers, and gives the
+        // height back in another form; libav writes times with microseconds.
+        QStringList found;
+        for (auto it = story.cbegin(); it != story.cend(); ++it) {
+            if (tags[it.key()].toString().startsWith(it.value().left(18)))
+                found << it.key();
+            if (videoTags[it.key()].toString().startsWith(it.value().left(18)))
+                found << u"v:"_s + it.key();
+        }
+        // AVI's ICRD and ID3's recording time, from creation_time.
+        if (tags[u"date"_s].toString().startsWith(u"2024-05-01"_s))
+            found << u"date"_s;
+        kept.removeAll(u"titl"_s);
+        kept.sort();
+        found.sort();
+        QCOMPARE(found, kept);
+        QCOMPARE(QFileInfo(out).lastModified() == taken, !args.contains(u"-nometadata"_s));
+    }
+
+    // FLV has no edit list: a variable frame rate source with B-frames, whose
+    // first frames come 0.12 s apart, must not leave a lead-in before its
+    // picture and sound, nor lengthen the clip.
+    void flvTiming()
+    {
+        const QString source = path(u"vfr.mp4"_s);
+        QVERIFY(ffmpeg(words("-f lavfi -i testsrc=s=176x144:r=30:d=3 -f lavfi -i sine=r=44100:d=2 "
+                             "-vf setpts=if(lt(N\\,3)\\,N*0.12\\,0.24+(N-2)/30)/TB -fps_mode "
+                             "passthrough -c:v libx264 -bf 3 -c:a aac -t 2") +
+                       QStringList{source}));
+        QString dir;
+        const Result r = encode(
+            u"conv"_s, QStringList{source} + words(x264) + words("-of avi -o %OUT/x.flv"), &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QJsonObject info = probe(QDir(dir).filePath(u"x.flv"_s));
+        const auto start = [&info](const QString &type) {
+            return firstStream(info, type)[u"start_time"_s].toString().toDouble();
+        };
+        // Both at the start, so within a frame of each other.
+        QVERIFY2(start(u"video"_s) <= 1.0 / 30 && start(u"audio"_s) <= 1.0 / 30,
+                 qPrintable(u"%1 %2"_s.arg(start(u"video"_s)).arg(start(u"audio"_s))));
+        const double length = info[u"format"_s][u"duration"_s].toString().toDouble();
+        QVERIFY2(std::abs(length - 2.0) <= 0.1, qPrintable(QString::number(length)));
+    }
+
     void orientation_data()
     {
         QTest::addColumn<QString>("source");
@@ -523,6 +655,72 @@ private Q_SLOTS:
             QCOMPARE(sd[u"rotation"_s].toInt(), 0);
         // Raw pixels without autorotation, so a leftover rotation could not hide a fault.
         QCOMPARE(::corners(out, false), corners);
+    }
+
+    // A source's display matrix followed, or ignored (-noautorotate) as a wrong
+    // tag: the corners of the picture a player shows.
+    void autorotation_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("quarters"); // the requested turn, clockwise
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QByteArray>("verdict"); // the lossless= line; null without -lossless
+        const auto row = [](const char *name, const char *source, const char *options, int quarters,
+                            const char *output, const char *verdict = nullptr) {
+            QTest::newRow(name) << QString::fromUtf8(source) << words(options) << quarters
+                                << QString::fromUtf8(output) << QByteArray(verdict);
+        };
+        row("tag 90, followed", "%PHONE90", "", 1, "x.mp4");
+        row("tag 90, ignored", "%PHONE90", "-noautorotate", 1, "x.mp4");
+        row("tag 90, ignored, as it is", "%PHONE90", "-noautorotate", 0, "x.avi");
+        row("mirrored, followed", "%MIRRORED", "", 1, "x.mp4");
+        row("mirrored, followed, avi", "%MIRRORED", "", 3, "x.avi");
+        row("mirrored, ignored", "%MIRRORED", "-noautorotate", 3, "x.mp4");
+        row("tag 90, ignored, lossless", "%PHONE90", "-noautorotate -lossless", 1, "x.mp4", "copy");
+        row("mirrored, followed, lossless", "%MIRRORED", "-lossless", 1, "x.mp4",
+            "encode reason=display-matrix");
+        row("mirrored, ignored, lossless", "%MIRRORED", "-noautorotate -lossless", 3, "x.mp4",
+            "copy");
+    }
+    void autorotation()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, options);
+        QFETCH(int, quarters);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, verdict);
+        // A camera that stores its picture mirrored, and says so in the track header.
+        const QString mirrored = path(u"mirrored.mp4"_s);
+        if (!QFile::exists(mirrored)) {
+            QFile in(m_names[u"%UPRIGHT"_s]);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            QByteArray bytes = in.readAll();
+            const qsizetype tkhd = bytes.indexOf("tkhd");
+            QVERIFY(tkhd > 0);
+            // Past version and flags, times, track, duration, layer, group and volume.
+            char *matrix = bytes.data() + tkhd + 8 + (bytes[tkhd + 4] == 1 ? 32 : 20) + 16;
+            const qint32 width = qFromBigEndian<qint32>(matrix + 36);
+            const qint32 mirror[9] = {-65536, 0, 0, 0, 65536, 0, width, 0, 1 << 30};
+            qToBigEndian<qint32>(mirror, 9, matrix);
+            QFile out(mirrored);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        }
+        m_names.insert(u"%MIRRORED"_s, mirrored);
+
+        QString dir;
+        QStringList args = QStringList{source} + words(x264) + options;
+        if (quarters)
+            args << u"-vf"_s << (quarters == 1 ? u"rotate=1"_s : u"rotate=2"_s);
+        const Result r = encode(u"conv"_s, args + QStringList{u"-o"_s, u"%OUT/"_s + output}, &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        QCOMPARE(machineValue(r.output, "lossless"), verdict);
+
+        QList<int> expected = ::corners(m_names[source], !options.contains(u"-noautorotate"_s));
+        QVERIFY(!expected.isEmpty());
+        if (quarters)
+            expected = turned(expected, quarters == 1);
+        QCOMPARE(::corners(QDir(dir).filePath(output), true), expected);
     }
 
     void lossless_data()
@@ -730,6 +928,56 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
         if (tool == u"conv")
             QCOMPARE(r.output.count('('), r.output.count("%)"));
+    }
+
+    // A stand-in ffmpeg writes a file that is not what was asked for: the
+    // encoder keeps it under its name and says what differs.
+    void checkCatches_data()
+    {
+        QTest::addColumn<QStringList>("prepare"); // ffmpeg's arguments after -i %SRC
+        QTest::addColumn<QString>("filter");      // conv's -vf
+        QTest::addColumn<QString>("differs");
+        QTest::newRow("a picture not turned") << words("-c:v libx264 -c:a aac") << u"rotate=1"_s
+                                              << u"176x144 shown, 144x176 expected"_s;
+        QTest::newRow("cut short") << words("-t 1 -c:v libx264 -c:a aac") << QString()
+                                   << u"1.00 s long, 2.10 s expected"_s;
+        QTest::newRow("no video") << words("-vn -c:a aac") << QString()
+                                  << u"no video, the source has some"_s;
+    }
+    void checkCatches()
+    {
+        QFETCH(QStringList, prepare);
+        QFETCH(QString, filter);
+        QFETCH(QString, differs);
+        const QString written =
+            path(u"written %1.mp4"_s.arg(QString::fromUtf8(QTest::currentDataTag())));
+        QVERIFY(ffmpeg(QStringList{u"-i"_s, m_names[u"%SRC"_s]} + prepare + QStringList{written}));
+        const QString standIn =
+            path(u"ffmpeg-writes %1"_s.arg(QString::fromUtf8(QTest::currentDataTag())));
+        QFile script(standIn);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncat '" + QFile::encodeName(written) + "' >/dev/fd/3\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        QStringList args = QStringList{u"%SRC"_s} + words(x264);
+        if (!filter.isEmpty())
+            args << u"-vf"_s << filter;
+        QString dir;
+        const Result r = encode(u"conv"_s, args + words("-o %OUT/x.mp4"), &dir,
+                                {u"TORVANE_FFMPEG="_s + standIn});
+        QVERIFY2(r.code == 3, r.output.constData());
+        const QString kept = QDir(dir).filePath(u"x.mp4"_s);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{u"x.mp4"_s});
+        const QStringList lines =
+            QString::fromUtf8(r.output).split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 3, r.output.constData());
+        QCOMPARE(lines[lines.size() - 3],
+                 u"[torvane] output="_s +
+                     QString::fromUtf8(QFile::encodeName(kept).toPercentEncoding("/")));
+        QCOMPARE(lines[lines.size() - 2], u"[torvane] error=check-failed"_s);
+        QCOMPARE(lines.last(),
+                 u"Output check failed: %1; the file is kept as %2"_s.arg(differs, kept));
     }
 
     // A stand-in ffmpeg that ends at once, before or after the probe answers,

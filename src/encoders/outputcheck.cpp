@@ -1,0 +1,113 @@
+#include "outputcheck.h"
+
+#include "libav.h"
+#include "media.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct FreeDecoder
+{
+    void operator()(AVCodecContext *c) const { libav()->avcodec_free_context(&c); }
+};
+struct FreeFrame
+{
+    void operator()(AVFrame *f) const { libav()->av_frame_free(&f); }
+};
+struct FreePacket
+{
+    void operator()(AVPacket *p) const { libav()->av_packet_free(&p); }
+};
+
+// Enough for any decoder's delay before its first picture, and for the sound
+// muxed ahead of it; a damaged file is not read to its end.
+constexpr int VideoPacketBudget = 64;
+constexpr int PacketBudget = 1024;
+
+bool firstPictureDecodes(AVFormatContext *context, int index)
+{
+    const Libav &av = *libav();
+    const AVCodecParameters *par = context->streams[index]->codecpar;
+    const AVCodec *codec = av.avcodec_find_decoder(par->codec_id);
+    if (!codec)
+        return false;
+    const std::unique_ptr<AVCodecContext, FreeDecoder> decoder(av.avcodec_alloc_context3(codec));
+    if (!decoder || av.avcodec_parameters_to_context(decoder.get(), par) < 0)
+        return false;
+    // Threads would only hold the one picture back.
+    decoder->thread_count = 1;
+    if (av.avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return false;
+    const std::unique_ptr<AVPacket, FreePacket> packet(av.av_packet_alloc());
+    const std::unique_ptr<AVFrame, FreeFrame> frame(av.av_frame_alloc());
+    if (!packet || !frame)
+        return false;
+    int videoPackets = 0;
+    for (int read = 0; read < PacketBudget && videoPackets < VideoPacketBudget; ++read) {
+        if (av.av_read_frame(context, packet.get()) < 0)
+            break;
+        if (packet->stream_index == index) {
+            ++videoPackets;
+            // A damaged packet may be followed by good ones.
+            av.avcodec_send_packet(decoder.get(), packet.get());
+        }
+        av.av_packet_unref(packet.get());
+        if (av.avcodec_receive_frame(decoder.get(), frame.get()) >= 0)
+            return true;
+    }
+    // A decoder may hold its pictures back until the stream ends.
+    av.avcodec_send_packet(decoder.get(), nullptr);
+    return av.avcodec_receive_frame(decoder.get(), frame.get()) >= 0;
+}
+
+QString sizeText(QSize size)
+{
+    return u"%1x%2"_s.arg(size.width()).arg(size.height());
+}
+
+} // namespace
+
+QStringList checkOutput(const QString &path, const ExpectedOutput &expected)
+{
+    const Libav &av = *libav();
+    av.av_log_set_level(AV_LOG_QUIET);
+    InputContext context;
+    if (const int status = openInput(path, &context); status < 0)
+        return {u"it cannot be read: %1"_s.arg(libavError(status))};
+    av.avformat_find_stream_info(context.get(), nullptr);
+
+    QStringList differences;
+    const int video = firstVideoStream(context.get());
+    const bool audio = std::any_of(
+        context->streams, context->streams + context->nb_streams,
+        [](const AVStream *s) { return s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; });
+    if (expected.video && video < 0)
+        differences << u"no video, the source has some"_s;
+    if (expected.audio && !audio)
+        differences << u"no sound, the source has some"_s;
+    if (video >= 0) {
+        const AVStream *stream = context->streams[video];
+        // As a player shows it: turned by the output's own display matrix.
+        QSize shown(stream->codecpar->width, stream->codecpar->height);
+        if (const auto display = displayTransform(stream); display && display->swapsSides())
+            shown.transpose();
+        if (expected.shown.isValid() && shown != expected.shown)
+            differences << u"%1 shown, %2 expected"_s.arg(sizeText(shown),
+                                                          sizeText(expected.shown));
+    }
+    if (expected.seconds > 0) {
+        const double seconds =
+            context->duration == AV_NOPTS_VALUE ? 0 : double(context->duration) / AV_TIME_BASE;
+        if (!(std::abs(seconds - expected.seconds) <= std::max(0.5, expected.seconds * 0.02)))
+            differences << u"%1 s long, %2 s expected"_s.arg(seconds, 0, 'f', 2)
+                               .arg(expected.seconds, 0, 'f', 2);
+    }
+    if (video >= 0 && !firstPictureDecodes(context.get(), video))
+        differences << u"its first picture does not decode"_s;
+    return differences;
+}
