@@ -67,8 +67,10 @@ QStringList failureSummaryItems(const QList<JobFailure> &failures)
     for (const JobFailure &failure : failures) {
         QString item =
             displayPath(failure.source) + u"\n    "_qs + StatusTexts::failure(failure.reason);
-        if (!failure.detail.isEmpty())
-            item += u"\n    "_qs + failure.detail;
+        const QString detail = StatusTexts::failureDetail(failure.reason, failure.detail,
+                                                          failure.checks, failure.keptOutput);
+        if (!detail.isEmpty())
+            item += u"\n    "_qs + detail;
         items << item;
     }
     return items;

@@ -76,9 +76,12 @@ QVariant presentJob(const Job &job, int column, int role)
         }
         break;
     case Qt::ToolTipRole:
-        if (status && job.state == JobState::Failed)
+        if (status && job.state == JobState::Failed) {
+            const QString detail = StatusTexts::failureDetail(job.failure, job.failureDetail,
+                                                              job.failureChecks, job.keptOutput);
             return StatusTexts::failure(job.failure) +
-                   (job.failureDetail.isEmpty() ? QString() : u"\n"_qs + job.failureDetail);
+                   (detail.isEmpty() ? QString() : u"\n"_qs + detail);
+        }
         if (status && !job.losslessRefusal.isEmpty())
             return StatusTexts::losslessRefusal(job.losslessRefusal);
         break;

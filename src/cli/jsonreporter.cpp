@@ -149,7 +149,8 @@ void JsonReporter::jobFailed(const JobFailure &failure)
     jobEvent("job-failed", m_position, failure.source)
         .add("reason", StatusTexts::failureCode(failure.reason))
         .add("message", StatusTexts::failure(failure.reason))
-        .add("detail", displayPath(failure.detail))
+        .add("detail", displayPath(StatusTexts::failureDetail(failure.reason, failure.detail,
+                                                              failure.checks, failure.keptOutput)))
         .printTo(m_out);
 }
 

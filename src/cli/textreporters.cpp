@@ -58,8 +58,10 @@ void TextReporter::jobDone(const QString &, const QString &output)
 void TextReporter::jobFailed(const JobFailure &failure)
 {
     QString text = u"FAILED "_qs + failure.source + u": "_qs + StatusTexts::failure(failure.reason);
-    if (!failure.detail.isEmpty())
-        text += u" ("_qs + failure.detail + u')';
+    const QString detail = StatusTexts::failureDetail(failure.reason, failure.detail,
+                                                      failure.checks, failure.keptOutput);
+    if (!detail.isEmpty())
+        text += u" ("_qs + detail + u')';
     printResult(text);
 }
 

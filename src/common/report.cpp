@@ -39,6 +39,15 @@ constexpr std::array<std::pair<LosslessRefusal, const char *>, 7> refusalWords{{
     {LosslessRefusal::Clip, "clip"},
 }};
 
+constexpr std::array<std::pair<CheckFinding, const char *>, 6> findingWords{{
+    {CheckFinding::Unreadable, "unreadable"},
+    {CheckFinding::NoVideo, "no-video"},
+    {CheckFinding::NoSound, "no-sound"},
+    {CheckFinding::Size, "size"},
+    {CheckFinding::Duration, "duration"},
+    {CheckFinding::Undecodable, "undecodable"},
+}};
+
 template<typename Enum, size_t N>
 QByteArray wordOf(const std::array<std::pair<Enum, const char *>, N> &words, Enum value)
 {
@@ -127,6 +136,17 @@ QByteArray outputLine(const QByteArray &path)
     return line("output=" + path.toPercentEncoding("/"));
 }
 
+QByteArray checkLine(const CheckDifference &difference)
+{
+    QByteArray text = "check=" + wordOf(findingWords, difference.finding);
+    // Figures only: a space would end the field.
+    if (!difference.found.isEmpty())
+        text += " found=" + difference.found.toUtf8().toPercentEncoding();
+    if (!difference.expected.isEmpty())
+        text += " expected=" + difference.expected.toUtf8().toPercentEncoding();
+    return line(text);
+}
+
 QString RunReport::losslessWhy() const
 {
     if (losslessRefusal == LosslessRefusal::Codec && !losslessCodec.isEmpty())
@@ -192,6 +212,20 @@ bool Reader::readLine(QStringView text)
         return true;
     } else if (key == u"error") {
         m_report.error = errorFromWord(value);
+    } else if (key == u"check") {
+        CheckDifference difference;
+        difference.finding = valueOf(findingWords, value).value_or(CheckFinding::Unreadable);
+        for (const QStringView field : fields.sliced(1)) {
+            const auto decoded = [&](qsizetype at) {
+                return QString::fromUtf8(
+                    QByteArray::fromPercentEncoding(field.sliced(at).toUtf8()));
+            };
+            if (field.startsWith(u"found="))
+                difference.found = decoded(6);
+            else if (field.startsWith(u"expected="))
+                difference.expected = decoded(9);
+        }
+        m_report.checks << difference;
     } else if (key == u"lossless") {
         m_report.losslessAsked = true;
         m_report.losslessCopied = value == u"copy";

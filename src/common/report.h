@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -14,6 +15,7 @@
 //   [torvane] duration=12.345                 seconds this run will encode
 //   [torvane] position=4.560000               seconds encoded so far
 //   [torvane] lossless=encode reason=codec codec=vp9
+//   [torvane] check=size found=176x144 expected=144x176   what the output's check found
 //   [torvane] error=source                    why the run failed; its last line follows
 //   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
 //
@@ -52,6 +54,18 @@ QByteArray errorWord(Error error);
 // Failed for a word this version does not know.
 Error errorFromWord(QStringView word);
 
+// What the check of a finished output found wrong; found and expected carry
+// the figures where there are any ("176x144", "9.50" seconds).
+enum class CheckFinding { Unreadable, NoVideo, NoSound, Size, Duration, Undecodable };
+struct CheckDifference
+{
+    CheckFinding finding = CheckFinding::Unreadable;
+    QString found;
+    QString expected;
+
+    friend bool operator==(const CheckDifference &, const CheckDifference &) = default;
+};
+
 // Why a lossless rotation was not done, so the job is encoded after all.
 enum class LosslessRefusal {
     None,
@@ -75,6 +89,8 @@ QByteArray losslessCopyLine();
 QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec);
 // The path as bytes, as the file system has it.
 QByteArray outputLine(const QByteArray &path);
+// One line for each thing the output's check found wrong, before its error line.
+QByteArray checkLine(const CheckDifference &difference);
 
 // What one run reported so far.
 struct RunReport
@@ -87,6 +103,7 @@ struct RunReport
     bool losslessCopied = false;
     LosslessRefusal losslessRefusal = LosslessRefusal::None;
     QString losslessCodec;
+    QList<CheckDifference> checks;
 
     // Why the lossless rotation was refused in one word: the source's codec
     // name when the codec was the reason, else the reason's word.

@@ -330,9 +330,13 @@ void BatchController::startPass()
         Q_EMIT passStarted(m_job->id, pass);
         return;
     }
-    const JobFailure failure{m_job->id, m_job->source, FailureReason::EncoderMissing,
+    const JobFailure failure{m_job->id,
+                             m_job->source,
+                             FailureReason::EncoderMissing,
                              startFailureText(m_process.startFailure()) + u": "_qs +
-                                 displayPath(pass.command.program)};
+                                 displayPath(pass.command.program),
+                             {},
+                             {}};
     removeIntermediate();
     m_jobs.setFailed(failure.id, failure.reason, failure.detail);
     m_summary.failures.append(failure);
@@ -409,9 +413,13 @@ void BatchController::passEnded(const RunOutcome &outcome)
     QString detail;
     const FailureReason failure = failureOf(outcome, detail);
     if (failure != FailureReason::None) {
-        const JobFailure failed{m_job->id, m_job->source, failure, detail};
+        JobFailure failed{m_job->id, m_job->source, failure, detail, {}, {}};
+        if (failure == FailureReason::OutputCheckFailed) {
+            failed.checks = report.checks;
+            failed.keptOutput = report.output;
+        }
         removeIntermediate();
-        m_jobs.setFailed(failed.id, failed.reason, failed.detail);
+        m_jobs.setFailed(failed.id, failed.reason, failed.detail, failed.checks, failed.keptOutput);
         m_summary.failures.append(failed);
         Q_EMIT jobFailed(failed);
         afterJob();

@@ -34,6 +34,9 @@ struct JobFailure
     QString source;
     FailureReason reason = FailureReason::None;
     QString detail;
+    // For OutputCheckFailed: what the check found, and the output kept all the same.
+    QList<Report::CheckDifference> checks;
+    QString keptOutput;
 };
 
 // How a batch ended.

@@ -72,24 +72,45 @@ QString sizeText(QSize size)
 
 } // namespace
 
-QStringList checkOutput(const QString &path, const ExpectedOutput &expected)
+QString describe(const Report::CheckDifference &difference)
 {
+    using Report::CheckFinding;
+    switch (difference.finding) {
+    case CheckFinding::Unreadable:
+        return u"it cannot be read: %1"_s.arg(difference.found);
+    case CheckFinding::NoVideo:
+        return u"no video, the source has some"_s;
+    case CheckFinding::NoSound:
+        return u"no sound, the source has some"_s;
+    case CheckFinding::Size:
+        return u"%1 shown, %2 expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Duration:
+        return u"%1 s long, %2 s expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Undecodable:
+        break;
+    }
+    return u"its first picture does not decode"_s;
+}
+
+QList<Report::CheckDifference> checkOutput(const QString &path, const ExpectedOutput &expected)
+{
+    using Report::CheckFinding;
     const Libav &av = *libav();
     av.av_log_set_level(AV_LOG_QUIET);
     InputContext context;
     if (const int status = openInput(path, &context); status < 0)
-        return {u"it cannot be read: %1"_s.arg(libavError(status))};
+        return {{CheckFinding::Unreadable, libavError(status), {}}};
     av.avformat_find_stream_info(context.get(), nullptr);
 
-    QStringList differences;
+    QList<Report::CheckDifference> differences;
     const int video = firstVideoStream(context.get());
     const bool audio = std::any_of(
         context->streams, context->streams + context->nb_streams,
         [](const AVStream *s) { return s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; });
     if (expected.video && video < 0)
-        differences << u"no video, the source has some"_s;
+        differences << Report::CheckDifference{CheckFinding::NoVideo, {}, {}};
     if (expected.audio && !audio)
-        differences << u"no sound, the source has some"_s;
+        differences << Report::CheckDifference{CheckFinding::NoSound, {}, {}};
     if (video >= 0) {
         const AVStream *stream = context->streams[video];
         // As a player shows it: turned by the output's own display matrix.
@@ -97,17 +118,18 @@ QStringList checkOutput(const QString &path, const ExpectedOutput &expected)
         if (const auto display = displayTransform(stream); display && display->swapsSides())
             shown.transpose();
         if (expected.shown.isValid() && shown != expected.shown)
-            differences << u"%1 shown, %2 expected"_s.arg(sizeText(shown),
-                                                          sizeText(expected.shown));
+            differences << Report::CheckDifference{CheckFinding::Size, sizeText(shown),
+                                                   sizeText(expected.shown)};
     }
     if (expected.seconds > 0) {
         const double seconds =
             context->duration == AV_NOPTS_VALUE ? 0 : double(context->duration) / AV_TIME_BASE;
         if (!(std::abs(seconds - expected.seconds) <= std::max(0.5, expected.seconds * 0.02)))
-            differences << u"%1 s long, %2 s expected"_s.arg(seconds, 0, 'f', 2)
-                               .arg(expected.seconds, 0, 'f', 2);
+            differences << Report::CheckDifference{CheckFinding::Duration,
+                                                   QString::number(seconds, 'f', 2),
+                                                   QString::number(expected.seconds, 'f', 2)};
     }
     if (video >= 0 && !firstPictureDecodes(context.get(), video))
-        differences << u"its first picture does not decode"_s;
+        differences << Report::CheckDifference{CheckFinding::Undecodable, {}, {}};
     return differences;
 }

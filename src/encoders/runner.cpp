@@ -606,7 +606,7 @@ int runJob(const EncodeJob &job)
         takeFileTime(job.input, part.descriptor());
     // Read through our own descriptor: the part file's name could be someone else's by now.
     // Without libav nothing is known of the source, and nothing can be read.
-    QStringList differences;
+    QList<Report::CheckDifference> differences;
     if (!source.libavMissing && libav())
         differences = checkOutput(u"/proc/self/fd/%1"_s.arg(part.descriptor()),
                                   expectedOutput(job, source, lossless));
@@ -626,9 +626,14 @@ int runJob(const EncodeJob &job)
     console::report(Report::outputLine(written));
     // Kept all the same: it may still be of use, and nothing is lost.
     if (!differences.isEmpty()) {
+        QStringList words;
+        for (const Report::CheckDifference &difference : std::as_const(differences)) {
+            console::report(Report::checkLine(difference));
+            words << describe(difference);
+        }
         console::failure(tool, Report::Error::CheckFailed,
                          u"Output check failed: %1; the file is kept as %2"_s.arg(
-                             differences.join(u"; "_s), displayPath(pathFromBytes(written))));
+                             words.join(u"; "_s), displayPath(pathFromBytes(written))));
         return CheckFailedExit;
     }
     return 0;

@@ -19,10 +19,11 @@ FailureReason failureReasonOf(Report::Error error)
         return FailureReason::FfmpegMissing;
     case Report::Error::ClipRange:
         return FailureReason::ClipRange;
+    case Report::Error::CheckFailed:
+        return FailureReason::OutputCheckFailed;
     case Report::Error::Usage:
     case Report::Error::Interrupted:
     case Report::Error::Failed:
-    case Report::Error::CheckFailed:
         break;
     }
     return FailureReason::EncoderFailed;

@@ -21,6 +21,7 @@ enum class FailureReason {
     EncoderCrashed,
     EncoderFailed,
     NoOutput,
+    OutputCheckFailed, // written and kept, but not what was asked for
     ClipRange,
     OutputFolderUnusable,
 };
@@ -51,6 +52,9 @@ struct Job
 
     FailureReason failure = FailureReason::None;
     QString failureDetail; // the encoder's own last line
+    // For OutputCheckFailed: what the check found, and the output kept all the same.
+    QList<Report::CheckDifference> failureChecks;
+    QString keptOutput;
 
     // What its encoders printed, the last EncoderProcess::TailLimit characters.
     QString encoderOutput;

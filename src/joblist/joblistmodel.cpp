@@ -268,7 +268,9 @@ void JobListModel::setRunning(quint64 id, int pass, int passCount, double fracti
     rowChanged(row);
 }
 
-void JobListModel::setFailed(quint64 id, FailureReason reason, const QString &detail)
+void JobListModel::setFailed(quint64 id, FailureReason reason, const QString &detail,
+                             const QList<Report::CheckDifference> &checks,
+                             const QString &keptOutput)
 {
     const int row = rowOf(id);
     if (row < 0)
@@ -277,6 +279,8 @@ void JobListModel::setFailed(quint64 id, FailureReason reason, const QString &de
     setState(j, JobState::Failed);
     j.failure = reason;
     j.failureDetail = detail;
+    j.failureChecks = checks;
+    j.keptOutput = keptOutput;
     rowChanged(row);
 }
 

@@ -76,7 +76,9 @@ public:
     int failedCount() const;
 
     void setRunning(quint64 id, int pass, int passCount, double fraction);
-    void setFailed(quint64 id, FailureReason reason, const QString &detail);
+    void setFailed(quint64 id, FailureReason reason, const QString &detail,
+                   const QList<Report::CheckDifference> &checks = {},
+                   const QString &keptOutput = {});
     void setStopped(quint64 id);
     void setEncoderOutput(quint64 id, const QString &output);
     void setLosslessRefusal(quint64 id, const QString &refusal);

@@ -1,6 +1,7 @@
 #include "statustexts.h"
 
 #include "common/formats.h"
+#include "common/paths.h"
 
 #include <QList>
 
@@ -35,6 +36,8 @@ QString failure(FailureReason reason)
         return u"编码器转换失败"_qs;
     case FailureReason::NoOutput:
         return u"编码器没有生成输出文件"_qs;
+    case FailureReason::OutputCheckFailed:
+        return u"输出文件检查未通过"_qs;
     case FailureReason::ClipRange:
         return u"剪辑的开始时间超出了视频长度"_qs;
     case FailureReason::OutputFolderUnusable:
@@ -68,12 +71,49 @@ QString failureCode(FailureReason reason)
         return u"encoder-failed"_qs;
     case FailureReason::NoOutput:
         return u"no-output"_qs;
+    case FailureReason::OutputCheckFailed:
+        return u"output-check-failed"_qs;
     case FailureReason::ClipRange:
         return u"clip-range"_qs;
     case FailureReason::OutputFolderUnusable:
         return u"output-folder-unusable"_qs;
     }
     return {};
+}
+
+QString failureDetail(FailureReason reason, const QString &detail,
+                      const QList<Report::CheckDifference> &checks, const QString &keptOutput)
+{
+    if (reason != FailureReason::OutputCheckFailed || checks.isEmpty())
+        return detail;
+    using Report::CheckFinding;
+    QStringList found;
+    for (const Report::CheckDifference &d : checks) {
+        switch (d.finding) {
+        case CheckFinding::Unreadable:
+            found << u"文件无法打开（%1）"_qs.arg(d.found);
+            break;
+        case CheckFinding::NoVideo:
+            found << u"没有画面，原视频有"_qs;
+            break;
+        case CheckFinding::NoSound:
+            found << u"没有声音，原视频有"_qs;
+            break;
+        case CheckFinding::Size:
+            found << u"画面为 %1，应为 %2"_qs.arg(d.found, d.expected);
+            break;
+        case CheckFinding::Duration:
+            found << u"长 %1 秒，应为 %2 秒"_qs.arg(d.found, d.expected);
+            break;
+        case CheckFinding::Undecodable:
+            found << u"第一帧画面无法解码"_qs;
+            break;
+        }
+    }
+    QString text = found.join(u"；"_qs);
+    if (!keptOutput.isEmpty())
+        text += u"。文件已保留：%1"_qs.arg(displayPath(keptOutput));
+    return text;
 }
 
 QString jobStatus(JobState state, double fraction, FailureReason reason)

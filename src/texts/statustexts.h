@@ -14,6 +14,10 @@ namespace StatusTexts {
 QString failure(FailureReason reason);
 // The stable word of the command line's JSON lines ("source-unreadable" ...).
 QString failureCode(FailureReason reason);
+// What to say beside the reason: what an output's check found and where the
+// output was kept, else the encoder's own words.
+QString failureDetail(FailureReason reason, const QString &detail,
+                      const QList<Report::CheckDifference> &checks, const QString &keptOutput);
 
 // The status column: 等待 / 转换中 45% / 失败：原因 / 已停止.
 QString jobStatus(JobState state, double fraction, FailureReason reason);

@@ -2,7 +2,8 @@
 // real encoders, writes its output under a part name and gives it the final
 // name at the end, and logs each run. A source whose name holds "fail" makes it
 // fail, "crash" makes it crash, "slow" makes it take its time, "nooutput"
-// makes it write nothing. SIGTERM removes the part file, as the real one does.
+// makes it write nothing, "badcheck" makes its output fail the check. SIGTERM
+// removes the part file, as the real one does.
 #include "common/report.h"
 
 #include <cctype>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -87,6 +90,13 @@ int main(int argc, char **argv)
             return 1;
         partFile.clear();
         report(Report::outputLine(QByteArray::fromStdString(output)));
+        // Written and kept, but not what was asked for.
+        if (source.find("badcheck") != std::string::npos) {
+            report(Report::checkLine({Report::CheckFinding::Size, u"176x144"_s, u"144x176"_s}));
+            report(Report::errorLine(Report::Error::CheckFailed));
+            std::printf("Output check failed: 176x144 shown, 144x176 expected\n");
+            return 3;
+        }
     }
     return 0;
 }

@@ -202,6 +202,7 @@ private Q_SLOTS:
         QTest::newRow("reported") << u"fail.avi"_qs << FailureReason::SourceUnreadable;
         QTest::newRow("crash") << u"crash.avi"_qs << FailureReason::EncoderCrashed;
         QTest::newRow("no output") << u"nooutput.avi"_qs << FailureReason::NoOutput;
+        QTest::newRow("output check") << u"badcheck.avi"_qs << FailureReason::OutputCheckFailed;
     }
 
     void failedPassMarksTheJobAndTheBatchGoesOn()
@@ -220,6 +221,14 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(path(u"out/one_已旋转140509.mp4"_qs)));
         QVERIFY(QFile::exists(path(u"out/two_已旋转140509.mp4"_qs)));
         QCOMPARE(batch->summary().failures.size(), 1);
+        // An output that failed its check is kept, and the failure says where.
+        if (reason == FailureReason::OutputCheckFailed) {
+            const QString kept = path(u"out/badcheck_已旋转140509.mp4"_qs);
+            QVERIFY(QFile::exists(kept));
+            QCOMPARE(jobs->job(0).keptOutput, kept);
+            QCOMPARE(batch->summary().failures[0].checks.size(), 1);
+            QCOMPARE(batch->summary().failures[0].checks[0].expected, u"144x176"_qs);
+        }
 
         // Start again retries the failed job.
         QSignalSpy started(batch, &BatchController::passStarted);

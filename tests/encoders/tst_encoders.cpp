@@ -937,18 +937,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("prepare"); // ffmpeg's arguments after -i %SRC
         QTest::addColumn<QString>("filter");      // conv's -vf
         QTest::addColumn<QString>("differs");
-        QTest::newRow("a picture not turned") << words("-c:v libx264 -c:a aac") << u"rotate=1"_s
-                                              << u"176x144 shown, 144x176 expected"_s;
-        QTest::newRow("cut short") << words("-t 1 -c:v libx264 -c:a aac") << QString()
-                                   << u"1.00 s long, 2.10 s expected"_s;
+        QTest::addColumn<QString>("check"); // the report line the batch reads
+        QTest::newRow("a picture not turned")
+            << words("-c:v libx264 -c:a aac") << u"rotate=1"_s
+            << u"176x144 shown, 144x176 expected"_s << u"size found=176x144 expected=144x176"_s;
+        QTest::newRow("cut short")
+            << words("-t 1 -c:v libx264 -c:a aac") << QString() << u"1.00 s long, 2.10 s expected"_s
+            << u"duration found=1.00 expected=2.10"_s;
         QTest::newRow("no video") << words("-vn -c:a aac") << QString()
-                                  << u"no video, the source has some"_s;
+                                  << u"no video, the source has some"_s << u"no-video"_s;
     }
     void checkCatches()
     {
         QFETCH(QStringList, prepare);
         QFETCH(QString, filter);
         QFETCH(QString, differs);
+        QFETCH(QString, check);
         const QString written =
             path(u"written %1.mp4"_s.arg(QString::fromUtf8(QTest::currentDataTag())));
         QVERIFY(ffmpeg(QStringList{u"-i"_s, m_names[u"%SRC"_s]} + prepare + QStringList{written}));
@@ -971,10 +975,11 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{u"x.mp4"_s});
         const QStringList lines =
             QString::fromUtf8(r.output).split(QRegularExpression(u"[\r\n]"_s), Qt::SkipEmptyParts);
-        QVERIFY2(lines.size() >= 3, r.output.constData());
-        QCOMPARE(lines[lines.size() - 3],
+        QVERIFY2(lines.size() >= 4, r.output.constData());
+        QCOMPARE(lines[lines.size() - 4],
                  u"[torvane] output="_s +
                      QString::fromUtf8(QFile::encodeName(kept).toPercentEncoding("/")));
+        QCOMPARE(lines[lines.size() - 3], u"[torvane] check="_s + check);
         QCOMPARE(lines[lines.size() - 2], u"[torvane] error=check-failed"_s);
         QCOMPARE(lines.last(),
                  u"Output check failed: %1; the file is kept as %2"_s.arg(differs, kept));

@@ -31,6 +31,13 @@ private Q_SLOTS:
         QTest::newRow("stopped batch") << StatusTexts::batchEnd(1, true) << u"已停止"_qs;
         QTest::newRow("lossless refused")
             << StatusTexts::losslessRefusal(u"vp9"_qs) << u"无法无损旋转：源视频编码为 VP9"_qs;
+        QTest::newRow("output check")
+            << StatusTexts::failureDetail(
+                   FailureReason::OutputCheckFailed, u"English"_qs,
+                   {{Report::CheckFinding::Size, u"176x144"_qs, u"144x176"_qs},
+                    {Report::CheckFinding::Duration, u"9.50"_qs, u"30.00"_qs}},
+                   u"/out/a.mp4"_qs)
+            << u"画面为 176x144，应为 144x176；长 9.50 秒，应为 30.00 秒。文件已保留：/out/a.mp4"_qs;
         QTest::newRow("lossless refused for the container")
             << StatusTexts::losslessRefusal(u"container"_qs)
             << u"无法无损旋转：只有 MP4 和 MOV 格式可以无损旋转"_qs;
