@@ -58,7 +58,13 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         handle({Event::Type::NextJob, {}, m_batchNumber});
     });
     connect(&m_process, &EncoderProcess::outputReceived, this, [this](const QString &piece) {
-        if (m_job && m_report.feed(piece))
+        if (!m_job)
+            return;
+        const bool moved = m_report.feed(piece);
+        const Report::RunReport &report = m_report.report();
+        if (report.losslessAsked && !report.losslessCopied)
+            refuseLossless(report.losslessWhy());
+        if (moved)
             reportPosition();
     });
     connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
@@ -67,6 +73,15 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
 }
 
 BatchController::~BatchController() = default;
+
+void BatchController::refuseLossless(const QString &why)
+{
+    if (!m_job || m_job->losslessRefusalShown)
+        return;
+    m_job->losslessRefusalShown = true;
+    m_jobs.setLosslessRefusal(m_job->id, why);
+    Q_EMIT losslessRefused(m_job->id, m_job->source, why);
+}
 
 void BatchController::reportPosition()
 {
@@ -309,13 +324,17 @@ void BatchController::startNextJob()
     job.id = m_jobs.job(row).id;
     job.source = m_jobs.job(row).source;
     // Everything the job's commands need is read now, once.
-    job.passes = jobPasses(inputsNow(m_jobs.job(row), m_outputFolder));
+    const CommandInputs inputs = inputsNow(m_jobs.job(row), m_outputFolder);
+    job.passes = jobPasses(inputs);
     m_job = std::move(job);
     ++m_started;
     m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
     m_estimate.setJobsLeft(m_jobs.waitingCount());
     m_estimate.setCurrent(0, 0);
     Q_EMIT jobStarted(position());
+    // A turn or format the copy cannot do: said at once, not left unsaid.
+    if (const QString why = losslessRefusal(inputs); !why.isEmpty())
+        refuseLossless(why);
     startPass();
 }
 
@@ -396,10 +415,8 @@ void BatchController::passEnded(const RunOutcome &outcome)
 {
     collectOutput();
     const Report::RunReport &report = m_report.report();
-    if (report.losslessAsked && !report.losslessCopied) {
-        m_jobs.setLosslessRefusal(m_job->id, report.losslessWhy());
-        Q_EMIT losslessRefused(m_job->id, m_job->source, report.losslessWhy());
-    }
+    if (report.losslessAsked && !report.losslessCopied)
+        refuseLossless(report.losslessWhy());
 
     if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
         // A pass that managed to publish before it ended is undone: the job

@@ -156,6 +156,7 @@ private:
         double durationSeconds = 0;
         QString output;
         QString encoderOutput;
+        bool losslessRefusalShown = false;
     };
 
     void handle(const Event &event);
@@ -174,6 +175,8 @@ private:
 
     FailureReason failureOf(const RunOutcome &outcome, QString &detail) const;
     void reportPosition();
+    // Says why a lossless rotation is not done, once per job, as soon as it is known.
+    void refuseLossless(const QString &why);
     void collectOutput();
     void removeIntermediate();
     void jobStoppedHere();

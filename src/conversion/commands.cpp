@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "common/paths.h"
+#include "common/report.h"
 
 namespace {
 
@@ -181,6 +182,18 @@ bool losslessApplies(const CommandInputs &in)
 {
     return in.lossless && Formats::at(in.job.format).rotatesLosslessly() &&
            in.job.rotation.isQuarterTurn();
+}
+
+QString losslessRefusal(const CommandInputs &in)
+{
+    const Format &format = Formats::at(in.job.format);
+    if (!in.lossless || in.job.rotation.isIdentity() || format.firstPass == FirstPass::AudioOnly)
+        return {};
+    if (!in.job.rotation.isQuarterTurn())
+        return QString::fromLatin1(Report::refusalWord(Report::LosslessRefusal::Filter));
+    if (!format.rotatesLosslessly())
+        return QString::fromLatin1(Report::refusalWord(Report::LosslessRefusal::Container));
+    return {};
 }
 
 QList<PassCommand> jobPasses(const CommandInputs &in)

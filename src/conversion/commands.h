@@ -43,6 +43,10 @@ struct CommandInputs
 // Whether the first pass of these inputs may rotate without encoding: a
 // quarter turn into a format that rotates losslessly.
 bool losslessApplies(const CommandInputs &in);
+// Why a lossless rotation asked for cannot even be tried, in the encoders'
+// refusal words ("filter", "container"); empty when it can, or when the job
+// does not turn the picture at all.
+QString losslessRefusal(const CommandInputs &in);
 // All passes of one job, built together from the same inputs.
 QList<PassCommand> jobPasses(const CommandInputs &in);
 

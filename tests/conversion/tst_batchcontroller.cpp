@@ -334,6 +334,40 @@ private Q_SLOTS:
         QVERIFY(QDir(path(u"out"_qs)).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
+    // A lossless rotation that cannot even be tried is said while the job runs,
+    // not after, when the row has gone.
+    void losslessRefusalShowsWhileTheJobRuns_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("rotation"); // the rotation list's entry
+        QTest::addColumn<QString>("why");  // empty: nothing to say
+        QTest::newRow("a mirror") << int(Formats::Mp4) << 2 << u"filter"_qs;
+        QTest::newRow("FLV") << int(Formats::Flv) << 0 << u"container"_qs;
+        QTest::newRow("no turn at all") << int(Formats::Mp4) << 4 << QString();
+        QTest::newRow("sound alone") << int(Formats::Mp3) << 0 << QString();
+    }
+    void losslessRefusalShowsWhileTheJobRuns()
+    {
+        QFETCH(int, format);
+        QFETCH(int, rotation);
+        QFETCH(QString, why);
+        BatchOptions options = batch->options();
+        options.lossless = true;
+        batch->setOptions(options);
+        settings->selectFormat(format);
+        settings->selectRotation(rotation);
+        jobs->addJob(path(u"a.avi"_qs));
+        QStringList said;
+        connect(batch, &BatchController::losslessRefused, this,
+                [&](quint64 id, const QString &, const QString &word) {
+                    QCOMPARE(jobs->jobById(id)->state, JobState::Running);
+                    QCOMPARE(jobs->jobById(id)->losslessRefusal, word);
+                    said << word;
+                });
+        runToEnd();
+        QCOMPARE(said, why.isEmpty() ? QStringList() : QStringList{why});
+    }
+
     void sameNameInTheSameSecondNeverOverwrites()
     {
         QVERIFY(QDir().mkpath(path(u"x"_qs)));
