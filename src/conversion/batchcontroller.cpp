@@ -67,6 +67,12 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         if (moved)
             reportPosition();
     });
+    // Jobs added or removed while a batch runs change what is left of it.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_jobs, signal, this, [this] {
+            if (m_job)
+                updateWaiting();
+        });
     connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
         handle({Event::Type::PassEnded, outcome, m_batchNumber});
     });
@@ -96,13 +102,15 @@ void BatchController::reportPosition()
         return;
     }
     Q_EMIT progressChanged(m_progress.display);
-    if (m_job->durationSeconds <= 0 && total > 0)
+    if (m_job->durationSeconds <= 0 && total > 0) {
         m_job->durationSeconds = total;
+        m_durations.insert(m_job->id, total);
+    }
     const double passFraction = std::clamp(m_progress.display.percent / 100.0, 0.0, 1.0);
     const int passes = int(m_job->passes.size());
     const double fraction = (m_job->pass + passFraction) / passes;
     m_jobs.setRunning(m_job->id, m_job->pass + 1, passes, fraction);
-    m_estimate.setCurrent(m_job->durationSeconds, fraction);
+    m_estimate.setCurrent(m_durations.value(m_job->id, m_job->durationSeconds), fraction);
     Q_EMIT positionChanged(position());
 }
 
@@ -233,6 +241,8 @@ void BatchController::handle(const Event &event)
             } else {
                 m_stopMode = StopMode::AfterCurrentJob;
                 setState(State::Stopping);
+                updateWaiting();
+                Q_EMIT positionChanged(position());
             }
         }
         break;
@@ -269,6 +279,7 @@ BatchController::StartResult BatchController::startBatch()
     m_stopMode = StopMode::Now;
     m_pausedSeconds = 0;
     m_deferred.reset();
+    m_durations.clear();
     m_estimate.start(nowSeconds());
     setState(State::Running);
     m_startTimer->start();
@@ -329,8 +340,8 @@ void BatchController::startNextJob()
     m_job = std::move(job);
     ++m_started;
     m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
-    m_estimate.setJobsLeft(m_jobs.waitingCount());
-    m_estimate.setCurrent(0, 0);
+    updateWaiting();
+    m_estimate.setCurrent(m_durations.value(m_job->id), 0);
     Q_EMIT jobStarted(position());
     // A turn or format the copy cannot do: said at once, not left unsaid.
     if (const QString why = losslessRefusal(inputs); !why.isEmpty())
@@ -360,7 +371,7 @@ void BatchController::startPass()
     m_jobs.setFailed(failure.id, failure.reason, failure.detail);
     m_summary.failures.append(failure);
     Q_EMIT jobFailed(failure);
-    afterJob();
+    afterJob(false);
 }
 
 void BatchController::collectOutput()
@@ -439,7 +450,7 @@ void BatchController::passEnded(const RunOutcome &outcome)
         m_jobs.setFailed(failed.id, failed.reason, failed.detail, failed.checks, failed.keptOutput);
         m_summary.failures.append(failed);
         Q_EMIT jobFailed(failed);
-        afterJob();
+        afterJob(false);
         return;
     }
 
@@ -457,12 +468,31 @@ void BatchController::passEnded(const RunOutcome &outcome)
     m_jobs.removeJob(id);
     ++m_summary.converted;
     Q_EMIT jobDone(id, source, output);
-    afterJob();
+    afterJob(true);
 }
 
-void BatchController::afterJob()
+void BatchController::updateWaiting()
 {
-    m_estimate.jobEnded(m_job->durationSeconds);
+    int known = 0, unknown = 0;
+    double seconds = 0;
+    // After "stop after this video" nothing else will run.
+    if (!(m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob)) {
+        for (int row = 0; row < m_jobs.count(); ++row) {
+            const Job &job = m_jobs.job(row);
+            if (job.state != JobState::Waiting)
+                continue;
+            const double duration = m_durations.value(job.id);
+            known += duration > 0;
+            unknown += duration > 0 ? 0 : 1;
+            seconds += duration;
+        }
+    }
+    m_estimate.setWaiting(known, seconds, unknown);
+}
+
+void BatchController::afterJob(bool converted)
+{
+    m_estimate.jobEnded(converted);
     m_job.reset();
     if (m_state == State::Stopping)
         endBatch(true);

@@ -8,6 +8,7 @@
 #include "process/encoderprocess.h"
 #include "progress.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QTime>
@@ -171,7 +172,10 @@ private:
     void stopNow();
     void beginFinishing();
     void endBatch(bool stopped);
-    void afterJob();
+    // converted: it was work done; a failed or passed-over job was none.
+    void afterJob(bool converted);
+    // The lengths of the jobs that will still run, for the time left.
+    void updateWaiting();
 
     FailureReason failureOf(const RunOutcome &outcome, QString &detail) const;
     void reportPosition();
@@ -193,6 +197,7 @@ private:
     ProgressState m_progress;
     Report::Reader m_report;
     BatchEstimate m_estimate;
+    QHash<quint64, double> m_durations; // source seconds by job, as far as known
     BatchOptions m_options;
     QString m_programFolder;
     QString m_encoderFolder;

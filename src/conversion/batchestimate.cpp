@@ -9,16 +9,11 @@ void BatchEstimate::start(double nowSeconds)
     m_startSeconds = nowSeconds;
 }
 
-void BatchEstimate::jobEnded(double durationSeconds)
+void BatchEstimate::setWaiting(int knownJobs, double knownSeconds, int unknownJobs)
 {
-    if (durationSeconds > 0) {
-        m_endedSeconds += durationSeconds;
-        ++m_endedKnown;
-    } else {
-        ++m_endedUnknown;
-    }
-    m_hasCurrent = false;
-    m_currentDuration = m_currentFraction = 0;
+    m_waitingKnown = std::max(0, knownJobs);
+    m_waitingKnownSeconds = m_waitingKnown > 0 ? std::max(0.0, knownSeconds) : 0;
+    m_waitingUnknown = std::max(0, unknownJobs);
 }
 
 void BatchEstimate::setCurrent(double durationSeconds, double fraction)
@@ -28,31 +23,69 @@ void BatchEstimate::setCurrent(double durationSeconds, double fraction)
     m_currentFraction = std::clamp(fraction, 0.0, 1.0);
 }
 
+void BatchEstimate::jobEnded(bool converted)
+{
+    if (converted && m_hasCurrent) {
+        // A converted job of unknown length counts as long as the others.
+        if (m_currentDuration > 0) {
+            m_convertedSeconds += m_currentDuration;
+            ++m_convertedKnown;
+        } else {
+            ++m_convertedUnknown;
+        }
+    }
+    m_hasCurrent = false;
+    m_currentDuration = m_currentFraction = 0;
+}
+
 double BatchEstimate::averageDuration() const
 {
-    const int known = m_endedKnown + (m_hasCurrent && m_currentDuration > 0 ? 1 : 0);
-    const double total = m_endedSeconds + (m_hasCurrent ? m_currentDuration : 0);
+    double total = m_convertedSeconds + m_waitingKnownSeconds;
+    int known = m_convertedKnown + m_waitingKnown;
+    if (m_hasCurrent && m_currentDuration > 0) {
+        total += m_currentDuration;
+        ++known;
+    }
     // Nothing known: every job weighs the same.
-    return known > 0 ? total / known : 1.0;
+    return known > 0 && total > 0 ? total / known : 1.0;
+}
+
+double BatchEstimate::currentDuration() const
+{
+    if (!m_hasCurrent)
+        return 0;
+    return m_currentDuration > 0 ? m_currentDuration : averageDuration();
+}
+
+double BatchEstimate::doneSeconds() const
+{
+    return m_convertedSeconds + m_convertedUnknown * averageDuration() +
+           currentDuration() * m_currentFraction;
+}
+
+double BatchEstimate::leftSeconds() const
+{
+    return currentDuration() * (1 - m_currentFraction) + m_waitingKnownSeconds +
+           m_waitingUnknown * averageDuration();
 }
 
 double BatchEstimate::fraction() const
 {
-    const double average = averageDuration();
-    const double current = m_hasCurrent ? (m_currentDuration > 0 ? m_currentDuration : average) : 0;
-    const double done = m_endedSeconds + m_endedUnknown * average + current * m_currentFraction;
-    const double total = m_endedSeconds + m_endedUnknown * average + current + m_waiting * average;
-    return total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0.0;
+    const double done = doneSeconds(), left = leftSeconds();
+    return done + left > 0 ? std::clamp(done / (done + left), 0.0, 1.0) : 0.0;
 }
 
 std::optional<int> BatchEstimate::remainingSeconds(double nowSeconds) const
 {
     const double elapsed = nowSeconds - m_startSeconds;
-    const double done = fraction();
-    if (elapsed < MinElapsedSeconds || done <= 0.0)
+    const double left = leftSeconds();
+    if (left <= 0 && elapsed > 0)
+        return 0; // nothing left: the end is now
+    const double done = doneSeconds();
+    if (elapsed < MinElapsedSeconds || done <= 0)
         return std::nullopt;
-    const double left = elapsed * (1.0 - done) / done;
-    if (!std::isfinite(left))
+    const double seconds = left * elapsed / done;
+    if (!std::isfinite(seconds))
         return std::nullopt;
-    return int(std::lround(std::min(left, 1e7)));
+    return int(std::lround(std::min(seconds, 1e7)));
 }

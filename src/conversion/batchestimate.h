@@ -2,35 +2,44 @@
 
 #include <optional>
 
-// How far a batch has come and how long the rest will take, from the share of
-// the total source duration converted so far. Jobs whose duration is not
-// known yet count as long as the average of those that are.
+// How far a batch has come and how long the rest will take: the source seconds
+// still to convert over the speed this batch has shown so far. Only jobs that
+// will run count; a job that failed or was passed over is no work at all.
 class BatchEstimate
 {
 public:
-    // Before an estimate is given: enough time to have a rate worth showing.
+    // Before an estimate is given: enough time to have a speed worth showing.
     static constexpr double MinElapsedSeconds = 2.0;
 
+    // nowSeconds on the batch's own clock, which stands still while it is paused.
     void start(double nowSeconds);
-    // The job that has just ended (converted or not) took part of the batch.
-    void jobEnded(double durationSeconds);
+    // The jobs that will still run after the current one: how many have a known
+    // length and how many seconds they make, and how many are not known yet.
+    void setWaiting(int knownJobs, double knownSeconds, int unknownJobs);
+    // The running job: its length (0 while not known) and the share of it done.
     void setCurrent(double durationSeconds, double fraction);
-    void setJobsLeft(int waitingJobs) { m_waiting = waitingJobs; }
+    // The running job has ended; only a converted one was work done.
+    void jobEnded(bool converted);
 
-    // Converted share of the batch, 0..1.
+    // Converted share of the batch's work, 0..1.
     double fraction() const;
     // Whole seconds left, or nothing while it cannot be estimated.
     std::optional<int> remainingSeconds(double nowSeconds) const;
 
 private:
     double averageDuration() const;
+    double currentDuration() const;
+    double doneSeconds() const;
+    double leftSeconds() const;
 
     double m_startSeconds = 0;
-    double m_endedSeconds = 0; // source seconds of ended jobs with a known duration
-    int m_endedKnown = 0;
-    int m_endedUnknown = 0;
+    double m_convertedSeconds = 0; // of the converted jobs
+    int m_convertedKnown = 0;      // of those, how many had a known length
+    int m_convertedUnknown = 0;
     double m_currentDuration = 0;
     double m_currentFraction = 0;
     bool m_hasCurrent = false;
-    int m_waiting = 0;
+    double m_waitingKnownSeconds = 0;
+    int m_waitingKnown = 0;
+    int m_waitingUnknown = 0;
 };

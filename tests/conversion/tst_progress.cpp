@@ -126,21 +126,28 @@ private Q_SLOTS:
         QVERIFY(!reader.report().output.isEmpty());
     }
 
-    // The time left follows the converted share of the total source duration.
+    // The time left: the source seconds still to run over this batch's speed.
     void timeLeft_data()
     {
-        QTest::addColumn<QList<double>>("ended"); // durations of ended jobs, 0 unknown
-        QTest::addColumn<double>("current");      // its duration, 0 unknown
-        QTest::addColumn<double>("fraction");     // of the current job
-        QTest::addColumn<int>("waiting");
+        QTest::addColumn<QList<double>>("ended");   // lengths of ended jobs; negative: failed
+        QTest::addColumn<double>("current");        // its length, 0 unknown, -1 none runs
+        QTest::addColumn<double>("fraction");       // of the current job
+        QTest::addColumn<QList<double>>("waiting"); // lengths of the jobs still to run, 0 unknown
         QTest::addColumn<double>("elapsed");
         QTest::addColumn<int>("left"); // -1: not yet
-        QTest::newRow("too early") << QList<double>{} << 60.0 << 0.5 << 1 << 1.0 << -1;
-        QTest::newRow("half of one of two") << QList<double>{} << 60.0 << 0.5 << 1 << 10.0 << 30;
-        QTest::newRow("a long job done, a short one waits")
-            << QList<double>{90.0} << 10.0 << 0.0 << 0 << 90.0 << 10;
-        QTest::newRow("durations unknown weigh the same")
-            << QList<double>{0.0} << 0.0 << 0.5 << 2 << 30.0 << 50;
+        using L = QList<double>;
+        QTest::newRow("too early") << L{} << 60.0 << 0.5 << L{60} << 1.0 << -1;
+        QTest::newRow("half of one of two") << L{} << 60.0 << 0.5 << L{60} << 10.0 << 30;
+        // 20 s for 20 s of video: a failure at once is no work done nor to do.
+        QTest::newRow("a job that failed at once") << L{-40} << 40.0 << 0.5 << L{} << 20.0 << 20;
+        // Twice as fast as the video plays; the short job waiting is short.
+        QTest::newRow("waiting jobs by their own length")
+            << L{90} << 10.0 << 0.0 << L{} << 45.0 << 5;
+        QTest::newRow("after stop after this video, only this one")
+            << L{} << 60.0 << 0.5 << L{} << 15.0 << 15;
+        QTest::newRow("the end is 00:00") << L{30} << -1.0 << 0.0 << L{} << 30.0 << 0;
+        QTest::newRow("lengths not known yet weigh as the known ones")
+            << L{30} << 0.0 << 0.5 << L{0, 0} << 30.0 << 50;
     }
 
     void timeLeft()
@@ -148,15 +155,25 @@ private Q_SLOTS:
         QFETCH(QList<double>, ended);
         QFETCH(double, current);
         QFETCH(double, fraction);
-        QFETCH(int, waiting);
+        QFETCH(QList<double>, waiting);
         QFETCH(double, elapsed);
         QFETCH(int, left);
         BatchEstimate estimate;
         estimate.start(100);
-        for (double duration : ended)
-            estimate.jobEnded(duration);
-        estimate.setCurrent(current, fraction);
-        estimate.setJobsLeft(waiting);
+        for (const double duration : ended) {
+            estimate.setCurrent(std::abs(duration), duration < 0 ? 0.1 : 1.0);
+            estimate.jobEnded(duration >= 0);
+        }
+        int known = 0, unknown = 0;
+        double seconds = 0;
+        for (const double duration : waiting) {
+            known += duration > 0;
+            unknown += duration > 0 ? 0 : 1;
+            seconds += duration;
+        }
+        estimate.setWaiting(known, seconds, unknown);
+        if (current >= 0)
+            estimate.setCurrent(current, fraction);
         QCOMPARE(estimate.remainingSeconds(100 + elapsed).value_or(-1), left);
     }
 };
