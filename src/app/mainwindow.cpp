@@ -103,6 +103,7 @@ void MainWindow::connectCommands()
     connect(m_commands->removeSelected, &QAction::triggered, this, &MainWindow::removeSelectedJob);
     connect(m_commands->help, &QAction::triggered, this, &MainWindow::openHelp);
     connect(m_commands->about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(m_commands->records, &QAction::triggered, this, &MainWindow::showRecords);
     connect(m_commands->pause, &QAction::triggered, this, [this] {
         if (m_batch->isPaused())
             m_batch->resume();
@@ -172,6 +173,7 @@ void MainWindow::connectControls()
     connect(m_batch, &BatchController::jobStarted, this, &MainWindow::showPosition);
     connect(m_batch, &BatchController::positionChanged, this, &MainWindow::showPosition);
     connect(m_batch, &BatchController::batchEnded, this, &MainWindow::batchEnded);
+    connect(m_batch, &BatchController::jobRecorded, this, &MainWindow::recordJob);
     connect(m_batch, &BatchController::batchFailed, this, &MainWindow::batchFailed);
     connect(m_batch, &BatchController::pausedChanged, this, [this](bool paused) {
         m_commands->setPaused(paused);

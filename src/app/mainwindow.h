@@ -5,6 +5,7 @@
 #include "common/paths.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
+#include "conversion/jobrecord.h"
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
@@ -12,6 +13,7 @@
 #include "shell/commandchannel.h"
 #include "shell/settingsfiles.h"
 
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
@@ -27,6 +29,7 @@ class HoverLinkLabel;
 class JobListView;
 class PathLineEdit;
 class PreviewPanel;
+class RecordWindow;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -63,6 +66,8 @@ public:
     static constexpr int ToolbarButtons = 6;
     static constexpr int ToolIconSide = 36;
     static constexpr int StartIconSide = 32;
+    // The last ended jobs the record window shows from the log.
+    static constexpr int RecordsShown = 1000;
 
     static QString webAddress();
     static QUrl feedbackUrl();
@@ -89,6 +94,8 @@ public:
     void openHelp();
     void sendFeedback();
     void showAbout();
+    // The record of ended jobs, this run's and the last ones before it.
+    QWidget *showRecords();
     void saveAndExit();
     void resetLinkHover();
 
@@ -158,6 +165,7 @@ private:
     void batchEnded(const BatchSummary &summary);
     void showFailureSummary(const BatchSummary &summary);
     void batchFailed(FailureReason reason, const QString &detail);
+    void recordJob(const JobRecord &record);
     void listChanged();
     void updateCaption();
     void updateHint();
@@ -184,6 +192,9 @@ private:
     ScratchFolder m_scratch;
     BatchController *m_batch = nullptr;
     BatchCaptions m_captions;
+    JobHistory m_history;
+    QList<JobRecord> m_unwrittenRecords; // kept here when the log could not take them
+    QPointer<RecordWindow> m_recordWindow;
     bool m_searchedFolder = false;
     bool m_closeAfterStop = false;
     bool m_askBeforeClose = true;

@@ -6,6 +6,7 @@
 #include "desktopactions.h"
 #include "optionsdialog.h"
 #include "process/programfiles.h"
+#include "recordwindow.h"
 #include "texts/statustexts.h"
 #include "version.h"
 #include "windowcommands.h"
@@ -249,6 +250,30 @@ void MainWindow::showAbout()
     messages()->showMessage(
         MessageSink::Icon::NoIcon, u"关于"_qs,
         u"Torvane %1 批量旋转、镜像视频的小工具。"_qs.arg(QStringLiteral(TORVANE_VERSION)));
+}
+
+QWidget *MainWindow::showRecords()
+{
+    if (!m_recordWindow) {
+        QList<JobRecord> records = m_history.last(RecordsShown);
+        records += m_unwrittenRecords;
+        m_recordWindow = new RecordWindow(
+            records, [this](const QUrl &url) { openUrl(url); }, this);
+        m_recordWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_recordWindow->setFont(font());
+    }
+    m_recordWindow->show();
+    m_recordWindow->raise();
+    m_recordWindow->activateWindow();
+    return m_recordWindow;
+}
+
+void MainWindow::recordJob(const JobRecord &record)
+{
+    if (!m_history.append(record))
+        m_unwrittenRecords << record;
+    if (m_recordWindow)
+        m_recordWindow->add(record);
 }
 
 void MainWindow::saveAndExit()

@@ -37,6 +37,7 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     exit = command(window, u"退出程序"_qs, u"退出程序 (Ctrl+Q)"_qs, {Qt::CTRL | Qt::Key_Q});
     help = command(window, u"帮助"_qs, u"帮助 (F1)"_qs, {Qt::Key_F1});
     about = command(window, u"关于"_qs, u"关于"_qs);
+    records = command(window, u"转换记录"_qs, u"转换记录 (Ctrl+H)"_qs, {Qt::CTRL | Qt::Key_H});
     start = command(window, u"开始旋转视频！"_qs, u"开始旋转列表中的视频 (Ctrl+Enter)"_qs,
                     {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
     pause = command(window, u"暂停"_qs, u"暂停正在转换的视频 (Ctrl+P)"_qs,
@@ -68,6 +69,10 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     QAction *helpEntry = word(aboutMenu, u"帮助(&H)"_qs, u"menuHelp"_qs);
     helpEntry->setShortcut(Qt::Key_F1);
     helpEntry->setShortcutContext(Qt::WidgetShortcut);
+    QAction *recordsEntry = aboutMenu->addAction(u"转换记录(&R)"_qs);
+    recordsEntry->setShortcut(records->shortcut());
+    recordsEntry->setShortcutContext(Qt::WidgetShortcut);
+    connect(recordsEntry, &QAction::triggered, records, &QAction::trigger);
     word(aboutMenu, u"关于(&A)"_qs, u"A"_qs);
     removeMenu = new QMenu(u"移除视频"_qs, window);
     removeMenu->setObjectName(u"removeMenu"_qs);

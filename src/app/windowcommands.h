@@ -29,8 +29,9 @@ public:
     QAction *exit; // saves setup.ini and closes
     QAction *help;
     QAction *about;
-    QAction *start; // the keyboard's way to start; the start button has its own
-    QAction *pause; // "暂停", or "继续" while paused
+    QAction *records; // the record of ended jobs
+    QAction *start;   // the keyboard's way to start; the start button has its own
+    QAction *pause;   // "暂停", or "继续" while paused
     QAction *stopNow;
     QAction *stopAfterJob;
 

@@ -41,7 +41,8 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
                                  CompletionActions *actions, QObject *parent)
     : QObject(parent), m_settings(settings), m_jobs(jobs), m_actions(actions),
       m_startTimer(new QTimer(this)), m_programFolder(QCoreApplication::applicationDirPath()),
-      m_scratchFolder(QDir::tempPath()), m_clock([] { return QTime::currentTime(); })
+      m_scratchFolder(QDir::tempPath()), m_clock([] { return QTime::currentTime(); }),
+      m_recordClock([] { return QDateTime::currentDateTime(); })
 {
     auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
@@ -85,6 +86,7 @@ void BatchController::refuseLossless(const QString &why)
     if (!m_job || m_job->losslessRefusalShown)
         return;
     m_job->losslessRefusalShown = true;
+    m_job->losslessRefusal = why;
     m_jobs.setLosslessRefusal(m_job->id, why);
     Q_EMIT losslessRefused(m_job->id, m_job->source, why);
 }
@@ -337,6 +339,7 @@ void BatchController::startNextJob()
     // Everything the job's commands need is read now, once.
     const CommandInputs inputs = inputsNow(m_jobs.job(row), m_outputFolder);
     job.passes = jobPasses(inputs);
+    job.startedSeconds = nowSeconds();
     m_job = std::move(job);
     ++m_started;
     m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
@@ -371,6 +374,7 @@ void BatchController::startPass()
     m_jobs.setFailed(failure.id, failure.reason, failure.detail);
     m_summary.failures.append(failure);
     Q_EMIT jobFailed(failure);
+    record(JobRecord::Outcome::Failed, {}, failure.reason, failure.detail);
     afterJob(false);
 }
 
@@ -450,6 +454,7 @@ void BatchController::passEnded(const RunOutcome &outcome)
         m_jobs.setFailed(failed.id, failed.reason, failed.detail, failed.checks, failed.keptOutput);
         m_summary.failures.append(failed);
         Q_EMIT jobFailed(failed);
+        record(JobRecord::Outcome::Failed, failed.keptOutput, failed.reason, failed.detail);
         afterJob(false);
         return;
     }
@@ -468,7 +473,25 @@ void BatchController::passEnded(const RunOutcome &outcome)
     m_jobs.removeJob(id);
     ++m_summary.converted;
     Q_EMIT jobDone(id, source, output);
+    record(JobRecord::Outcome::Converted, output);
     afterJob(true);
+}
+
+void BatchController::record(JobRecord::Outcome outcome, const QString &output,
+                             FailureReason failure, const QString &detail)
+{
+    JobRecord entry;
+    entry.ended = m_recordClock();
+    entry.source = m_job->source;
+    entry.outcome = outcome;
+    entry.output = output;
+    entry.outputBytes = output.isEmpty() ? -1 : RawFile::size(output);
+    entry.seconds = std::max(0.0, nowSeconds() - m_job->startedSeconds);
+    entry.sourceSeconds = m_durations.value(m_job->id, m_job->durationSeconds);
+    entry.failure = failure;
+    entry.failureDetail = detail;
+    entry.losslessRefusal = m_job->losslessRefusal;
+    Q_EMIT jobRecorded(entry);
 }
 
 void BatchController::updateWaiting()
@@ -507,6 +530,7 @@ void BatchController::jobStoppedHere()
     removeIntermediate();
     m_jobs.setStopped(id);
     ++m_summary.stoppedJobs;
+    record(JobRecord::Outcome::Stopped, {});
     m_job.reset();
     Q_EMIT jobStopped(id, source);
     endBatch(true);

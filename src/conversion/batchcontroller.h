@@ -5,6 +5,7 @@
 #include "common/report.h"
 #include "completionactions.h"
 #include "joblist/job.h"
+#include "jobrecord.h"
 #include "process/encoderprocess.h"
 #include "progress.h"
 
@@ -93,6 +94,8 @@ public:
     void setScratchFolder(const QString &folder);
     QString scratchFolder() const { return m_scratchFolder; }
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
+    // The date and time a record says a job ended at.
+    void setRecordClock(std::function<QDateTime()> clock) { m_recordClock = std::move(clock); }
     // Seconds on a clock that never goes back, for the time left.
     void setMonotonicClock(std::function<double()> clock) { m_monotonic = std::move(clock); }
     void setOptions(const BatchOptions &options) { m_options = options; }
@@ -137,6 +140,8 @@ Q_SIGNALS:
     void losslessRefused(quint64 id, const QString &source, const QString &why);
     void jobFailed(const JobFailure &failure);
     void jobStopped(quint64 id, const QString &source);
+    // Every job that ended, converted, failed or stopped, for the record.
+    void jobRecorded(const JobRecord &record);
     void batchEnded(const BatchSummary &summary);
 
 private:
@@ -158,6 +163,8 @@ private:
         QString output;
         QString encoderOutput;
         bool losslessRefusalShown = false;
+        double startedSeconds = 0; // on the batch's clock
+        QString losslessRefusal;
     };
 
     void handle(const Event &event);
@@ -176,6 +183,8 @@ private:
     void afterJob(bool converted);
     // The lengths of the jobs that will still run, for the time left.
     void updateWaiting();
+    void record(JobRecord::Outcome outcome, const QString &output, FailureReason failure = {},
+                const QString &detail = {});
 
     FailureReason failureOf(const RunOutcome &outcome, QString &detail) const;
     void reportPosition();
@@ -204,6 +213,7 @@ private:
     QString m_soundFile;
     QString m_scratchFolder;
     std::function<QTime()> m_clock;
+    std::function<QDateTime()> m_recordClock;
     std::function<double()> m_monotonic;
 
     State m_state = State::Idle;

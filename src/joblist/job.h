@@ -28,6 +28,10 @@ enum class FailureReason {
 
 // The failure an encoder reported, as the batch shows it.
 FailureReason failureReasonOf(Report::Error error);
+// A stable word for each reason, for scripts and logs ("source-unreadable" ...),
+// and back; None for no word known.
+QString failureWord(FailureReason reason);
+FailureReason failureFromWord(QStringView word);
 
 enum class JobState {
     Waiting,

@@ -48,37 +48,7 @@ QString failure(FailureReason reason)
 
 QString failureCode(FailureReason reason)
 {
-    switch (reason) {
-    case FailureReason::None:
-        return {};
-    case FailureReason::SourceUnreadable:
-        return u"source-unreadable"_qs;
-    case FailureReason::SourceNotAFile:
-        return u"source-not-a-file"_qs;
-    case FailureReason::OutputNotWritable:
-        return u"output-not-writable"_qs;
-    case FailureReason::OutputNameTooLong:
-        return u"output-name-too-long"_qs;
-    case FailureReason::DiskFull:
-        return u"disk-full"_qs;
-    case FailureReason::FfmpegMissing:
-        return u"ffmpeg-missing"_qs;
-    case FailureReason::EncoderMissing:
-        return u"encoder-missing"_qs;
-    case FailureReason::EncoderCrashed:
-        return u"encoder-crashed"_qs;
-    case FailureReason::EncoderFailed:
-        return u"encoder-failed"_qs;
-    case FailureReason::NoOutput:
-        return u"no-output"_qs;
-    case FailureReason::OutputCheckFailed:
-        return u"output-check-failed"_qs;
-    case FailureReason::ClipRange:
-        return u"clip-range"_qs;
-    case FailureReason::OutputFolderUnusable:
-        return u"output-folder-unusable"_qs;
-    }
-    return {};
+    return failureWord(reason);
 }
 
 QString failureDetail(FailureReason reason, const QString &detail,

@@ -138,6 +138,7 @@ inline void isolateTestRun(const QTemporaryDir &runtime)
 {
     QStandardPaths::setTestModeEnabled(true);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(runtime.path() + u"/state"_qs));
 }
 
 inline std::unique_ptr<QMimeData> fileDrop(const QStringList &paths)

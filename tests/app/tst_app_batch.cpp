@@ -2,6 +2,9 @@
 // folder convert small clips that the test makes with ffmpeg.
 #include "fakes.h"
 
+#include "app/recordwindow.h"
+#include "app/windowcommands.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -12,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -168,6 +172,43 @@ private Q_SLOTS:
         QWidget *view = h->window->showEncoderOutput({job.id});
         QVERIFY(view->findChild<QPlainTextEdit *>()->toPlainText().contains(job.failureDetail));
         view->close();
+    }
+
+    // Every ended job goes into the record, which outlives the window.
+    void recordOfEndedJobs()
+    {
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+        h = std::make_unique<Harness>(buildDir);
+        h->window->conversionSettings().setOutputFolder(m_out->path());
+        const QString missing = m_clips.filePath(u"不存在.mp4"_qs);
+        h->window->jobList().addJobs({missing, m_clipA});
+        startAndWait();
+
+        const auto rows = [this](QTreeWidget *list) {
+            QStringList texts;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                texts << list->topLevelItem(i)->text(1) + u' ' + list->topLevelItem(i)->text(2);
+            return texts;
+        };
+        h->window->commands().records->trigger();
+        auto *records = h->window->findChild<RecordWindow *>();
+        QVERIFY(records && records->isVisible());
+        // The newest first.
+        const QStringList expected{m_clipA + u" 已转换"_qs,
+                                   missing + u" 失败：源文件无法读取或已损坏"_qs};
+        QCOMPARE(rows(records->list()), expected);
+        QTreeWidgetItem *converted = records->list()->topLevelItem(0);
+        QVERIFY(converted->text(3).startsWith(m_out->path()));
+        QVERIFY(converted->text(4).endsWith(u" KB"_qs));
+        records->list()->setCurrentItem(converted);
+        Q_EMIT records->list()->itemDoubleClicked(converted, 0);
+        QCOMPARE(h->urls.value(0), QUrl::fromLocalFile(converted->text(3)));
+
+        h = std::make_unique<Harness>(buildDir);
+        h->window->commands().records->trigger();
+        QCOMPARE(rows(h->window->findChild<RecordWindow *>()->list()), expected);
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_runtime.path() + u"/state"_qs));
     }
 
     // Captions say what is true now: an ended batch's word goes once the list changes,

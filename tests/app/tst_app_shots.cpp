@@ -123,8 +123,12 @@ private Q_SLOTS:
         Harness h(m_programFolder.path());
         BatchSummary summary;
         for (int i = 1; i <= 16; ++i)
-            summary.failures.append({quint64(i), u"/home/user/视频/旅行/clip%1.avi"_qs.arg(i),
-                                     FailureReason::NoOutput, u"Conversion failed!"_qs});
+            summary.failures.append({quint64(i),
+                                     u"/home/user/视频/旅行/clip%1.avi"_qs.arg(i),
+                                     FailureReason::NoOutput,
+                                     u"Conversion failed!"_qs,
+                                     {},
+                                     {}});
         Q_EMIT h.window->batch().batchEnded(summary);
         QCOMPARE(h.sink.messages.size(), 1);
         MessageBoxSink sink(h.window.get());

@@ -410,7 +410,8 @@ private Q_SLOTS:
     void quotedCaptionsStayWhole()
     {
         BatchSummary summary;
-        summary.failures.append({1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString()});
+        summary.failures.append(
+            {1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString(), {}, QString()});
         Q_EMIT h->window->batch().batchEnded(summary);
         QCOMPARE(h->sink.messages.size(), 1);
         const QString text = h->sink.messages[0].text;
@@ -585,12 +586,13 @@ private Q_SLOTS:
         auto *button = h->control<QToolButton>(u"helpMenuButton"_qs);
         QVERIFY(button->isVisible() && button->menu());
         const QList<QAction *> entries = button->menu()->actions();
-        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.size(), 3);
         QCOMPARE(entries[0]->text(), u"帮助(&H)"_qs);
+        QCOMPARE(entries[1]->text(), u"转换记录(&R)"_qs);
         QCOMPARE(entries[0]->shortcut(), QKeySequence(Qt::Key_F1));
         entries[0]->trigger();
         QCOMPARE(h->urls, QList<QUrl>{QUrl::fromLocalFile(m_program.filePath(u"help.html"_qs))});
-        entries[1]->trigger();
+        entries[2]->trigger();
         QCOMPARE(h->sink.messages.size(), 1);
         QVERIFY(h->sink.messages[0].text.contains(QStringLiteral(TORVANE_VERSION)));
         // The right button on the bare background offers the same menu.

@@ -96,7 +96,8 @@ private Q_SLOTS:
                 unreadable + json("','detail':'say \\'no\\'\\\\\\n\\t\\u0001'}"),
             [](BatchReporter &r) {
                 r.jobStarted(secondJob());
-                r.jobFailed({7, u"/v/a.avi"_qs, R::SourceUnreadable, u"say \"no\"\\\n\t\x01"_qs});
+                r.jobFailed(
+                    {7, u"/v/a.avi"_qs, R::SourceUnreadable, u"say \"no\"\\\n\t\x01"_qs, {}, {}});
             });
         row("lossless refused",
             json("{'event':'note','job':2,'jobs':4,'source':'/v/a.avi',"

@@ -368,6 +368,31 @@ private Q_SLOTS:
         QCOMPARE(said, why.isEmpty() ? QStringList() : QStringList{why});
     }
 
+    // Every job that ends is recorded: what it wrote, how big, how long.
+    void everyEndedJobIsRecorded()
+    {
+        jobs->addJob(path(u"one.avi"_qs));
+        jobs->addJob(path(u"fail.avi"_qs));
+        jobs->addJob(path(u"slow.avi"_qs));
+        QList<JobRecord> records;
+        connect(batch, &BatchController::jobRecorded, this,
+                [&](const JobRecord &r) { records << r; });
+        connect(batch, &BatchController::passStarted, this, [this](quint64 id) {
+            if (jobs->jobById(id)->source.endsWith(u"slow.avi"))
+                batch->stop(BatchController::StopMode::Now);
+        });
+        runToEnd();
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records[0].outcome, JobRecord::Outcome::Converted);
+        QCOMPARE(records[0].output, path(u"out/one_已旋转140509.mp4"_qs));
+        QCOMPARE(records[0].outputBytes, QFileInfo(records[0].output).size());
+        QVERIFY(records[0].seconds > 0 && records[0].sourceSeconds == 10);
+        QCOMPARE(records[1].outcome, JobRecord::Outcome::Failed);
+        QCOMPARE(records[1].failure, FailureReason::SourceUnreadable);
+        QCOMPARE(records[2].outcome, JobRecord::Outcome::Stopped);
+        QCOMPARE(records[2].outputBytes, -1);
+    }
+
     void sameNameInTheSameSecondNeverOverwrites()
     {
         QVERIFY(QDir().mkpath(path(u"x"_qs)));
