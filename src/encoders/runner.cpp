@@ -53,6 +53,12 @@ QByteArray displayed(const QString &path)
     return displayPath(path).toUtf8();
 }
 
+// For a probe on this thread: a stop signal ends it at once.
+bool stopAsked()
+{
+    return StopSignalPipe::last() != 0;
+}
+
 // What writing the output's file failed on.
 Report::Error outputError(int error)
 {
@@ -557,7 +563,7 @@ int runJob(const EncodeJob &job)
     // Most jobs start ffmpeg at once and probe the source while it runs.
     std::optional<MediaInfo> known;
     if (probeFirst(job)) {
-        known = probeMedia(job.input);
+        known = probeMedia(job.input, stopAsked);
         if (const int sig = takeStopSignal())
             return interrupted(tool, sig);
         if (const Outcome problem = sourceProblem(job, *known);
