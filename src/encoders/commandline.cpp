@@ -409,6 +409,14 @@ ParseResult parseCommandLine(Tool tool, const QStringList &arguments)
 {
     ParseResult result;
     try {
+        // Every word after it is a path, even one that starts with "-".
+        if (tool == Tool::Conv && !arguments.isEmpty() && arguments.first() == u"-probe") {
+            result.probe = true;
+            result.probePaths = arguments.mid(1);
+            if (result.probePaths.isEmpty())
+                throw Failure{u"no source file given to -probe"_s};
+            return result;
+        }
         result.job = tool == Tool::Conv ? parseConv(arguments) : parseCoder(tool, arguments);
     } catch (const Failure &failure) {
         result.error = failure.reason;

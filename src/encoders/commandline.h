@@ -51,6 +51,9 @@ struct EncodeJob
 struct ParseResult
 {
     EncodeJob job;
+    // conv -probe PATH...: only the lengths of these sources are asked, in order.
+    bool probe = false;
+    QStringList probePaths;
     QString error; // empty when the command line was understood
 };
 

@@ -47,5 +47,7 @@ int main(int argc, char *argv[])
                          QString::fromLatin1(name) + u": "_s + parsed.error);
         return 2;
     }
+    if (parsed.probe)
+        return runProbes(parsed.probePaths);
     return runJob(parsed.job);
 }

@@ -448,14 +448,14 @@ void takeFileTime(const QString &source, int fd)
     ::futimens(fd, times);
 }
 
-int interrupted(Tool tool, int sig)
+// removed: whether an unfinished output went with the stop.
+int interrupted(Tool tool, int sig, bool removed = true)
 {
-    if (sig == SIGPIPE)
-        console::failure(tool, Report::Error::Interrupted,
-                         u"Interrupted: nobody reads the output any more, output removed"_s);
-    else
-        console::failure(tool, Report::Error::Interrupted,
-                         u"Interrupted by signal %1, output removed"_s.arg(sig));
+    QString line = sig == SIGPIPE ? u"Interrupted: nobody reads the output any more"_s
+                                  : u"Interrupted by signal %1"_s.arg(sig);
+    if (removed)
+        line += u", output removed"_s;
+    console::failure(tool, Report::Error::Interrupted, line);
     return 128 + sig;
 }
 
@@ -641,6 +641,24 @@ int runJob(const EncodeJob &job)
                          u"Output check failed: %1; the file is kept as %2"_s.arg(
                              words.join(u"; "_s), displayPath(pathFromBytes(written))));
         return CheckFailedExit;
+    }
+    return 0;
+}
+
+int runProbes(const QStringList &paths)
+{
+    QString why;
+    if (!libav(&why))
+        console::message(Tool::Conv, u"No length is known: libav cannot be loaded: %1"_s.arg(why));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const MediaInfo info = probeMedia(paths[i], stopAsked);
+        // A probe the stop cut short says nothing of its path.
+        if (const int sig = takeStopSignal())
+            return interrupted(Tool::Conv, sig, false);
+        console::report(Report::probedLine(
+            int(i), info.valid && info.duration > 0 ? std::optional(info.duration) : std::nullopt));
+        if (console::readerGone())
+            return interrupted(Tool::Conv, SIGPIPE, false);
     }
     return 0;
 }

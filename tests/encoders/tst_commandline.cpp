@@ -84,6 +84,36 @@ private Q_SLOTS:
         QCOMPARE(parsed.job.autorotate, autorotate);
     }
 
+    // conv -probe takes every word after it as a path. A null expectation: a usage error.
+    void modes_data()
+    {
+        QTest::addColumn<int>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("probed");
+        const int conv = int(Tool::Conv);
+        QTest::newRow("probe") << conv
+                               << QStringList{u"-probe"_qs, u"a.avi"_qs, u"-o"_qs, u""_qs,
+                                              u"-probe"_qs}
+                               << QStringList{u"a.avi"_qs, u"-o"_qs, u""_qs, u"-probe"_qs};
+        QTest::newRow("probe without paths") << conv << QStringList{u"-probe"_qs} << QStringList();
+        QTest::newRow("probe is conv's")
+            << int(Tool::Coder) << QStringList{u"-probe"_qs, u"a.avi"_qs} << QStringList();
+    }
+    void modes()
+    {
+        QFETCH(int, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, probed);
+        const ParseResult parsed = parseCommandLine(Tool(tool), args);
+        if (probed.isEmpty()) {
+            QVERIFY(!parsed.error.isEmpty());
+            return;
+        }
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        QCOMPARE(parsed.probe, !probed.isEmpty());
+        QCOMPARE(parsed.probePaths, probed);
+    }
+
     void orientationWordsCompose()
     {
         const auto orientation = [](const QString &words) {

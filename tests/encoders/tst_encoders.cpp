@@ -903,6 +903,8 @@ private Q_SLOTS:
             "not-a-file", u"not a regular file"_s);
         row("no ffmpeg", "coder", words("-i %SRC -y -vn %OUT/x.mp3"), 127, "ffmpeg-missing",
             u"No such file or directory"_s, u"/nonexistent/ffmpeg"_s);
+        row("conv -probe without paths", "conv", {u"-probe"_s}, 2, "usage", u"-probe"_s);
+        row("coder -probe", "coder", words("-probe %SRC"), 2, "usage", u"-probe"_s);
     }
     void failures()
     {
@@ -1062,6 +1064,54 @@ private Q_SLOTS:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == code, output.constData());
         QCOMPARE(machineValue(output, "error"), error);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // conv -probe: a line for each path, in order, a length only where one is
+    // known, never waiting on a pipe; thousands of paths in one run.
+    void probeMode()
+    {
+        const auto length = [](const QString &file) {
+            const double seconds = probe(file)[u"format"_s][u"duration"_s].toString().toDouble();
+            return QByteArray(" duration=") + QByteArray::number(seconds, 'f', 3);
+        };
+        const QStringList paths = {m_names[u"%SRC"_s],  m_names[u"%BROKEN"_s],
+                                   m_names[u"%PIPE"_s], path(u"missing.avi"_s),
+                                   m_names[u"%SIX"_s],  u"-o"_s};
+        QByteArray expected;
+        for (int i = 0; i < paths.size(); ++i)
+            expected += "[torvane] probed=" + QByteArray::number(i) +
+                        (i == 0 || i == 4 ? length(paths[i]) : QByteArray()) + '\n';
+        Result r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + paths, {}, 20000);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.output, expected);
+
+        QStringList many;
+        for (int i = 0; i < 1000; ++i)
+            many << m_names[u"%SRC"_s] << path(u"missing.avi"_s);
+        r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + many, {}, 60000);
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.output.trimmed().split('\n');
+        QCOMPARE(lines.size(), many.size());
+        QCOMPARE(lines.last(), QByteArray("[torvane] probed=1999"));
+        QCOMPARE(lines[1998], "[torvane] probed=1998" + length(m_names[u"%SRC"_s]));
+    }
+
+    void probeModeStops()
+    {
+        QList<QByteArray> argv = {QFile::encodeName(encoders + u"conv"_s), "-probe"};
+        for (int i = 0; i < 10000; ++i)
+            argv << QFile::encodeName(m_names[u"%TMP"_s]);
+        Spawned conv;
+        QVERIFY(conv.start(argv));
+        QVERIFY(conv.readUntil(QRegularExpression(u"probed=0 "_s)));
+        ::kill(conv.pid(), SIGTERM);
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray seen = conv.seen();
+        QCOMPARE(conv.wait(), 128 + SIGTERM);
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY2(seen.endsWith("[torvane] error=interrupted\nInterrupted by signal 15\n"),
+                 seen.right(200).constData());
     }
 
     // A figure past what the codec takes is held to its highest, never its lowest.
