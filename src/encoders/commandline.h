@@ -46,6 +46,10 @@ struct EncodeJob
     // conv: the picture as the source's display matrix shows it; -noautorotate:
     // as stored, for a source whose orientation tag is wrong.
     bool autorotate = true;
+
+    // conv -preview: instead of encoding, one PNG picture of the output, as
+    // it will look, is written under this name.
+    QString preview;
 };
 
 struct ParseResult

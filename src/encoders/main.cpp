@@ -49,5 +49,7 @@ int main(int argc, char *argv[])
     }
     if (parsed.probe)
         return runProbes(parsed.probePaths);
+    if (!parsed.job.preview.isEmpty())
+        return runPreview(parsed.job);
     return runJob(parsed.job);
 }

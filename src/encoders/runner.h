@@ -14,3 +14,9 @@ int runJob(const EncodeJob &job);
 // libavformat reads it (no ffmpeg runs); a path that cannot be read has its
 // line without one. Returns 0 once every path has its line.
 int runProbes(const QStringList &paths);
+
+// conv -preview: instead of encoding, one PNG picture of the output's frame a
+// tenth into it, as the command would encode it and a player show it, brought
+// down to at most 640 pixels on its longer side; written into a part file and
+// published under job.preview, or a free name beside it. No progress.
+int runPreview(const EncodeJob &job);

@@ -99,13 +99,20 @@ const QList<Rgb> quadColours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255
 
 // The quadColours index seen at each quadrant's centre of the first frame, as
 // a player shows it (autorotate) or as stored; empty when it is no clear colour.
-QList<int> corners(const QString &path, bool autorotate)
+// The size of the first video stream as a player shows it (autorotate) or as stored.
+QSize shownSize(const QString &path, bool autorotate)
 {
     const QJsonObject v = firstStream(probe(path), u"video"_s);
     QSize size = frameSize(v);
     const int turn = v[u"side_data_list"_s][0][u"rotation"_s].toInt();
     if (autorotate && (turn == 90 || turn == -90))
         size.transpose();
+    return size;
+}
+
+QList<int> corners(const QString &path, bool autorotate)
+{
+    const QSize size = shownSize(path, autorotate);
     QStringList args = {u"-v"_s, u"error"_s,    u"-i"_s,       path,       u"-frames:v"_s, u"1"_s,
                         u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"rgb24"_s, u"pipe:1"_s};
     if (!autorotate)
@@ -903,6 +910,12 @@ private Q_SLOTS:
             "not-a-file", u"not a regular file"_s);
         row("no ffmpeg", "coder", words("-i %SRC -y -vn %OUT/x.mp3"), 127, "ffmpeg-missing",
             u"No such file or directory"_s, u"/nonexistent/ffmpeg"_s);
+        row("conv -preview, broken source", "conv",
+            QStringList{u"%BROKEN"_s} + words(x264) + words("-o %OUT/x.mp4 -preview %OUT/p.png"), 1,
+            "source", invalid);
+        row("conv -preview, a pipe as source", "conv",
+            QStringList{u"%PIPE"_s} + words(x264) + words("-o %OUT/x.mp4 -preview %OUT/p.png"), 1,
+            "not-a-file", u"not a regular file"_s);
         row("conv -probe without paths", "conv", {u"-probe"_s}, 2, "usage", u"-probe"_s);
         row("coder -probe", "coder", words("-probe %SRC"), 2, "usage", u"-probe"_s);
     }
@@ -1064,6 +1077,57 @@ private Q_SLOTS:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == code, output.constData());
         QCOMPARE(machineValue(output, "error"), error);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // conv -preview: the picture the very command would encode, as a player
+    // shows the output, and nothing else written.
+    void preview_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("options");
+        // Odd sides, which the encode rounds down.
+        const QString odd = path(u"odd.mkv"_s);
+        if (!QFile::exists(odd))
+            QVERIFY(ffmpeg({u"-i"_s, m_names[u"%QUAD"_s], u"-vf"_s, u"scale=161:121"_s,
+                            u"-pix_fmt"_s, u"yuv444p"_s, u"-c:v"_s, u"ffv1"_s, odd}));
+        m_names.insert(u"%ODD"_s, odd);
+        const auto row = [](const char *name, const char *source, const char *options) {
+            QTest::newRow(name) << QString::fromUtf8(source) << words(options);
+        };
+        row("as is", "%QUAD", "");
+        row("clockwise", "%QUAD", "-vf rotate=1");
+        row("counter-clockwise", "%QUAD", "-vf rotate=2");
+        row("mirror", "%QUAD", "-vf mirror");
+        row("flip", "%QUAD", "-vf flip");
+        row("display matrix", "%PHONE90", "");
+        row("display matrix ignored, clockwise", "%PHONE90", "-noautorotate -vf rotate=1");
+        row("lossless copy", "%PHONE90", "-vf rotate=2 -lossless");
+        row("odd size, clockwise", "%ODD", "-vf rotate=1");
+        row("clip", "%QUAD", "-ss 0.4 -endpos 0.4 -vf mirror");
+    }
+    void preview()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, options);
+        const QStringList command =
+            QStringList{source} + words(x264) + options + words("-o %OUT/x.mp4");
+        QString dir;
+        const Result r = encode(u"conv"_s, command + words("-preview %OUT/p.png"), &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QString picture = QDir(dir).filePath(u"p.png"_s);
+        QCOMPARE(r.output,
+                 "[torvane] output=" + QFile::encodeName(picture).toPercentEncoding("/") + '\n');
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{u"p.png"_s});
+        QCOMPARE(firstStream(probe(picture), u"video"_s)[u"codec_name"_s].toString(), u"png"_s);
+
+        const Result encoded = encode(u"conv"_s, command, &dir);
+        QVERIFY2(encoded.code == 0, encoded.output.constData());
+        const QString output = QDir(dir).filePath(u"x.mp4"_s);
+        const QList<int> expected = ::corners(output, true);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(::corners(picture, true), expected);
+        // Small enough to be shown whole.
+        QCOMPARE(shownSize(picture, true), shownSize(output, true));
     }
 
     // conv -probe: a line for each path, in order, a length only where one is
