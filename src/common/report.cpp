@@ -147,6 +147,14 @@ QByteArray checkLine(const CheckDifference &difference)
     return line(text);
 }
 
+QByteArray probedLine(int index, std::optional<double> seconds)
+{
+    QByteArray text = "probed=" + QByteArray::number(index);
+    if (seconds)
+        text += " duration=" + QByteArray::number(*seconds, 'f', 3);
+    return line(text);
+}
+
 QString RunReport::losslessWhy() const
 {
     if (losslessRefusal == LosslessRefusal::Codec && !losslessCodec.isEmpty())
@@ -209,6 +217,17 @@ bool Reader::readLine(QStringView text)
         }
     } else if (key == u"output") {
         m_report.output = pathFromBytes(QByteArray::fromPercentEncoding(value.toUtf8()));
+        return true;
+    } else if (key == u"probed") {
+        bool ok = false;
+        const int index = value.toInt(&ok);
+        if (!ok || index < 0)
+            return false;
+        std::optional<double> length;
+        for (const QStringView field : fields.sliced(1))
+            if (field.startsWith(u"duration="))
+                length = seconds(field.sliced(9));
+        m_report.probed.append({index, length});
         return true;
     } else if (key == u"error") {
         m_report.error = errorFromWord(value);

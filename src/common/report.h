@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <utility>
 
 // The encoders' report language. conv, coder and coder2 print progress for a
 // person in the forms of the programs they stand in for; for the batch they
@@ -18,6 +19,8 @@
 //   [torvane] check=size found=176x144 expected=144x176   what the output's check found
 //   [torvane] error=source                    why the run failed; its last line follows
 //   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
+//   [torvane] probed=0 duration=12.345        conv -probe: the first path's length;
+//   [torvane] probed=1                        the second's is not known
 //
 // An output that was written but failed its check is reported by its output
 // line, then error=check-failed and the last line.
@@ -91,6 +94,8 @@ QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec);
 QByteArray outputLine(const QByteArray &path);
 // One line for each thing the output's check found wrong, before its error line.
 QByteArray checkLine(const CheckDifference &difference);
+// conv -probe: the length of the index-th path (0 for the first), when known.
+QByteArray probedLine(int index, std::optional<double> seconds);
 
 // What one run reported so far.
 struct RunReport
@@ -104,6 +109,8 @@ struct RunReport
     LosslessRefusal losslessRefusal = LosslessRefusal::None;
     QString losslessCodec;
     QList<CheckDifference> checks;
+    // conv -probe: each path's index and its length, when known, as they came.
+    QList<std::pair<int, std::optional<double>>> probed;
 
     // Why the lossless rotation was refused in one word: the source's codec
     // name when the codec was the reason, else the reason's word.
@@ -115,7 +122,8 @@ struct RunReport
 class Reader
 {
 public:
-    // True when the piece brought a position, or the output: the run moved on.
+    // True when the piece brought a position, a probed path or the output: the
+    // run moved on.
     bool feed(QStringView piece);
     void reset();
     const RunReport &report() const { return m_report; }

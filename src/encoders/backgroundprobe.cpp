@@ -13,7 +13,7 @@ BackgroundProbe::BackgroundProbe(const QString &path)
     if (::pipe2(m_ready, O_CLOEXEC | O_NONBLOCK) != 0)
         m_ready[0] = m_ready[1] = -1;
     const auto probe = [this, path] {
-        m_info = probeMedia(path, &m_cancel);
+        m_info = probeMedia(path, [this] { return m_cancel.load(); });
         m_answered.store(true, std::memory_order_release);
         if (m_ready[1] >= 0) {
             [[maybe_unused]] const ssize_t n = ::write(m_ready[1], "", 1);

@@ -185,6 +185,13 @@ QString lavcVideoCodec(const QString &name)
     return name;
 }
 
+QString previewName(const QString &value)
+{
+    if (value.isEmpty())
+        throw Failure{u"empty preview name"_s};
+    return value;
+}
+
 // Options without a value that every encoder takes wherever it stands.
 bool commonFlag(const QString &opt, EncodeJob &job)
 {
@@ -211,10 +218,18 @@ EncodeJob parseConv(QStringList args)
 {
     EncodeJob job;
     job.tool = Tool::Conv;
-    // The source comes first; the flags that are newer than that rule are
+    // The source comes first; the options that are newer than that rule are
     // taken in front of it too.
-    while (!args.isEmpty() && (args.first() == u"-nometadata" || args.first() == u"-noautorotate"))
-        convFlag(args.takeFirst(), job);
+    while (!args.isEmpty()) {
+        if (args.first() == u"-nometadata" || args.first() == u"-noautorotate") {
+            convFlag(args.takeFirst(), job);
+        } else if (args.first() == u"-preview" && args.size() > 1) {
+            args.removeFirst();
+            job.preview = previewName(args.takeFirst());
+        } else {
+            break;
+        }
+    }
     if (args.isEmpty() || args.first().isEmpty())
         throw Failure{u"no source file given"_s};
     job.input = args.first();
@@ -228,8 +243,9 @@ EncodeJob parseConv(QStringList args)
         if (convFlag(opt, job))
             continue;
         static const QStringList withValue = {
-            u"-oac"_s, u"-lameopts"_s, u"-ovc"_s, u"-x264encopts"_s, u"-lavcopts"_s, u"-ofps"_s,
-            u"-of"_s,  u"-lavfopts"_s, u"-vf"_s,  u"-o"_s,           u"-ss"_s,       u"-endpos"_s};
+            u"-oac"_s,  u"-lameopts"_s, u"-ovc"_s,      u"-x264encopts"_s, u"-lavcopts"_s,
+            u"-ofps"_s, u"-of"_s,       u"-lavfopts"_s, u"-vf"_s,          u"-o"_s,
+            u"-ss"_s,   u"-endpos"_s,   u"-preview"_s};
         if (!withValue.contains(opt))
             throw Failure{u"unknown option %1"_s.arg(opt)};
         if (i + 1 >= args.size())
@@ -292,6 +308,8 @@ EncodeJob parseConv(QStringList args)
             job.clipStart = clipSeconds(value, u"clip start"_s);
         } else if (opt == u"-endpos") {
             job.clipLength = clipLength(value);
+        } else if (opt == u"-preview") {
+            job.preview = previewName(value);
         }
     }
     if (!haveOutput)
@@ -409,6 +427,14 @@ ParseResult parseCommandLine(Tool tool, const QStringList &arguments)
 {
     ParseResult result;
     try {
+        // Every word after it is a path, even one that starts with "-".
+        if (tool == Tool::Conv && !arguments.isEmpty() && arguments.first() == u"-probe") {
+            result.probe = true;
+            result.probePaths = arguments.mid(1);
+            if (result.probePaths.isEmpty())
+                throw Failure{u"no source file given to -probe"_s};
+            return result;
+        }
         result.job = tool == Tool::Conv ? parseConv(arguments) : parseCoder(tool, arguments);
     } catch (const Failure &failure) {
         result.error = failure.reason;

@@ -46,11 +46,18 @@ struct EncodeJob
     // conv: the picture as the source's display matrix shows it; -noautorotate:
     // as stored, for a source whose orientation tag is wrong.
     bool autorotate = true;
+
+    // conv -preview: instead of encoding, one PNG picture of the output, as
+    // it will look, is written under this name.
+    QString preview;
 };
 
 struct ParseResult
 {
     EncodeJob job;
+    // conv -probe PATH...: only the lengths of these sources are asked, in order.
+    bool probe = false;
+    QStringList probePaths;
     QString error; // empty when the command line was understood
 };
 

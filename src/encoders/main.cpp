@@ -47,5 +47,9 @@ int main(int argc, char *argv[])
                          QString::fromLatin1(name) + u": "_s + parsed.error);
         return 2;
     }
+    if (parsed.probe)
+        return runProbes(parsed.probePaths);
+    if (!parsed.job.preview.isEmpty())
+        return runPreview(parsed.job);
     return runJob(parsed.job);
 }

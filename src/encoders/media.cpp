@@ -54,7 +54,7 @@ void CloseInput::operator()(AVFormatContext *context) const
     libav()->avformat_close_input(&context);
 }
 
-int openInput(const QString &path, InputContext *input, const std::atomic<bool> *cancel)
+int openInput(const QString &path, InputContext *input, const Cancelled &cancelled)
 {
     // Looked at without blocking first: opening a pipe or some devices waits
     // until someone writes, which no cancel could interrupt.
@@ -71,11 +71,11 @@ int openInput(const QString &path, InputContext *input, const std::atomic<bool> 
     AVFormatContext *opened = av.avformat_alloc_context();
     if (!opened)
         return AVERROR(ENOMEM);
-    if (cancel) {
-        opened->interrupt_callback.callback = [](void *flag) -> int {
-            return static_cast<const std::atomic<bool> *>(flag)->load();
+    if (cancelled) {
+        opened->interrupt_callback.callback = [](void *check) -> int {
+            return (*static_cast<const Cancelled *>(check))();
         };
-        opened->interrupt_callback.opaque = const_cast<std::atomic<bool> *>(cancel);
+        opened->interrupt_callback.opaque = const_cast<Cancelled *>(&cancelled);
     }
     // Frees the context when it fails.
     const int status = av.avformat_open_input(
@@ -108,7 +108,7 @@ QString libavError(int code)
     return QString::fromUtf8(text);
 }
 
-MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel)
+MediaInfo probeMedia(const QString &path, const Cancelled &cancelled)
 {
     MediaInfo info;
     const Libav *av = libav(&info.error);
@@ -119,7 +119,7 @@ MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel)
     // Reasons reach the user through our own messages; libav's would repeat them.
     av->av_log_set_level(AV_LOG_QUIET);
     InputContext context;
-    if (const int status = openInput(path, &context, cancel); status < 0) {
+    if (const int status = openInput(path, &context, cancelled); status < 0) {
         info.error = libavError(status);
         return info;
     }

@@ -5,7 +5,7 @@
 #include <QSize>
 #include <QString>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 
 struct AVFormatContext;
@@ -39,8 +39,11 @@ struct MediaInfo
     bool hasDate = false;
 };
 
-// Gives up, as invalid, soon after *cancel turns true.
-MediaInfo probeMedia(const QString &path, const std::atomic<bool> *cancel = nullptr);
+// Asked now and then while libav reads: true makes it give up.
+using Cancelled = std::function<bool()>;
+
+// Gives up, as invalid, soon after cancelled() turns true.
+MediaInfo probeMedia(const QString &path, const Cancelled &cancelled = {});
 
 // Whether ffmpeg's muxer of that name stores the codec as it is; false without libav.
 bool muxerCarries(const QString &muxer, const QString &codec);
@@ -60,8 +63,8 @@ using InputContext = std::unique_ptr<AVFormatContext, CloseInput>;
 
 // Opens a local file as a file: URL, so that a colon in its name is never
 // read as a protocol; returns a negative AVERROR when it cannot. Reading
-// stops with AVERROR_EXIT once *cancel turns true.
-int openInput(const QString &path, InputContext *input, const std::atomic<bool> *cancel = nullptr);
+// stops with AVERROR_EXIT once cancelled() turns true; it must outlive the input.
+int openInput(const QString &path, InputContext *input, const Cancelled &cancelled = {});
 
 // libav's text for an AVERROR.
 QString libavError(int code);

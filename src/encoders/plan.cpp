@@ -189,6 +189,56 @@ QString plainSeconds(double seconds)
     return QString::number(seconds, 'f', 3);
 }
 
+// The picture as stored: ffmpeg 5.1 then gives an encoded output the source's
+// display matrix, and players would turn it after all. So where the probe
+// tells the matrix, ffmpeg turns the picture by it and the filters turn it
+// back; only a matrix that is none of the eight, or no probe, is left to
+// -noautorotate.
+bool undoesTurn(const EncodeJob &job, const MediaInfo &info)
+{
+    return !job.autorotate && info.valid && info.display;
+}
+
+// ffmpeg's arguments up to the source: from where, for how long, and whether
+// it turns the picture by the source's display matrix.
+QStringList sourceArguments(const EncodeJob &job, const MediaInfo &info, double start,
+                            double length)
+{
+    QStringList args;
+    // On the input side, so that the cut is exact when encoding.
+    if (start > 0)
+        args << u"-ss"_s << plainSeconds(start);
+    if (length > 0)
+        args << u"-t"_s << plainSeconds(length);
+    if (!job.autorotate && !undoesTurn(job, info))
+        args << u"-noautorotate"_s;
+    args << u"-i"_s << ffmpegUrl(job.input);
+    return args;
+}
+
+// The output's picture from the source as ffmpeg decodes it: turned, sized
+// and in the form the encoder takes. A lossless copy is shown as a player
+// turns it by its display matrix, at its own size.
+QStringList videoFilters(const EncodeJob &job, const MediaInfo &info,
+                         const LosslessChoice &lossless)
+{
+    QStringList filters = undoesTurn(job, info)
+                              ? info.display->inverse().then(job.orientation).ffmpegFilters()
+                              : job.orientation.ffmpegFilters();
+    if (lossless.copy)
+        return filters;
+    const int step = sizeStep(encodedVideoCodec(job));
+    if (job.frameSize.isValid()) {
+        const QSize size = roundedSize(job.frameSize, step);
+        filters << u"scale=%1:%2"_s.arg(size.width()).arg(size.height());
+    } else {
+        // As roundedSize() does.
+        filters << u"scale='max(%1,trunc(iw/%1)*%1)':'max(%1,trunc(ih/%1)*%1)'"_s.arg(step);
+    }
+    filters << u"format=yuv420p"_s;
+    return filters;
+}
+
 } // namespace
 
 QString outputMuxer(const EncodeJob &job)
@@ -311,20 +361,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
 
     QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-v"_s,     u"error"_s,
                         u"-nostats"_s, u"-progress"_s,    u"pipe:1"_s, u"-y"_s};
-    // On the input side, so that the cut is exact when encoding.
-    if (job.clipStart > 0)
-        args << u"-ss"_s << plainSeconds(job.clipStart);
-    if (job.clipLength > 0)
-        args << u"-t"_s << plainSeconds(job.clipLength);
-    // The picture as stored: ffmpeg 5.1 then gives an encoded output the source's
-    // display matrix, and players would turn it after all. So where the probe
-    // tells the matrix, ffmpeg turns the picture by it and the filters turn it
-    // back (undoTurn); only a matrix that is none of the eight, or no probe, is
-    // left to -noautorotate.
-    const bool undoTurn = !job.autorotate && info.valid && info.display;
-    if (!job.autorotate && !undoTurn)
-        args << u"-noautorotate"_s;
-    args << u"-i"_s << ffmpegUrl(job.input);
+    args << sourceArguments(job, info, job.clipStart, job.clipLength);
 
     if (lossless.copy) {
         args << u"-map"_s << u"0:V:0"_s << u"-c:v"_s << u"copy"_s;
@@ -370,19 +407,7 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
         if (!rate.isEmpty())
             args << u"-r"_s << rate;
 
-        const int step = sizeStep(videoCodec);
-        QStringList filters = undoTurn
-                                  ? info.display->inverse().then(job.orientation).ffmpegFilters()
-                                  : job.orientation.ffmpegFilters();
-        if (job.frameSize.isValid()) {
-            const QSize size = roundedSize(job.frameSize, step);
-            filters << u"scale=%1:%2"_s.arg(size.width()).arg(size.height());
-        } else {
-            // As roundedSize() does.
-            filters << u"scale='max(%1,trunc(iw/%1)*%1)':'max(%1,trunc(ih/%1)*%1)'"_s.arg(step);
-        }
-        filters << u"format=yuv420p"_s;
-        args << u"-vf"_s << filters.join(u',');
+        args << u"-vf"_s << videoFilters(job, info, lossless).join(u',');
     }
 
     if (audio) {
@@ -398,5 +423,29 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
 
     args << metadataArguments(job, info, muxer);
     args << u"-sn"_s << u"-dn"_s << u"-f"_s << muxer << outputUrl;
+    return args;
+}
+
+double previewTime(const EncodeJob &job, const MediaInfo &info)
+{
+    const double length = encodedDuration(job, info);
+    return job.clipStart + (length >= 1 ? length / 10 : 0);
+}
+
+QStringList previewArguments(const EncodeJob &job, const MediaInfo &info,
+                             const LosslessChoice &lossless, double at, const QString &outputUrl)
+{
+    if (!lossless.copy && !writesVideo(job))
+        return {};
+    QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-v"_s, u"error"_s, u"-y"_s};
+    // Seeking on the input side decodes from the key frame before, as the encode does.
+    args << sourceArguments(job, info, at, 0);
+    // The shape a player shows, its pixels' own shape included, never enlarged.
+    QStringList filters = videoFilters(job, info, lossless);
+    const QString fit = u"min(1,%1/max(iw*sar,ih))"_s.arg(PreviewSide);
+    filters << u"scale='max(1,round(iw*sar*%1))':'max(1,round(ih*%1))'"_s.arg(fit) << u"setsar=1"_s;
+    args << u"-map"_s << u"0:V:0"_s << u"-frames:v"_s << u"1"_s << u"-vf"_s << filters.join(u',')
+         << u"-map_metadata"_s << u"-1"_s << u"-c:v"_s << u"png"_s << u"-f"_s << u"image2pipe"_s
+         << outputUrl;
     return args;
 }

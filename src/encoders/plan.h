@@ -59,3 +59,17 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
 // Local files go to ffmpeg as absolute file: URLs, so a name holding a colon
 // is never taken for a protocol.
 QString ffmpegUrl(const QString &path);
+
+// conv -preview: the longest side of the picture, in pixels.
+inline constexpr int PreviewSide = 640;
+
+// Where in the source the preview is taken, in seconds: a tenth into what will
+// be encoded, or its first frame when its length is unknown or under a second.
+double previewTime(const EncodeJob &job, const MediaInfo &info);
+
+// ffmpeg's arguments writing one PNG picture to outputUrl: the output's frame
+// at `at` seconds of the source as a player will show it, turned, mirrored and
+// sized by the filters of ffmpegArguments(), then brought down to at most
+// PreviewSide pixels on its longer side. Empty when the output has no video.
+QStringList previewArguments(const EncodeJob &job, const MediaInfo &info,
+                             const LosslessChoice &lossless, double at, const QString &outputUrl);

@@ -53,6 +53,12 @@ QByteArray displayed(const QString &path)
     return displayPath(path).toUtf8();
 }
 
+// For a probe on this thread: a stop signal ends it at once.
+bool stopAsked()
+{
+    return StopSignalPipe::last() != 0;
+}
+
 // What writing the output's file failed on.
 Report::Error outputError(int error)
 {
@@ -282,18 +288,24 @@ int failed(Tool tool, const Outcome &outcome)
     return outcome.exitCode;
 }
 
+// How a failure's last line starts.
+QString failedPrefix(const EncodeJob &job)
+{
+    return job.preview.isEmpty() ? u"Encoding failed: "_s : u"Preview failed: "_s;
+}
+
 // A source libav cannot read, or a clip that starts past its end; no error
 // when all is well or nothing is known.
 Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
 {
     if (!info.valid && !info.libavMissing)
         return {0, Report::Error::Source,
-                u"Encoding failed: %1: %2"_s.arg(displayPath(job.input), info.error), 1};
+                failedPrefix(job) + u"%1: %2"_s.arg(displayPath(job.input), info.error), 1};
     if (job.clipped() && info.duration > 0 && job.clipStart >= info.duration)
         return {0, Report::Error::ClipRange,
-                u"Encoding failed: the clip starts at %1 s, but the source ends at %2 s"_s
-                    .arg(job.clipStart)
-                    .arg(info.duration, 0, 'f', 2),
+                failedPrefix(job) +
+                    u"the clip starts at %1 s, but the source ends at %2 s"_s.arg(job.clipStart)
+                        .arg(info.duration, 0, 'f', 2),
                 1};
     return {};
 }
@@ -339,8 +351,9 @@ using ProbeAnswer = std::function<bool(const MediaInfo &)>;
 // ffmpeg's output; a stop signal, or a reader of our output that went away, is
 // passed on to ffmpeg, which is killed when it does not end within the grace
 // time, and the probe is cancelled.
-FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, ErrorReader &errors,
-                          BackgroundProbe *probe, const ProbeAnswer &answer)
+FfmpegRun superviseFfmpeg(ChildProcess &child,
+                          const std::function<void(const QByteArray &)> &onOutput,
+                          ErrorReader &errors, BackgroundProbe *probe, const ProbeAnswer &answer)
 {
     FfmpegRun run;
     QByteArray outBuffer, errBuffer;
@@ -410,7 +423,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child, ProgressReporter &reporter, Error
                 }
             }
             if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
-                drain(fds[0], outBuffer, [&](const QByteArray &line) { reporter.feed(line); });
+                drain(fds[0], outBuffer, onOutput);
             if (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
                 drain(fds[1], errBuffer, [&](const QByteArray &line) { errors.feed(line); });
         }
@@ -442,14 +455,14 @@ void takeFileTime(const QString &source, int fd)
     ::futimens(fd, times);
 }
 
-int interrupted(Tool tool, int sig)
+// removed: whether an unfinished output went with the stop.
+int interrupted(Tool tool, int sig, bool removed = true)
 {
-    if (sig == SIGPIPE)
-        console::failure(tool, Report::Error::Interrupted,
-                         u"Interrupted: nobody reads the output any more, output removed"_s);
-    else
-        console::failure(tool, Report::Error::Interrupted,
-                         u"Interrupted by signal %1, output removed"_s.arg(sig));
+    QString line = sig == SIGPIPE ? u"Interrupted: nobody reads the output any more"_s
+                                  : u"Interrupted by signal %1"_s.arg(sig);
+    if (removed)
+        line += u", output removed"_s;
+    console::failure(tool, Report::Error::Interrupted, line);
     return 128 + sig;
 }
 
@@ -504,8 +517,9 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         return false;
     };
     ErrorReader errors(job);
-    const FfmpegRun run =
-        superviseFfmpeg(child, reporter, errors, probe ? &*probe : nullptr, answered);
+    const FfmpegRun run = superviseFfmpeg(
+        child, [&](const QByteArray &line) { reporter.feed(line); }, errors,
+        probe ? &*probe : nullptr, answered);
     if (!known)
         *source = probed;
     if (run.stopSignal != 0)
@@ -524,6 +538,38 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
     }
     if (!reporter.begun())
         reporter.begin(announceSource(job, probed));
+    return {};
+}
+
+// ffmpeg writing the preview's picture into the part file.
+Outcome makePreview(const QByteArray &ffmpeg, const EncodeJob &job, const QStringList &arguments,
+                    const PartFile &part)
+{
+    QList<QByteArray> argv = {ffmpeg};
+    for (const QString &arg : arguments)
+        argv.append(pathToBytes(arg));
+    if (const int sig = takeStopSignal())
+        return {sig, {}, {}, 0};
+    ChildProcess child;
+    if (const int error = startChild(argv, part.descriptor(), &child))
+        return {0, Report::Error::FfmpegMissing,
+                u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127};
+    // Its messages name the picture, not the video the command would write.
+    EncodeJob named = job;
+    named.output = job.preview;
+    ErrorReader errors(named);
+    const FfmpegRun run = superviseFfmpeg(child, [](const QByteArray &) {}, errors, nullptr, {});
+    if (run.stopSignal != 0)
+        return {run.stopSignal, {}, {}, 0};
+    if (run.exit.code < 0)
+        return {0, Report::Error::Failed, failedPrefix(job) + u"ffmpeg crashed"_s, 1};
+    if (run.exit.code != 0) {
+        QString reason = errors.reason();
+        if (reason.isEmpty())
+            reason = u"ffmpeg failed with exit code %1"_s.arg(run.exit.code);
+        return {0, run.exit.code == 127 ? Report::Error::FfmpegMissing : errors.code(),
+                failedPrefix(job) + reason, run.exit.code};
+    }
     return {};
 }
 
@@ -557,7 +603,7 @@ int runJob(const EncodeJob &job)
     // Most jobs start ffmpeg at once and probe the source while it runs.
     std::optional<MediaInfo> known;
     if (probeFirst(job)) {
-        known = probeMedia(job.input);
+        known = probeMedia(job.input, stopAsked);
         if (const int sig = takeStopSignal())
             return interrupted(tool, sig);
         if (const Outcome problem = sourceProblem(job, *known);
@@ -636,5 +682,108 @@ int runJob(const EncodeJob &job)
                              words.join(u"; "_s), displayPath(pathFromBytes(written))));
         return CheckFailedExit;
     }
+    return 0;
+}
+
+int runProbes(const QStringList &paths)
+{
+    QString why;
+    if (!libav(&why))
+        console::message(Tool::Conv, u"No length is known: libav cannot be loaded: %1"_s.arg(why));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const MediaInfo info = probeMedia(paths[i], stopAsked);
+        // A probe the stop cut short says nothing of its path.
+        if (const int sig = takeStopSignal())
+            return interrupted(Tool::Conv, sig, false);
+        console::report(Report::probedLine(
+            int(i), info.valid && info.duration > 0 ? std::optional(info.duration) : std::nullopt));
+        if (console::readerGone())
+            return interrupted(Tool::Conv, SIGPIPE, false);
+    }
+    return 0;
+}
+
+int runPreview(const EncodeJob &job)
+{
+    const Tool tool = job.tool;
+    const QByteArray ffmpeg = locateFfmpeg();
+    if (ffmpeg.isEmpty()) {
+        console::failure(tool, Report::Error::FfmpegMissing,
+                         u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
+        return 127;
+    }
+    // As the command would fail, so does its preview.
+    const QString muxer = outputMuxer(job);
+    if (muxer.isEmpty()) {
+        console::failure(
+            tool, Report::Error::Usage,
+            u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
+        return 2;
+    }
+    if (RawFile::isSpecial(job.input)) {
+        console::failure(tool, Report::Error::NotAFile,
+                         failedPrefix(job) +
+                             u"%1 is not a regular file"_s.arg(displayPath(job.input)));
+        return 1;
+    }
+
+    // Where to look, the display matrix and the lossless choice all wait for
+    // the probe; without libav the first picture is shown, turned as ffmpeg would.
+    const MediaInfo info = probeMedia(job.input, stopAsked);
+    if (const int sig = takeStopSignal())
+        return interrupted(tool, sig, false);
+    if (const Outcome problem = sourceProblem(job, info); problem.error != Report::Error::None)
+        return failed(tool, problem);
+    const LosslessChoice lossless =
+        job.lossless ? losslessChoice(job, info, muxer) : LosslessChoice();
+    const QString url = QString::fromLatin1(outputUrl);
+    const double at = previewTime(job, info);
+    if (info.valid && !info.hasVideo) {
+        console::failure(tool, Report::Error::Failed,
+                         failedPrefix(job) + u"%1 has no video"_s.arg(displayPath(job.input)));
+        return 1;
+    }
+    if (previewArguments(job, info, lossless, at, url).isEmpty()) {
+        console::failure(tool, Report::Error::Failed,
+                         failedPrefix(job) +
+                             u"%1 would have no picture"_s.arg(displayPath(job.output)));
+        return 1;
+    }
+
+    PartFile part;
+    int error = 0;
+    if (!part.create(job.preview, &error))
+        return failed(tool, {0, outputError(error),
+                             failedPrefix(job) + u"cannot write %1: %2"_s.arg(
+                                                     displayPath(job.preview), systemError(error)),
+                             1});
+    Outcome outcome =
+        makePreview(ffmpeg, job, previewArguments(job, info, lossless, at, url), part);
+    // A seek past the last picture (a video track shorter than the file) gives
+    // none; the first picture is still worth showing.
+    if (outcome.stopSignal == 0 && outcome.error == Report::Error::None && part.size() <= 0 &&
+        at > job.clipStart)
+        outcome = makePreview(ffmpeg, job,
+                              previewArguments(job, info, lossless, job.clipStart, url), part);
+    if (outcome.stopSignal == 0 && outcome.error == Report::Error::None && part.size() <= 0)
+        outcome = {0, Report::Error::Failed,
+                   failedPrefix(job) + u"no picture decodes from %1"_s.arg(displayPath(job.input)),
+                   1};
+    if (const int sig = outcome.stopSignal ? outcome.stopSignal : StopSignalPipe::last()) {
+        part.remove();
+        return interrupted(tool, sig);
+    }
+    if (outcome.error != Report::Error::None) {
+        part.remove();
+        return failed(tool, outcome);
+    }
+    const QByteArray written = part.publish(&error);
+    if (written.isEmpty()) {
+        console::failure(tool, outputError(error),
+                         failedPrefix(job) + u"cannot write %1: %2"_s.arg(displayPath(job.preview),
+                                                                          systemError(error)));
+        return 1;
+    }
+    console::report(Report::outputLine(written));
     return 0;
 }

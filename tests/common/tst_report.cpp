@@ -47,6 +47,27 @@ private Q_SLOTS:
         QCOMPARE(report.error, Error::None);
     }
 
+    // conv -probe: a line for each path, in order, with a length where it is known.
+    void probedLines_data()
+    {
+        QTest::addColumn<int>("pieceSize");
+        QTest::newRow("whole") << 100000;
+        QTest::newRow("one character at a time") << 1;
+    }
+    void probedLines()
+    {
+        QFETCH(int, pieceSize);
+        QCOMPARE(probedLine(0, 12.3456), QByteArray("[torvane] probed=0 duration=12.346\n"));
+        QCOMPARE(probedLine(1, std::nullopt), QByteArray("[torvane] probed=1\n"));
+        const QByteArray output = probedLine(0, 12.3456) + "[torvane] probed=x\n" +
+                                  probedLine(1, std::nullopt) + "other text\r" + probedLine(2, 0);
+        const QList<std::pair<int, std::optional<double>>> expected = {
+            {0, 12.346}, {1, std::nullopt}, {2, 0.0}};
+        QCOMPARE(read(output, pieceSize).probed, expected);
+        Reader reader;
+        QVERIFY(reader.feed(QString::fromLatin1(probedLine(3, 1.5))));
+    }
+
     void errorWordsRoundTrip()
     {
         for (const Error error :

@@ -84,6 +84,56 @@ private Q_SLOTS:
         QCOMPARE(parsed.job.autorotate, autorotate);
     }
 
+    // conv -probe takes every word after it as a path; -preview stands
+    // wherever the newer options do. A null expectation: a usage error.
+    void modes_data()
+    {
+        QTest::addColumn<int>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("probed");
+        QTest::addColumn<QString>("preview");
+        const int conv = int(Tool::Conv);
+        const QStringList job = {u"in.avi"_qs, u"-vf"_qs, u"rotate=1"_qs, u"-o"_qs, u"out.mp4"_qs};
+        QTest::newRow("probe") << conv
+                               << QStringList{u"-probe"_qs, u"a.avi"_qs, u"-o"_qs, u""_qs,
+                                              u"-probe"_qs}
+                               << QStringList{u"a.avi"_qs, u"-o"_qs, u""_qs, u"-probe"_qs}
+                               << QString();
+        QTest::newRow("probe without paths")
+            << conv << QStringList{u"-probe"_qs} << QStringList() << QString();
+        QTest::newRow("probe is conv's")
+            << int(Tool::Coder) << QStringList{u"-probe"_qs, u"a.avi"_qs} << QStringList()
+            << QString();
+        QTest::newRow("preview last") << conv << job + QStringList{u"-preview"_qs, u"p.png"_qs}
+                                      << QStringList() << u"p.png"_qs;
+        QTest::newRow("preview first")
+            << conv << QStringList{u"-preview"_qs, u"p.png"_qs, u"-noautorotate"_qs} + job
+            << QStringList() << u"p.png"_qs;
+        QTest::newRow("preview without a name")
+            << conv << job + QStringList{u"-preview"_qs, u""_qs} << QStringList() << QString();
+    }
+    void modes()
+    {
+        QFETCH(int, tool);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, probed);
+        QFETCH(QString, preview);
+        const ParseResult parsed = parseCommandLine(Tool(tool), args);
+        if (probed.isEmpty() && preview.isEmpty()) {
+            QVERIFY(!parsed.error.isEmpty());
+            return;
+        }
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        QCOMPARE(parsed.probe, !probed.isEmpty());
+        QCOMPARE(parsed.probePaths, probed);
+        QCOMPARE(parsed.job.preview, preview);
+        if (!preview.isEmpty()) {
+            QCOMPARE(parsed.job.input, u"in.avi"_qs);
+            QCOMPARE(parsed.job.output, u"out.mp4"_qs);
+            QCOMPARE(parsed.job.orientation, PictureTransform::turn(1));
+        }
+    }
+
     void orientationWordsCompose()
     {
         const auto orientation = [](const QString &words) {

@@ -99,13 +99,20 @@ const QList<Rgb> quadColours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255
 
 // The quadColours index seen at each quadrant's centre of the first frame, as
 // a player shows it (autorotate) or as stored; empty when it is no clear colour.
-QList<int> corners(const QString &path, bool autorotate)
+// The size of the first video stream as a player shows it (autorotate) or as stored.
+QSize shownSize(const QString &path, bool autorotate)
 {
     const QJsonObject v = firstStream(probe(path), u"video"_s);
     QSize size = frameSize(v);
     const int turn = v[u"side_data_list"_s][0][u"rotation"_s].toInt();
     if (autorotate && (turn == 90 || turn == -90))
         size.transpose();
+    return size;
+}
+
+QList<int> corners(const QString &path, bool autorotate)
+{
+    const QSize size = shownSize(path, autorotate);
     QStringList args = {u"-v"_s, u"error"_s,    u"-i"_s,       path,       u"-frames:v"_s, u"1"_s,
                         u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"rgb24"_s, u"pipe:1"_s};
     if (!autorotate)
@@ -903,6 +910,14 @@ private Q_SLOTS:
             "not-a-file", u"not a regular file"_s);
         row("no ffmpeg", "coder", words("-i %SRC -y -vn %OUT/x.mp3"), 127, "ffmpeg-missing",
             u"No such file or directory"_s, u"/nonexistent/ffmpeg"_s);
+        row("conv -preview, broken source", "conv",
+            QStringList{u"%BROKEN"_s} + words(x264) + words("-o %OUT/x.mp4 -preview %OUT/p.png"), 1,
+            "source", invalid);
+        row("conv -preview, a pipe as source", "conv",
+            QStringList{u"%PIPE"_s} + words(x264) + words("-o %OUT/x.mp4 -preview %OUT/p.png"), 1,
+            "not-a-file", u"not a regular file"_s);
+        row("conv -probe without paths", "conv", {u"-probe"_s}, 2, "usage", u"-probe"_s);
+        row("coder -probe", "coder", words("-probe %SRC"), 2, "usage", u"-probe"_s);
     }
     void failures()
     {
@@ -1062,6 +1077,105 @@ private Q_SLOTS:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == code, output.constData());
         QCOMPARE(machineValue(output, "error"), error);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // conv -preview: the picture the very command would encode, as a player
+    // shows the output, and nothing else written.
+    void preview_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("options");
+        // Odd sides, which the encode rounds down.
+        const QString odd = path(u"odd.mkv"_s);
+        if (!QFile::exists(odd))
+            QVERIFY(ffmpeg({u"-i"_s, m_names[u"%QUAD"_s], u"-vf"_s, u"scale=161:121"_s,
+                            u"-pix_fmt"_s, u"yuv444p"_s, u"-c:v"_s, u"ffv1"_s, odd}));
+        m_names.insert(u"%ODD"_s, odd);
+        const auto row = [](const char *name, const char *source, const char *options) {
+            QTest::newRow(name) << QString::fromUtf8(source) << words(options);
+        };
+        row("as is", "%QUAD", "");
+        row("clockwise", "%QUAD", "-vf rotate=1");
+        row("counter-clockwise", "%QUAD", "-vf rotate=2");
+        row("mirror", "%QUAD", "-vf mirror");
+        row("flip", "%QUAD", "-vf flip");
+        row("display matrix", "%PHONE90", "");
+        row("display matrix ignored, clockwise", "%PHONE90", "-noautorotate -vf rotate=1");
+        row("lossless copy", "%PHONE90", "-vf rotate=2 -lossless");
+        row("odd size, clockwise", "%ODD", "-vf rotate=1");
+        row("clip", "%QUAD", "-ss 0.4 -endpos 0.4 -vf mirror");
+    }
+    void preview()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, options);
+        const QStringList command =
+            QStringList{source} + words(x264) + options + words("-o %OUT/x.mp4");
+        QString dir;
+        const Result r = encode(u"conv"_s, command + words("-preview %OUT/p.png"), &dir);
+        QVERIFY2(r.code == 0, r.output.constData());
+        const QString picture = QDir(dir).filePath(u"p.png"_s);
+        QCOMPARE(r.output,
+                 "[torvane] output=" + QFile::encodeName(picture).toPercentEncoding("/") + '\n');
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{u"p.png"_s});
+        QCOMPARE(firstStream(probe(picture), u"video"_s)[u"codec_name"_s].toString(), u"png"_s);
+
+        const Result encoded = encode(u"conv"_s, command, &dir);
+        QVERIFY2(encoded.code == 0, encoded.output.constData());
+        const QString output = QDir(dir).filePath(u"x.mp4"_s);
+        const QList<int> expected = ::corners(output, true);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(::corners(picture, true), expected);
+        // Small enough to be shown whole.
+        QCOMPARE(shownSize(picture, true), shownSize(output, true));
+    }
+
+    // conv -probe: a line for each path, in order, a length only where one is
+    // known, never waiting on a pipe; thousands of paths in one run.
+    void probeMode()
+    {
+        const auto length = [](const QString &file) {
+            const double seconds = probe(file)[u"format"_s][u"duration"_s].toString().toDouble();
+            return QByteArray(" duration=") + QByteArray::number(seconds, 'f', 3);
+        };
+        const QStringList paths = {m_names[u"%SRC"_s],  m_names[u"%BROKEN"_s],
+                                   m_names[u"%PIPE"_s], path(u"missing.avi"_s),
+                                   m_names[u"%SIX"_s],  u"-o"_s};
+        QByteArray expected;
+        for (int i = 0; i < paths.size(); ++i)
+            expected += "[torvane] probed=" + QByteArray::number(i) +
+                        (i == 0 || i == 4 ? length(paths[i]) : QByteArray()) + '\n';
+        Result r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + paths, {}, 20000);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.output, expected);
+
+        QStringList many;
+        for (int i = 0; i < 1000; ++i)
+            many << m_names[u"%SRC"_s] << path(u"missing.avi"_s);
+        r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + many, {}, 60000);
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.output.trimmed().split('\n');
+        QCOMPARE(lines.size(), many.size());
+        QCOMPARE(lines.last(), QByteArray("[torvane] probed=1999"));
+        QCOMPARE(lines[1998], "[torvane] probed=1998" + length(m_names[u"%SRC"_s]));
+    }
+
+    void probeModeStops()
+    {
+        QList<QByteArray> argv = {QFile::encodeName(encoders + u"conv"_s), "-probe"};
+        for (int i = 0; i < 10000; ++i)
+            argv << QFile::encodeName(m_names[u"%TMP"_s]);
+        Spawned conv;
+        QVERIFY(conv.start(argv));
+        QVERIFY(conv.readUntil(QRegularExpression(u"probed=0 "_s)));
+        ::kill(conv.pid(), SIGTERM);
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray seen = conv.seen();
+        QCOMPARE(conv.wait(), 128 + SIGTERM);
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY2(seen.endsWith("[torvane] error=interrupted\nInterrupted by signal 15\n"),
+                 seen.right(200).constData());
     }
 
     // A figure past what the codec takes is held to its highest, never its lowest.

@@ -16,6 +16,11 @@ void checkCommandLine(const QString &input)
     const ParseResult result = parseCommandLine(tool, arguments);
     if (!result.error.isEmpty())
         return;
+    if (result.probe) {
+        FUZZ_CHECK(tool == Tool::Conv && !result.probePaths.isEmpty() &&
+                   result.probePaths == arguments.mid(1));
+        return;
+    }
     const EncodeJob &job = result.job;
     FUZZ_CHECK(job.tool == tool);
     FUZZ_CHECK(!job.input.isEmpty() && arguments.contains(job.input));

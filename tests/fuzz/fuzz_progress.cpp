@@ -24,7 +24,7 @@ bool sameReport(const Report::RunReport &a, const Report::RunReport &b)
     return a.duration == b.duration && a.position == b.position && a.output == b.output &&
            a.error == b.error && a.losslessAsked == b.losslessAsked &&
            a.losslessCopied == b.losslessCopied && a.losslessRefusal == b.losslessRefusal &&
-           a.losslessCodec == b.losslessCodec;
+           a.losslessCodec == b.losslessCodec && a.probed == b.probed;
 }
 
 void checkText(const QString &text)
