@@ -69,11 +69,32 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
             reportPosition();
     });
     // Jobs added or removed while a batch runs change what is left of it.
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_jobs, signal, this, [this] {
-            if (m_job)
-                updateWaiting();
-        });
+    connect(&m_jobs, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (m_job)
+            updateWaiting();
+    });
+    connect(&m_jobs, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) {
+                if (m_state == State::Idle)
+                    return;
+                probeDurations(first, last);
+                if (m_job)
+                    updateWaiting();
+            });
+    connect(&m_prober, &DurationProber::durationRead, this, [this](quint64 id, double seconds) {
+        const Job *job = m_jobs.jobById(id);
+        // The encoder's own word on a running job stands.
+        if (m_state == State::Idle || !job || m_durations.contains(id))
+            return;
+        // A clip converts only its range.
+        if (job->settings.clip) {
+            seconds = std::max(0.0, seconds - job->settings.clip->startSeconds);
+            if (job->settings.clip->lengthSeconds > 0)
+                seconds = std::min<double>(seconds, job->settings.clip->lengthSeconds);
+        }
+        m_durations.insert(id, seconds);
+        updateWaiting();
+    });
     connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
         handle({Event::Type::PassEnded, outcome, m_batchNumber});
     });
@@ -282,6 +303,10 @@ BatchController::StartResult BatchController::startBatch()
     m_pausedSeconds = 0;
     m_deferred.reset();
     m_durations.clear();
+    m_prober.stop();
+    m_prober.setProgram(withTrailingSeparator(encoderFolder()) + u"conv"_qs);
+    m_prober.setWorkingDirectory(m_scratchFolder);
+    probeDurations(0, m_jobs.count() - 1);
     m_estimate.start(nowSeconds());
     setState(State::Running);
     m_startTimer->start();
@@ -513,6 +538,18 @@ void BatchController::updateWaiting()
     m_estimate.setWaiting(known, seconds, unknown);
 }
 
+void BatchController::probeDurations(int firstRow, int lastRow)
+{
+    QList<DurationProber::Source> sources;
+    for (int row = std::max(0, firstRow); row <= lastRow && row < m_jobs.count(); ++row) {
+        const Job &job = m_jobs.job(row);
+        if (job.state == JobState::Waiting)
+            sources.append({job.id, job.source});
+    }
+    if (!sources.isEmpty())
+        m_prober.add(sources);
+}
+
 void BatchController::afterJob(bool converted)
 {
     m_estimate.jobEnded(converted);
@@ -592,6 +629,7 @@ void BatchController::beginFinishing()
 void BatchController::endBatch(bool stopped)
 {
     m_startTimer->stop();
+    m_prober.stop();
     setPaused(false);
     m_deferred.reset();
     ++m_batchNumber; // whatever is still posted for this batch is dropped

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "common/report.h"
 #include "completionactions.h"
+#include "durationprober.h"
 #include "joblist/job.h"
 #include "jobrecord.h"
 #include "process/encoderprocess.h"
@@ -183,6 +184,8 @@ private:
     void afterJob(bool converted);
     // The lengths of the jobs that will still run, for the time left.
     void updateWaiting();
+    // Reads the lengths of these rows' waiting jobs in the background.
+    void probeDurations(int firstRow, int lastRow);
     void record(JobRecord::Outcome outcome, const QString &output, FailureReason failure = {},
                 const QString &detail = {});
 
@@ -206,7 +209,8 @@ private:
     ProgressState m_progress;
     Report::Reader m_report;
     BatchEstimate m_estimate;
-    QHash<quint64, double> m_durations; // source seconds by job, as far as known
+    QHash<quint64, double> m_durations; // seconds to convert by job, as far as known
+    DurationProber m_prober;
     BatchOptions m_options;
     QString m_programFolder;
     QString m_encoderFolder;

@@ -3,7 +3,9 @@
 // name at the end, and logs each run. A source whose name holds "fail" makes it
 // fail, "crash" makes it crash, "slow" makes it take its time, "nooutput"
 // makes it write nothing, "badcheck" makes its output fail the check. SIGTERM
-// removes the part file, as the real one does.
+// removes the part file, as the real one does. "conv -probe" gives every path
+// ten seconds, or none for a name holding "unknown", and logs the paths to
+// FAKE_PROBE_LOG.
 #include "common/report.h"
 
 #include <cctype>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +43,20 @@ int main(int argc, char **argv)
     const std::string self = argv[0];
     const std::string name = self.substr(self.find_last_of('/') + 1);
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (name == "conv" && !args.empty() && args[0] == "-probe") {
+        std::ofstream log;
+        if (const char *file = std::getenv("FAKE_PROBE_LOG"))
+            log.open(file, std::ios::app);
+        for (size_t i = 1; i < args.size(); ++i) {
+            const bool known = args[i].find("unknown") == std::string::npos;
+            std::fputs(
+                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt)
+                    .constData(),
+                stdout);
+            log << args[i] << '\n';
+        }
+        return 0;
+    }
     std::string source, output;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-i" && i + 1 < args.size())

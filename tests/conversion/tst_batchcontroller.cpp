@@ -282,6 +282,28 @@ private Q_SLOTS:
         QVERIFY(jobs->isEmpty());
     }
 
+    // The lengths for the time left are read once for every job that will run,
+    // those added while the batch runs too, beside the jobs and not in their way.
+    void sourceLengthsAreProbedBesideTheBatch()
+    {
+        qputenv("FAKE_PROBE_LOG", path(u"probe.log"_qs).toLocal8Bit());
+        jobs->addJob(path(u"slow.avi"_qs));
+        jobs->addJob(path(u"b unknown.avi"_qs));
+        bool added = false;
+        connect(batch, &BatchController::passStarted, this, [&] {
+            if (!std::exchange(added, true))
+                jobs->addJob(path(u"-c.avi"_qs));
+        });
+        runToEnd();
+        QFile log(path(u"probe.log"_qs));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts),
+            (QStringList{path(u"slow.avi"_qs), path(u"b unknown.avi"_qs), path(u"-c.avi"_qs)}));
+        QCOMPARE(outputs().size(), 3);
+        qunsetenv("FAKE_PROBE_LOG");
+    }
+
     // A pause holds the running encoder where it is and starts no other job;
     // going on finishes them as if nothing happened.
     void pauseHoldsTheRunningJobAndStartsNoOther()
