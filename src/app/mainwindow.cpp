@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
@@ -66,6 +67,7 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     createControls();
     connectCommands();
     connectControls();
+    connectPreview();
     startUp();
 }
 
@@ -264,6 +266,9 @@ void MainWindow::applyOptions()
         clip = ClipRange{m_options.clipFromSeconds,
                          m_options.clipToSeconds - m_options.clipFromSeconds};
     m_settings.setClip(clip);
+    // The lossless choice changes how a turned picture is sized.
+    if (m_previewTimer)
+        m_previewTimer->start();
 }
 
 void MainWindow::syncSettingControls()

@@ -6,6 +6,7 @@
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
 #include "conversion/jobrecord.h"
+#include "conversion/previewmaker.h"
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
@@ -13,6 +14,8 @@
 #include "shell/commandchannel.h"
 #include "shell/settingsfiles.h"
 
+#include <QCache>
+#include <QImage>
 #include <QPointer>
 #include <QUrl>
 #include <QWidget>
@@ -36,6 +39,7 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QProgressBar;
+class QTimer;
 class QPushButton;
 class QToolButton;
 
@@ -68,6 +72,8 @@ public:
     static constexpr int StartIconSide = 32;
     // The last ended jobs the record window shows from the log.
     static constexpr int RecordsShown = 1000;
+    // How long the current job stays put before its preview is made.
+    static constexpr int PreviewSettleMs = 150;
 
     static QString webAddress();
     static QUrl feedbackUrl();
@@ -96,6 +102,8 @@ public:
     void showAbout();
     // The record of ended jobs, this run's and the last ones before it.
     QWidget *showRecords();
+    // Shows the current job as it will come out, made in the background.
+    void updatePreview();
     void saveAndExit();
     void resetLinkHover();
 
@@ -166,6 +174,10 @@ private:
     void showFailureSummary(const BatchSummary &summary);
     void batchFailed(FailureReason reason, const QString &detail);
     void recordJob(const JobRecord &record);
+    void connectPreview();
+    void previewReady(const QString &key, const QString &file);
+    void previewFailed(const QString &key, FailureReason reason);
+    void showCachedPreview(const QString &key);
     void listChanged();
     void updateCaption();
     void updateHint();
@@ -195,6 +207,10 @@ private:
     JobHistory m_history;
     QList<JobRecord> m_unwrittenRecords; // kept here when the log could not take them
     QPointer<RecordWindow> m_recordWindow;
+    PreviewMaker *m_previewMaker = nullptr;
+    QTimer *m_previewTimer = nullptr; // lets a quick run over the list settle first
+    QCache<QString, QImage> m_previews;
+    QString m_previewKey; // of the job the panel is for
     bool m_searchedFolder = false;
     bool m_closeAfterStop = false;
     bool m_askBeforeClose = true;

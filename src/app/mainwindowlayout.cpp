@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -200,7 +201,11 @@ void MainWindow::placeControls()
     const QRect list = designed(60, 1320, 8325, 3510).adjusted(0, 0, dx, dy);
     const int gap = px(90);
     const bool previewShown = dx >= PreviewWidth + gap;
-    previewPanel->setVisible(previewShown);
+    if (previewPanel->isHidden() == previewShown) {
+        previewPanel->setVisible(previewShown);
+        if (m_previewTimer)
+            m_previewTimer->start();
+    }
     const QRect listArea = previewShown ? list.adjusted(0, 0, -(PreviewWidth + gap), 0) : list;
     jobListView->setGeometry(listArea);
     if (previewShown)

@@ -23,6 +23,7 @@ QByteArray cliUsage()
            "[--size T]\n"
            "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
            "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
+           "       torvane-cli --preview OUT.png [--rotate R] [--format F] [...] PATH\n"
            "       torvane-cli --list formats|rotations\n"
            "  R: " +
            choices(rotations, rotations.first()) +
@@ -132,10 +133,11 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption version(u"version"_qs);
     const QCommandLineOption help(QStringList{u"h"_qs, u"help"_qs});
     const QCommandLineOption list(u"list"_qs, QString(), u"WHAT"_qs);
+    const QCommandLineOption preview(u"preview"_qs, QString(), u"PNG"_qs);
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
     parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
-                       sourceOrientation, dryRun, quiet, json, version, help, list});
+                       sourceOrientation, dryRun, quiet, json, version, help, list, preview});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -223,7 +225,10 @@ CliArguments parseCliArguments(const QStringList &arguments)
     result.quiet = parser.isSet(quiet);
     result.json = parser.isSet(json);
     result.paths = parser.positionalArguments();
+    result.preview = parser.value(preview);
     if (result.paths.isEmpty())
         result.error = u"no video file or folder given"_qs;
+    else if (parser.isSet(preview) && (result.preview.isEmpty() || result.paths.size() != 1))
+        result.error = u"--preview takes a PNG file name and one video file"_qs;
     return result;
 }

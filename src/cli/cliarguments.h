@@ -25,7 +25,8 @@ struct CliArguments
     bool json = false;
     bool version = false;
     bool help = false;
-    QString list; // "formats" or "rotations": print the names --format or --rotate take
+    QString list;    // "formats" or "rotations": print the names --format or --rotate take
+    QString preview; // set: draw the one source's output frame into this PNG instead
     QStringList paths;
 
     QString error; // set: a usage error, and nothing else is to be trusted

@@ -3,6 +3,7 @@
 #include "common/paths.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
+#include "conversion/previewmaker.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
 #include "jsonreporter.h"
@@ -11,6 +12,7 @@
 #include "process/signalpipe.h"
 #include "process/stopsignals.h"
 #include "textreporters.h"
+#include "texts/statustexts.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -155,6 +157,52 @@ int unstartedExitStatus(BatchController::StartResult result, bool filesLeftOut)
     return result == BatchController::StartResult::EmptyList && !filesLeftOut ? 0 : 1;
 }
 
+// --preview: the one job's output frame, drawn by the encoder into the PNG.
+int makePreview(QCoreApplication &app, BatchController &batch, const JobListModel &jobs,
+                const QString &picture)
+{
+    if (jobs.count() != 1)
+        return usageError(u"--preview takes one video file"_qs);
+    const std::optional<EncoderCommand> command =
+        previewCommand(batch.inputsFor(jobs.job(0)), QDir::current().absoluteFilePath(picture));
+    if (!command) {
+        printLine(stderr, u"torvane-cli: 这个格式只有声音，没有画面"_qs);
+        return 1;
+    }
+    EncoderProcess encoder;
+    Report::Reader reader;
+    QObject::connect(&encoder, &EncoderProcess::outputReceived, &app,
+                     [&](const QString &piece) { reader.feed(piece); });
+    QObject::connect(&encoder, &EncoderProcess::finished, &app, [&](const RunOutcome &outcome) {
+        app.exit(outcome.succeeded() && !reader.report().output.isEmpty() ? 0 : 1);
+    });
+    int caughtSignal = 0;
+    StopSignals signals;
+    QObject::connect(&signals, &StopSignals::received, &app, [&](int sig) {
+        caughtSignal = sig;
+        encoder.stop();
+    });
+    if (!encoder.start(*command)) {
+        printLine(stderr,
+                  u"torvane-cli: "_qs + StatusTexts::failure(FailureReason::EncoderMissing));
+        return 1;
+    }
+    if (app.exec() == 0) {
+        // The encoder never replaces a file: the name it wrote may differ.
+        printLine(stdout, displayPath(reader.report().output));
+        return 0;
+    }
+    if (caughtSignal != 0)
+        return 128 + caughtSignal;
+    FailureReason reason = failureReasonOf(reader.report().error);
+    if (reason == FailureReason::None)
+        reason = FailureReason::EncoderFailed;
+    printLine(stderr, u"torvane-cli: 无法预览："_qs + StatusTexts::failure(reason));
+    if (!encoder.lastLine().isEmpty())
+        printLine(stderr, encoder.lastLine());
+    return 1;
+}
+
 class QuietActions : public CompletionActions
 {
 public:
@@ -196,6 +244,8 @@ int main(int argc, char **argv)
     const QStringList unreadable = addJobs(jobs, args.paths);
     const bool filesLeftOut = !unreadable.isEmpty();
 
+    if (!args.preview.isEmpty())
+        return makePreview(app, batch, jobs, args.preview);
     if (args.dryRun) {
         for (const PassCommand &pass : batch.previewFirstPasses())
             printLine(stdout, pass.command.text);

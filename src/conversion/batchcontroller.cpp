@@ -642,9 +642,13 @@ void BatchController::endBatch(bool stopped)
 QList<PassCommand> BatchController::previewFirstPasses() const
 {
     QList<PassCommand> passes;
-    const QString folder = withTrailingSeparator(
-        absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder()));
     for (int row = 0; row < m_jobs.count(); ++row)
-        passes << firstPassCommand(inputsNow(m_jobs.job(row), folder));
+        passes << firstPassCommand(inputsFor(m_jobs.job(row)));
     return passes;
+}
+
+CommandInputs BatchController::inputsFor(const Job &job) const
+{
+    return inputsNow(job, withTrailingSeparator(absoluteOutputFolder(m_settings.outputFolder(),
+                                                                     Platform::homeFolder())));
 }

@@ -123,6 +123,8 @@ public:
 
     // The first pass of every waiting job, as the batch would start it now.
     QList<PassCommand> previewFirstPasses() const;
+    // What this job's commands would be built from if it started now.
+    CommandInputs inputsFor(const Job &job) const;
 
 Q_SIGNALS:
     void stateChanged(BatchController::State state);

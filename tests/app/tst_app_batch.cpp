@@ -2,8 +2,10 @@
 // folder convert small clips that the test makes with ffmpeg.
 #include "fakes.h"
 
+#include "app/previewpanel.h"
 #include "app/recordwindow.h"
 #include "app/windowcommands.h"
+#include "common/formats.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -209,6 +211,39 @@ private Q_SLOTS:
         h->window->commands().records->trigger();
         QCOMPARE(rows(h->window->findChild<RecordWindow *>()->list()), expected);
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_runtime.path() + u"/state"_qs));
+    }
+
+    // The current job's picture as it will come out, and again when its settings change.
+    void previewFollowsTheCurrentJob()
+    {
+        auto *panel = h->control<PreviewPanel>(u"previewPanel"_qs);
+        QVERIFY(panel->isVisible());
+        h->window->jobList().addJobs({m_clipA});
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        const quint64 id = h->window->jobList().job(0).id;
+        const auto change = [&](auto how) { h->window->jobList().changeSettings({id}, how); };
+
+        change([](JobSettings &job) { job.rotation = {}; });
+        QTRY_COMPARE_WITH_TIMEOUT(panel->picture().size(), QSize(160, 120), 10000);
+        QVERIFY(panel->caption().startsWith(u"a.mp4\n"_qs));
+        const QImage plain = panel->picture();
+        change([](JobSettings &job) { job.rotation = PictureTransform::turn(1); });
+        QTRY_COMPARE_WITH_TIMEOUT(panel->picture().size(), QSize(120, 160), 10000);
+        // The encoder's turn, corner by corner: clockwise, the top left goes top right.
+        const QImage turned = panel->picture();
+        const auto near = [](QRgb a, QRgb b) {
+            return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                       std::abs(qBlue(a) - qBlue(b)) <
+                   60;
+        };
+        QVERIFY(near(plain.pixel(3, 3), turned.pixel(116, 3)));
+        QVERIFY(near(plain.pixel(156, 116), turned.pixel(3, 156)));
+        change([](JobSettings &job) { job.setFormat(Formats::Mp3); });
+        QTRY_COMPARE_WITH_TIMEOUT(panel->caption(), u"这个格式只有声音，没有画面"_qs, 2000);
+        // Back to a known picture: from memory, at once.
+        change([](JobSettings &job) { job.setFormat(Formats::Mp4); });
+        QTRY_COMPARE_WITH_TIMEOUT(panel->picture().size(), QSize(120, 160), 1000);
     }
 
     // Captions say what is true now: an ended batch's word goes once the list changes,

@@ -199,6 +199,8 @@ private Q_SLOTS:
         // A clip ending at 0 s would read as "to the end".
         QTest::newRow("clip ending at 0") << QStringList{u"--to"_qs, u"0"_qs, u"a.avi"_qs};
         QTest::newRow("nothing such to list") << QStringList{u"--list"_qs, u"sizes"_qs};
+        QTest::newRow("preview of two")
+            << QStringList{u"--preview"_qs, u"p.png"_qs, u"a.avi"_qs, u"b.avi"_qs};
     }
 
     void usageErrors()
@@ -273,6 +275,17 @@ private Q_SLOTS:
         QVERIFY(near(pixel(file, 10, 150, 120), {255, 255, 0}));
         QVERIFY(near(pixel(file, 110, 150, 120), {0, 255, 0}));
         QVERIFY(!r.out.contains(u"/data/"_qs)); // quiet: only the final lines
+
+        // The preview of the same job: the same corners, drawn by the same turn.
+        const QString picture = dir.filePath(u"preview.png"_qs);
+        const Run p = cli({u"--preview"_qs, picture, u"--rotate"_qs, u"cw"_qs, clip});
+        QCOMPARE(p.exitCode, 0);
+        QCOMPARE(p.out, picture + u'\n');
+        for (const auto &[x, y] : {std::pair{10, 10}, {110, 10}, {10, 150}, {110, 150}})
+            QVERIFY(near(pixel(picture, x, y, 120), pixel(file, x, y, 120)));
+        const Run mp3 = cli({u"--preview"_qs, picture, u"--format"_qs, u"mp3"_qs, clip});
+        QCOMPARE(mp3.exitCode, 1);
+        QVERIFY(mp3.err.contains(u"没有画面"_qs));
     }
 
     void corruptSourceFailsAloneAndTheBatchGoesOn()
