@@ -1,7 +1,11 @@
 // Six 8-second clips turned through torvane-cli, against ffmpeg run directly
 // with the very argument vectors our encoder gave it: what Torvane costs on top
-// of what a user would run without it.
+// of what a user would run without it. Then the encoder's check of each
+// output on its own: the part of that cost ffmpeg run directly never pays.
 #include "benchsupport.h"
+#include "libav.h"
+#include "media.h"
+#include "outputcheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +28,32 @@ struct Best
     // Through torvane-cli: the batch's time outside ffmpeg, from the same run.
     double aroundMs = std::numeric_limits<double>::max();
 };
+
+// The encoder's check of one output, as it runs it once ffmpeg has ended. The
+// encoder has probed the source by then, so libav is loaded and warm; so it is
+// here, untimed. The expected figures are this batch's: a quarter turn, sound
+// kept, the source's length.
+double checkMs(const QString &source, const QString &output)
+{
+    const MediaInfo info = probeMedia(source);
+    ExpectedOutput expected;
+    expected.video = info.hasVideo;
+    expected.audio = info.hasAudio;
+    expected.shown = info.codedSize.transposed();
+    expected.seconds = info.duration;
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Report::CheckDifference> differences = checkOutput(output, expected);
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    // A check that fails on the way may well be quicker: no figure from it.
+    if (!info.valid || !differences.isEmpty()) {
+        std::printf("batch overhead: the check of %s found: %s\n", qPrintable(output),
+                    differences.isEmpty() ? "an unreadable source"
+                                          : qPrintable(describe(differences.first())));
+        return -1;
+    }
+    return ms;
+}
 
 } // namespace
 
@@ -53,7 +83,14 @@ int main(int argc, char **argv)
     env.insert(u"TORVANE_BENCH_FFMPEG"_s, ffmpeg);
     env.insert(u"TORVANE_BENCH_LOG"_s, log);
 
+    QString why;
+    if (!libav(&why)) {
+        std::printf("batch overhead: libav cannot be loaded: %s\n", qPrintable(why));
+        return 1;
+    }
+
     QList<bench::Record> records;
+    QStringList outputs; // of the last batch, in the order of the clips
     const auto throughCli = [&](int round) {
         QFile::remove(log);
         QByteArray said;
@@ -64,7 +101,11 @@ int main(int argc, char **argv)
                         env, &said))
             return false;
         records = bench::readRecords(log);
-        if (said.count("OK ") != jobs || records.size() != jobs) {
+        outputs.clear();
+        for (const QByteArray &line : said.split('\n'))
+            if (line.startsWith("OK "))
+                outputs << QString::fromUtf8(line.mid(3));
+        if (outputs.size() != jobs || records.size() != jobs) {
             std::printf("batch overhead: expected %d jobs, got:\n%s\n", jobs, said.constData());
             return false;
         }
@@ -104,6 +145,18 @@ int main(int argc, char **argv)
         return true;
     };
 
+    // Each round's outputs are checked once its batches are timed, outside them.
+    QList<double> checks;
+    const auto timeChecks = [&] {
+        for (int i = 0; i < jobs; ++i) {
+            const double ms = checkMs(clips[i], outputs[i]);
+            if (ms < 0)
+                return false;
+            checks << ms;
+        }
+        return true;
+    };
+
     // The first batch records the vectors; after that the sides take turns
     // going first, so that neither always runs on a warmer machine.
     if (!throughCli(rounds))
@@ -112,7 +165,7 @@ int main(int argc, char **argv)
         const bool ok = round % 2
                             ? measure(cli, throughCli, round) && measure(directly, direct, round)
                             : measure(directly, direct, round) && measure(cli, throughCli, round);
-        if (!ok)
+        if (!ok || !timeChecks())
             return 1;
     }
 
@@ -132,5 +185,14 @@ int main(int argc, char **argv)
     // else the machine does; the time spent around ffmpeg in one run does not.
     std::printf("time around ffmpeg:   %6.1f ms per job, in the same run (target at most 30 ms)\n",
                 cli.aroundMs);
+    // Part of the time around ffmpeg: the check is always on, so the figures
+    // above include it.
+    std::sort(checks.begin(), checks.end());
+    const double median = checks[checks.size() / 2];
+    const double perJob = double(cli.ms) / jobs;
+    std::printf("output check:         %6.1f ms per job, median of %lld (slowest %.1f ms), "
+                "%.2f%% of a job's %.0f ms\n",
+                median, static_cast<long long>(checks.size()), checks.last(), median * 100 / perJob,
+                perJob);
     return 0;
 }
