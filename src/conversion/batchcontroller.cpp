@@ -473,7 +473,9 @@ void BatchController::passEnded(const RunOutcome &outcome)
         JobFailure failed{m_job->id, m_job->source, failure, detail, {}, {}};
         if (failure == FailureReason::OutputCheckFailed) {
             failed.checks = report.checks;
-            failed.keptOutput = report.output;
+            // An intermediate file is ours and goes; only a real output is kept.
+            if (!m_job->passes[m_job->pass].intermediate)
+                failed.keptOutput = report.output;
         }
         removeIntermediate();
         m_jobs.setFailed(failed.id, failed.reason, failed.detail, failed.checks, failed.keptOutput);

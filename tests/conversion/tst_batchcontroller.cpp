@@ -236,6 +236,18 @@ private Q_SLOTS:
         QCOMPARE(started.count(), 1);
     }
 
+    // A failed check of a two-pass format's intermediate file claims no kept file:
+    // the intermediate is removed with the job.
+    void failedCheckOfTheIntermediateKeepsNothing()
+    {
+        settings->selectFormat(Formats::PhoneMp4);
+        jobs->addJob(path(u"badcheck.avi"_qs));
+        runToEnd();
+        QCOMPARE(jobs->job(0).failure, FailureReason::OutputCheckFailed);
+        QCOMPARE(jobs->job(0).keptOutput, QString());
+        QVERIFY(QDir(path(u"tmp"_qs)).entryList(QDir::Files).isEmpty());
+    }
+
     void encoderThatCannotStartFailsEachJobOnce()
     {
         batch->setProgramFolder(path(u"nowhere"_qs));
