@@ -34,8 +34,8 @@ private Q_SLOTS:
     {
         QCOMPARE(Formats::formatOfListedEntry(0), int(Formats::Mp4));
         QCOMPARE(Formats::losslessNames(), (QStringList{u"MP4"_qs, u"MOV"_qs}));
-        QCOMPARE(Formats::containerForExtension(u"MP4")->muxer, u"mp4");
-        QCOMPARE(Formats::containerForMuxer(u"matroska")->extension, u"mkv");
+        QCOMPARE(QStringView(Formats::containerForExtension(u"MP4")->muxer), u"mp4");
+        QCOMPARE(QStringView(Formats::containerForMuxer(u"matroska")->extension), u"mkv");
     }
 };
 
