@@ -1,9 +1,11 @@
+#include "instancechannel.h"
 #include "mainwindow.h"
 #include "process/singleinstance.h"
 #include "process/stopsignals.h"
 #include "version.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -17,10 +19,14 @@ int main(int argc, char *argv[])
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
         return std::puts("torvane " TORVANE_VERSION) < 0 ? 1 : 0;
 
-    // A second copy ends at once and silently, before it opens anything.
+    // A second copy opens no window: it asks the running one to come forward,
+    // waits a second at most for its answer, and ends.
     SingleInstance instance;
-    if (!instance.tryAcquire())
+    if (!instance.tryAcquire()) {
+        QCoreApplication app(argc, argv);
+        InstanceChannel::askToComeForward();
         return 0;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Torvane"_qs);
@@ -40,6 +46,12 @@ int main(int argc, char *argv[])
     StopSignals signals;
     QObject::connect(&signals, &StopSignals::received, &window,
                      [&window] { window.requestQuit(); });
+
+    // Without the socket the program runs on; a second start then only ends.
+    InstanceChannel channel;
+    channel.listen(instance);
+    QObject::connect(&channel, &InstanceChannel::comeForwardRequested, &window,
+                     [&window] { bringToFront(&window); });
 
     window.show();
     return QApplication::exec();

@@ -240,6 +240,8 @@ void MainWindow::restoreSetup()
         m_settings.setOutputFolder(*setup.outputFolder);
     if (setup.formatEntry)
         m_settings.selectFormat(*setup.formatEntry);
+    m_lastFileFolder =
+        readFoldersFile(settingsFilePath(u"folders.ini"_qs, m_programFolder)).value_or(QString());
 }
 
 void MainWindow::loadOptions()

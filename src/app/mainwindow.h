@@ -154,6 +154,8 @@ private:
     void sizeJobListColumns();
     void startUp();
     void restoreSetup();
+    // The file and folder dialogs open here next time, after a restart too.
+    void rememberFolder(const QString &folder);
     void loadOptions();
     void applyOptions();
     void showOptionsDialog();

@@ -50,14 +50,20 @@ void MainWindow::addFileByDialog()
     if (!m_lastFileFolder.isEmpty())
         m_commonDialogs.setPath(m_lastFileFolder);
     m_commonDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
-    if (!m_commonDialogs.showOpen())
+    if (!m_commonDialogs.showOpenFiles())
         return;
-    const QString fileName = m_commonDialogs.fileName();
-    if (!fileName.isEmpty()) {
-        m_lastFileFolder = folderOf(fileName);
-        m_jobs.addJob(fileName);
-    }
+    rememberFolder(folderOf(m_commonDialogs.fileName()));
+    m_jobs.addJobs(m_commonDialogs.fileNames());
     emptyListHint->setVisible(m_jobs.isEmpty());
+}
+
+void MainWindow::rememberFolder(const QString &folder)
+{
+    if (folder.isEmpty() || folder == m_lastFileFolder)
+        return;
+    m_lastFileFolder = folder;
+    // Written at once, not on Exit: the folder is worth keeping however the window ends.
+    writeFoldersFile(settingsFilePath(u"folders.ini"_qs, m_programFolder), folder);
 }
 
 void MainWindow::addFolder()
@@ -68,6 +74,8 @@ void MainWindow::addFolder()
     const std::optional<QString> folder =
         m_dialogRunner->browseFolder(this, u"选择一个文件夹:"_qs, m_lastFileFolder);
     m_searchedFolder = true;
+    if (folder)
+        rememberFolder(*folder);
     const bool started = folder && !folder->isEmpty() && m_search->start(*folder);
     updateHint();
     emptyListHint->show();

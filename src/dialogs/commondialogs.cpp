@@ -138,6 +138,24 @@ std::optional<QString> QtDialogRunner::openFile(QWidget *owner, const QString &t
     return dialog.selectedFiles().constFirst();
 }
 
+QStringList QtDialogRunner::openFiles(QWidget *owner, const QString &title,
+                                      const QString &startFolder, const QString &fileName,
+                                      const FileFilters &filters)
+{
+    QFileDialog dialog(owner, title, startFolder);
+    keepCloseButtonOnly(&dialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(qtNameFilters(filters));
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 std::optional<QString> QtDialogRunner::saveFile(QWidget *owner, const QString &title,
                                                 const QString &startFolder,
                                                 const FileFilters &filters)
@@ -251,18 +269,38 @@ void CommonDialogs::takeFile(const QString &chosen)
     m_fileName = path;
     m_fileTitle = QFileInfo(path).fileName();
     m_path = withoutTrailingSeparator(folderOf(path));
+    m_fileNames = {path};
+}
+
+QString CommonDialogs::openStartFolder() const
+{
+    return path().isEmpty() ? QDir::currentPath() : path();
 }
 
 bool CommonDialogs::showOpen()
 {
     if (!m_owner)
         return false;
-    const QString start = path().isEmpty() ? QDir::currentPath() : path();
-    const std::optional<QString> chosen = m_runner->openFile(
-        m_owner, title(), start, fileName(), filterListForOpen(m_filter), m_defaultExtension);
+    const std::optional<QString> chosen =
+        m_runner->openFile(m_owner, title(), openStartFolder(), fileName(),
+                           filterListForOpen(m_filter), m_defaultExtension);
     if (!chosen || chosen->isEmpty())
         return false;
     takeFile(*chosen);
+    return true;
+}
+
+bool CommonDialogs::showOpenFiles()
+{
+    if (!m_owner)
+        return false;
+    QStringList chosen = m_runner->openFiles(m_owner, title(), openStartFolder(), fileName(),
+                                             filterListForOpen(m_filter));
+    chosen.removeAll(QString());
+    if (chosen.isEmpty())
+        return false;
+    takeFile(chosen.constFirst());
+    m_fileNames = chosen;
     return true;
 }
 

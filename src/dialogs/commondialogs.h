@@ -57,6 +57,10 @@ public:
                                             const QString &startFolder, const QString &fileName,
                                             const FileFilters &filters,
                                             const QString &defaultSuffix) = 0;
+    // Any number of existing files, in the order the dialog gives them; empty
+    // when cancelled. fileName pre-selects one.
+    virtual QStringList openFiles(QWidget *owner, const QString &title, const QString &startFolder,
+                                  const QString &fileName, const FileFilters &filters) = 0;
     virtual std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                             const QString &startFolder,
                                             const FileFilters &filters) = 0;
@@ -79,6 +83,8 @@ public:
                                     const QString &startFolder, const QString &fileName,
                                     const FileFilters &filters,
                                     const QString &defaultSuffix) override;
+    QStringList openFiles(QWidget *owner, const QString &title, const QString &startFolder,
+                          const QString &fileName, const FileFilters &filters) override;
     std::optional<QString> saveFile(QWidget *owner, const QString &title,
                                     const QString &startFolder,
                                     const FileFilters &filters) override;
@@ -127,6 +133,9 @@ public:
     // The chosen file with its folder.
     QString fileName() const;
     void setFileName(const QString &value) { m_fileName = value; }
+    // Every file the last open or save dialog gave, in its order; fileName()
+    // is the first of them.
+    QStringList fileNames() const { return m_fileNames; }
 
     // Every show method needs an owner; without one it returns false.
     void setOwner(QWidget *owner) { m_owner = owner; }
@@ -134,6 +143,8 @@ public:
     void setRunner(DialogRunner *runner);
 
     bool showOpen();
+    // showOpen with any number of files allowed.
+    bool showOpenFiles();
     bool showSave();
     // Opens at path(); a chosen folder becomes path().
     bool showFolder();
@@ -144,6 +155,8 @@ public:
 
 private:
     void takeFile(const QString &path);
+    // Where the open dialogs start: path(), else the working folder.
+    QString openStartFolder() const;
 
     QPointer<QWidget> m_owner;
     DialogRunner *m_runner = nullptr;
@@ -161,6 +174,7 @@ private:
     QString m_fileTitle;
     QString m_filter;
     QString m_fileName;
+    QStringList m_fileNames;
 };
 
 // Stand-alone open dialog. startFolder: blank gives the program folder; an

@@ -243,6 +243,23 @@ bool writeOptionsFile(const QString &path, const OptionValues &values)
     return writeText(path, text);
 }
 
+std::optional<QString> readFoldersFile(const QString &path)
+{
+    QString text;
+    if (!readText(path, text))
+        return std::nullopt;
+    FieldReader reader(text);
+    std::optional<QString> folder = reader.next();
+    if (folder && folder->trimmed().isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+bool writeFoldersFile(const QString &path, const QString &lastFolder)
+{
+    return writeText(path, quoted(lastFolder));
+}
+
 QString settingsFilePath(const QString &fileName, const QString &programFolder)
 {
     const QString portable = QDir(programFolder).filePath(fileName);

@@ -39,6 +39,12 @@ bool writeSetupFile(const QString &path, int bitrateEntry, int sampleRateEntry, 
 bool readOptionsFile(const QString &path, OptionValues &values);
 bool writeOptionsFile(const QString &path, const OptionValues &values);
 
+// folders.ini: the folder the file and folder dialogs last opened, as one
+// quoted line like setup.ini's output folder. A missing, unreadable or blank
+// file gives nullopt: no folder yet.
+std::optional<QString> readFoldersFile(const QString &path);
+bool writeFoldersFile(const QString &path, const QString &lastFolder);
+
 // The copy beside the program when there is one (portable install), otherwise
 // the one in the per-user configuration folder.
 QString settingsFilePath(const QString &fileName, const QString &programFolder);

@@ -63,7 +63,8 @@ struct OpenFileCall
     QString fileName;
 };
 
-// Answers each dialog with the next prepared answer; nullopt is a cancel.
+// Answers each dialog with the next prepared answer; nullopt or an empty list
+// is a cancel.
 class FakeDialogRunner : public DialogRunner
 {
 public:
@@ -71,8 +72,20 @@ public:
                                     const QString &fileName, const FileFilters &,
                                     const QString &) override
     {
+        const QStringList files = openFiles(nullptr, {}, startFolder, fileName, {});
+        if (files.isEmpty())
+            return std::nullopt;
+        return files.constFirst();
+    }
+    QStringList openFiles(QWidget *, const QString &, const QString &startFolder,
+                          const QString &fileName, const FileFilters &) override
+    {
         openCalls.append({startFolder, fileName});
-        return next(openAnswers);
+        if (openAnswers.empty())
+            return {};
+        const QStringList answer = openAnswers.front();
+        openAnswers.pop_front();
+        return answer;
     }
     std::optional<QString> saveFile(QWidget *, const QString &, const QString &,
                                     const FileFilters &) override
@@ -94,7 +107,7 @@ public:
     bool showPrinter(QWidget *) override { return false; }
     bool showPrinterProperties(QWidget *) override { return false; }
 
-    std::deque<std::optional<QString>> openAnswers;
+    std::deque<QStringList> openAnswers; // the files picked in each open dialog
     std::deque<std::optional<QString>> folderAnswers;
     QList<OpenFileCall> openCalls;
     QStringList folderTitles;

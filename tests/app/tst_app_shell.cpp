@@ -2,15 +2,28 @@
 // the single running copy.
 #include "fakes.h"
 
+#include "app/instancechannel.h"
+#include "common/platform.h"
+#include "process/singleinstance.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTreeView>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +39,21 @@ QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A socket file as a copy that died leaves it: bound, never listened on.
+void leaveDeadSocket(const QString &path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    QVERIFY(size_t(name.size()) < sizeof(address.sun_path));
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    const int bound = ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    ::close(fd);
+    QCOMPARE(bound, 0);
 }
 
 } // namespace
@@ -228,6 +256,75 @@ private Q_SLOTS:
         QCOMPARE(h->completion.sounds.size(), values[0] == 0 ? 1 : 0);
     }
 
+    // A second start's request reaches the copy that holds the lock and
+    // brings its minimized window back; a copy without the lock cannot take
+    // the socket over.
+    void secondStartBringsWindowForward()
+    {
+        QTemporaryDir run;
+        const QString socket = run.filePath(u"t.sock"_qs);
+        SingleInstance lock(run.filePath(u"t.lock"_qs)), other(run.filePath(u"t.lock"_qs));
+        QVERIFY(lock.tryAcquire());
+        QVERIFY(!other.tryAcquire());
+        InstanceChannel channel(socket), intruder(socket);
+        QVERIFY(channel.listen(lock));
+        QVERIFY(!intruder.listen(other));
+        QVERIFY(QFileInfo::exists(socket));
+
+        start();
+        h->window->showMinimized();
+        QVERIFY(h->window->isMinimized());
+        QObject::connect(&channel, &InstanceChannel::comeForwardRequested, h->window.get(),
+                         [this] { bringToFront(h->window.get()); });
+        QSignalSpy asked(&channel, &InstanceChannel::comeForwardRequested);
+        bool answered = false;
+        const std::unique_ptr<QThread> second(
+            QThread::create([&] { answered = InstanceChannel::askToComeForward(socket); }));
+        second->start();
+        QTRY_VERIFY(second->isFinished());
+        QVERIFY(answered);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(!h->window->isMinimized());
+        QVERIFY(h->window->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+    }
+
+    // Nobody to answer: the asking copy gives up at once, or, when a hung copy
+    // took the request, once the wait is over, never later.
+    void askWithoutAnswer_data()
+    {
+        QTest::addColumn<QString>("peer");
+        QTest::newRow("nothing there") << u"none"_qs;
+        QTest::newRow("socket of a copy that died") << u"dead"_qs;
+        QTest::newRow("copy that hangs") << u"hung"_qs;
+    }
+    void askWithoutAnswer()
+    {
+        QFETCH(QString, peer);
+        QTemporaryDir run;
+        const QString socket = run.filePath(u"t.sock"_qs);
+        SingleInstance lock(run.filePath(u"t.lock"_qs));
+        QVERIFY(lock.tryAcquire());
+        InstanceChannel channel(socket);
+        if (peer == u"dead"_qs)
+            leaveDeadSocket(socket);
+        // Listening, but its event loop does not run while the request waits.
+        if (peer == u"hung"_qs)
+            QVERIFY(channel.listen(lock));
+
+        constexpr int wait = 300;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!InstanceChannel::askToComeForward(socket, wait));
+        const qint64 took = clock.elapsed();
+        if (peer == u"hung"_qs)
+            QVERIFY2(took >= wait - 5 && took < wait + 1000, qPrintable(QString::number(took)));
+        else
+            QVERIFY2(took < wait, qPrintable(QString::number(took)));
+        // The holder of the lock clears what a dead copy left.
+        QVERIFY(channel.listen(lock));
+    }
+
     void secondInstanceExits()
     {
         const QString program = QStringLiteral(TORVANE_BUILD_DIR) + u"/torvane"_qs;
@@ -249,8 +346,17 @@ private Q_SLOTS:
             return copy.waitForStarted() && !copy.waitForFinished(1500);
         };
 
+        // The running copy answers on a socket beside its lock, the user's alone.
+        const QString socket =
+            home.filePath(u"run/torvane-"_qs + Platform::userKey() + u".sock"_qs);
+
         QProcess first, second, third;
         QVERIFY(launch(first));
+        QVERIFY(InstanceChannel::askToComeForward(socket, 5000));
+        QCOMPARE(QFileInfo(socket).permissions() &
+                     ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                       QFile::WriteUser | QFile::ExeUser),
+                 QFile::Permissions());
         second.setProcessEnvironment(env);
         second.start(program, {});
         QVERIFY(second.waitForFinished(10000));
@@ -260,11 +366,19 @@ private Q_SLOTS:
         second.start(program, {});
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(first.state(), QProcess::Running);
+        // A running copy that answers nothing does not hold the second one up.
+        QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+        second.start(program, {});
+        const bool ended = second.waitForFinished(10000);
+        ::kill(pid_t(first.processId()), SIGCONT);
+        QVERIFY(ended);
+        QCOMPARE(second.exitCode(), 0);
         first.kill();
         QVERIFY(first.waitForFinished(10000));
 
-        // A lock left by a copy that died does not keep the next one out.
+        // A lock and a socket left by a copy that died do not keep the next one out.
         QVERIFY(launch(third));
+        QVERIFY(InstanceChannel::askToComeForward(socket, 5000));
         // SIGTERM closes the window as its close box does: a clean exit, no signal death.
         third.terminate();
         QVERIFY(third.waitForFinished(10000));

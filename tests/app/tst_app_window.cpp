@@ -75,8 +75,17 @@ private Q_SLOTS:
     void initTestCase() { isolateTestRun(m_runtime); }
 
     // At its smallest, the window is the designed layout these tests measure.
+    // Where the window keeps the last dialog folder; none at the start of a test.
+    QString foldersFile() const { return settingsFilePath(u"folders.ini"_qs, m_program.path()); }
+    void forgetFolders() const
+    {
+        QFile::remove(foldersFile());
+        QDir(foldersFile()).removeRecursively();
+    }
+
     void init()
     {
+        forgetFolders();
         h = std::make_unique<Harness>(m_program.path());
         h->window->resize(h->window->minimumSize());
     }
@@ -85,7 +94,11 @@ private Q_SLOTS:
         h->window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
     }
-    void cleanup() { h.reset(); }
+    void cleanup()
+    {
+        h.reset();
+        forgetFolders();
+    }
 
     void controlGeometry_data()
     {
@@ -219,24 +232,82 @@ private Q_SLOTS:
     {
         FakeDialogRunner &dialogs = h->dialogs;
         const JobListModel &jobs = h->window->jobList();
-        dialogs.openAnswers = {std::nullopt, u"/v/a.mp4"_qs, u"/v/notes.txt"_qs, std::nullopt};
+        dialogs.openAnswers = {
+            {}, {u"/v/a.mp4"_qs}, {u"/v/notes.txt"_qs, u"/v/b.mov"_qs, u"/v/a.mp4"_qs}, {}};
         // A cancel changes nothing, not even the remembered folder.
         h->click(u"addVideoButton"_qs);
         QVERIFY(jobs.isEmpty());
         QVERIFY(h->hintShown());
         QVERIFY(h->window->lastFileFolder().isEmpty());
+        QCOMPARE(dialogs.openCalls[0].startFolder, QDir::currentPath());
 
         h->window->addFileByDialog();
         QCOMPARE(jobs.job(0).typeLabel, u"MP4"_qs);
         QVERIFY(!h->hintShown());
-        // The next dialog starts in that file's folder with its name filled in.
+        // The next dialog starts in that file's folder with its name filled in;
+        // every file picked there is added, in the dialog's order, a repeat too.
         h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls[2].startFolder, u"/v/"_qs);
         QCOMPARE(dialogs.openCalls[2].fileName, u"/v/a.mp4"_qs);
         h->window->addFileByDialog();
         QCOMPARE(dialogs.openCalls.size(), 4);
-        QCOMPARE(jobs.paths(), (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs}));
+        QCOMPARE(jobs.paths(),
+                 (QStringList{u"/v/a.mp4"_qs, u"/v/notes.txt"_qs, u"/v/b.mov"_qs, u"/v/a.mp4"_qs}));
+        QCOMPARE(jobs.job(2).typeLabel, u"MOV"_qs);
         QCOMPARE(h->window->lastFileFolder(), u"/v/"_qs);
+    }
+
+    // The folder of the last file or folder picked is where both dialogs open,
+    // also in the next window.
+    void lastFolderAcrossRestart()
+    {
+        QTemporaryDir dir;
+        h->dialogs.folderAnswers = {dir.path()};
+        QSignalSpy done(h->window.get(), &MainWindow::folderSearchDone);
+        h->window->addFolder();
+        QVERIFY(done.wait(5000));
+        h->window->addFileByDialog();
+        QCOMPARE(h->dialogs.openCalls.constLast().startFolder, dir.path());
+
+        h = std::make_unique<Harness>(m_program.path());
+        h->dialogs.openAnswers = {{u"/v/a.mp4"_qs, u"/v/b.mp4"_qs}};
+        h->window->addFileByDialog();
+        QCOMPARE(h->dialogs.openCalls.constLast().startFolder, dir.path());
+
+        h = std::make_unique<Harness>(m_program.path());
+        h->window->addFolder();
+        QCOMPARE(h->dialogs.folderStarts, QStringList{u"/v/"_qs});
+    }
+
+    // A folders.ini that cannot be used is the same as none: the dialogs open
+    // where they do on a first start, and picking still works.
+    void unusableFoldersFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("blank") << QByteArray("\"\"\r\n");
+        QTest::newRow("folder in its place") << QByteArray();
+    }
+    void unusableFoldersFile()
+    {
+        QFETCH(QByteArray, bytes);
+        h.reset();
+        if (bytes.isEmpty()) {
+            QVERIFY(QDir().mkpath(foldersFile()));
+        } else {
+            QVERIFY(QDir().mkpath(QFileInfo(foldersFile()).path()));
+            QFile file(foldersFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        h = std::make_unique<Harness>(m_program.path());
+        QVERIFY(h->window->lastFileFolder().isEmpty());
+        h->dialogs.openAnswers = {{u"/v/a.mp4"_qs}, {}};
+        h->window->addFileByDialog();
+        QCOMPARE(h->dialogs.openCalls[0].startFolder, QDir::currentPath());
+        QCOMPARE(h->window->jobList().paths(), QStringList{u"/v/a.mp4"_qs});
+        // Kept for this window even where the file cannot take it.
+        h->window->addFileByDialog();
+        QCOMPARE(h->dialogs.openCalls[1].startFolder, u"/v/"_qs);
     }
 
     void addFolder_data()

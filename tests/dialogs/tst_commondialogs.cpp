@@ -14,6 +14,7 @@ class FakeRunner : public DialogRunner
 {
 public:
     std::optional<QString> fileResult, folderResult;
+    QStringList filesResult;
     std::optional<QColor> colorResult;
     std::optional<QFont> fontResult;
     bool printerResult = false;
@@ -31,6 +32,13 @@ public:
         asked(o);
         startFolder = start, fileName = name, filters = f;
         return fileResult;
+    }
+    QStringList openFiles(QWidget *o, const QString &, const QString &start, const QString &name,
+                          const FileFilters &f) override
+    {
+        asked(o);
+        startFolder = start, fileName = name, filters = f;
+        return filesResult;
     }
     std::optional<QString> saveFile(QWidget *o, const QString &, const QString &start,
                                     const FileFilters &f) override
@@ -78,9 +86,9 @@ struct Fixture
 
 QVariantList snapshot(const CommonDialogs &d)
 {
-    return {d.fontUnderline(), d.fontItalic(), d.fontBold(),         d.fontSize(),
-            d.fontName(),      d.color(),      d.defaultExtension(), d.title(),
-            d.path(),          d.fileTitle(),  d.filter(),           d.fileName()};
+    return {d.fontUnderline(), d.fontItalic(),       d.fontBold(), d.fontSize(), d.fontName(),
+            d.color(),         d.defaultExtension(), d.title(),    d.path(),     d.fileTitle(),
+            d.filter(),        d.fileName(),         d.fileNames()};
 }
 
 void fillAll(CommonDialogs &d)
@@ -179,6 +187,24 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.fileName(), u"/c/d.avi"_qs);
     }
 
+    void showOpenFiles()
+    {
+        Fixture f;
+        f.fake.filesResult = {u"/a/b.mp4"_qs, QString(), u"/c/d.avi"_qs, u"/a/e.mov"_qs};
+        QVERIFY(f.dialogs.showOpenFiles());
+        QCOMPARE(f.fake.startFolder, QDir::currentPath());
+        // All of them in the dialog's order; the first stands for the choice.
+        QCOMPARE(f.dialogs.fileNames(),
+                 (QStringList{u"/a/b.mp4"_qs, u"/c/d.avi"_qs, u"/a/e.mov"_qs}));
+        QCOMPARE(f.dialogs.fileName(), u"/a/b.mp4"_qs);
+        QCOMPARE(f.dialogs.path(), u"/a"_qs);
+        f.fake.filesResult = {u"/c/d.avi"_qs};
+        QVERIFY(f.dialogs.showOpenFiles());
+        QCOMPARE(f.fake.startFolder, u"/a"_qs);
+        QCOMPARE(f.fake.fileName, u"/a/b.mp4"_qs);
+        QCOMPARE(f.dialogs.fileNames(), QStringList{u"/c/d.avi"_qs});
+    }
+
     void saveStartFolder_data()
     {
         QTest::addColumn<QString>("path");
@@ -273,6 +299,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("owner");
         const std::pair<const char *, Show> shows[] = {
             {"open", [](CommonDialogs &d) { return d.showOpen(); }},
+            {"open several", [](CommonDialogs &d) { return d.showOpenFiles(); }},
             {"save", [](CommonDialogs &d) { return d.showSave(); }},
             {"folder", [](CommonDialogs &d) { return d.showFolder(); }},
             {"color", [](CommonDialogs &d) { return d.showColor(false); }},
@@ -284,6 +311,7 @@ private Q_SLOTS:
             QTest::addRow("%s, no owner", name) << show << u"none"_qs;
         }
         QTest::newRow("open, owner gone") << shows[0].second << u"gone"_qs;
+        QTest::newRow("open several, owner gone") << shows[1].second << u"gone"_qs;
     }
     void unchangedWithoutAnswer()
     {
@@ -293,6 +321,7 @@ private Q_SLOTS:
         if (owner != u"present"_qs) {
             // Prepared answers that must not be asked for.
             f.fake.fileResult = u"/a/b.mp4"_qs;
+            f.fake.filesResult = {u"/a/b.mp4"_qs};
             f.fake.folderResult = u"/a"_qs;
             f.fake.colorResult = QColor(Qt::red);
             f.fake.fontResult = QFont();

@@ -1,4 +1,4 @@
-// Arbitrary bytes as setup.ini and options.ini: read, write back, read again.
+// Arbitrary bytes as setup.ini, options.ini and folders.ini: read, write back, read again.
 #include "fuzzinput.h"
 
 #include "shell/settingsfiles.h"
@@ -57,6 +57,16 @@ void checkOptions(const QString &path)
                back.keepMetadata == values.keepMetadata);
 }
 
+void checkFolders(const QString &path)
+{
+    const std::optional<QString> folder = readFoldersFile(path);
+    if (!folder || folder->contains(u'"'))
+        return;
+    const QString again = filePath(u"folders-again.ini"_qs);
+    FUZZ_CHECK(writeFoldersFile(again, *folder));
+    FUZZ_CHECK(readFoldersFile(again) == folder);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -78,5 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeBytes(path, fuzzBytes(data, size));
     checkSetup(path);
     checkOptions(path);
+    checkFolders(path);
     return 0;
 }

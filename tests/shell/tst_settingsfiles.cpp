@@ -63,6 +63,25 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         QVERIFY(writeSetupFile(m_file, 7, 3, -1, folder, 12));
         QCOMPARE(describe(readSetupFile(m_file)), u"7|3|-1|"_qs + folder + u"|12"_qs);
+        // The last dialog folder is written the same way; an empty one means none yet.
+        QVERIFY(writeFoldersFile(m_file, folder));
+        QCOMPARE(readFoldersFile(m_file).value_or(u"~"_qs), folder.isEmpty() ? u"~"_qs : folder);
+    }
+
+    void readFolders_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty file") << QByteArray() << u"~"_qs;
+        QTest::newRow("blank") << QByteArray("\"  \"\r\n") << u"~"_qs;
+        QTest::newRow("first line only") << QByteArray("\"/v\"\r\n\"/w\"\r\n") << u"/v"_qs;
+    }
+    void readFolders()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        writeBytes(bytes);
+        QCOMPARE(readFoldersFile(m_file).value_or(u"~"_qs), expected);
     }
 
     void readOptions_data()
@@ -126,6 +145,8 @@ private Q_SLOTS:
         OptionValues v{1, 1, 2, 3};
         QVERIFY(!readOptionsFile(fifo, v));
         QVERIFY(!readOptionsFile(m_dir.path(), v));
+        QVERIFY(!readFoldersFile(fifo));
+        QVERIFY(!readFoldersFile(m_dir.path()));
     }
 
     void missingFiles()
@@ -134,6 +155,7 @@ private Q_SLOTS:
         OptionValues v{0, 0, 42, 43, 1, 0};
         QVERIFY(!readOptionsFile(m_dir.filePath(u"none"_qs), v));
         QCOMPARE(listed(v), (QList<int>{0, 0, 42, 43, 1, 0}));
+        QVERIFY(!readFoldersFile(m_dir.filePath(u"none"_qs)));
     }
 
     void malformedFiles()
