@@ -133,27 +133,29 @@ void JobListModel::removeAllJobs()
 {
     if (m_jobs.isEmpty())
         return;
-    const auto running = std::find_if(m_jobs.cbegin(), m_jobs.cend(),
-                                      [](const Job &j) { return j.state == JobState::Running; });
-    if (running == m_jobs.cend()) {
+    const auto isRunning = [](const Job &j) { return j.state == JobState::Running; };
+    if (std::none_of(m_jobs.cbegin(), m_jobs.cend(), isRunning)) {
         beginResetModel();
         m_jobs.clear();
         m_waiting = 0;
         endResetModel();
         return;
     }
-    // The running job stays; everything after it, then everything before it.
-    const int keep = int(running - m_jobs.cbegin());
+    // The running jobs stay; each stretch between them goes, from the end, so
+    // the rows still to remove keep their numbers.
     m_waiting = 0;
-    if (keep + 1 < count()) {
-        beginRemoveRows({}, keep + 1, count() - 1);
-        m_jobs.remove(keep + 1, count() - keep - 1);
+    for (int last = count() - 1; last >= 0;) {
+        if (isRunning(m_jobs[last])) {
+            --last;
+            continue;
+        }
+        int first = last;
+        while (first > 0 && !isRunning(m_jobs[first - 1]))
+            --first;
+        beginRemoveRows({}, first, last);
+        m_jobs.remove(first, last - first + 1);
         endRemoveRows();
-    }
-    if (keep > 0) {
-        beginRemoveRows({}, 0, keep - 1);
-        m_jobs.remove(0, keep);
-        endRemoveRows();
+        last = first - 1;
     }
 }
 

@@ -62,6 +62,13 @@ private Q_SLOTS:
         model.removeAllJobs();
         QCOMPARE(model.count(), 1);
         QCOMPARE(model.job(0).state, JobState::Running);
+
+        // Several running jobs with waiting ones between and around them.
+        model.addJobs({u"/v/a.avi"_qs, u"/v/b.avi"_qs, u"/v/c.avi"_qs, u"/v/d.avi"_qs});
+        model.setRunning(model.job(2).id, 1, 1, 0);
+        model.removeAllJobs();
+        QCOMPARE(model.paths(), (QStringList{u"/v/1.avi"_qs, u"/v/b.avi"_qs}));
+        QCOMPARE(model.waitingCount(), 0);
     }
 
     void headers()
