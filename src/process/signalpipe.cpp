@@ -46,11 +46,10 @@ void catchTerminalStop()
 
 void stopUntilContinued()
 {
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    ::sigaction(SIGTSTP, &byDefault, nullptr);
-    ::raise(SIGTSTP);
-    catchTerminalStop();
+    // SIGSTOP, not SIGTSTP again: the kernel drops a SIGTSTP to a process
+    // whose group has no parent in the session (a script's background job),
+    // and the encoders, already held, would be let go at once.
+    ::raise(SIGSTOP);
 }
 
 void uninstall()
