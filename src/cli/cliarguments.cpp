@@ -1,6 +1,7 @@
 #include "cliarguments.h"
 
 #include "common/formats.h"
+#include "conversion/batchcontroller.h"
 
 #include <QCommandLineParser>
 #include <QLocale>
@@ -22,7 +23,8 @@ QByteArray cliUsage()
            "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] "
            "[--size T]\n"
            "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
-           "                   [--json] [--dry-run] [--quiet] [--version] PATH...\n"
+           "                   [--jobs N|auto] [--json] [--dry-run] [--quiet] [--version]\n"
+           "                   PATH...\n"
            "       torvane-cli --preview OUT.png [--rotate R] [--format F] [...] PATH\n"
            "       torvane-cli --list formats|rotations\n"
            "  R: " +
@@ -134,10 +136,11 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption help(QStringList{u"h"_qs, u"help"_qs});
     const QCommandLineOption list(u"list"_qs, QString(), u"WHAT"_qs);
     const QCommandLineOption preview(u"preview"_qs, QString(), u"PNG"_qs);
+    const QCommandLineOption jobs(u"jobs"_qs, QString(), u"N"_qs);
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
     parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
-                       sourceOrientation, dryRun, quiet, json, version, help, list, preview});
+                       sourceOrientation, dryRun, quiet, json, version, help, list, preview, jobs});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -220,6 +223,14 @@ CliArguments parseCliArguments(const QStringList &arguments)
         }
         result.sourceOrientation =
             how == u"ignore" ? SourceOrientation::Ignore : SourceOrientation::Follow;
+    }
+    if (parser.isSet(jobs) && parser.value(jobs) != u"auto") {
+        bool ok = false;
+        result.parallelJobs = parser.value(jobs).toInt(&ok);
+        if (!ok || result.parallelJobs < 1 || result.parallelJobs > MaxParallelJobs) {
+            result.error = u"--jobs takes auto or 1 to %1"_qs.arg(MaxParallelJobs);
+            return result;
+        }
     }
     result.dryRun = parser.isSet(dryRun);
     result.quiet = parser.isSet(quiet);

@@ -19,6 +19,7 @@ struct CliArguments
     std::optional<int> clipFrom, clipTo;
     bool lossless = false;
     bool keepMetadata = true;
+    int parallelJobs = 0; // --jobs; 0: automatic
     SourceOrientation sourceOrientation = SourceOrientation::Follow;
     bool dryRun = false;
     bool quiet = false;

@@ -119,9 +119,17 @@ void JsonReporter::folderUnreadable(const QString &folder)
         .printTo(m_out);
 }
 
+BatchPosition JsonReporter::positionOf(quint64 id) const
+{
+    BatchPosition position = m_running.value(id);
+    position.total = m_total;
+    return position;
+}
+
 void JsonReporter::jobStarted(const BatchPosition &position)
 {
-    m_position = position;
+    m_running.insert(position.id, position);
+    m_total = position.total;
     jobEvent("job-start", position, position.source)
         .add("passes", qint64(position.passes))
         .printTo(m_out);
@@ -129,7 +137,8 @@ void JsonReporter::jobStarted(const BatchPosition &position)
 
 void JsonReporter::positionChanged(const BatchPosition &position)
 {
-    m_position = position;
+    m_running.insert(position.id, position);
+    m_total = position.total;
     jobEvent("progress", position, position.source)
         .add("pass", qint64(position.pass))
         .add("passes", qint64(position.passes))
@@ -139,33 +148,36 @@ void JsonReporter::positionChanged(const BatchPosition &position)
         .printTo(m_out);
 }
 
-void JsonReporter::jobDone(const QString &source, const QString &output)
+void JsonReporter::jobDone(quint64 id, const QString &source, const QString &output)
 {
-    jobEvent("job-done", m_position, source).addPath("output", output).printTo(m_out);
+    jobEvent("job-done", positionOf(id), source).addPath("output", output).printTo(m_out);
+    m_running.remove(id);
 }
 
 void JsonReporter::jobFailed(const JobFailure &failure)
 {
-    jobEvent("job-failed", m_position, failure.source)
+    jobEvent("job-failed", positionOf(failure.id), failure.source)
         .add("reason", StatusTexts::failureCode(failure.reason))
         .add("message", StatusTexts::failure(failure.reason))
         .add("detail", displayPath(StatusTexts::failureDetail(failure.reason, failure.detail,
                                                               failure.checks, failure.keptOutput)))
         .printTo(m_out);
+    m_running.remove(failure.id);
 }
 
-void JsonReporter::losslessRefused(const QString &source, const QString &why)
+void JsonReporter::losslessRefused(quint64 id, const QString &source, const QString &why)
 {
-    jobEvent("note", m_position, source)
+    jobEvent("note", positionOf(id), source)
         .add("reason", u"lossless-refused"_qs)
         .add("message", StatusTexts::losslessRefusal(why))
         .add("detail", why)
         .printTo(m_out);
 }
 
-void JsonReporter::jobStopped(const QString &source)
+void JsonReporter::jobStopped(quint64 id, const QString &source)
 {
-    jobEvent("job-stopped", m_position, source).printTo(m_out);
+    jobEvent("job-stopped", positionOf(id), source).printTo(m_out);
+    m_running.remove(id);
 }
 
 void JsonReporter::batchFailed(FailureReason reason, const QString &detail)

@@ -98,6 +98,7 @@ BatchOptions batchOptions(const CliArguments &args)
     options.playSound = false;
     options.lossless = args.lossless;
     options.keepMetadata = args.keepMetadata;
+    options.parallelJobs = args.parallelJobs;
     return options;
 }
 
@@ -123,21 +124,18 @@ void connectReporter(BatchController &batch, BatchReporter &reporter, QObject *c
                      [&](quint64, const PassCommand &pass) { reporter.passStarted(pass); });
     QObject::connect(&batch, &B::positionChanged, context,
                      [&](const BatchPosition &position) { reporter.positionChanged(position); });
-    // The spinner comes with the display: a plain line leaves it out.
-    QObject::connect(&batch, &B::progressChanged, context,
-                     [&](const ProgressDisplay &) { reporter.progressChanged(batch.progress()); });
     QObject::connect(&batch, &B::jobDone, context,
-                     [&](quint64, const QString &source, const QString &output) {
-                         reporter.jobDone(source, output);
+                     [&](quint64 id, const QString &source, const QString &output) {
+                         reporter.jobDone(id, source, output);
                      });
     QObject::connect(&batch, &B::jobFailed, context,
                      [&](const JobFailure &failure) { reporter.jobFailed(failure); });
     QObject::connect(&batch, &B::losslessRefused, context,
-                     [&](quint64, const QString &source, const QString &why) {
-                         reporter.losslessRefused(source, why);
+                     [&](quint64 id, const QString &source, const QString &why) {
+                         reporter.losslessRefused(id, source, why);
                      });
     QObject::connect(&batch, &B::jobStopped, context,
-                     [&](quint64, const QString &source) { reporter.jobStopped(source); });
+                     [&](quint64 id, const QString &source) { reporter.jobStopped(id, source); });
     QObject::connect(
         &batch, &B::batchFailed, context,
         [&](FailureReason reason, const QString &detail) { reporter.batchFailed(reason, detail); });

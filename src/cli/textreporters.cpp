@@ -50,13 +50,38 @@ void TextReporter::folderUnreadable(const QString &folder)
     printLine(stderr, u"torvane-cli: 无法读取文件夹，其中的文件没有加入："_qs + folder);
 }
 
-void TextReporter::jobDone(const QString &, const QString &output)
+void TextReporter::jobStarted(const BatchPosition &position)
 {
+    m_running.insert(position.number, position);
+    m_latest = position;
+}
+
+void TextReporter::positionChanged(const BatchPosition &position)
+{
+    m_running.insert(position.number, position);
+    m_latest = position;
+}
+
+void TextReporter::jobEnded(quint64 id)
+{
+    m_lastProgress.remove(id);
+    for (auto it = m_running.begin(); it != m_running.end(); ++it) {
+        if (it->id == id) {
+            m_running.erase(it);
+            return;
+        }
+    }
+}
+
+void TextReporter::jobDone(quint64 id, const QString &, const QString &output)
+{
+    jobEnded(id);
     printResult(u"OK "_qs + output);
 }
 
 void TextReporter::jobFailed(const JobFailure &failure)
 {
+    jobEnded(failure.id);
     QString text = u"FAILED "_qs + failure.source + u": "_qs + StatusTexts::failure(failure.reason);
     const QString detail = StatusTexts::failureDetail(failure.reason, failure.detail,
                                                       failure.checks, failure.keptOutput);
@@ -65,13 +90,14 @@ void TextReporter::jobFailed(const JobFailure &failure)
     printResult(text);
 }
 
-void TextReporter::losslessRefused(const QString &source, const QString &why)
+void TextReporter::losslessRefused(quint64, const QString &source, const QString &why)
 {
     printResult(u"NOTE "_qs + source + u": "_qs + StatusTexts::losslessRefusal(why));
 }
 
-void TextReporter::jobStopped(const QString &source)
+void TextReporter::jobStopped(quint64 id, const QString &source)
 {
+    jobEnded(id);
     printResult(u"STOPPED "_qs + source);
 }
 
@@ -86,14 +112,14 @@ void TextReporter::printResult(const QString &text)
     printLine(stdout, text);
 }
 
-std::optional<QString> TextReporter::newProgressLine(const QString &what)
+std::optional<QString> TextReporter::newProgressLine(quint64 id, QString line)
 {
-    QString line = StatusTexts::position(m_position.number, m_position.total) + u' ' + what;
-    if (m_position.remainingSeconds)
-        line += u' ' + StatusTexts::remaining(*m_position.remainingSeconds);
-    if (line == m_lastProgress)
+    if (m_latest.remainingSeconds)
+        line += u' ' + StatusTexts::remaining(*m_latest.remainingSeconds);
+    QString &last = m_lastProgress[id];
+    if (line == last)
         return std::nullopt;
-    m_lastProgress = line;
+    last = line;
     return line;
 }
 
@@ -104,33 +130,48 @@ void PlainReporter::passStarted(const PassCommand &pass)
     TextReporter::passStarted(pass);
 }
 
-void PlainReporter::progressChanged(const ProgressState &progress)
+void PlainReporter::positionChanged(const BatchPosition &position)
 {
-    if (!m_options.progress)
+    TextReporter::positionChanged(position);
+    if (!m_options.progress || position.caption.isEmpty())
         return;
-    // The busy indicator turns with every report; without it a line is new only
-    // when the figures are.
-    QString caption = progress.display.caption;
-    caption.replace(progress.spinner + u' ', QString());
-    if (const std::optional<QString> line = newProgressLine(caption))
-        printLine(stdout, *line);
+    const QString line = StatusTexts::position(position.number, position.total) + u' ' +
+                         displayPath(QDir(position.source).dirName()) + u' ' + position.caption;
+    if (const std::optional<QString> text = newProgressLine(position.id, line))
+        printLine(stdout, *text);
 }
 
-void PlainReporter::losslessRefused(const QString &source, const QString &why)
+void PlainReporter::losslessRefused(quint64 id, const QString &source, const QString &why)
 {
     if (m_options.notes)
-        TextReporter::losslessRefused(source, why);
+        TextReporter::losslessRefused(id, source, why);
 }
 
-void TerminalReporter::progressChanged(const ProgressState &)
+void TerminalReporter::positionChanged(const BatchPosition &position)
 {
-    const BatchPosition &at = position();
-    QString what = displayPath(QDir(at.source).dirName());
-    if (at.passes > 1)
-        what += u" 第 %1/%2 遍"_qs.arg(at.pass).arg(at.passes);
-    what += u" %1%"_qs.arg(int(std::floor(at.fraction * 100)));
-    if (const std::optional<QString> line = newProgressLine(what)) {
-        writeBytes(stdout, "\r\x1b[K" + fitTo(*line, terminalColumns() - 1).toUtf8());
+    TextReporter::positionChanged(position);
+    const auto percent = [](const BatchPosition &at) {
+        return u" %1%"_qs.arg(int(std::floor(at.fraction * 100)));
+    };
+    const auto name = [](const BatchPosition &at) {
+        return displayPath(QDir(at.source).dirName());
+    };
+    QString line;
+    if (running().size() <= 1) {
+        line = StatusTexts::position(position.number, position.total) + u' ' + name(position);
+        if (position.passes > 1)
+            line += u" 第 %1/%2 遍"_qs.arg(position.pass).arg(position.passes);
+        line += percent(position);
+    } else {
+        // The count of jobs started, then each running job, the oldest first.
+        line = StatusTexts::position(position.started, position.total);
+        QStringList jobs;
+        for (const BatchPosition &at : running())
+            jobs << name(at) + percent(at);
+        line += u' ' + jobs.join(u" · "_qs);
+    }
+    if (const std::optional<QString> text = newProgressLine(0, line)) {
+        writeBytes(stdout, "\r\x1b[K" + fitTo(*text, terminalColumns() - 1).toUtf8());
         m_lineOpen = true;
     }
 }

@@ -2,35 +2,44 @@
 
 #include "batchreporter.h"
 
+#include <QHash>
+#include <QMap>
+
 #include <optional>
 
 // What the plain lines and the terminal share: a line per result on standard
-// output, problems with the batch as a whole on standard error.
+// output, problems with the batch as a whole on standard error. Several jobs
+// may run at once; each result names its source.
 class TextReporter : public BatchReporter
 {
 public:
     void batchStarted(int) override {}
     void folderUnreadable(const QString &folder) override;
-    void jobStarted(const BatchPosition &position) override { m_position = position; }
+    void jobStarted(const BatchPosition &position) override;
     // A new pass shows its first line even when it reads as the last one did.
     void passStarted(const PassCommand &) override { m_lastProgress.clear(); }
-    void positionChanged(const BatchPosition &position) override { m_position = position; }
-    void jobDone(const QString &source, const QString &output) override;
+    void positionChanged(const BatchPosition &position) override;
+    void jobDone(quint64 id, const QString &source, const QString &output) override;
     void jobFailed(const JobFailure &failure) override;
-    void losslessRefused(const QString &source, const QString &why) override;
-    void jobStopped(const QString &source) override;
+    void losslessRefused(quint64 id, const QString &source, const QString &why) override;
+    void jobStopped(quint64 id, const QString &source) override;
     void batchFailed(FailureReason reason, const QString &detail) override;
     void batchEnded(const BatchSummary &, int) override {}
 
 protected:
     virtual void printResult(const QString &text);
-    const BatchPosition &position() const { return m_position; }
-    // "第 2/4 个 <what> 剩余约 01:35"; nothing when that line is already showing.
-    std::optional<QString> newProgressLine(const QString &what);
+    // The running jobs by their number in the batch, and the latest position.
+    const QMap<int, BatchPosition> &running() const { return m_running; }
+    const BatchPosition &latest() const { return m_latest; }
+    // The line with the time left added; nothing when that line is already showing.
+    std::optional<QString> newProgressLine(quint64 id, QString line);
 
 private:
-    BatchPosition m_position;
-    QString m_lastProgress;
+    void jobEnded(quint64 id);
+
+    QMap<int, BatchPosition> m_running;
+    BatchPosition m_latest;
+    QHash<quint64, QString> m_lastProgress;
 };
 
 // A line per change, for a pipe or a file: each pass's command, the encoder's
@@ -46,19 +55,21 @@ public:
     explicit PlainReporter(Options options) : m_options(options) {}
 
     void passStarted(const PassCommand &pass) override;
-    void progressChanged(const ProgressState &progress) override;
-    void losslessRefused(const QString &source, const QString &why) override;
+    // "第 2/4 个 a.avi 旋转中 45% 剩余约 01:35", a line for each job.
+    void positionChanged(const BatchPosition &position) override;
+    void losslessRefused(quint64 id, const QString &source, const QString &why) override;
 
 private:
     Options m_options;
 };
 
 // One line redrawn in place, as ffmpeg does, fitted to the terminal's width;
-// the results are printed below it.
+// the results are printed below it. Jobs side by side share the line: a line
+// for each would need the cursor moved up over results printed between them.
 class TerminalReporter : public TextReporter
 {
 public:
-    void progressChanged(const ProgressState &progress) override;
+    void positionChanged(const BatchPosition &position) override;
     void batchEnded(const BatchSummary &, int) override { closeLine(); }
 
 protected:

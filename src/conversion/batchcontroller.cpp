@@ -11,11 +11,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -37,17 +39,63 @@ QString startFailureText(const StartFailure &failure)
 
 } // namespace
 
+JobShare jobShare(int chosenJobs, int format, int cores)
+{
+    cores = std::max(1, cores);
+    const FirstPass pass = Formats::at(format).firstPass;
+    const bool h264 = pass == FirstPass::X264 || pass == FirstPass::X264Avi;
+    int jobs = chosenJobs;
+    if (jobs <= 0)
+        jobs = h264 && cores > 2 ? cores / 2 : cores;
+    jobs = std::clamp(jobs, 1, MaxParallelJobs);
+    // A job with the machine to itself leaves the count to the encoder.
+    return {jobs, jobs == 1 ? 0 : std::max(1, cores / jobs)};
+}
+
+// One job of the pool: its commands, its encoder and what the encoder said.
+struct BatchController::RunningJob
+{
+    RunningJob() = default;
+    RunningJob(const RunningJob &) = delete;
+    RunningJob &operator=(const RunningJob &) = delete;
+    ~RunningJob()
+    {
+        // A job often ends inside its encoder's own signal.
+        if (process) {
+            process->disconnect();
+            process->deleteLater();
+        }
+    }
+
+    quint64 id = 0;
+    QString source;
+    int number = 0; // the number-th job of the batch to start
+    QList<PassCommand> passes;
+    int pass = 0; // index of the running or next pass
+    double durationSeconds = 0;
+    QString encoderOutput;
+    bool losslessRefusalShown = false;
+    QString losslessRefusal;
+    double startedSeconds = 0; // on the batch's clock
+    // Its intermediate file and whatever else the encoders leave in their
+    // working folder; removed with everything in it when the job ends.
+    std::unique_ptr<QTemporaryDir> scratch;
+    EncoderProcess *process = nullptr;
+    Report::Reader report;
+    ProgressState progress;
+};
+
 BatchController::BatchController(ConversionSettings &settings, JobListModel &jobs,
                                  CompletionActions *actions, QObject *parent)
     : QObject(parent), m_settings(settings), m_jobs(jobs), m_actions(actions),
       m_startTimer(new QTimer(this)), m_programFolder(QCoreApplication::applicationDirPath()),
       m_scratchFolder(QDir::tempPath()), m_clock([] { return QTime::currentTime(); }),
-      m_recordClock([] { return QDateTime::currentDateTime(); })
+      m_recordClock([] { return QDateTime::currentDateTime(); }),
+      m_cores(int(std::max(1u, std::thread::hardware_concurrency())))
 {
     auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
     m_monotonic = [elapsed] { return double(elapsed->nsecsElapsed()) / 1e9; };
-    m_process.setWorkingDirectory(m_scratchFolder);
     // Jobs take the choices of the moment they are added.
     const auto newJobSettings = [this] { m_jobs.setSettingsForNewJobs(m_settings.jobSettings()); };
     connect(&m_settings, &ConversionSettings::changed, this, newJobSettings);
@@ -58,19 +106,9 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
     connect(m_startTimer, &QTimer::timeout, this, [this] {
         handle({Event::Type::NextJob, {}, m_batchNumber});
     });
-    connect(&m_process, &EncoderProcess::outputReceived, this, [this](const QString &piece) {
-        if (!m_job)
-            return;
-        const bool moved = m_report.feed(piece);
-        const Report::RunReport &report = m_report.report();
-        if (report.losslessAsked && !report.losslessCopied)
-            refuseLossless(report.losslessWhy());
-        if (moved)
-            reportPosition();
-    });
     // Jobs added or removed while a batch runs change what is left of it.
     connect(&m_jobs, &QAbstractItemModel::rowsRemoved, this, [this] {
-        if (m_job)
+        if (m_state != State::Idle)
             updateWaiting();
     });
     connect(&m_jobs, &QAbstractItemModel::rowsInserted, this,
@@ -78,8 +116,9 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
                 if (m_state == State::Idle)
                     return;
                 probeDurations(first, last);
-                if (m_job)
-                    updateWaiting();
+                updateWaiting();
+                // A pool with room takes them at once.
+                post(Event::Type::NextJob);
             });
     connect(&m_prober, &DurationProber::durationRead, this, [this](quint64 id, double seconds) {
         const Job *job = m_jobs.jobById(id);
@@ -95,46 +134,74 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         m_durations.insert(id, seconds);
         updateWaiting();
     });
-    connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
-        handle({Event::Type::PassEnded, outcome, m_batchNumber});
-    });
 }
 
-BatchController::~BatchController() = default;
-
-void BatchController::refuseLossless(const QString &why)
+BatchController::~BatchController()
 {
-    if (!m_job || m_job->losslessRefusalShown)
+    // Not left to deleteLater: there may be no event loop to run it.
+    for (const std::unique_ptr<RunningJob> &job : m_running)
+        delete std::exchange(job->process, nullptr);
+}
+
+const ProgressState &BatchController::progress() const
+{
+    return m_running.empty() ? m_idleProgress : m_running.front()->progress;
+}
+
+BatchController::RunningJob *BatchController::runningJob(quint64 id) const
+{
+    for (const std::unique_ptr<RunningJob> &job : m_running) {
+        if (job->id == id)
+            return job.get();
+    }
+    return nullptr;
+}
+
+void BatchController::refuseLossless(RunningJob &job, const QString &why)
+{
+    if (job.losslessRefusalShown)
         return;
-    m_job->losslessRefusalShown = true;
-    m_job->losslessRefusal = why;
-    m_jobs.setLosslessRefusal(m_job->id, why);
-    Q_EMIT losslessRefused(m_job->id, m_job->source, why);
+    job.losslessRefusalShown = true;
+    job.losslessRefusal = why;
+    m_jobs.setLosslessRefusal(job.id, why);
+    Q_EMIT losslessRefused(job.id, job.source, why);
 }
 
-void BatchController::reportPosition()
+void BatchController::outputArrived(RunningJob &job, const QString &piece)
 {
-    const Report::RunReport &report = m_report.report();
-    const PassCommand &pass = m_job->passes[m_job->pass];
+    const bool moved = job.report.feed(piece);
+    const Report::RunReport &report = job.report.report();
+    if (report.losslessAsked && !report.losslessCopied)
+        refuseLossless(job, report.losslessWhy());
+    if (moved)
+        reportPosition(job);
+}
+
+void BatchController::reportPosition(RunningJob &job)
+{
+    const Report::RunReport &report = job.report.report();
+    const PassCommand &pass = job.passes[job.pass];
     const double total = report.duration.value_or(0);
     if (pass.progressStyle == ProgressStyle::Format) {
-        m_progress.formatPosition(report.position.value_or(0), total);
+        job.progress.formatPosition(report.position.value_or(0), total);
     } else if (!report.output.isEmpty()) {
-        m_progress.rotationFinished();
-    } else if (!m_progress.rotationPosition(report.position.value_or(0), total)) {
+        job.progress.rotationFinished();
+    } else if (!job.progress.rotationPosition(report.position.value_or(0), total)) {
         return;
     }
-    Q_EMIT progressChanged(m_progress.display);
-    if (m_job->durationSeconds <= 0 && total > 0) {
-        m_job->durationSeconds = total;
-        m_durations.insert(m_job->id, total);
+    // The captions follow one job, the one that started first.
+    if (&job == m_running.front().get())
+        Q_EMIT progressChanged(job.progress.display);
+    if (job.durationSeconds <= 0 && total > 0) {
+        job.durationSeconds = total;
+        m_durations.insert(job.id, total);
     }
-    const double passFraction = std::clamp(m_progress.display.percent / 100.0, 0.0, 1.0);
-    const int passes = int(m_job->passes.size());
-    const double fraction = (m_job->pass + passFraction) / passes;
-    m_jobs.setRunning(m_job->id, m_job->pass + 1, passes, fraction);
-    m_estimate.setCurrent(m_durations.value(m_job->id, m_job->durationSeconds), fraction);
-    Q_EMIT positionChanged(position());
+    const double passFraction = std::clamp(job.progress.display.percent / 100.0, 0.0, 1.0);
+    const int passes = int(job.passes.size());
+    const double fraction = (job.pass + passFraction) / passes;
+    m_jobs.setRunning(job.id, job.pass + 1, passes, fraction);
+    m_estimate.setRunning(job.id, m_durations.value(job.id, job.durationSeconds), fraction);
+    Q_EMIT positionChanged(position(&job));
 }
 
 QString BatchController::encoderFolder() const
@@ -150,7 +217,6 @@ void BatchController::setStartDelay(int milliseconds)
 void BatchController::setScratchFolder(const QString &folder)
 {
     m_scratchFolder = folder;
-    m_process.setWorkingDirectory(folder);
 }
 
 double BatchController::nowSeconds() const
@@ -178,12 +244,17 @@ void BatchController::setPaused(bool paused)
     const double now = m_monotonic();
     if (paused) {
         m_pausedSince = now;
-        m_process.pause();
+        for (const std::unique_ptr<RunningJob> &job : m_running)
+            job->process->pause();
     } else {
         m_pausedSeconds += now - m_pausedSince;
-        m_process.resume();
-        if (const std::optional<Event::Type> deferred = std::exchange(m_deferred, std::nullopt))
-            post(*deferred);
+        for (const std::unique_ptr<RunningJob> &job : m_running) {
+            job->process->resume();
+            // A pass the pause held back.
+            if (!job->process->isRunning())
+                post(Event::Type::NextPass, job->id);
+        }
+        post(Event::Type::NextJob);
     }
     m_paused = paused;
     Q_EMIT pausedChanged(paused);
@@ -203,10 +274,10 @@ void BatchController::stop(StopMode mode)
             m_batchNumber});
 }
 
-void BatchController::post(Event::Type type)
+void BatchController::post(Event::Type type, quint64 job)
 {
     const quint64 batch = m_batchNumber;
-    QTimer::singleShot(0, this, [this, type, batch] { handle({type, {}, batch}); });
+    QTimer::singleShot(0, this, [this, type, batch, job] { handle({type, {}, batch, job}); });
 }
 
 void BatchController::setState(State state)
@@ -229,43 +300,35 @@ void BatchController::handle(const Event &event)
             m_startResult = startBatch();
         break;
     case Event::Type::NextJob:
-        if (m_job)
-            break;
-        if (m_paused && m_state == State::Running) {
-            m_deferred = event.type;
-            break;
-        }
-        if (m_state == State::Running)
-            startNextJob();
-        else if (m_state == State::Stopping)
+        // While paused, nothing new starts; resuming asks again.
+        if (m_state == State::Running && !m_paused)
+            fillSlots();
+        else if (m_state == State::Stopping && m_running.empty())
             endBatch(true);
         break;
     case Event::Type::NextPass:
-        if (m_paused && m_job) {
-            m_deferred = event.type;
-            break;
-        }
-        if (m_job && !m_process.isRunning() &&
+        if (RunningJob *job = runningJob(event.job);
+            job && !m_paused && !job->process->isRunning() &&
             (m_state == State::Running ||
              (m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob)))
-            startPass();
+            startPass(*job);
         break;
     case Event::Type::PassEnded:
-        if (m_job)
-            passEnded(event.outcome);
+        if (RunningJob *job = runningJob(event.job))
+            passEnded(*job, event.outcome);
         break;
     case Event::Type::StopNow:
         stopNow();
         break;
     case Event::Type::StopAfterJob:
         if (m_state == State::Running) {
-            if (!m_job) {
+            if (m_running.empty()) {
                 endBatch(true);
             } else {
                 m_stopMode = StopMode::AfterCurrentJob;
                 setState(State::Stopping);
                 updateWaiting();
-                Q_EMIT positionChanged(position());
+                Q_EMIT positionChanged(position(m_running.front().get()));
             }
         }
         break;
@@ -301,7 +364,6 @@ BatchController::StartResult BatchController::startBatch()
     m_started = 0;
     m_stopMode = StopMode::Now;
     m_pausedSeconds = 0;
-    m_deferred.reset();
     m_durations.clear();
     m_prober.stop();
     m_prober.setProgram(withTrailingSeparator(encoderFolder()) + u"conv"_qs);
@@ -333,89 +395,155 @@ int BatchController::batchTotal() const
     return m_started + m_jobs.waitingCount();
 }
 
-BatchPosition BatchController::position() const
+BatchPosition BatchController::position(const RunningJob *job) const
 {
     BatchPosition p;
-    if (m_job) {
-        p.id = m_job->id;
-        p.source = m_job->source;
-        p.pass = m_job->pass + 1;
-        p.passes = int(m_job->passes.size());
-        if (const Job *job = m_jobs.jobById(m_job->id))
-            p.fraction = job->fraction;
+    if (job) {
+        p.id = job->id;
+        p.source = job->source;
+        p.number = job->number;
+        p.pass = job->pass + 1;
+        p.passes = int(job->passes.size());
+        if (const Job *listed = m_jobs.jobById(job->id))
+            p.fraction = listed->fraction;
+        p.caption = job->progress.display.caption;
+        p.caption.replace(job->progress.spinner + u' ', QString());
     }
-    p.number = m_started;
     p.total = batchTotal();
+    p.started = m_started;
+    p.running = runningCount();
+    p.slots = m_slots;
     p.batchFraction = m_estimate.fraction();
     p.remainingSeconds = m_estimate.remainingSeconds(nowSeconds());
     return p;
 }
 
-void BatchController::startNextJob()
+int BatchController::slotsFor(const Job &job) const
 {
-    const int row = m_jobs.nextWaitingRow();
-    if (row < 0) {
-        beginFinishing();
-        return;
+    return jobShare(m_options.parallelJobs, job.settings.format, m_cores).jobs;
+}
+
+void BatchController::fillSlots()
+{
+    while (m_state == State::Running && !m_paused) {
+        const int row = m_jobs.nextWaitingRow();
+        if (row < 0) {
+            if (m_running.empty())
+                beginFinishing();
+            return;
+        }
+        if (runningCount() >= slotsFor(m_jobs.job(row)))
+            return;
+        startJob(row);
     }
-    CurrentJob job;
-    job.id = m_jobs.job(row).id;
-    job.source = m_jobs.job(row).source;
+}
+
+bool BatchController::startJob(int row)
+{
+    const Job &listed = m_jobs.job(row);
+    auto owned = std::make_unique<RunningJob>();
+    RunningJob &job = *owned;
+    job.id = listed.id;
+    job.source = listed.source;
+    job.number = ++m_started;
     // Everything the job's commands need is read now, once.
-    const CommandInputs inputs = inputsNow(m_jobs.job(row), m_outputFolder);
+    CommandInputs inputs = inputsNow(listed, m_outputFolder);
+    // Two jobs of one name started in the same second get two names.
+    inputs.exists = [this](const QString &path) {
+        for (const std::unique_ptr<RunningJob> &other : m_running) {
+            for (const PassCommand &pass : std::as_const(other->passes)) {
+                if (pass.outputPath == path)
+                    return true;
+            }
+        }
+        return RawFile::exists(path);
+    };
+    const JobShare share = jobShare(m_options.parallelJobs, listed.settings.format, m_cores);
+    m_slots = share.jobs;
+    inputs.threads = share.threads;
+    // Jobs side by side each have their own intermediate file.
+    job.scratch =
+        std::make_unique<QTemporaryDir>(withTrailingSeparator(m_scratchFolder) + u"job-XXXXXX"_qs);
+    inputs.tempFolder = job.scratch->path();
     job.passes = jobPasses(inputs);
     job.startedSeconds = nowSeconds();
-    m_job = std::move(job);
-    ++m_started;
-    m_jobs.setRunning(m_job->id, 1, int(m_job->passes.size()), 0);
+    job.process = new EncoderProcess;
+    job.process->setWorkingDirectory(job.scratch->path());
+    const quint64 id = job.id;
+    connect(job.process, &EncoderProcess::outputReceived, this, [this, id](const QString &piece) {
+        if (RunningJob *running = runningJob(id))
+            outputArrived(*running, piece);
+    });
+    connect(job.process, &EncoderProcess::finished, this, [this, id](const RunOutcome &outcome) {
+        handle({Event::Type::PassEnded, outcome, m_batchNumber, id});
+    });
+    m_running.push_back(std::move(owned));
+    m_jobs.setRunning(id, 1, int(job.passes.size()), 0);
     updateWaiting();
-    m_estimate.setCurrent(m_durations.value(m_job->id), 0);
-    Q_EMIT jobStarted(position());
+    m_estimate.setRunning(id, m_durations.value(id), 0);
+    Q_EMIT jobStarted(position(&job));
+    if (!job.scratch->isValid()) {
+        failJob(job, {id,
+                      job.source,
+                      FailureReason::EncoderFailed,
+                      u"无法创建临时文件夹："_qs + displayPath(m_scratchFolder) + u": "_qs +
+                          job.scratch->errorString(),
+                      {},
+                      {}});
+        return false;
+    }
     // A turn or format the copy cannot do: said at once, not left unsaid.
     if (const QString why = losslessRefusal(inputs); !why.isEmpty())
-        refuseLossless(why);
-    startPass();
+        refuseLossless(job, why);
+    startPass(job);
+    return true;
 }
 
-void BatchController::startPass()
+void BatchController::startPass(RunningJob &job)
 {
-    const PassCommand &pass = m_job->passes[m_job->pass];
-    m_report.reset();
-    m_jobs.setRunning(m_job->id, m_job->pass + 1, int(m_job->passes.size()),
-                      double(m_job->pass) / double(m_job->passes.size()));
-    if (m_process.start(pass.command)) {
+    const PassCommand &pass = job.passes[job.pass];
+    job.report.reset();
+    job.progress = {};
+    m_jobs.setRunning(job.id, job.pass + 1, int(job.passes.size()),
+                      double(job.pass) / double(job.passes.size()));
+    if (job.process->start(pass.command)) {
         // After the start, so a handler that stops the batch finds a pass to stop.
-        Q_EMIT passStarted(m_job->id, pass);
+        Q_EMIT passStarted(job.id, pass);
         return;
     }
-    const JobFailure failure{m_job->id,
-                             m_job->source,
-                             FailureReason::EncoderMissing,
-                             startFailureText(m_process.startFailure()) + u": "_qs +
-                                 displayPath(pass.command.program),
-                             {},
-                             {}};
-    removeIntermediate();
-    m_jobs.setFailed(failure.id, failure.reason, failure.detail);
+    failJob(job, {job.id,
+                  job.source,
+                  FailureReason::EncoderMissing,
+                  startFailureText(job.process->startFailure()) + u": "_qs +
+                      displayPath(pass.command.program),
+                  {},
+                  {}});
+}
+
+void BatchController::failJob(RunningJob &job, const JobFailure &failure)
+{
+    m_jobs.setFailed(failure.id, failure.reason, failure.detail, failure.checks,
+                     failure.keptOutput);
     m_summary.failures.append(failure);
     Q_EMIT jobFailed(failure);
-    record(JobRecord::Outcome::Failed, {}, failure.reason, failure.detail);
-    afterJob(false);
+    record(job, JobRecord::Outcome::Failed, failure.keptOutput, failure.reason, failure.detail);
+    jobEnded(job.id, false);
 }
 
-void BatchController::collectOutput()
+void BatchController::collectOutput(RunningJob &job)
 {
-    if (!m_job->encoderOutput.isEmpty())
-        m_job->encoderOutput += u'\n';
-    m_job->encoderOutput += m_process.outputTail();
-    if (m_job->encoderOutput.size() > EncoderProcess::TailLimit)
-        m_job->encoderOutput = m_job->encoderOutput.right(EncoderProcess::TailLimit);
-    m_jobs.setEncoderOutput(m_job->id, m_job->encoderOutput);
+    if (!job.encoderOutput.isEmpty())
+        job.encoderOutput += u'\n';
+    job.encoderOutput += job.process->outputTail();
+    if (job.encoderOutput.size() > EncoderProcess::TailLimit)
+        job.encoderOutput = job.encoderOutput.right(EncoderProcess::TailLimit);
+    m_jobs.setEncoderOutput(job.id, job.encoderOutput);
 }
 
-FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &detail) const
+FailureReason BatchController::failureOf(const RunningJob &job, const RunOutcome &outcome,
+                                         QString &detail) const
 {
-    detail = m_process.lastLine();
+    detail = job.process->lastLine();
     switch (outcome.status) {
     case RunOutcome::Status::Stopped:
         return FailureReason::EncoderFailed;
@@ -424,7 +552,7 @@ FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &det
     case RunOutcome::Status::Exited:
         break;
     }
-    const Report::RunReport &report = m_report.report();
+    const Report::RunReport &report = job.report.report();
     if (outcome.exitCode != 0) {
         // The encoder said why; one that died without a word failed all the same.
         const FailureReason reported = failureReasonOf(report.error);
@@ -434,7 +562,7 @@ FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &det
             detail = u"exit code "_qs + QString::number(outcome.exitCode);
         return FailureReason::EncoderFailed;
     }
-    const PassCommand &pass = m_job->passes[m_job->pass];
+    const PassCommand &pass = job.passes[job.pass];
     const QString written = report.output.isEmpty() ? pass.outputPath : report.output;
     if (RawFile::size(written) <= 0) {
         detail = displayPath(written);
@@ -443,81 +571,67 @@ FailureReason BatchController::failureOf(const RunOutcome &outcome, QString &det
     return FailureReason::None;
 }
 
-void BatchController::removeIntermediate()
+void BatchController::passEnded(RunningJob &job, const RunOutcome &outcome)
 {
-    for (const PassCommand &pass : std::as_const(m_job->passes)) {
-        if (pass.intermediate)
-            RawFile::remove(pass.outputPath);
-    }
-}
-
-void BatchController::passEnded(const RunOutcome &outcome)
-{
-    collectOutput();
-    const Report::RunReport &report = m_report.report();
+    collectOutput(job);
+    const Report::RunReport &report = job.report.report();
     if (report.losslessAsked && !report.losslessCopied)
-        refuseLossless(report.losslessWhy());
+        refuseLossless(job, report.losslessWhy());
 
     if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
         // A pass that managed to publish before it ended is undone: the job
         // waits again and would otherwise be converted twice.
-        if (!report.output.isEmpty() && !m_job->passes[m_job->pass].intermediate)
+        if (!report.output.isEmpty() && !job.passes[job.pass].intermediate)
             RawFile::remove(report.output);
-        jobStoppedHere();
+        jobStoppedHere(job);
         return;
     }
 
     QString detail;
-    const FailureReason failure = failureOf(outcome, detail);
+    const FailureReason failure = failureOf(job, outcome, detail);
     if (failure != FailureReason::None) {
-        JobFailure failed{m_job->id, m_job->source, failure, detail, {}, {}};
+        JobFailure failed{job.id, job.source, failure, detail, {}, {}};
         if (failure == FailureReason::OutputCheckFailed) {
             failed.checks = report.checks;
-            // An intermediate file is ours and goes; only a real output is kept.
-            if (!m_job->passes[m_job->pass].intermediate)
+            // An intermediate file is ours and goes with the job; only a real output is kept.
+            if (!job.passes[job.pass].intermediate)
                 failed.keptOutput = report.output;
         }
-        removeIntermediate();
-        m_jobs.setFailed(failed.id, failed.reason, failed.detail, failed.checks, failed.keptOutput);
-        m_summary.failures.append(failed);
-        Q_EMIT jobFailed(failed);
-        record(JobRecord::Outcome::Failed, failed.keptOutput, failed.reason, failed.detail);
-        afterJob(false);
+        failJob(job, failed);
         return;
     }
 
-    const PassCommand &pass = m_job->passes[m_job->pass];
-    if (m_job->pass + 1 < m_job->passes.size()) {
-        ++m_job->pass;
-        post(Event::Type::NextPass);
-        Q_EMIT passFinished(m_job->id, m_job->pass);
+    const PassCommand &pass = job.passes[job.pass];
+    if (job.pass + 1 < job.passes.size()) {
+        ++job.pass;
+        post(Event::Type::NextPass, job.id);
+        Q_EMIT passFinished(job.id, job.pass);
         return;
     }
     const QString output = report.output.isEmpty() ? pass.outputPath : report.output;
-    const quint64 id = m_job->id;
-    const QString source = m_job->source;
-    removeIntermediate();
+    const quint64 id = job.id;
+    const QString source = job.source;
+    record(job, JobRecord::Outcome::Converted, output);
     m_jobs.removeJob(id);
     ++m_summary.converted;
     Q_EMIT jobDone(id, source, output);
-    record(JobRecord::Outcome::Converted, output);
-    afterJob(true);
+    jobEnded(id, true);
 }
 
-void BatchController::record(JobRecord::Outcome outcome, const QString &output,
-                             FailureReason failure, const QString &detail)
+void BatchController::record(const RunningJob &job, JobRecord::Outcome outcome,
+                             const QString &output, FailureReason failure, const QString &detail)
 {
     JobRecord entry;
     entry.ended = m_recordClock();
-    entry.source = m_job->source;
+    entry.source = job.source;
     entry.outcome = outcome;
     entry.output = output;
     entry.outputBytes = output.isEmpty() ? -1 : RawFile::size(output);
-    entry.seconds = std::max(0.0, nowSeconds() - m_job->startedSeconds);
-    entry.sourceSeconds = m_durations.value(m_job->id, m_job->durationSeconds);
+    entry.seconds = std::max(0.0, nowSeconds() - job.startedSeconds);
+    entry.sourceSeconds = m_durations.value(job.id, job.durationSeconds);
     entry.failure = failure;
     entry.failureDetail = detail;
-    entry.losslessRefusal = m_job->losslessRefusal;
+    entry.losslessRefusal = job.losslessRefusal;
     Q_EMIT jobRecorded(entry);
 }
 
@@ -552,27 +666,29 @@ void BatchController::probeDurations(int firstRow, int lastRow)
         m_prober.add(sources);
 }
 
-void BatchController::afterJob(bool converted)
+void BatchController::jobEnded(quint64 id, bool converted)
 {
-    m_estimate.jobEnded(converted);
-    m_job.reset();
-    if (m_state == State::Stopping)
-        endBatch(true);
-    else
+    m_estimate.jobEnded(id, converted);
+    // Its scratch folder goes with it, the intermediate file in it too.
+    std::erase_if(m_running,
+                  [id](const std::unique_ptr<RunningJob> &job) { return job->id == id; });
+    if (m_state == State::Stopping) {
+        if (m_running.empty())
+            endBatch(true);
+    } else if (m_state == State::Running) {
         post(Event::Type::NextJob);
+    }
 }
 
-void BatchController::jobStoppedHere()
+void BatchController::jobStoppedHere(RunningJob &job)
 {
-    const quint64 id = m_job->id;
-    const QString source = m_job->source;
-    removeIntermediate();
+    const quint64 id = job.id;
+    const QString source = job.source;
     m_jobs.setStopped(id);
     ++m_summary.stoppedJobs;
-    record(JobRecord::Outcome::Stopped, {});
-    m_job.reset();
+    record(job, JobRecord::Outcome::Stopped, {});
     Q_EMIT jobStopped(id, source);
-    endBatch(true);
+    jobEnded(id, false);
 }
 
 void BatchController::stopNow()
@@ -590,7 +706,7 @@ void BatchController::stopNow()
     }
     // A paused encoder must run again to hear that it is to stop.
     setPaused(false);
-    if (!m_job) {
+    if (m_running.empty()) {
         endBatch(true);
         return;
     }
@@ -598,16 +714,23 @@ void BatchController::stopNow()
         return; // already on its way
     m_stopMode = StopMode::Now;
     setState(State::Stopping);
-    if (m_process.isRunning())
-        m_process.stop(); // its end arrives as PassEnded
-    else
-        jobStoppedHere(); // between two passes
+    // Each running pass ends as PassEnded; a job between two passes ends here.
+    QList<quint64> betweenPasses;
+    for (const std::unique_ptr<RunningJob> &job : m_running) {
+        if (job->process->isRunning())
+            job->process->stop();
+        else
+            betweenPasses << job->id;
+    }
+    for (const quint64 id : std::as_const(betweenPasses)) {
+        if (RunningJob *job = runningJob(id))
+            jobStoppedHere(*job);
+    }
 }
 
 void BatchController::beginFinishing()
 {
     setState(State::Finishing);
-    m_progress.display.percent = 0;
     if (m_actions)
         if (!m_actions->openFolder(m_outputFolder))
             m_summary.unopenedFolder = m_outputFolder;
@@ -633,10 +756,8 @@ void BatchController::endBatch(bool stopped)
     m_startTimer->stop();
     m_prober.stop();
     setPaused(false);
-    m_deferred.reset();
     ++m_batchNumber; // whatever is still posted for this batch is dropped
     m_summary.stopped = stopped;
-    m_progress.display.percent = 0;
     setState(State::Idle);
     Q_EMIT batchEnded(m_summary);
 }

@@ -15,8 +15,11 @@
 #include <QObject>
 #include <QTime>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class ConversionSettings;
 class JobListModel;
@@ -29,7 +32,23 @@ struct BatchOptions
     bool lossless = false;
     // The source's recording time, place, camera and title, and its file time.
     bool keepMetadata = true;
+    // How many jobs run at once; 0: as many as the machine's cores suit.
+    int parallelJobs = 0;
 };
+
+// The most jobs a batch runs at once, whatever is asked.
+inline constexpr int MaxParallelJobs = 32;
+
+// How many jobs of a format run at once on this many cores, and how many
+// threads each gives its H.264 encoding (0: as many as the encoder likes).
+struct JobShare
+{
+    int jobs = 1;
+    int threads = 0;
+};
+// chosenJobs 0: automatic. A single-threaded encoder gets a core per job; the
+// H.264 formats run fewer jobs on larger machines, each with its share of threads.
+JobShare jobShare(int chosenJobs, int format, int cores);
 
 struct JobFailure
 {
@@ -52,25 +71,31 @@ struct BatchSummary
     QString unopenedFolder; // the output folder, when nothing could open it at the end
 };
 
-// Where a running batch stands, for the captions and the command line.
+// Where a running batch stands, for the captions and the command line: one
+// running job's place and progress, and the batch's.
 struct BatchPosition
 {
     quint64 id = 0;
     QString source;
-    int number = 0; // the running job is the number-th of this batch
+    int number = 0; // the job is the number-th of this batch to start
     int total = 0;
-    int pass = 0; // 1-based
+    int started = 0; // jobs of this batch started so far
+    int running = 0; // jobs running at once now
+    int slots = 1;   // jobs the batch may run at once
+    int pass = 0;    // 1-based
     int passes = 0;
-    double fraction = 0;      // of the job
+    QString caption;     // the encoder's progress caption of the job, its busy indicator left out
+    double fraction = 0; // of the job
     double batchFraction = 0; // of the batch
     std::optional<int> remainingSeconds;
 };
 
-// Converts the waiting jobs of the list one after another. Every event (a
-// start, a pass that ends, a stop, the end-of-batch actions done) goes through
-// one function, handle(), which alone changes the batch's state. A job's passes
-// are built from the settings when the job starts; the batch never reads the
-// settings again for that job and never writes them.
+// Converts the waiting jobs of the list, several at once. Every event (a start,
+// a pass that ends, a stop, the end-of-batch actions done) goes through one
+// function, handle(), which alone changes the batch's state. A job's passes are
+// built from its settings when the job starts; the batch never reads them again
+// for that job and never writes them. Each running job has its own encoder and
+// its own scratch folder; its passes run in order.
 class BatchController : public QObject
 {
     Q_OBJECT
@@ -100,6 +125,8 @@ public:
     // Seconds on a clock that never goes back, for the time left.
     void setMonotonicClock(std::function<double()> clock) { m_monotonic = std::move(clock); }
     void setOptions(const BatchOptions &options) { m_options = options; }
+    // The cores the pool divides; the machine's by default.
+    void setCores(int cores) { m_cores = std::max(1, cores); }
     // How long Start waits before the first job; the window gives its events
     // a moment first, a script has no reason to wait.
     void setStartDelay(int milliseconds);
@@ -108,15 +135,17 @@ public:
     State state() const { return m_state; }
     bool isBusy() const { return m_state != State::Idle; }
     StopMode stopMode() const { return m_stopMode; }
-    const ProgressState &progress() const { return m_progress; }
+    // The encoder's own progress of the job that started first of those running.
+    const ProgressState &progress() const;
+    int runningCount() const { return int(m_running.size()); }
     const BatchSummary &summary() const { return m_summary; }
     // The folder the running or last batch writes into.
     QString outputFolder() const { return m_outputFolder; }
 
     StartResult start();
     void stop(StopMode mode);
-    // Holds the running job where it is and starts nothing new until resumed;
-    // the time left stops counting meanwhile.
+    // Holds the running jobs where they are and starts nothing new until
+    // resumed; the time left stops counting meanwhile.
     void pause();
     void resume();
     bool isPaused() const { return m_paused; }
@@ -134,7 +163,8 @@ Q_SIGNALS:
     void passStarted(quint64 id, const PassCommand &pass);
     // A pass other than the last has succeeded; the next one follows.
     void passFinished(quint64 id, int pass);
-    // The captions of the encoder's own progress forms.
+    // The captions of the encoder's own progress forms, of the job that
+    // started first of those running.
     void progressChanged(const ProgressDisplay &display);
     void positionChanged(const BatchPosition &position);
     void jobDone(quint64 id, const QString &source, const QString &output);
@@ -154,62 +184,55 @@ private:
         Type type;
         RunOutcome outcome = {};
         quint64 token = 0;
+        quint64 job = 0; // NextPass, PassEnded
     };
-
-    struct CurrentJob
-    {
-        quint64 id = 0;
-        QString source;
-        QList<PassCommand> passes;
-        int pass = 0; // index of the running or next pass
-        double durationSeconds = 0;
-        QString output;
-        QString encoderOutput;
-        bool losslessRefusalShown = false;
-        double startedSeconds = 0; // on the batch's clock
-        QString losslessRefusal;
-    };
+    struct RunningJob;
 
     void handle(const Event &event);
-    void post(Event::Type type);
+    void post(Event::Type type, quint64 job = 0);
     void setState(State state);
     void setPaused(bool paused);
 
     StartResult startBatch();
-    void startNextJob();
-    void startPass();
-    void passEnded(const RunOutcome &outcome);
+    // Starts waiting jobs while the pool has room.
+    void fillSlots();
+    bool startJob(int row);
+    void startPass(RunningJob &job);
+    void outputArrived(RunningJob &job, const QString &piece);
+    void passEnded(RunningJob &job, const RunOutcome &outcome);
+    void failJob(RunningJob &job, const JobFailure &failure);
     void stopNow();
     void beginFinishing();
     void endBatch(bool stopped);
-    // converted: it was work done; a failed or passed-over job was none.
-    void afterJob(bool converted);
+    // The job leaves the pool. converted: it was work done; a failed or
+    // stopped job was none.
+    void jobEnded(quint64 id, bool converted);
     // The lengths of the jobs that will still run, for the time left.
     void updateWaiting();
     // Reads the lengths of these rows' waiting jobs in the background.
     void probeDurations(int firstRow, int lastRow);
-    void record(JobRecord::Outcome outcome, const QString &output, FailureReason failure = {},
-                const QString &detail = {});
+    void record(const RunningJob &job, JobRecord::Outcome outcome, const QString &output,
+                FailureReason failure = {}, const QString &detail = {});
 
-    FailureReason failureOf(const RunOutcome &outcome, QString &detail) const;
-    void reportPosition();
+    FailureReason failureOf(const RunningJob &job, const RunOutcome &outcome,
+                            QString &detail) const;
+    void reportPosition(RunningJob &job);
     // Says why a lossless rotation is not done, once per job, as soon as it is known.
-    void refuseLossless(const QString &why);
-    void collectOutput();
-    void removeIntermediate();
-    void jobStoppedHere();
+    void refuseLossless(RunningJob &job, const QString &why);
+    void collectOutput(RunningJob &job);
+    void jobStoppedHere(RunningJob &job);
+    RunningJob *runningJob(quint64 id) const;
     CommandInputs inputsNow(const Job &job, const QString &outputFolder) const;
-    BatchPosition position() const;
+    BatchPosition position(const RunningJob *job) const;
     double nowSeconds() const;
     int batchTotal() const;
+    int slotsFor(const Job &job) const;
 
     ConversionSettings &m_settings;
     JobListModel &m_jobs;
     CompletionActions *m_actions;
-    EncoderProcess m_process;
     QTimer *m_startTimer;
-    ProgressState m_progress;
-    Report::Reader m_report;
+    ProgressState m_idleProgress;
     BatchEstimate m_estimate;
     QHash<quint64, double> m_durations; // seconds to convert by job, as far as known
     DurationProber m_prober;
@@ -221,18 +244,19 @@ private:
     std::function<QTime()> m_clock;
     std::function<QDateTime()> m_recordClock;
     std::function<double()> m_monotonic;
+    int m_cores = 1;
 
     State m_state = State::Idle;
     bool m_paused = false;
     double m_pausedSince = 0;
-    double m_pausedSeconds = 0;            // of this batch, before the current pause
-    std::optional<Event::Type> m_deferred; // what the pause held back
+    double m_pausedSeconds = 0; // of this batch, before the current pause
     StartResult m_startResult = StartResult::Busy;
     StopMode m_stopMode = StopMode::Now;
     quint64 m_batchNumber = 0; // posted events of an earlier batch are dropped
     QString m_outputFolder;
-    std::optional<CurrentJob> m_job;
+    std::vector<std::unique_ptr<RunningJob>> m_running; // in the order they started
     int m_started = 0;
+    int m_slots = 1; // of the job that started last
     BatchSummary m_summary;
 };
 

@@ -16,57 +16,61 @@ void BatchEstimate::setWaiting(int knownJobs, double knownSeconds, int unknownJo
     m_waitingUnknown = std::max(0, unknownJobs);
 }
 
-void BatchEstimate::setCurrent(double durationSeconds, double fraction)
+void BatchEstimate::setRunning(quint64 id, double durationSeconds, double fraction)
 {
-    m_hasCurrent = true;
-    m_currentDuration = std::max(0.0, durationSeconds);
-    m_currentFraction = std::clamp(fraction, 0.0, 1.0);
+    m_running.insert(id, {std::max(0.0, durationSeconds), std::clamp(fraction, 0.0, 1.0)});
 }
 
-void BatchEstimate::jobEnded(bool converted)
+void BatchEstimate::jobEnded(quint64 id, bool converted)
 {
-    if (converted && m_hasCurrent) {
+    const auto job = m_running.constFind(id);
+    if (job == m_running.cend())
+        return;
+    if (converted) {
         // A converted job of unknown length counts as long as the others.
-        if (m_currentDuration > 0) {
-            m_convertedSeconds += m_currentDuration;
+        if (job->duration > 0) {
+            m_convertedSeconds += job->duration;
             ++m_convertedKnown;
         } else {
             ++m_convertedUnknown;
         }
     }
-    m_hasCurrent = false;
-    m_currentDuration = m_currentFraction = 0;
+    m_running.erase(job);
 }
 
 double BatchEstimate::averageDuration() const
 {
     double total = m_convertedSeconds + m_waitingKnownSeconds;
     int known = m_convertedKnown + m_waitingKnown;
-    if (m_hasCurrent && m_currentDuration > 0) {
-        total += m_currentDuration;
-        ++known;
+    for (const Running &job : m_running) {
+        if (job.duration > 0) {
+            total += job.duration;
+            ++known;
+        }
     }
     // Nothing known: every job weighs the same.
     return known > 0 && total > 0 ? total / known : 1.0;
 }
 
-double BatchEstimate::currentDuration() const
+double BatchEstimate::durationOf(const Running &job) const
 {
-    if (!m_hasCurrent)
-        return 0;
-    return m_currentDuration > 0 ? m_currentDuration : averageDuration();
+    return job.duration > 0 ? job.duration : averageDuration();
 }
 
 double BatchEstimate::doneSeconds() const
 {
-    return m_convertedSeconds + m_convertedUnknown * averageDuration() +
-           currentDuration() * m_currentFraction;
+    double done = m_convertedSeconds + m_convertedUnknown * averageDuration();
+    for (const Running &job : m_running)
+        done += durationOf(job) * job.fraction;
+    return done;
 }
 
 double BatchEstimate::leftSeconds() const
 {
-    return currentDuration() * (1 - m_currentFraction) + m_waitingKnownSeconds +
-           m_waitingUnknown * averageDuration();
+    double left = m_waitingKnownSeconds + m_waitingUnknown * averageDuration();
+    for (const Running &job : m_running)
+        left += durationOf(job) * (1 - job.fraction);
+    return left;
 }
 
 double BatchEstimate::fraction() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+
 #include <optional>
 
 // How far a batch has come and how long the rest will take: the source seconds
@@ -13,13 +15,14 @@ public:
 
     // nowSeconds on the batch's own clock, which stands still while it is paused.
     void start(double nowSeconds);
-    // The jobs that will still run after the current one: how many have a known
+    // The jobs that will still run after the running ones: how many have a known
     // length and how many seconds they make, and how many are not known yet.
     void setWaiting(int knownJobs, double knownSeconds, int unknownJobs);
-    // The running job: its length (0 while not known) and the share of it done.
-    void setCurrent(double durationSeconds, double fraction);
-    // The running job has ended; only a converted one was work done.
-    void jobEnded(bool converted);
+    // A running job: its length (0 while not known) and the share of it done.
+    // Several run at once; the speed measured is theirs together.
+    void setRunning(quint64 id, double durationSeconds, double fraction);
+    // A running job has ended; only a converted one was work done.
+    void jobEnded(quint64 id, bool converted);
 
     // Converted share of the batch's work, 0..1.
     double fraction() const;
@@ -27,8 +30,14 @@ public:
     std::optional<int> remainingSeconds(double nowSeconds) const;
 
 private:
+    struct Running
+    {
+        double duration = 0;
+        double fraction = 0;
+    };
+
     double averageDuration() const;
-    double currentDuration() const;
+    double durationOf(const Running &job) const;
     double doneSeconds() const;
     double leftSeconds() const;
 
@@ -36,9 +45,7 @@ private:
     double m_convertedSeconds = 0; // of the converted jobs
     int m_convertedKnown = 0;      // of those, how many had a known length
     int m_convertedUnknown = 0;
-    double m_currentDuration = 0;
-    double m_currentFraction = 0;
-    bool m_hasCurrent = false;
+    QHash<quint64, Running> m_running;
     double m_waitingKnownSeconds = 0;
     int m_waitingKnown = 0;
     int m_waitingUnknown = 0;

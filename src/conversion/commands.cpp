@@ -94,6 +94,15 @@ PassCommand audioOnlyCommand(const CommandInputs &in)
     return pass;
 }
 
+// "bitrate=400", and the job's share of threads when it has one.
+QString x264Options(const CommandInputs &in, const QString &bitrate)
+{
+    QString options = u"bitrate="_qs + bitrate;
+    if (in.threads > 0)
+        options += u":threads="_qs + QString::number(in.threads);
+    return options;
+}
+
 } // namespace
 
 QString intermediatePath(const QString &tempFolder)
@@ -132,10 +141,10 @@ PassCommand firstPassCommand(const CommandInputs &in)
         pass.outputPath = intermediatePath(in.tempFolder);
         pass.intermediate = true;
         args << u"preset=320"_qs << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate=1200"_qs << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
-        text +=
-            u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts bitrate=1200 -of avi "_qs +
-            ROT;
+             << x264Options(in, u"1200"_qs) << u"-of"_qs << u"avi"_qs
+             << rotationArguments(in.job.rotation);
+        text += u" -oac mp3lame -lameopts preset=320 -ovc x264 -x264encopts "_qs +
+                x264Options(in, u"1200"_qs) + u" -of avi "_qs + ROT;
         break;
     case FirstPass::Mpeg1:
         pass.outputPath = outputFile(in, RotatedMarker);
@@ -150,9 +159,9 @@ PassCommand firstPassCommand(const CommandInputs &in)
     case FirstPass::X264:
         pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + VB << rotationArguments(in.job.rotation);
-        text += u" -oac mp3lame -lameopts preset="_qs + BR +
-                u" -ovc x264 -x264encopts bitrate="_qs + VB + u' ' + ROT;
+             << x264Options(in, VB) << rotationArguments(in.job.rotation);
+        text += u" -oac mp3lame -lameopts preset="_qs + BR + u" -ovc x264 -x264encopts "_qs +
+                x264Options(in, VB) + u' ' + ROT;
         if (losslessApplies(in)) {
             args << u"-lossless"_qs;
             text += u" -lossless"_qs;
@@ -162,9 +171,9 @@ PassCommand firstPassCommand(const CommandInputs &in)
     case FirstPass::AudioOnly:
         pass.outputPath = outputFile(in, RotatedMarker);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
-             << u"bitrate="_qs + VB << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
-        text += u" -oac mp3lame -lameopts preset="_qs + BR +
-                u" -ovc x264 -x264encopts bitrate="_qs + VB + u" -of avi "_qs + ROT;
+             << x264Options(in, VB) << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
+        text += u" -oac mp3lame -lameopts preset="_qs + BR + u" -ovc x264 -x264encopts "_qs +
+                x264Options(in, VB) + u" -of avi "_qs + ROT;
         break;
     }
     for (const QString &word : ourOptions(in, true)) {

@@ -35,6 +35,9 @@ struct CommandInputs
     bool lossless = false;
     // The source's date, place and camera go with it; the encoders' default.
     bool keepMetadata = true;
+    // Threads of its H.264 encoding, a share of the machine when several jobs
+    // run at once; 0: the encoder's own choice.
+    int threads = 0;
     QTime time;
     // Answers whether a file exists; outputs never replace one.
     std::function<bool(const QString &)> exists;

@@ -268,9 +268,13 @@ EncodeJob parseConv(QStringList args)
             ovc = value;
         } else if (opt == u"-x264encopts") {
             for (const auto &[key, v] : subOptions(value)) {
-                if (key != u"bitrate")
+                if (key == u"bitrate")
+                    x264Rate = mencoderBitrate(v);
+                else if (key == u"threads")
+                    job.threads = int(checkedRange(positiveNumber(v, u"thread count"_s), 1, 64, v,
+                                                   u"thread count"_s, u"1 to 64"_s));
+                else
                     throw Failure{u"unknown x264 option %1"_s.arg(key)};
-                x264Rate = mencoderBitrate(v);
             }
         } else if (opt == u"-lavcopts") {
             for (const auto &[key, v] : subOptions(value)) {

@@ -22,6 +22,7 @@ struct EncodeJob
     bool video = true;
     QString videoCodec;
     qint64 videoBitrate = 0; // bit/s
+    int threads = 0;         // of the H.264 encoder; 0: as many as it likes
     QString frameRate;       // as ffmpeg's -r takes it
     QSize frameSize;
     PictureTransform orientation; // applied before anything else

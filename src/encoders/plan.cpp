@@ -399,6 +399,9 @@ QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const Q
             args << u"-bf"_s << u"0"_s;
         if (job.videoBitrate > 0)
             args << u"-b:v"_s << QString::number(job.videoBitrate);
+        // Its share of the machine when several jobs run at once.
+        if (job.threads > 0 && videoCodec == u"libx264")
+            args << u"-threads"_s << QString::number(job.threads);
 
         QString rate = job.frameRate;
         if (isMpegVideo(videoCodec))

@@ -182,6 +182,8 @@ struct Harness
             optionsFiles << file;
         };
         window = std::make_unique<MainWindow>(services);
+        // One job at a time, whatever the machine, unless a test asks for more.
+        window->batch().setCores(1);
         window->show();
     }
 

@@ -19,6 +19,7 @@ namespace {
 BatchPosition secondJob()
 {
     BatchPosition position;
+    position.id = 7;
     position.number = 2;
     position.total = 4;
     position.source = u"/v/a.avi"_qs;
@@ -81,14 +82,14 @@ private Q_SLOTS:
                 p.remainingSeconds = 95;
                 r.positionChanged(p);
             });
-        // The job's number comes from the last position the batch gave.
+        // The job's number comes from its own start.
         row("job done, names that are not UTF-8",
             json("{'event':'job-done','job':2,'jobs':4,'source':'/v/caf\xef\xbf\xbd.avi',"
                  "'source_bytes':'/v/caf%E9.avi','output':'/o/caf\xef\xbf\xbd 1.mp4',"
                  "'output_bytes':'/o/caf%E9%201.mp4'}"),
             [](BatchReporter &r) {
                 r.jobStarted(secondJob());
-                r.jobDone(pathFromBytes("/v/caf\xe9.avi"), pathFromBytes("/o/caf\xe9 1.mp4"));
+                r.jobDone(7, pathFromBytes("/v/caf\xe9.avi"), pathFromBytes("/o/caf\xe9 1.mp4"));
             });
         row("job failed, detail escaped",
             json("{'event':'job-failed','job':2,'jobs':4,'source':'/v/a.avi',"
@@ -105,12 +106,27 @@ private Q_SLOTS:
                 vp9 + json("','detail':'vp9'}"),
             [](BatchReporter &r) {
                 r.jobStarted(secondJob());
-                r.losslessRefused(u"/v/a.avi"_qs, u"vp9"_qs);
+                r.losslessRefused(7, u"/v/a.avi"_qs, u"vp9"_qs);
             });
         row("job stopped", json("{'event':'job-stopped','job':2,'jobs':4,'source':'/v/a.avi'}"),
             [](BatchReporter &r) {
                 r.jobStarted(secondJob());
-                r.jobStopped(u"/v/a.avi"_qs);
+                r.jobStopped(7, u"/v/a.avi"_qs);
+            });
+        // Two jobs side by side: the one that started first ends after the other.
+        row("interleaved jobs",
+            json("{'event':'job-done','job':2,'jobs':5,'source':'/v/a.avi',"
+                 "'output':'/o/a.mp4'}"),
+            [](BatchReporter &r) {
+                r.jobStarted(secondJob());
+                BatchPosition third = secondJob();
+                third.id = 8;
+                third.number = 3;
+                third.total = 5;
+                third.source = u"/v/b.avi"_qs;
+                r.jobStarted(third);
+                r.jobDone(8, u"/o/b.mp4"_qs, u"/o/b.mp4"_qs);
+                r.jobDone(7, u"/v/a.avi"_qs, u"/o/a.mp4"_qs);
             });
         row("batch failed",
             json("{'event':'batch-failed','reason':'output-folder-unusable','message':'") +

@@ -5,7 +5,7 @@
 // makes it write nothing, "badcheck" makes its output fail the check. SIGTERM
 // removes the part file, as the real one does. "conv -probe" gives every path
 // ten seconds, or none for a name holding "unknown", and logs the paths to
-// FAKE_PROBE_LOG.
+// FAKE_PROBE_LOG. FAKE_SPAN_LOG gets when each run began and ended.
 #include "common/report.h"
 
 #include <cctype>
@@ -76,6 +76,7 @@ int main(int argc, char **argv)
         std::fputs(line.constData(), stdout);
         std::fflush(stdout);
     };
+    const auto started = std::chrono::steady_clock::now();
     report(Report::durationLine(10));
     const bool slow = source.find("slow") != std::string::npos;
     if (source.find("crash") != std::string::npos)
@@ -100,6 +101,16 @@ int main(int argc, char **argv)
         std::fputs("\n", stdout);
         report(Report::positionLine(positions[i]));
         std::this_thread::sleep_for(std::chrono::milliseconds(slow ? 200 : 20));
+    }
+    // When it ran, for the tests of jobs side by side: milliseconds on the
+    // clock every process shares.
+    if (const char *spans = std::getenv("FAKE_SPAN_LOG")) {
+        const auto ms = [](std::chrono::steady_clock::time_point t) {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch())
+                .count();
+        };
+        std::ofstream(spans, std::ios::app)
+            << ms(started) << ' ' << ms(std::chrono::steady_clock::now()) << ' ' << source << '\n';
     }
     if (writes) {
         std::ofstream(partFile, std::ios::app) << "converted\n";

@@ -1,12 +1,17 @@
+#include "common/formats.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
 #include "joblist/joblistmodel.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,8 +66,10 @@ class TestBatchController : public QObject
         if (!f.open(QIODevice::ReadOnly))
             return {};
         QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        // Each job's scratch folder has a name of its own.
+        static const QRegularExpression jobFolder(u"tmp/job-[^/]+/"_qs);
         for (QString &line : lines)
-            line.replace(dir->path() + u'/', QString());
+            line.replace(dir->path() + u'/', QString()).replace(jobFolder, u"tmp/"_qs);
         return lines;
     }
 
@@ -85,6 +92,44 @@ class TestBatchController : public QObject
                 return pid.toLongLong();
         }
         return 0;
+    }
+
+    // Every encoder the batch runs now.
+    static QList<qint64> runningEncoders()
+    {
+        QList<qint64> found;
+        for (const QString &pid : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
+            QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid() &&
+                (text.contains("(conv)") || text.contains("(coder2)")))
+                found << pid.toLongLong();
+        }
+        return found;
+    }
+
+    // The most encoder runs that overlapped, from the stand-in's own record of them.
+    int mostAtOnce() const
+    {
+        QFile f(path(u"spans.log"_qs));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        QList<std::pair<qint64, int>> edges;
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() < 2)
+                continue;
+            edges.append({words[0].toLongLong(), +1});
+            edges.append({words[1].toLongLong(), -1});
+        }
+        std::sort(edges.begin(), edges.end()); // an end before a start at the same moment
+        int now = 0, most = 0;
+        for (const auto &edge : std::as_const(edges))
+            most = std::max(most, now += edge.second);
+        return most;
     }
 
     // The state letter of a process ('T' when stopped), 0 when it is gone.
@@ -113,6 +158,7 @@ private Q_SLOTS:
             QVERIFY(QFile::link(QStringLiteral(FAKE_ENCODER),
                                 path(u"prog/data/"_qs + QLatin1String(name))));
         qputenv("FAKE_ENCODER_LOG", path(u"encoder.log"_qs).toLocal8Bit());
+        qputenv("FAKE_SPAN_LOG", path(u"spans.log"_qs).toLocal8Bit());
 
         settings = new ConversionSettings;
         settings->applyStartupDefaults();
@@ -124,6 +170,8 @@ private Q_SLOTS:
         batch->setProgramFolder(path(u"prog"_qs));
         batch->setScratchFolder(path(u"tmp"_qs));
         batch->setClock([] { return QTime(14, 5, 9); });
+        // One job at a time unless a test asks for more.
+        batch->setCores(1);
     }
 
     void cleanup()
@@ -425,6 +473,122 @@ private Q_SLOTS:
         QCOMPARE(records[1].failure, FailureReason::SourceUnreadable);
         QCOMPARE(records[2].outcome, JobRecord::Outcome::Stopped);
         QCOMPARE(records[2].outputBytes, -1);
+    }
+
+    // Jobs side by side: as many as asked, never more, one's failure is its own,
+    // two of one name get two names, and the two passes of a job stay in order.
+    void severalJobsAtOnce_data()
+    {
+        QTest::addColumn<int>("parallel"); // 0: as the cores suit
+        QTest::addColumn<int>("cores");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<int>("failed");
+        const QStringList five{u"slow1.avi"_qs, u"slow2.avi"_qs, u"x/slow1.avi"_qs,
+                               u"slow-fail.avi"_qs, u"slow3.avi"_qs};
+        QTest::newRow("two") << 2 << 1 << int(Formats::Mp4) << five << 1;
+        QTest::newRow("three") << 3 << 1 << int(Formats::Mp4) << five << 1;
+        QTest::newRow("automatic, a core each") << 0 << 2 << int(Formats::Mp3) << five << 1;
+        QTest::newRow("two passes each")
+            << 2 << 1 << int(Formats::ThreeGp)
+            << QStringList{u"slow1.avi"_qs, u"slow2.avi"_qs, u"slow3.avi"_qs} << 0;
+    }
+    void severalJobsAtOnce()
+    {
+        QFETCH(int, parallel);
+        QFETCH(int, cores);
+        QFETCH(int, format);
+        QFETCH(QStringList, sources);
+        QFETCH(int, failed);
+        const int slots = parallel > 0 ? parallel : cores;
+        QVERIFY(QDir().mkpath(path(u"x"_qs)));
+        settings->selectFormat(Formats::at(format).listedEntry);
+        BatchOptions options;
+        options.playSound = false;
+        options.parallelJobs = parallel;
+        batch->setOptions(options);
+        batch->setCores(cores);
+        for (const QString &source : std::as_const(sources))
+            jobs->addJob(path(source));
+        int running = 0, most = 0;
+        connect(batch, &BatchController::jobStarted, this, [&] {
+            most = std::max(most, ++running);
+            QCOMPARE(batch->runningCount(), running);
+        });
+        const auto ended = [&] { --running; };
+        connect(batch, &BatchController::jobDone, this, ended);
+        connect(batch, &BatchController::jobFailed, this, ended);
+        runToEnd();
+        QCOMPARE(most, slots);
+        QCOMPARE(mostAtOnce(), slots);
+        QCOMPARE(batch->summary().converted, int(sources.size()) - failed);
+        QCOMPARE(batch->summary().failures.size(), failed);
+        QCOMPARE(outputs().size(), int(sources.size()) - failed);
+        // Each job has its own intermediate file, and its second pass reads it
+        // after its first pass wrote it.
+        QFile f(path(u"encoder.log"_qs));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList log = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QSet<QString> intermediates;
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            if (!log[i].startsWith(u"coder2 "_qs))
+                continue;
+            const QString input = log[i].section(u' ', 1, 1);
+            QVERIFY(!intermediates.contains(input));
+            intermediates.insert(input);
+            QVERIFY(std::any_of(log.cbegin(), log.cbegin() + i, [&](const QString &line) {
+                return line.startsWith(u"conv "_qs) && line.endsWith(u" -> "_qs + input);
+            }));
+        }
+        QVERIFY(QDir(path(u"tmp"_qs)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+
+    // Stop now ends every running job and leaves nothing of them; stop after
+    // the current videos lets each finish and starts no other; pause holds them all.
+    void stopAndPauseWithSeveralRunning_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("converted");
+        QTest::newRow("stop now") << u"now"_qs << 0;
+        QTest::newRow("stop after the current videos") << u"after"_qs << 2;
+        QTest::newRow("pause, then go on") << u"pause"_qs << 4;
+    }
+    void stopAndPauseWithSeveralRunning()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, converted);
+        BatchOptions options;
+        options.playSound = false;
+        options.parallelJobs = 2;
+        batch->setOptions(options);
+        for (const char *name : {"slow1.avi", "slow2.avi", "slow3.avi", "slow4.avi"})
+            jobs->addJob(path(QString::fromLatin1(name)));
+        QSignalSpy passes(batch, &BatchController::passStarted);
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        QTRY_COMPARE(passes.size(), 2);
+        QTRY_COMPARE(runningEncoders().size(), 2);
+        if (action == u"now") {
+            batch->stop(BatchController::StopMode::Now);
+        } else if (action == u"after") {
+            batch->stop(BatchController::StopMode::AfterCurrentJob);
+        } else {
+            const QList<qint64> encoders = runningEncoders();
+            batch->pause();
+            for (const qint64 pid : encoders)
+                QTRY_COMPARE(processState(pid), 'T');
+            QTest::qWait(800); // longer than a whole job
+            QCOMPARE(passes.size(), 2);
+            QCOMPARE(batch->summary().converted, 0);
+            batch->resume();
+        }
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(batch->summary().converted, converted);
+        QCOMPARE(outputs().size(), converted);
+        QCOMPARE(passes.size(), action == u"pause" ? 4 : 2);
+        QCOMPARE(batch->summary().stoppedJobs, action == u"now" ? 2 : 0);
+        QCOMPARE(jobs->count(), 4 - converted);
+        QTRY_VERIFY(runningEncoders().isEmpty());
     }
 
     void sameNameInTheSameSecondNeverOverwrites()

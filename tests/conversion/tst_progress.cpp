@@ -130,39 +130,39 @@ private Q_SLOTS:
     void timeLeft_data()
     {
         QTest::addColumn<QList<double>>("ended");   // lengths of ended jobs; negative: failed
-        QTest::addColumn<double>("current");        // its length, 0 unknown, -1 none runs
-        QTest::addColumn<double>("fraction");       // of the current job
+        QTest::addColumn<QList<double>>("running"); // length (0 unknown), fraction; by pairs
         QTest::addColumn<QList<double>>("waiting"); // lengths of the jobs still to run, 0 unknown
         QTest::addColumn<double>("elapsed");
         QTest::addColumn<int>("left"); // -1: not yet
         using L = QList<double>;
-        QTest::newRow("too early") << L{} << 60.0 << 0.5 << L{60} << 1.0 << -1;
-        QTest::newRow("half of one of two") << L{} << 60.0 << 0.5 << L{60} << 10.0 << 30;
+        QTest::newRow("too early") << L{} << L{60, 0.5} << L{60} << 1.0 << -1;
+        QTest::newRow("half of one of two") << L{} << L{60, 0.5} << L{60} << 10.0 << 30;
         // 20 s for 20 s of video: a failure at once is no work done nor to do.
-        QTest::newRow("a job that failed at once") << L{-40} << 40.0 << 0.5 << L{} << 20.0 << 20;
+        QTest::newRow("a job that failed at once") << L{-40} << L{40, 0.5} << L{} << 20.0 << 20;
         // Twice as fast as the video plays; the short job waiting is short.
-        QTest::newRow("waiting jobs by their own length")
-            << L{90} << 10.0 << 0.0 << L{} << 45.0 << 5;
+        QTest::newRow("waiting jobs by their own length") << L{90} << L{10, 0} << L{} << 45.0 << 5;
         QTest::newRow("after stop after this video, only this one")
-            << L{} << 60.0 << 0.5 << L{} << 15.0 << 15;
-        QTest::newRow("the end is 00:00") << L{30} << -1.0 << 0.0 << L{} << 30.0 << 0;
+            << L{} << L{60, 0.5} << L{} << 15.0 << 15;
+        QTest::newRow("the end is 00:00") << L{30} << L{} << L{} << 30.0 << 0;
         QTest::newRow("lengths not known yet weigh as the known ones")
-            << L{30} << 0.0 << 0.5 << L{0, 0} << 30.0 << 50;
+            << L{30} << L{0, 0.5} << L{0, 0} << 30.0 << 50;
+        // 60 s of video in 20 s: the two together go three times as fast as it plays.
+        QTest::newRow("two at once") << L{} << L{60, 0.5, 60, 0.5} << L{60} << 20.0 << 40;
     }
 
     void timeLeft()
     {
         QFETCH(QList<double>, ended);
-        QFETCH(double, current);
-        QFETCH(double, fraction);
+        QFETCH(QList<double>, running);
         QFETCH(QList<double>, waiting);
         QFETCH(double, elapsed);
         QFETCH(int, left);
         BatchEstimate estimate;
         estimate.start(100);
+        quint64 id = 0;
         for (const double duration : ended) {
-            estimate.setCurrent(std::abs(duration), duration < 0 ? 0.1 : 1.0);
-            estimate.jobEnded(duration >= 0);
+            estimate.setRunning(++id, std::abs(duration), duration < 0 ? 0.1 : 1.0);
+            estimate.jobEnded(id, duration >= 0);
         }
         int known = 0, unknown = 0;
         double seconds = 0;
@@ -172,8 +172,8 @@ private Q_SLOTS:
             seconds += duration;
         }
         estimate.setWaiting(known, seconds, unknown);
-        if (current >= 0)
-            estimate.setCurrent(current, fraction);
+        for (qsizetype i = 0; i + 1 < running.size(); i += 2)
+            estimate.setRunning(++id, running[i], running[i + 1]);
         QCOMPARE(estimate.remainingSeconds(100 + elapsed).value_or(-1), left);
     }
 };

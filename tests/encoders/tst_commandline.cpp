@@ -43,6 +43,30 @@ private Q_SLOTS:
         QCOMPARE(parsed.job.audioBitrate, audio);
     }
 
+    // A job's share of threads when several run at once; none: the encoder's choice.
+    void x264Threads_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("threads"); // -1: a usage error
+        QTest::newRow("none") << u"bitrate=400"_qs << 0;
+        QTest::newRow("a share") << u"bitrate=400:threads=2"_qs << 2;
+        QTest::newRow("first") << u"threads=1:bitrate=400"_qs << 1;
+        QTest::newRow("zero") << u"bitrate=400:threads=0"_qs << -1;
+        QTest::newRow("too many") << u"bitrate=400:threads=65"_qs << -1;
+        QTest::newRow("not a number") << u"bitrate=400:threads=auto"_qs << -1;
+    }
+    void x264Threads()
+    {
+        QFETCH(QString, options);
+        QFETCH(int, threads);
+        const ParseResult parsed = parseCommandLine(
+            Tool::Conv, {u"in.avi"_qs, u"-oac"_qs, u"mp3lame"_qs, u"-ovc"_qs, u"x264"_qs,
+                         u"-x264encopts"_qs, options, u"-o"_qs, u"out.mp4"_qs});
+        QCOMPARE(parsed.error.isEmpty(), threads >= 0);
+        if (threads >= 0)
+            QCOMPARE(parsed.job.threads, threads);
+    }
+
     // The newer flags are taken wherever they stand; without them all is as before.
     void flags_data()
     {
