@@ -3,6 +3,8 @@
 #include "common/paths.h"
 #include "texts/statustexts.h"
 
+#include <algorithm>
+
 namespace {
 
 // A caption quoted in a message stays on one line: word joiners between its
@@ -37,8 +39,14 @@ bool BatchCaptions::listChanged()
 
 QString BatchCaptions::caption() const
 {
-    if (m_running)
-        return m_paused ? u"已暂停 · "_qs + m_display.caption : m_display.caption;
+    if (m_running) {
+        // Several jobs at once: their rows have their own figures.
+        const QString running =
+            m_position.running > 1
+                ? u"正在同时转换 %1 个视频 %2%"_qs.arg(m_position.running).arg(barValue())
+                : m_display.caption;
+        return m_paused ? u"已暂停 · "_qs + running : running;
+    }
     if (m_lastSummary)
         return StatusTexts::batchEnd(int(m_lastSummary->failures.size()), m_lastSummary->stopped);
     return ProgressDisplay().caption;
@@ -46,12 +54,19 @@ QString BatchCaptions::caption() const
 
 QString BatchCaptions::position() const
 {
-    if (!m_running || m_position.number == 0)
+    if (!m_running || m_position.started == 0)
         return {};
-    QString text = StatusTexts::position(m_position.number, m_position.total);
+    QString text = StatusTexts::position(m_position.started, m_position.total);
     if (m_position.remainingSeconds)
         text += u"  "_qs + StatusTexts::remaining(*m_position.remainingSeconds);
     return text;
+}
+
+int BatchCaptions::barValue() const
+{
+    const double percent =
+        m_position.slots > 1 ? m_position.batchFraction * 100 : m_display.percent;
+    return std::clamp(int(percent), 0, 100);
 }
 
 QString failureSummaryIntro(int failed)

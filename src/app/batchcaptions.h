@@ -30,6 +30,9 @@ public:
 
     QString caption() const;
     QString position() const;
+    // The bar shows the batch's share done when several jobs may run at once,
+    // the running pass's otherwise: 0 to 100.
+    int barValue() const;
 
 private:
     bool m_running = false;

@@ -260,6 +260,7 @@ void MainWindow::applyOptions()
     options.playSound = m_options.soundChoice == 0;
     options.lossless = m_options.losslessRotation == 1;
     options.keepMetadata = m_options.keepMetadata != 0;
+    options.parallelJobs = m_options.parallelJobs;
     m_batch->setOptions(options);
     // Jobs added from now on take the clip range.
     std::optional<ClipRange> clip;

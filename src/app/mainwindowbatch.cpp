@@ -56,13 +56,14 @@ void MainWindow::batchStateChanged(BatchController::State state)
 void MainWindow::showProgress(const ProgressDisplay &display)
 {
     m_captions.setProgress(display);
-    progressBar->setValue(std::clamp(int(display.percent), 0, 100));
+    progressBar->setValue(m_captions.barValue());
     updateCaption();
 }
 
 void MainWindow::showPosition(const BatchPosition &position)
 {
     m_captions.setPosition(position);
+    progressBar->setValue(m_captions.barValue());
     updateCaption();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/messagesink.h"
 #include "common/formats.h"
+#include "conversion/batchcontroller.h"
 #include "dialogs/commondialogs.h"
 #include "shell/optionsrules.h"
 
@@ -16,6 +17,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <thread>
 
 OptionsDialog::OptionsDialog(OptionValues &values, const QString &optionsFilePath,
                              MessageSink *messages, QWidget *parent)
@@ -47,6 +51,22 @@ void OptionsDialog::buildWidgets()
     keepMetadataCheckBox->setToolTip(
         u"转换后的视频保留原视频的拍摄时间、地点、相机型号和标题（视格式所能保存的而定），\n"
         u"文件的修改时间也与原视频相同，照片库中的日期因此不变。"_qs);
+
+    parallelJobsList = new QComboBox(this);
+    parallelJobsList->addItem(u"自动"_qs);
+    const int most = std::min<int>(
+        MaxParallelJobs,
+        std::max({4, int(std::thread::hardware_concurrency()), int(m_values.parallelJobs)}));
+    for (int n = 1; n <= most; ++n)
+        parallelJobsList->addItem(QString::number(n));
+    parallelJobsList->setToolTip(
+        u"自动：按处理器核心数和输出格式决定，充分利用电脑而不互相拖慢。"_qs);
+    auto *parallelLabel = new QLabel(u"同时转换的视频数："_qs, this);
+    parallelLabel->setBuddy(parallelJobsList);
+    auto *parallelRow = new QHBoxLayout;
+    parallelRow->addWidget(parallelLabel);
+    parallelRow->addWidget(parallelJobsList);
+    parallelRow->addStretch(1);
 
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
@@ -102,16 +122,18 @@ void OptionsDialog::buildWidgets()
     layout->addLayout(soundRow);
     layout->addWidget(losslessCheckBox);
     layout->addWidget(keepMetadataCheckBox);
+    layout->addLayout(parallelRow);
     layout->addWidget(clipBox);
     layout->addLayout(buttons);
     // The dialog takes the size its texts need, whatever the font.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Reading order: down the dialog, and along each row of the range.
-    const QList<QWidget *> order{soundList,       losslessCheckBox, keepMetadataCheckBox,
-                                 clipCheckBox,    fromHoursEdit,    fromMinutesEdit,
-                                 fromSecondsEdit, toHoursEdit,      toMinutesEdit,
-                                 toSecondsEdit,   okButton,         backButton};
+    const QList<QWidget *> order{soundList,        losslessCheckBox, keepMetadataCheckBox,
+                                 parallelJobsList, clipCheckBox,     fromHoursEdit,
+                                 fromMinutesEdit,  fromSecondsEdit,  toHoursEdit,
+                                 toMinutesEdit,    toSecondsEdit,    okButton,
+                                 backButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -125,6 +147,8 @@ void OptionsDialog::fillFromValues()
     soundList->setCurrentIndex(soundEntryFromValue(m_values.soundChoice));
     losslessCheckBox->setChecked(m_values.losslessRotation == 1);
     keepMetadataCheckBox->setChecked(m_values.keepMetadata != 0);
+    parallelJobsList->setCurrentIndex(
+        std::clamp(int(m_values.parallelJobs), 0, parallelJobsList->count() - 1));
     const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
     clipCheckBox->setChecked(checked);
     setClipBoxesEnabled(checked);
@@ -187,6 +211,7 @@ void OptionsDialog::accept()
     m_values = result.values;
     m_values.losslessRotation = losslessCheckBox->isChecked() ? 1 : 0;
     m_values.keepMetadata = keepMetadataCheckBox->isChecked() ? 1 : 0;
+    m_values.parallelJobs = int16_t(parallelJobsList->currentIndex());
     // A file that cannot be written still leaves the values in force for this run.
     writeOptionsFile(m_optionsFilePath, m_values);
     QDialog::accept();

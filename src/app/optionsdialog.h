@@ -30,6 +30,7 @@ public:
     QComboBox *soundList = nullptr;
     QCheckBox *losslessCheckBox = nullptr;
     QCheckBox *keepMetadataCheckBox = nullptr;
+    QComboBox *parallelJobsList = nullptr; // 自动, then 1, 2, 3 …
     QCheckBox *clipCheckBox = nullptr;
     QLineEdit *fromHoursEdit = nullptr;
     QLineEdit *fromMinutesEdit = nullptr;

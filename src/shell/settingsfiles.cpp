@@ -1,5 +1,7 @@
 #include "settingsfiles.h"
 
+#include <algorithm>
+
 #include "common/numbers.h"
 #include "common/paths.h"
 
@@ -229,6 +231,10 @@ bool readOptionsFile(const QString &path, OptionValues &values)
     // Files written before the line existed kept everything, as this does by default.
     const std::optional<QString> keep = reader.next();
     values.keepMetadata = keep ? toInt16(numberFrom(keep)) : int16_t(1);
+    // Older files ran one job at a time for want of a choice, not by one:
+    // they read as automatic.
+    const std::optional<QString> jobs = reader.next();
+    values.parallelJobs = jobs ? std::max<int16_t>(0, toInt16(numberFrom(jobs))) : int16_t(0);
     return true;
 }
 
@@ -239,7 +245,8 @@ bool writeOptionsFile(const QString &path, const OptionValues &values)
                          QString::number(values.clipFromSeconds) + u"\r\n"_qs +
                          QString::number(values.clipToSeconds) + u"\r\n"_qs +
                          QString::number(values.losslessRotation) + u"\r\n"_qs +
-                         QString::number(values.keepMetadata) + u"\r\n"_qs;
+                         QString::number(values.keepMetadata) + u"\r\n"_qs +
+                         QString::number(values.parallelJobs) + u"\r\n"_qs;
     return writeText(path, text);
 }
 

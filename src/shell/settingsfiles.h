@@ -18,8 +18,8 @@ struct SetupValues
 
 // options.ini: completion sound (0 on, 1 off), music cutter (0/1), the clip
 // bounds in seconds, and, on lines that older files lack, the lossless
-// rotation (0/1) and whether the source's date, place and camera are kept
-// (1, the default, or 0).
+// rotation (0/1), whether the source's date, place and camera are kept
+// (1, the default, or 0), and how many videos convert at once (0: automatic).
 struct OptionValues
 {
     int16_t soundChoice = 0;
@@ -28,6 +28,7 @@ struct OptionValues
     int32_t clipToSeconds = 0;
     int16_t losslessRotation = 0;
     int16_t keepMetadata = 1;
+    int16_t parallelJobs = 0;
 };
 
 // Missing or unreadable file: every entry nullopt.

@@ -144,6 +144,44 @@ private Q_SLOTS:
         }
     }
 
+    // Two jobs side by side: both rows bold with their own figures, the bar
+    // the batch's share, one end for the batch.
+    void twoJobsSideBySide()
+    {
+        const QString longer = m_clips.filePath(u"longer.mp4"_qs);
+        QVERIFY(makeClip(longer, u"320x240"_qs, u"4"_qs));
+        h->window->jobList().addJobs({longer, longer, m_clipA});
+        BatchController &batch = h->window->batch();
+        batch.setCores(2);
+        int mostRunning = 0;
+        bool seenSideBySide = false;
+        connect(&batch, &BatchController::positionChanged, this, [&](const BatchPosition &at) {
+            mostRunning = std::max(mostRunning, batch.runningCount());
+            if (seenSideBySide || batch.runningCount() < 2 || at.batchFraction <= 0)
+                return;
+            seenSideBySide = true;
+            const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
+            for (int row = 0; row < 2; ++row) {
+                const QModelIndex status = model->index(row, JobListModel::StatusColumn);
+                QVERIFY(model->data(status, Qt::FontRole).value<QFont>().bold());
+                QVERIFY(model->data(status).toString().endsWith(u'%'));
+            }
+            QVERIFY(!model->data(model->index(2, 0), Qt::FontRole).value<QFont>().bold());
+            QVERIFY(h->control<QLabel>(u"progressCaption"_qs)
+                        ->text()
+                        .startsWith(u"正在同时转换 2 个视频"_qs));
+            QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(),
+                     int(at.batchFraction * 100));
+        });
+        startAndWait();
+        QVERIFY(seenSideBySide);
+        QCOMPARE(mostRunning, 2);
+        QVERIFY(h->window->jobList().isEmpty());
+        QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 3);
+        QCOMPARE(h->completion.openedFolders.size(), 1);
+        QCOMPARE(h->completion.sounds.size(), 1);
+    }
+
     void failedJobStaysRed()
     {
         const QString missing = m_clips.filePath(u"不存在.mp4"_qs);

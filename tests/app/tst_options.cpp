@@ -115,7 +115,7 @@ private Q_SLOTS:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(values.clipFromSeconds, 3723);
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n1\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n1\r\n3723\r\n5400\r\n0\r\n1\r\n0\r\n"));
         OptionsDialog again(values, iniPath(), nullptr);
         QVERIFY(again.clipCheckBox->isChecked());
         QCOMPARE(boxTexts(again), typed);
@@ -131,7 +131,7 @@ private Q_SLOTS:
         setBoxes(dlg, QStringList(6, u"0"_qs));
         dlg.accept();
         QVERIFY(!dlg.clipCheckBox->isChecked());
-        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n"));
+        QCOMPARE(readAll(iniPath()), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n"));
     }
 
     void cancelChangesNothing()
@@ -200,11 +200,12 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         dlg.soundList->setFocus(Qt::TabFocusReason);
         QList<QWidget *> visited;
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget();
         }
-        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.keepMetadataCheckBox, dlg.clipCheckBox};
+        QList<QWidget *> expected{dlg.losslessCheckBox, dlg.keepMetadataCheckBox,
+                                  dlg.parallelJobsList, dlg.clipCheckBox};
         for (QLineEdit *box : boxes(dlg))
             expected << box;
         expected << dlg.okButton << dlg.backButton;
@@ -240,6 +241,23 @@ private Q_SLOTS:
                  checked ? "1" : "0");
         OptionsDialog again(values, iniPath(), nullptr);
         QCOMPARE(box(again)->isChecked(), checked);
+    }
+
+    // How many videos convert at once: automatic by default, then a number,
+    // on the seventh line.
+    void parallelJobsKept()
+    {
+        OptionValues values;
+        {
+            OptionsDialog dlg(values, iniPath(), nullptr);
+            QCOMPARE(dlg.parallelJobsList->currentText(), u"自动"_qs);
+            dlg.parallelJobsList->setCurrentIndex(dlg.parallelJobsList->findText(u"3"_qs));
+            dlg.accept();
+        }
+        QCOMPARE(values.parallelJobs, int16_t(3));
+        QCOMPARE(readAll(iniPath()).split('\n').value(6).trimmed(), "3");
+        OptionsDialog again(values, iniPath(), nullptr);
+        QCOMPARE(again.parallelJobsList->currentText(), u"3"_qs);
     }
 
     void captionsFit()

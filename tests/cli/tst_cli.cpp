@@ -195,6 +195,8 @@ private Q_SLOTS:
         QTest::newRow("unknown format") << QStringList{u"--format"_qs, u"wmv"_qs, u"a.avi"_qs};
         QTest::newRow("format out of range") << QStringList{u"--format"_qs, u"9"_qs, u"a.avi"_qs};
         QTest::newRow("bad channels") << QStringList{u"--channels"_qs, u"3"_qs, u"a.avi"_qs};
+        QTest::newRow("jobs none") << QStringList{u"--jobs"_qs, u"0"_qs, u"a.avi"_qs};
+        QTest::newRow("jobs not a number") << QStringList{u"--jobs"_qs, u"all"_qs, u"a.avi"_qs};
         QTest::newRow("unknown option") << QStringList{u"--speed"_qs, u"a.avi"_qs};
         // A clip ending at 0 s would read as "to the end".
         QTest::newRow("clip ending at 0") << QStringList{u"--to"_qs, u"0"_qs, u"a.avi"_qs};
@@ -259,22 +261,39 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(u'%'));
     }
 
+    void rotationLandsTheCornersRight_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job") << 1;
+        QTest::newRow("two side by side") << 2;
+    }
     void rotationLandsTheCornersRight()
     {
-        const QString out = dir.filePath(u"rotated"_qs);
-        const Run r = cli({u"--rotate"_qs, u"cw"_qs, u"--format"_qs, u"mp4"_qs, u"--output"_qs, out,
-                           u"--quiet"_qs, clip});
+        QFETCH(int, jobs);
+        const QString out = dir.filePath(u"rotated-%1"_qs.arg(jobs));
+        const Run r =
+            cli(QStringList{u"--rotate"_qs, u"cw"_qs, u"--format"_qs, u"mp4"_qs, u"--output"_qs,
+                            out, u"--jobs"_qs, QString::number(jobs), u"--quiet"_qs} +
+                QStringList(jobs, clip));
         QCOMPARE(r.exitCode, 0);
-        const QString file = okOutputs(r).value(0);
-        const QJsonObject video = probe(file)[u"streams"].toArray().first().toObject();
-        QCOMPARE(video[u"width"].toInt(), 120);
-        QCOMPARE(video[u"height"].toInt(), 160);
-        // Clockwise: the former bottom-left (blue) is now top-left, top-left (red) top-right.
-        QVERIFY(near(pixel(file, 10, 10, 120), {0, 0, 255}));
-        QVERIFY(near(pixel(file, 110, 10, 120), {255, 0, 0}));
-        QVERIFY(near(pixel(file, 10, 150, 120), {255, 255, 0}));
-        QVERIFY(near(pixel(file, 110, 150, 120), {0, 255, 0}));
+        QCOMPARE(okOutputs(r).size(), jobs);
+        const double length = probe(clip)[u"format"][u"duration"].toString().toDouble();
+        for (const QString &file : okOutputs(r)) {
+            const QJsonObject info = probe(file);
+            const QJsonObject video = info[u"streams"].toArray().first().toObject();
+            QCOMPARE(video[u"width"].toInt(), 120);
+            QCOMPARE(video[u"height"].toInt(), 160);
+            QVERIFY(std::abs(info[u"format"][u"duration"].toString().toDouble() - length) < 0.1);
+            // Clockwise: the former bottom-left (blue) is now top-left, top-left (red) top-right.
+            QVERIFY(near(pixel(file, 10, 10, 120), {0, 0, 255}));
+            QVERIFY(near(pixel(file, 110, 10, 120), {255, 0, 0}));
+            QVERIFY(near(pixel(file, 10, 150, 120), {255, 255, 0}));
+            QVERIFY(near(pixel(file, 110, 150, 120), {0, 255, 0}));
+        }
         QVERIFY(!r.out.contains(u"/data/"_qs)); // quiet: only the final lines
+        if (jobs > 1)
+            return;
+        const QString file = okOutputs(r).value(0);
 
         // The preview of the same job: the same corners, drawn by the same turn.
         const QString picture = dir.filePath(u"preview.png"_qs);

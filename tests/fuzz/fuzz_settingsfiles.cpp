@@ -48,13 +48,14 @@ void checkOptions(const QString &path)
     FUZZ_CHECK(readOptionsFile(path, values));
     const QString again = filePath(u"options-again.ini"_qs);
     FUZZ_CHECK(writeOptionsFile(again, values));
-    OptionValues back{1, 1, 1, 1, 1, 9};
+    OptionValues back{1, 1, 1, 1, 1, 9, 9};
     FUZZ_CHECK(readOptionsFile(again, back));
     FUZZ_CHECK(back.soundChoice == values.soundChoice && back.clipEnabled == values.clipEnabled &&
                back.clipFromSeconds == values.clipFromSeconds &&
                back.clipToSeconds == values.clipToSeconds &&
                back.losslessRotation == values.losslessRotation &&
-               back.keepMetadata == values.keepMetadata);
+               back.keepMetadata == values.keepMetadata &&
+               back.parallelJobs == values.parallelJobs);
 }
 
 void checkFolders(const QString &path)

@@ -21,8 +21,8 @@ QString describe(const SetupValues &v)
 
 QList<int> listed(const OptionValues &v)
 {
-    return {v.soundChoice,   v.clipEnabled,      v.clipFromSeconds,
-            v.clipToSeconds, v.losslessRotation, v.keepMetadata};
+    return {v.soundChoice,      v.clipEnabled,  v.clipFromSeconds, v.clipToSeconds,
+            v.losslessRotation, v.keepMetadata, v.parallelJobs};
 }
 
 } // namespace
@@ -88,25 +88,30 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QList<int>>("expected");
-        // Files older than the last lines keep the source's date and place, as new ones do.
+        // Files older than the last lines keep the source's date and place, as new
+        // ones do, and choose how many jobs run at once by the machine.
         QTest::newRow("four lines")
-            << QByteArray("1\r\n1\r\n90\r\n150\r\n") << QList<int>{1, 1, 90, 150, 0, 1};
-        QTest::newRow("six lines")
-            << QByteArray("1\r\n1\r\n90\r\n150\r\n1\r\n0\r\n") << QList<int>{1, 1, 90, 150, 1, 0};
+            << QByteArray("1\r\n1\r\n90\r\n150\r\n") << QList<int>{1, 1, 90, 150, 0, 1, 0};
+        QTest::newRow("six lines") << QByteArray("1\r\n1\r\n90\r\n150\r\n1\r\n0\r\n")
+                                   << QList<int>{1, 1, 90, 150, 1, 0, 0};
+        QTest::newRow("seven lines") << QByteArray("1\r\n1\r\n90\r\n150\r\n1\r\n0\r\n3\r\n")
+                                     << QList<int>{1, 1, 90, 150, 1, 0, 3};
         QTest::newRow("half even")
-            << QByteArray(" 2.5\r\n3.5x\r\n0.5\r\n1.5\r\n") << QList<int>{2, 4, 0, 2, 0, 1};
-        QTest::newRow("truncated") << QByteArray("1\r\n1\r\n") << QList<int>{1, 1, 0, 0, 0, 1};
+            << QByteArray(" 2.5\r\n3.5x\r\n0.5\r\n1.5\r\n") << QList<int>{2, 4, 0, 2, 0, 1, 0};
+        QTest::newRow("truncated") << QByteArray("1\r\n1\r\n") << QList<int>{1, 1, 0, 0, 0, 1, 0};
         QTest::newRow("clamped") << QByteArray("99999\r\n-99999\r\n1e12\r\n-1e12\r\n")
-                                 << QList<int>{32767, -32768, 2147483647, -2147483647 - 1, 0, 1};
-        QTest::newRow("lf only") << QByteArray("1\n0\n30\n60\n") << QList<int>{1, 0, 30, 60, 0, 1};
-        QTest::newRow("cr only") << QByteArray("1\r0\r30\r60\r") << QList<int>{1, 0, 30, 60, 0, 1};
+                                 << QList<int>{32767, -32768, 2147483647, -2147483647 - 1, 0, 1, 0};
+        QTest::newRow("lf only") << QByteArray("1\n0\n30\n60\n")
+                                 << QList<int>{1, 0, 30, 60, 0, 1, 0};
+        QTest::newRow("cr only") << QByteArray("1\r0\r30\r60\r")
+                                 << QList<int>{1, 0, 30, 60, 0, 1, 0};
     }
     void readOptions()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QList<int>, expected);
         writeBytes(bytes);
-        OptionValues v{9, 9, 9, 9, 9, 9};
+        OptionValues v{9, 9, 9, 9, 9, 9, 9};
         QVERIFY(readOptionsFile(m_file, v));
         QCOMPARE(listed(v), expected);
     }
@@ -152,9 +157,9 @@ private Q_SLOTS:
     void missingFiles()
     {
         QCOMPARE(describe(readSetupFile(m_dir.filePath(u"none"_qs))), u"~|~|~|~|~"_qs);
-        OptionValues v{0, 0, 42, 43, 1, 0};
+        OptionValues v{0, 0, 42, 43, 1, 0, 2};
         QVERIFY(!readOptionsFile(m_dir.filePath(u"none"_qs), v));
-        QCOMPARE(listed(v), (QList<int>{0, 0, 42, 43, 1, 0}));
+        QCOMPARE(listed(v), (QList<int>{0, 0, 42, 43, 1, 0, 2}));
         QVERIFY(!readFoldersFile(m_dir.filePath(u"none"_qs)));
     }
 
