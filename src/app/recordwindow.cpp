@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -90,7 +91,8 @@ RecordWindow::RecordWindow(const QList<JobRecord> &records, UrlOpener open, QWid
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);
-    resize(760, 360);
+    // Room for the names of the video and its output beside the short columns.
+    resize(900, 380);
     for (const JobRecord &record : records)
         add(record);
     updateButtons();
@@ -118,6 +120,12 @@ void RecordWindow::add(const JobRecord &record)
     m_list->insertTopLevelItem(0, item);
     for (int column : {Ended, Outcome, Size, Took, Speed})
         m_list->resizeColumnToContents(column);
+    // A long failure or refusal would squeeze the names to nothing; past the
+    // common failures it is elided, and its tool tip says it whole.
+    const QFontMetrics metrics = m_list->fontMetrics();
+    const int outcomeRoom = metrics.horizontalAdvance(u"失败：剪辑的开始时间超出了视频长度"_qs) +
+                            2 * metrics.averageCharWidth();
+    m_list->setColumnWidth(Outcome, std::min(m_list->columnWidth(Outcome), outcomeRoom));
     updateButtons();
 }
 

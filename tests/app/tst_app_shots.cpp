@@ -1,18 +1,42 @@
-// Renders the window in its main states, the options dialog and the failure
-// message to PNG files under the build folder, so that a person can look at
-// every caption and picture. CTest runs it at the scales 1, 1.5 and 2.
+// Renders the window in its main states, the options dialog, the record of
+// ended jobs and the failure message to PNG files under the build folder, so
+// that a person can look at every caption and picture. CTest runs it at the
+// scales 1, 1.5 and 2.
 #include "fakes.h"
 
 #include "app/batchcaptions.h"
 #include "app/desktopactions.h"
+#include "app/jobpresentation.h"
 #include "app/optionsdialog.h"
+#include "app/previewpanel.h"
+#include "app/recordwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+// A stand-in for a frame the encoder drew: a portrait picture with a sky, a
+// ground and a sun, so its size and placement in the panel can be judged.
+QImage portraitFrame()
+{
+    QImage frame(360, 640, QImage::Format_RGB32);
+    frame.fill(QColor(0x6c, 0xa8, 0xd8));
+    QPainter p(&frame);
+    p.fillRect(0, 420, 360, 220, QColor(0x4f, 0x8a, 0x3c));
+    p.setBrush(QColor(0xf2, 0xc1, 0x3b));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPoint(260, 130), 50, 50);
+    return frame;
+}
+
+} // namespace
 
 class tst_AppShots : public QObject
 {
@@ -46,19 +70,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("state");
         QTest::addColumn<int>("percent");   // -1: no batch running
         QTest::addColumn<bool>("smallest"); // the designed size, without the preview
-        QTest::newRow("start") << u"start"_qs << -1 << false;
-        QTest::newRow("empty") << u"empty"_qs << -1 << false;
-        QTest::newRow("jobs") << u"jobs"_qs << -1 << false;
-        QTest::newRow("jobs, smallest") << u"jobs-smallest"_qs << -1 << true;
-        QTest::newRow("batch") << u"batch"_qs << 42 << false;
-        QTest::newRow("batch, smallest") << u"batch-smallest"_qs << 42 << true;
-        QTest::newRow("finishing") << u"finishing"_qs << 100 << false;
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<bool>("picture"); // the preview shows the current job's frame
+        const auto row = [](const char *name, const QString &state, int percent, bool smallest,
+                            bool paused = false, bool picture = false) {
+            QTest::newRow(name) << state << percent << smallest << paused << picture;
+        };
+        row("start", u"start"_qs, -1, false);
+        row("empty", u"empty"_qs, -1, false);
+        row("jobs", u"jobs"_qs, -1, false);
+        row("jobs, smallest", u"jobs-smallest"_qs, -1, true);
+        row("preview", u"preview"_qs, -1, false, false, true);
+        row("batch", u"batch"_qs, 42, false);
+        row("batch, smallest", u"batch-smallest"_qs, 42, true);
+        row("paused", u"paused"_qs, 42, false, true, true);
+        row("paused, smallest", u"paused-smallest"_qs, 42, true, true);
+        row("finishing", u"finishing"_qs, 100, false);
     }
     void shots()
     {
         QFETCH(QString, state);
         QFETCH(int, percent);
         QFETCH(bool, smallest);
+        QFETCH(bool, paused);
+        QFETCH(bool, picture);
         Harness h(m_programFolder.path());
         MainWindow &window = *h.window;
         if (smallest)
@@ -89,18 +124,37 @@ private Q_SLOTS:
             display.percent = percent;
             display.caption = percent < 100 ? u"旋转中 \\ 42%"_qs : u"进行最后一步... 100%"_qs;
             Q_EMIT batch.progressChanged(display);
+            // The paused shots are of a long batch, whose position line is the widest.
             BatchPosition position;
-            position.number = 1;
-            position.total = 3;
-            position.remainingSeconds = 95;
+            position.number = paused ? 118 : 1;
+            position.total = paused ? 120 : 3;
+            position.remainingSeconds = paused ? 3935 : 95;
             Q_EMIT batch.positionChanged(position);
+            if (paused)
+                Q_EMIT batch.pausedChanged(true);
+        }
+        if (picture) {
+            // What the window shows once the encoder's picture has come: the
+            // frame, the file's name and how it is turned.
+            auto *view = h.control<QTreeView>(u"jobListView"_qs);
+            view->setCurrentIndex(view->model()->index(0, 0));
+            const Job &job = window.jobList().job(0);
+            h.control<PreviewPanel>(u"previewPanel"_qs)
+                ->showPicture(portraitFrame(), u"春节 家庭聚会.mp4\n"_qs +
+                                                   rotationText(job.settings) + u" · "_qs +
+                                                   formatText(job.settings));
         }
 
         QCOMPARE(window.size().height(), 470);
         QCOMPARE(window.size().width() > 565, !smallest);
         save(&window, u"window-"_qs + state);
-        // The progress caption keeps clear of the start button whatever it says.
+        // The progress caption keeps clear of the position line and the start
+        // button whatever they say.
         auto *progress = h.control<QLabel>(u"progressCaption"_qs);
+        auto *position = h.control<QLabel>(u"positionLabel"_qs);
+        QVERIFY(position->text().isEmpty() ||
+                position->x() + position->fontMetrics().horizontalAdvance(position->text()) <
+                    progress->x());
         QVERIFY(progress->geometry().right() < h.control(u"startButton"_qs)->x());
         QVERIFY(progress->width() >= progress->fontMetrics().horizontalAdvance(progress->text()));
     }
@@ -117,18 +171,30 @@ private Q_SLOTS:
         save(&dialog, u"options"_qs);
     }
 
-    // Sixteen failures: the list scrolls inside a box that fits the screen.
+    // Thirty failures, some with a failed check's long detail: the list scrolls
+    // inside a box that fits the screen.
     void failureMessage()
     {
         Harness h(m_programFolder.path());
         BatchSummary summary;
-        for (int i = 1; i <= 16; ++i)
-            summary.failures.append({quint64(i),
-                                     u"/home/user/视频/旅行/clip%1.avi"_qs.arg(i),
-                                     FailureReason::NoOutput,
-                                     u"Conversion failed!"_qs,
-                                     {},
-                                     {}});
+        for (int i = 1; i <= 30; ++i) {
+            const QString source = u"/home/user/视频/旅行/clip%1.avi"_qs.arg(i);
+            if (i % 3 == 0)
+                summary.failures.append(
+                    {quint64(i),
+                     source,
+                     FailureReason::OutputCheckFailed,
+                     {},
+                     {{Report::CheckFinding::Size, u"176x144"_qs, u"144x176"_qs}},
+                     u"/home/user/Torvane输出/clip%1_已旋转143059.mp4"_qs.arg(i)});
+            else
+                summary.failures.append({quint64(i),
+                                         source,
+                                         FailureReason::NoOutput,
+                                         u"Conversion failed!"_qs,
+                                         {},
+                                         {}});
+        }
         Q_EMIT h.window->batch().batchEnded(summary);
         QCOMPARE(h.sink.messages.size(), 1);
         MessageBoxSink sink(h.window.get());
@@ -142,6 +208,65 @@ private Q_SLOTS:
                          failureSummaryIntro(int(summary.failures.size())),
                          failureSummaryItems(summary.failures), {u"查看编码器输出"_qs, u"确定"_qs},
                          1);
+    }
+
+    // The record window as Ctrl+H opens it, with an ended job of each kind.
+    void recordWindow()
+    {
+        Harness h(m_programFolder.path());
+        const QDateTime ended(QDate(2024, 2, 10), QTime(14, 31, 5));
+        JobRecord converted;
+        converted.ended = ended;
+        converted.source = u"/home/user/视频/2024年/家庭聚会/春节 家庭聚会.mp4"_qs;
+        converted.output = u"/home/user/Torvane输出/春节 家庭聚会_已旋转143059.mp4"_qs;
+        converted.outputBytes = 48'300'000;
+        converted.seconds = 66;
+        converted.sourceSeconds = 185;
+        JobRecord refused = converted;
+        refused.ended = ended.addSecs(40);
+        refused.source = u"/home/user/视频/holiday.webm"_qs;
+        refused.output = u"/home/user/Torvane输出/holiday_已旋转143205.mp4"_qs;
+        refused.outputBytes = 730'000;
+        refused.seconds = 8;
+        refused.sourceSeconds = 12;
+        refused.losslessRefusal = u"vp9"_qs;
+        JobRecord failed;
+        failed.ended = ended.addSecs(45);
+        failed.source = u"/home/user/视频/clip.avi"_qs;
+        failed.outcome = JobRecord::Outcome::Failed;
+        failed.failure = FailureReason::NoOutput;
+        failed.failureDetail = u"Conversion failed!"_qs;
+        failed.seconds = 1;
+        JobRecord stopped = failed;
+        stopped.ended = ended.addSecs(80);
+        stopped.source = u"/home/user/视频/旅行/海边日落.mov"_qs;
+        stopped.outcome = JobRecord::Outcome::Stopped;
+        stopped.failure = FailureReason::None;
+        stopped.failureDetail.clear();
+        stopped.seconds = 31;
+        for (const JobRecord &record : {converted, refused, failed, stopped})
+            Q_EMIT h.window->batch().jobRecorded(record);
+
+        QWidget *records = h.window->showRecords();
+        auto *list = records->findChild<QTreeWidget *>();
+        QCOMPARE(list->topLevelItemCount(), 4);
+        list->setCurrentItem(list->topLevelItem(1));
+        save(records, u"records"_qs);
+        // The short columns show their texts whole, a common failure too, and
+        // the video and its output keep room for a file name.
+        const QFontMetrics metrics = list->fontMetrics();
+        const auto shows = [&](int column, const QString &text) {
+            return list->columnWidth(column) > metrics.horizontalAdvance(text);
+        };
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            for (int column : {0, 4, 5, 6}) {
+                const QString text = list->topLevelItem(i)->text(column);
+                QVERIFY2(shows(column, text), qPrintable(text));
+            }
+        }
+        QVERIFY(shows(2, list->topLevelItem(1)->text(2)));
+        for (int column : {1, 3})
+            QVERIFY(shows(column, u"春节 家庭聚会_已旋转143059.mp4"_qs));
     }
 };
 
