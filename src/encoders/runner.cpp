@@ -294,6 +294,33 @@ QString failedPrefix(const EncodeJob &job)
     return job.preview.isEmpty() ? u"Encoding failed: "_s : u"Preview failed: "_s;
 }
 
+// What every run checks before it opens anything: ffmpeg, a container for the
+// output, a source that is a file. The exit status when one is missing.
+std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, QString &muxer)
+{
+    ffmpeg = locateFfmpeg();
+    if (ffmpeg.isEmpty()) {
+        console::failure(job.tool, Report::Error::FfmpegMissing,
+                         u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
+        return 127;
+    }
+    muxer = outputMuxer(job);
+    if (muxer.isEmpty()) {
+        console::failure(
+            job.tool, Report::Error::Usage,
+            u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
+        return 2;
+    }
+    // ffmpeg and the probe would wait for ever on a pipe, and a device is no video.
+    if (RawFile::isSpecial(job.input)) {
+        console::failure(job.tool, Report::Error::NotAFile,
+                         failedPrefix(job) +
+                             u"%1 is not a regular file"_s.arg(displayPath(job.input)));
+        return 1;
+    }
+    return std::nullopt;
+}
+
 // A source libav cannot read, or a clip that starts past its end; no error
 // when all is well or nothing is known.
 Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
@@ -578,27 +605,10 @@ Outcome makePreview(const QByteArray &ffmpeg, const EncodeJob &job, const QStrin
 int runJob(const EncodeJob &job)
 {
     const Tool tool = job.tool;
-    const QByteArray ffmpeg = locateFfmpeg();
-    if (ffmpeg.isEmpty()) {
-        console::failure(tool, Report::Error::FfmpegMissing,
-                         u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
-        return 127;
-    }
-    const QString muxer = outputMuxer(job);
-    if (muxer.isEmpty()) {
-        console::failure(
-            tool, Report::Error::Usage,
-            u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
-        return 2;
-    }
-
-    // ffmpeg and the probe would wait for ever on a pipe, and a device is no video.
-    if (RawFile::isSpecial(job.input)) {
-        console::failure(
-            tool, Report::Error::NotAFile,
-            u"Encoding failed: %1 is not a regular file"_s.arg(displayPath(job.input)));
-        return 1;
-    }
+    QByteArray ffmpeg;
+    QString muxer;
+    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer))
+        return *status;
 
     // Most jobs start ffmpeg at once and probe the source while it runs.
     std::optional<MediaInfo> known;
@@ -706,26 +716,11 @@ int runProbes(const QStringList &paths)
 int runPreview(const EncodeJob &job)
 {
     const Tool tool = job.tool;
-    const QByteArray ffmpeg = locateFfmpeg();
-    if (ffmpeg.isEmpty()) {
-        console::failure(tool, Report::Error::FfmpegMissing,
-                         u"ffmpeg not found: install it or set TORVANE_FFMPEG"_s);
-        return 127;
-    }
     // As the command would fail, so does its preview.
-    const QString muxer = outputMuxer(job);
-    if (muxer.isEmpty()) {
-        console::failure(
-            tool, Report::Error::Usage,
-            u"no container is known for %1, name one with -f"_s.arg(displayPath(job.output)));
-        return 2;
-    }
-    if (RawFile::isSpecial(job.input)) {
-        console::failure(tool, Report::Error::NotAFile,
-                         failedPrefix(job) +
-                             u"%1 is not a regular file"_s.arg(displayPath(job.input)));
-        return 1;
-    }
+    QByteArray ffmpeg;
+    QString muxer;
+    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer))
+        return *status;
 
     // Where to look, the display matrix and the lossless choice all wait for
     // the probe; without libav the first picture is shown, turned as ffmpeg would.
