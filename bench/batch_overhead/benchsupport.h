@@ -103,7 +103,8 @@ inline double childCpuMs()
 struct Record
 {
     QList<QByteArray> args;
-    qint64 ns = 0; // how long ffmpeg ran
+    qint64 start = 0; // monotonic, in ns
+    qint64 ns = 0;    // how long ffmpeg ran
 };
 
 inline QList<Record> readRecords(const QString &log)
@@ -122,6 +123,7 @@ inline QList<Record> readRecords(const QString &log)
         std::memcpy(&end, data.constData() + at + sizeof count + sizeof start, sizeof end);
         at += sizeof count + sizeof start + sizeof end;
         Record record;
+        record.start = start;
         record.ns = end - start;
         for (quint32 i = 0; i < count && at < data.size(); ++i) {
             const qsizetype stop = data.indexOf('\0', at);
