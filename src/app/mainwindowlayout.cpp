@@ -154,7 +154,7 @@ void MainWindow::createControls()
 
     helpMenuButton = new QToolButton(this);
     helpMenuButton->setText(u"帮助"_qs);
-    helpMenuButton->setToolTip(u"帮助 (F1)、关于"_qs);
+    helpMenuButton->setToolTip(u"帮助 (F1)、转换记录 (Ctrl+H)、关于"_qs);
     helpMenuButton->setAutoRaise(true);
     helpMenuButton->setPopupMode(QToolButton::InstantPopup);
     helpMenuButton->setFocusPolicy(Qt::TabFocus);

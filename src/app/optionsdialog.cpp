@@ -37,10 +37,6 @@ void OptionsDialog::buildWidgets()
     soundList->addItems({u"ON"_qs, u"OFF"_qs});
     auto *soundLabel = new QLabel(u"完成后声音提醒："_qs, this);
     soundLabel->setBuddy(soundList);
-    auto *soundRow = new QHBoxLayout;
-    soundRow->addWidget(soundLabel);
-    soundRow->addWidget(soundList);
-    soundRow->addStretch(1);
 
     losslessCheckBox = new QCheckBox(u"快速无损旋转（仅改变显示方向，不重新编码）"_qs, this);
     losslessCheckBox->setToolTip(u"适用于 %1 格式下 90 度的旋转，源视频为 H.264、HEVC 或 MPEG-4；\n"
@@ -63,10 +59,16 @@ void OptionsDialog::buildWidgets()
         u"自动：按处理器核心数和输出格式决定，充分利用电脑而不互相拖慢。"_qs);
     auto *parallelLabel = new QLabel(u"同时转换的视频数："_qs, this);
     parallelLabel->setBuddy(parallelJobsList);
-    auto *parallelRow = new QHBoxLayout;
-    parallelRow->addWidget(parallelLabel);
-    parallelRow->addWidget(parallelJobsList);
-    parallelRow->addStretch(1);
+
+    // The two lists line up, the check boxes between them span the rows.
+    auto *choices = new QGridLayout;
+    choices->addWidget(soundLabel, 0, 0);
+    choices->addWidget(soundList, 0, 1);
+    choices->addWidget(losslessCheckBox, 1, 0, 1, 3);
+    choices->addWidget(keepMetadataCheckBox, 2, 0, 1, 3);
+    choices->addWidget(parallelLabel, 3, 0);
+    choices->addWidget(parallelJobsList, 3, 1);
+    choices->setColumnStretch(2, 1);
 
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
@@ -119,10 +121,7 @@ void OptionsDialog::buildWidgets()
     buttons->addWidget(backButton);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(soundRow);
-    layout->addWidget(losslessCheckBox);
-    layout->addWidget(keepMetadataCheckBox);
-    layout->addLayout(parallelRow);
+    layout->addLayout(choices);
     layout->addWidget(clipBox);
     layout->addLayout(buttons);
     // The dialog takes the size its texts need, whatever the font.

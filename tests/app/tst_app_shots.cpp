@@ -12,6 +12,7 @@
 #include "app/recordwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
@@ -72,9 +73,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("smallest"); // the designed size, without the preview
         QTest::addColumn<bool>("paused");
         QTest::addColumn<bool>("picture"); // the preview shows the current job's frame
+        QTest::addColumn<int>("running");  // rows converting side by side
         const auto row = [](const char *name, const QString &state, int percent, bool smallest,
-                            bool paused = false, bool picture = false) {
-            QTest::newRow(name) << state << percent << smallest << paused << picture;
+                            bool paused = false, bool picture = false, int running = 1) {
+            QTest::newRow(name) << state << percent << smallest << paused << picture << running;
         };
         row("start", u"start"_qs, -1, false);
         row("empty", u"empty"_qs, -1, false);
@@ -86,6 +88,10 @@ private Q_SLOTS:
         row("paused", u"paused"_qs, 42, false, true, true);
         row("paused, smallest", u"paused-smallest"_qs, 42, true, true);
         row("finishing", u"finishing"_qs, 100, false);
+        row("side by side", u"side-by-side"_qs, 42, false, false, false, 2);
+        // The longest caption: paused, side by side, in a long batch.
+        row("side by side, paused, smallest", u"side-by-side-paused-smallest"_qs, 42, true, true,
+            false, 2);
     }
     void shots()
     {
@@ -94,6 +100,7 @@ private Q_SLOTS:
         QFETCH(bool, smallest);
         QFETCH(bool, paused);
         QFETCH(bool, picture);
+        QFETCH(int, running);
         Harness h(m_programFolder.path());
         MainWindow &window = *h.window;
         if (smallest)
@@ -119,6 +126,9 @@ private Q_SLOTS:
             BatchController &batch = window.batch();
             JobListModel &jobs = window.jobList();
             jobs.setRunning(jobs.job(0).id, 1, 1, percent / 100.0);
+            // The second row is behind the first, with a figure of its own.
+            if (running > 1)
+                jobs.setRunning(jobs.job(1).id, 1, 1, 0.17);
             Q_EMIT batch.stateChanged(BatchController::State::Running);
             ProgressDisplay display;
             display.percent = percent;
@@ -127,7 +137,12 @@ private Q_SLOTS:
             // The paused shots are of a long batch, whose position line is the widest.
             BatchPosition position;
             position.number = paused ? 118 : 1;
+            position.started = paused ? 118 : running;
             position.total = paused ? 120 : 3;
+            position.running = position.slots = running;
+            // Side by side the bar shows the batch's share: two of three jobs under way.
+            if (running > 1)
+                position.batchFraction = (percent / 100.0 + 0.17) / 3;
             position.remainingSeconds = paused ? 3935 : 95;
             Q_EMIT batch.positionChanged(position);
             if (paused)
@@ -169,6 +184,10 @@ private Q_SLOTS:
         OptionsDialog dialog(values, QString(), nullptr);
         dialog.show();
         save(&dialog, u"options"_qs);
+        // The two lists line up, and the longest choice shows whole.
+        QCOMPARE(dialog.parallelJobsList->x(), dialog.soundList->x());
+        QVERIFY(dialog.parallelJobsList->width() >
+                dialog.parallelJobsList->fontMetrics().horizontalAdvance(u"自动"_qs));
     }
 
     // Thirty failures, some with a failed check's long detail: the list scrolls

@@ -4,6 +4,7 @@
 #include "app/chromewidgets.h"
 #include "app/desktopactions.h"
 #include "app/optionsdialog.h"
+#include "app/recordwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -560,6 +561,9 @@ private Q_SLOTS:
             false);
         row("F1", Qt::Key_F1, u"help"_qs, u"helpMenuButton"_qs, u"F1"_qs, false);
         row("F1 in a batch", Qt::Key_F1, u"help"_qs, QString(), QString(), true);
+        row("Ctrl+H", Qt::CTRL | Qt::Key_H, u"records"_qs, u"helpMenuButton"_qs, u"Ctrl+H"_qs,
+            false);
+        row("Ctrl+H in a batch", Qt::CTRL | Qt::Key_H, u"records"_qs, QString(), QString(), true);
         row("Ctrl+Q", Qt::CTRL | Qt::Key_Q, u"exit"_qs, u"exitButton"_qs, u"Ctrl+Q"_qs, false);
         row("Ctrl+Enter", Qt::CTRL | Qt::Key_Return, u"start"_qs, u"startButton"_qs,
             u"Ctrl+Enter"_qs, false);
@@ -605,6 +609,9 @@ private Q_SLOTS:
         effects += QStringList(h->optionsFiles.size(), u"options"_qs);
         effects += QStringList(h->urls.size(), u"help"_qs);
         effects += QStringList(unloaded.size(), u"exit"_qs);
+        if (const auto *records = h->window->findChild<RecordWindow *>();
+            records && records->isVisible())
+            effects << u"records"_qs;
         if (!started.isEmpty()) {
             effects << u"start"_qs;
             // Without encoders the batch fails its jobs at once.

@@ -22,9 +22,10 @@ private Q_SLOTS:
         // check's failure, the stop menu, the record and its file, and the keys.
         for (const QString &topic :
              {u"快速无损旋转（仅改变显示方向，不重新编码）"_qs, u"只保留从开始时间到结束时间"_qs,
-              u"保留原视频的拍摄时间、地点等信息"_qs, u"忽略原视频的方向信息"_qs,
-              u"查看编码器输出"_qs, u"输出文件检查未通过"_qs, u"当前视频完成后停止"_qs,
-              u"history.jsonl"_qs, u"Ctrl+Enter"_qs, u"Ctrl+P"_qs, u"Ctrl+H"_qs})
+              u"保留原视频的拍摄时间、地点等信息"_qs, u"同时转换的视频数"_qs,
+              u"忽略原视频的方向信息"_qs, u"查看编码器输出"_qs, u"输出文件检查未通过"_qs,
+              u"当前视频完成后停止"_qs, u"history.jsonl"_qs, u"Ctrl+Enter"_qs, u"Ctrl+P"_qs,
+              u"Ctrl+H"_qs})
             QVERIFY2(page.contains(topic), qPrintable(topic));
     }
 };
