@@ -155,8 +155,17 @@ private Q_SLOTS:
         batch.setCores(2);
         int mostRunning = 0;
         bool seenSideBySide = false;
+        bool seenAlone = false;
         connect(&batch, &BatchController::positionChanged, this, [&](const BatchPosition &at) {
             mostRunning = std::max(mostRunning, batch.runningCount());
+            // The last one alone: caption and bar still tell the batch's share.
+            if (seenSideBySide && batch.runningCount() == 1) {
+                seenAlone = true;
+                QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(),
+                         u"转换中 %1%"_qs.arg(int(at.batchFraction * 100)));
+                QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(),
+                         int(at.batchFraction * 100));
+            }
             if (seenSideBySide || batch.runningCount() < 2 || at.batchFraction <= 0)
                 return;
             seenSideBySide = true;
@@ -175,6 +184,7 @@ private Q_SLOTS:
         });
         startAndWait();
         QVERIFY(seenSideBySide);
+        QVERIFY(seenAlone);
         QCOMPARE(mostRunning, 2);
         QVERIFY(h->window->jobList().isEmpty());
         QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 3);
