@@ -7,7 +7,7 @@ namespace {
 
 const QString PROG = u"/opt/tor vane"_qs;
 
-// The rotation whose option text the spec's rows give ("-vf rotate=1", or none).
+// The rotation whose option text a row below gives ("-vf rotate=1", or none).
 PictureTransform rotationOf(const QString &option)
 {
     for (int entry = 0; entry < 5; ++entry) {
