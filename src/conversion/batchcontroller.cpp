@@ -39,7 +39,7 @@ QString startFailureText(const StartFailure &failure)
 
 } // namespace
 
-JobShare jobShare(int chosenJobs, int format, int cores)
+JobShare jobShare(int chosenJobs, int format, int cores, int jobsAtHand)
 {
     cores = std::max(1, cores);
     const FirstPass pass = Formats::at(format).firstPass;
@@ -48,8 +48,10 @@ JobShare jobShare(int chosenJobs, int format, int cores)
     if (jobs <= 0)
         jobs = h264 && cores > 2 ? cores / 2 : cores;
     jobs = std::clamp(jobs, 1, MaxParallelJobs);
-    // A job with the machine to itself leaves the count to the encoder.
-    return {jobs, jobs == 1 ? 0 : std::max(1, cores / jobs)};
+    // A job with the machine to itself (one video, or the last ones of a
+    // batch) leaves the count to the encoder.
+    const int together = std::clamp(jobsAtHand, 1, jobs);
+    return {jobs, together == 1 ? 0 : std::max(1, cores / together)};
 }
 
 // One job of the pool: its commands, its encoder and what the encoder said.
@@ -458,7 +460,9 @@ bool BatchController::startJob(int row)
         }
         return RawFile::exists(path);
     };
-    const JobShare share = jobShare(m_options.parallelJobs, listed.settings.format, m_cores);
+    // This job is still among the waiting ones.
+    const JobShare share = jobShare(m_options.parallelJobs, listed.settings.format, m_cores,
+                                    runningCount() + m_jobs.waitingCount());
     m_slots = share.jobs;
     inputs.threads = share.threads;
     // Jobs side by side each have their own intermediate file.

@@ -47,8 +47,10 @@ struct JobShare
     int threads = 0;
 };
 // chosenJobs 0: automatic. A single-threaded encoder gets a core per job; the
-// H.264 formats run fewer jobs on larger machines, each with its share of threads.
-JobShare jobShare(int chosenJobs, int format, int cores);
+// H.264 formats run fewer jobs on larger machines, each with its share of
+// threads. jobsAtHand: how many could run together now (those running and
+// those waiting); fewer share the machine among fewer.
+JobShare jobShare(int chosenJobs, int format, int cores, int jobsAtHand = MaxParallelJobs);
 
 struct JobFailure
 {

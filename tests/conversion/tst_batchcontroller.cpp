@@ -462,6 +462,37 @@ private Q_SLOTS:
         QCOMPARE(records[2].outputBytes, -1);
     }
 
+    // How many jobs run at once and how many threads each H.264 encoding gets.
+    void shareOfTheMachine_data()
+    {
+        QTest::addColumn<int>("chosen"); // 0: automatic
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("cores");
+        QTest::addColumn<int>("atHand");
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("threads"); // 0: the encoder's choice
+        QTest::newRow("one video alone") << 0 << int(Formats::Mp4) << 2 << 1 << 2 << 0;
+        QTest::newRow("a batch on two cores") << 0 << int(Formats::Mp4) << 2 << 12 << 2 << 1;
+        QTest::newRow("H.264 on sixteen") << 0 << int(Formats::Mp4) << 16 << 100 << 8 << 2;
+        QTest::newRow("the last two on sixteen") << 0 << int(Formats::Mp4) << 16 << 2 << 8 << 8;
+        QTest::newRow("MP3 on sixteen") << 0 << int(Formats::Mp3) << 16 << 100 << 16 << 1;
+        QTest::newRow("three asked for") << 3 << int(Formats::Mp4) << 16 << 100 << 3 << 5;
+        QTest::newRow("one asked for") << 1 << int(Formats::ThreeGp) << 16 << 100 << 1 << 0;
+        QTest::newRow("more than the most") << 99 << int(Formats::Mp3) << 2 << 100 << 32 << 1;
+    }
+    void shareOfTheMachine()
+    {
+        QFETCH(int, chosen);
+        QFETCH(int, format);
+        QFETCH(int, cores);
+        QFETCH(int, atHand);
+        QFETCH(int, jobs);
+        QFETCH(int, threads);
+        const JobShare share = jobShare(chosen, format, cores, atHand);
+        QCOMPARE(share.jobs, jobs);
+        QCOMPARE(share.threads, threads);
+    }
+
     // Jobs side by side: as many as asked, never more, one's failure is its own,
     // two of one name get two names, and the two passes of a job stay in order.
     void severalJobsAtOnce_data()
