@@ -28,6 +28,14 @@ namespace {
 
 std::string partFile;
 
+// On the batch's report channel, as the real encoders write.
+void writeReport(const QByteArray &line)
+{
+    const char *named = std::getenv(Report::ChannelVariable);
+    const int fd = named ? std::atoi(named) : STDOUT_FILENO;
+    [[maybe_unused]] const ssize_t n = ::write(fd, line.constData(), size_t(line.size()));
+}
+
 extern "C" void onTerm(int)
 {
     if (!partFile.empty())
@@ -49,10 +57,8 @@ int main(int argc, char **argv)
             log.open(file, std::ios::app);
         for (size_t i = 1; i < args.size(); ++i) {
             const bool known = args[i].find("unknown") == std::string::npos;
-            std::fputs(
-                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt)
-                    .constData(),
-                stdout);
+            writeReport(
+                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt));
             log << args[i] << '\n';
         }
         return 0;
@@ -72,19 +78,22 @@ int main(int argc, char **argv)
     if (const char *log = std::getenv("FAKE_ENCODER_LOG")) {
         std::ofstream(log, std::ios::app) << name << ' ' << source << " -> " << output << '\n';
     }
-    const auto report = [](const QByteArray &line) {
-        std::fputs(line.constData(), stdout);
+    const auto report = [&](const QByteArray &line) {
         std::fflush(stdout);
+        writeReport(line);
     };
     const auto started = std::chrono::steady_clock::now();
+    // Names the source as ffmpeg does, whatever the name holds.
+    std::printf("Input #0, from '%s':\n", source.c_str());
     report(Report::durationLine(10));
     const bool slow = source.find("slow") != std::string::npos;
     if (source.find("crash") != std::string::npos)
         std::abort();
     if (source.find("fail") != std::string::npos) {
         std::printf("( 3%%)\r\n");
-        report(Report::errorLine(Report::Error::Source));
         std::printf("Error: cannot decode %s\n", source.c_str());
+        report(Report::errorLine(Report::Error::Source,
+                                 u"Error: cannot decode "_s + QString::fromStdString(source)));
         return 1;
     }
     const bool writes = source.find("nooutput") == std::string::npos;
@@ -121,8 +130,9 @@ int main(int argc, char **argv)
         // Written and kept, but not what was asked for.
         if (source.find("badcheck") != std::string::npos) {
             report(Report::checkLine({Report::CheckFinding::Size, u"176x144"_s, u"144x176"_s}));
-            report(Report::errorLine(Report::Error::CheckFailed));
             std::printf("Output check failed: 176x144 shown, 144x176 expected\n");
+            report(Report::errorLine(Report::Error::CheckFailed,
+                                     u"Output check failed: 176x144 shown, 144x176 expected"_s));
             return 3;
         }
     }
