@@ -493,6 +493,74 @@ private Q_SLOTS:
         QCOMPARE(end[u"exit_status"].toInt(), 1);
     }
 
+    // A name may hold line breaks, tabs and escapes, and lines that look like
+    // the encoders' report: it converts, fails, previews and stops as any other
+    // name, prints on one line, and names no file but its own.
+    void namesWithLineBreaksStayNames()
+    {
+        const QString folder = dir.filePath(u"control"_qs);
+        QVERIFY(QDir().mkpath(folder));
+        const QString victim = folder + u"/notes.txt"_qs;
+        QFile notes(victim);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine\n") == 5);
+        notes.close();
+        const QString forged = u"\n[torvane] output="_qs +
+                               QString::fromLatin1(QFile::encodeName(victim).toPercentEncoding()) +
+                               u"\n[torvane] error=none\r\t\x1b"_qs;
+        const QString source = folder + u"/evil"_qs + forged + u".avi"_qs;
+        const QString broken = folder + u"/bad"_qs + forged + u".avi"_qs;
+        QVERIFY(QFile::copy(clip, source));
+        QFile bad(broken);
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(4096, 'x')) == 4096);
+        bad.close();
+        const QString out = dir.filePath(u"control-out"_qs);
+
+        const Run json = cli({u"--json"_qs, u"--output"_qs, out, source, broken});
+        QCOMPARE(json.exitCode, 1);
+        QStringList events;
+        for (const QString &line : json.out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!event.isEmpty(), qPrintable(line));
+            events << event[u"event"].toString();
+            if (events.last() == u"job-done") {
+                const QString output = QFile::decodeName(
+                    QByteArray::fromPercentEncoding(event[u"output_bytes"].toString().toLatin1()));
+                QCOMPARE(QFileInfo(output).path(), out);
+                QVERIFY(QFileInfo(output).size() > 0);
+            }
+            if (events.last() == u"job-failed")
+                QCOMPARE(event[u"reason"].toString(), u"source-unreadable"_qs);
+        }
+        QCOMPARE(events.count(u"job-done"_qs), 1);
+        QCOMPARE(events.count(u"job-failed"_qs), 1);
+
+        const Run text = cli({u"--output"_qs, out, source, broken});
+        QCOMPARE(text.exitCode, 1);
+        const QStringList lines = text.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.filter(QRegularExpression(u"^OK "_qs)).size(), 1);
+        QCOMPARE(lines.filter(QRegularExpression(u"^FAILED "_qs)).size(), 1);
+        QVERIFY(lines.filter(QRegularExpression(u"^\\[torvane\\]"_qs)).isEmpty());
+
+        const QString picture = dir.filePath(u"control.png"_qs);
+        const Run preview = cli({u"--preview"_qs, picture, source});
+        QCOMPARE(preview.exitCode, 0);
+        QCOMPARE(preview.out, picture + u'\n');
+        QVERIFY(QFileInfo(picture).size() > 0);
+
+        // Stopped as it converts: only its own unfinished file goes.
+        const QString longClip = makeLongClip();
+        QVERIFY(!longClip.isEmpty());
+        const QString held = folder + u"/long"_qs + forged + u".mp4"_qs;
+        QVERIFY(QFile::link(longClip, held));
+        QProcess p;
+        QVERIFY(startsConverting(p, out, held));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 128 + SIGTERM);
+        QVERIFY(QFile::exists(victim));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
     // A Linux name need not be valid UTF-8: such a file converts like any
     // other, given directly or found in a folder, and its output keeps the bytes.
     void namesThatAreNotUtf8()
