@@ -257,6 +257,12 @@ int main(int argc, char **argv)
     }
 
     connectReporter(batch, *reporter, &app);
+    // Every conversion made on this machine shows in the window's record,
+    // whichever front end made it.
+    JobHistory history;
+    if (args.record)
+        QObject::connect(&batch, &BatchController::jobRecorded, &app,
+                         [&history](const JobRecord &record) { history.append(record); });
     int caughtSignal = 0;
     QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &summary) {
         const int status = batchExitStatus(summary, caughtSignal, filesLeftOut);

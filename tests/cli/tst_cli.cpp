@@ -138,6 +138,18 @@ class TestCli : public QObject
         return QFileInfo::exists(longClip) ? longClip : QString();
     }
 
+    // What torvane-cli has added to the record so far.
+    QList<QJsonObject> records() const
+    {
+        QFile file(dir.filePath(u"state/Torvane/history.jsonl"_qs));
+        QList<QJsonObject> found;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    found << QJsonDocument::fromJson(line).object();
+        return found;
+    }
+
     // Starts torvane-cli on the source and waits for the encoder's first percentage.
     static bool startsConverting(QProcess &p, const QString &out, const QString &source)
     {
@@ -154,6 +166,7 @@ private Q_SLOTS:
         const QString encoder = QFileInfo(QStringLiteral(TORVANE_CLI)).path() + u"/data/conv"_qs;
         if (!QFile::exists(encoder))
             QSKIP("the encoder programs are not built");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(u"state"_qs)));
         // Four coloured quadrants, so a rotation shows where each corner went.
         clip = dir.filePath(u"my clip.avi"_qs);
         const Run made = run(
@@ -559,6 +572,36 @@ private Q_SLOTS:
         QCOMPARE(p.exitCode(), 128 + SIGTERM);
         QVERIFY(QFile::exists(victim));
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        // The record keeps each name as it is.
+        QStringList recorded;
+        for (const QJsonObject &record : records())
+            recorded << QFile::decodeName(
+                QByteArray::fromPercentEncoding(record[u"source_bytes"].toString().toLatin1()));
+        QVERIFY(recorded.contains(source) && recorded.contains(broken) && recorded.contains(held));
+    }
+
+    // Every job torvane-cli ends goes to the record the window shows, unless asked not to.
+    void recordsItsJobsUnlessAsked_data()
+    {
+        QTest::addColumn<bool>("record");
+        QTest::newRow("by default") << true;
+        QTest::newRow("--no-record") << false;
+    }
+    void recordsItsJobsUnlessAsked()
+    {
+        QFETCH(bool, record);
+        const qsizetype before = records().size();
+        QStringList args = {u"--output"_qs, dir.filePath(u"recorded"_qs), clip};
+        if (!record)
+            args.prepend(u"--no-record"_qs);
+        QCOMPARE(cli(args).exitCode, 0);
+        const QList<QJsonObject> after = records();
+        QCOMPARE(after.size(), before + (record ? 1 : 0));
+        if (record) {
+            QCOMPARE(after.last()[u"source"].toString(), clip);
+            QCOMPARE(after.last()[u"outcome"].toString(), u"converted"_qs);
+        }
     }
 
     // A Linux name need not be valid UTF-8: such a file converts like any
