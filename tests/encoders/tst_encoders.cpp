@@ -1413,6 +1413,40 @@ private Q_SLOTS:
         QCOMPARE(::kill(-group, 0) == -1 && errno == ESRCH, true);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
+
+    // The source is opened once, before ffmpeg starts: a pipe put in its place
+    // afterwards (here by the stand-in, just before the real ffmpeg runs) is
+    // never read, and the job converts the file that was there.
+    void sourceSwappedForAPipeIsNeverRead_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("conv") << u"conv"_s << QStringList(words(x264) + words("-o %OUT/x.mp4"));
+        QTest::newRow("coder") << u"coder"_s << words("-y -vn -ab 64k %OUT/x.mp3");
+    }
+    void sourceSwappedForAPipeIsNeverRead()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, args);
+        const QString source = path(u"swapped-%1.avi"_s.arg(tool));
+        QVERIFY(QFile::copy(m_names[u"%SRC"_s], source));
+        const QString standIn = path(u"ffmpeg-swaps-%1"_s.arg(tool));
+        QFile script(standIn);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            "#!/bin/sh\nmv \"$SWAP\" \"$SWAP.real\" && mkfifo \"$SWAP\" && exec ffmpeg \"$@\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        args.prepend(source);
+        if (tool != u"conv"_s)
+            args.prepend(u"-i"_s);
+        QString dir;
+        const Result r =
+            encode(tool, args, &dir, {u"TORVANE_FFMPEG="_s + standIn, u"SWAP="_s + source});
+        QVERIFY2(r.code == 0, r.output.constData());
+        QVERIFY(!QFileInfo(source).isFile()); // the pipe is in its place now
+        QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEncoders)
