@@ -151,9 +151,6 @@ class TestBatchController : public QObject
         return found;
     }
 
-    // The encoder the batch runs now; 0 when there is none.
-    static qint64 runningEncoder() { return runningEncoders().value(0); }
-
     // The most encoder runs that overlapped, from the stand-in's own record of them.
     int mostAtOnce() const
     {
@@ -669,30 +666,35 @@ private Q_SLOTS:
     {
         QFETCH(QString, action);
         QFETCH(int, converted);
+        HeldEncoders held(dir->path());
         BatchOptions options;
         options.playSound = false;
         options.parallelJobs = 2;
         batch->setOptions(options);
-        for (const char *name : {"slow1.avi", "slow2.avi", "slow3.avi", "slow4.avi"})
+        for (const char *name : {"hold1.avi", "hold2.avi", "hold3.avi", "hold4.avi"})
             jobs->addJob(path(QString::fromLatin1(name)));
         QSignalSpy passes(batch, &BatchController::passStarted);
         QSignalSpy ended(batch, &BatchController::batchEnded);
         QCOMPARE(batch->start(), BatchController::StartResult::Started);
-        QTRY_COMPARE(passes.size(), 2);
-        QTRY_COMPARE(runningEncoders().size(), 2);
+        const QList<qint64> encoders = {held.next(), held.next()};
+        QVERIFY(encoders[0] > 0 && encoders[1] > 0);
         if (action == u"now") {
             batch->stop(BatchController::StopMode::Now);
         } else if (action == u"after") {
             batch->stop(BatchController::StopMode::AfterCurrentJob);
+            held.release(2);
         } else {
-            const QList<qint64> encoders = runningEncoders();
             batch->pause();
             for (const qint64 pid : encoders)
                 QTRY_COMPARE(processState(pid), 'T');
-            QTest::qWait(800); // longer than a whole job
+            // Told to go on, neither can while the batch is paused.
+            held.release(2);
+            QTest::qWait(100);
             QCOMPARE(passes.size(), 2);
             QCOMPARE(batch->summary().converted, 0);
             batch->resume();
+            QVERIFY(held.next() > 0 && held.next() > 0);
+            held.release(2);
         }
         QVERIFY(ended.wait(20000));
         QCOMPARE(batch->summary().converted, converted);
