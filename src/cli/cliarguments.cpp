@@ -246,6 +246,10 @@ CliArguments parseCliArguments(const QStringList &arguments)
     result.preview = parser.value(preview);
     if (result.paths.isEmpty())
         result.error = u"no video file or folder given"_qs;
+    // An empty word, such as an unset variable in a script, would name the
+    // current folder and convert all below it.
+    else if (result.paths.contains(QString()))
+        result.error = u"an empty path names no file"_qs;
     else if (parser.isSet(preview) && (result.preview.isEmpty() || result.paths.size() != 1))
         result.error = u"--preview takes a PNG file name and one video file"_qs;
     else if (result.print0 && (!result.dryRun || result.json || parser.isSet(preview)))

@@ -216,6 +216,7 @@ private Q_SLOTS:
         QTest::newRow("nothing such to list") << QStringList{u"--list"_qs, u"sizes"_qs};
         QTest::newRow("preview of two")
             << QStringList{u"--preview"_qs, u"p.png"_qs, u"a.avi"_qs, u"b.avi"_qs};
+        QTest::newRow("empty path") << QStringList{u"a.avi"_qs, QString()};
         QTest::newRow("print0 converting") << QStringList{u"--print0"_qs, u"a.avi"_qs};
         QTest::newRow("print0 with json")
             << QStringList{u"--dry-run"_qs, u"--print0"_qs, u"--json"_qs, u"a.avi"_qs};
