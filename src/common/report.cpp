@@ -11,7 +11,7 @@
 namespace Report {
 namespace {
 
-constexpr QByteArrayView PrefixView = Prefix;
+const QByteArrayView PrefixView(Prefix);
 // Report lines are short; a longer line is someone else's text.
 constexpr qsizetype MaxLine = 8192;
 
