@@ -43,7 +43,7 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_dialogRunner = m_ownDialogs.get();
     }
 
-    m_jobs.setPresentation(presentJob);
+    m_jobModel.setPresentation(presentJob);
     m_batch = new BatchController(m_settings, m_jobs, completion, this);
     m_batch->setProgramFolder(m_programFolder);
     if (m_scratch.isValid())
@@ -184,8 +184,8 @@ void MainWindow::connectControls()
     });
     // Whatever the user does to the list makes the last batch's word stale.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_jobs, signal, this, &MainWindow::listChanged);
-    connect(&m_jobs, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
+        connect(&m_jobModel, signal, this, &MainWindow::listChanged);
+    connect(&m_jobModel, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
     connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
 
     // Tab goes along the toolbar as it is seen, then down the window.

@@ -111,7 +111,8 @@ public:
     void dropOnJobList(const QMimeData *data);
     void dropOnStartOverlay(const QMimeData *data);
 
-    JobListModel &jobList() { return m_jobs; }
+    JobQueue &jobList() { return m_jobs; }
+    JobListModel &jobListModel() { return m_jobModel; }
     ConversionSettings &conversionSettings() { return m_settings; }
     BatchController &batch() { return *m_batch; }
     CommandChannel &commandChannel() { return m_commandChannel; }
@@ -197,7 +198,8 @@ private:
     QString m_programFolder;
 
     ConversionSettings m_settings;
-    JobListModel m_jobs;
+    JobQueue m_jobs;
+    JobListModel m_jobModel{m_jobs};
     CommonDialogs m_commonDialogs;
     CommandChannel m_commandChannel;
     OptionValues m_options;

@@ -94,7 +94,7 @@ void MainWindow::createControls()
 
     jobListCaption = new QLabel(u"文件列表:"_qs, this);
     jobListView = new JobListView(this);
-    jobListView->setModel(&m_jobs);
+    jobListView->setModel(&m_jobModel);
     QHeaderView *header = jobListView->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
@@ -249,7 +249,7 @@ void MainWindow::sizeJobListColumns()
     const int margin = jobListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2 + 12;
     const auto widest = [&](int column, const QStringList &texts, int extra = 0) {
         int width = header->fontMetrics().horizontalAdvance(
-            m_jobs.headerData(column, Qt::Horizontal).toString());
+            m_jobModel.headerData(column, Qt::Horizontal).toString());
         for (const QString &text : texts)
             width = std::max(width, metrics.horizontalAdvance(text));
         header->resizeSection(column, width + margin + extra);

@@ -3,7 +3,7 @@
 #include "common/paths.h"
 #include "common/platform.h"
 #include "conversionsettings.h"
-#include "joblist/joblistmodel.h"
+#include "joblist/jobqueue.h"
 #include "process/partfiles.h"
 #include "process/programfiles.h"
 
@@ -87,7 +87,7 @@ struct BatchController::RunningJob
     ProgressState progress;
 };
 
-BatchController::BatchController(ConversionSettings &settings, JobListModel &jobs,
+BatchController::BatchController(ConversionSettings &settings, JobQueue &jobs,
                                  CompletionActions *actions, QObject *parent)
     : QObject(parent), m_settings(settings), m_jobs(jobs), m_actions(actions),
       m_startTimer(new QTimer(this)), m_programFolder(QCoreApplication::applicationDirPath()),
@@ -109,19 +109,20 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         handle({Event::Type::NextJob, {}, m_batchNumber});
     });
     // Jobs added or removed while a batch runs change what is left of it.
-    connect(&m_jobs, &QAbstractItemModel::rowsRemoved, this, [this] {
+    const auto jobsGone = [this] {
         if (m_state != State::Idle)
             updateWaiting();
+    };
+    connect(&m_jobs, &JobQueue::removed, this, jobsGone);
+    connect(&m_jobs, &JobQueue::cleared, this, jobsGone);
+    connect(&m_jobs, &JobQueue::inserted, this, [this](int first, int last) {
+        if (m_state == State::Idle)
+            return;
+        probeDurations(first, last);
+        updateWaiting();
+        // A pool with room takes them at once.
+        post(Event::Type::NextJob);
     });
-    connect(&m_jobs, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) {
-                if (m_state == State::Idle)
-                    return;
-                probeDurations(first, last);
-                updateWaiting();
-                // A pool with room takes them at once.
-                post(Event::Type::NextJob);
-            });
     connect(&m_prober, &DurationProber::durationRead, this, [this](quint64 id, double seconds) {
         const Job *job = m_jobs.jobById(id);
         // The encoder's own word on a running job stands.

@@ -22,7 +22,7 @@
 #include <vector>
 
 class ConversionSettings;
-class JobListModel;
+class JobQueue;
 class QTimer;
 
 // The choices of the options dialog that a batch uses.
@@ -109,7 +109,7 @@ public:
 
     static constexpr int StartDelayMs = 100;
 
-    BatchController(ConversionSettings &settings, JobListModel &jobs, CompletionActions *actions,
+    BatchController(ConversionSettings &settings, JobQueue &jobs, CompletionActions *actions,
                     QObject *parent = nullptr);
     ~BatchController() override;
 
@@ -231,7 +231,7 @@ private:
     int slotsFor(const Job &job) const;
 
     ConversionSettings &m_settings;
-    JobListModel &m_jobs;
+    JobQueue &m_jobs;
     CompletionActions *m_actions;
     QTimer *m_startTimer;
     ProgressState m_idleProgress;

@@ -112,7 +112,7 @@ private Q_SLOTS:
                 fileDrop({u"/home/user/视频/春节 家庭聚会.mp4"_qs,
                           u"/home/user/视频/holiday.rmvb"_qs, u"/home/user/视频/clip.avi"_qs})
                     .get());
-            JobListModel &jobs = window.jobList();
+            JobQueue &jobs = window.jobList();
             jobs.setFailed(jobs.job(2).id, FailureReason::NoOutput, u"no output"_qs);
             // The failed row selected: its red mark must still show.
             auto *view = h.control<QTreeView>(u"jobListView"_qs);
@@ -124,7 +124,7 @@ private Q_SLOTS:
         }
         if (percent >= 0) {
             BatchController &batch = window.batch();
-            JobListModel &jobs = window.jobList();
+            JobQueue &jobs = window.jobList();
             jobs.setRunning(jobs.job(0).id, 1, 1, percent / 100.0);
             // The second row is behind the first, with a figure of its own.
             if (running > 1)

@@ -232,7 +232,7 @@ private Q_SLOTS:
     void addFile()
     {
         FakeDialogRunner &dialogs = h->dialogs;
-        const JobListModel &jobs = h->window->jobList();
+        const JobQueue &jobs = h->window->jobList();
         dialogs.openAnswers = {
             {}, {u"/v/a.mp4"_qs}, {u"/v/notes.txt"_qs, u"/v/b.mov"_qs, u"/v/a.mp4"_qs}, {}};
         // A cancel changes nothing, not even the remembered folder.
@@ -401,7 +401,7 @@ private Q_SLOTS:
     {
         activate();
         h->click(u"startOverlay"_qs);
-        const JobListModel &jobs = h->window->jobList();
+        const JobQueue &jobs = h->window->jobList();
         auto *view = h->control<QTreeView>(u"jobListView"_qs);
         h->window->dropOnJobList(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
         view->selectionModel()->clearSelection();

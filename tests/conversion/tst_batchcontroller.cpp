@@ -1,7 +1,7 @@
 #include "common/formats.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
-#include "joblist/joblistmodel.h"
+#include "joblist/jobqueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +54,7 @@ class TestBatchController : public QObject
 
     QTemporaryDir *dir = nullptr;
     ConversionSettings *settings = nullptr;
-    JobListModel *jobs = nullptr;
+    JobQueue *jobs = nullptr;
     RecordingActions *actions = nullptr;
     BatchController *batch = nullptr;
 
@@ -151,7 +151,7 @@ private Q_SLOTS:
         settings->applyStartupDefaults();
         settings->applyStartupFormat();
         settings->setOutputFolder(path(u"out"_qs));
-        jobs = new JobListModel;
+        jobs = new JobQueue;
         actions = new RecordingActions;
         batch = new BatchController(*settings, *jobs, actions);
         batch->setProgramFolder(path(u"prog"_qs));
