@@ -161,8 +161,10 @@ private Q_SLOTS:
         format->setFocus();
         QTest::keyClick(format, Qt::Key_Down);
         QCOMPARE(settings.format(), int(Formats::Mpg));
+        // Half a turn comes last, after the five of old.
         QTest::keyClick(h->control(u"rotationList"_qs), Qt::Key_End);
-        QCOMPARE(settings.rotationEntry(), 4);
+        QCOMPARE(settings.rotationEntry(), 5);
+        QCOMPARE(settings.rotation(), PictureTransform::turn(2));
         settings.selectListedFormat(4);
         QCOMPARE(format->currentIndex(), 4);
     }

@@ -413,6 +413,7 @@ private Q_SLOTS:
         QTest::newRow("a mirror") << int(Formats::Mp4) << 2 << u"filter"_qs;
         QTest::newRow("FLV") << int(Formats::Flv) << 0 << u"container"_qs;
         QTest::newRow("no turn at all") << int(Formats::Mp4) << 4 << QString();
+        QTest::newRow("half a turn") << int(Formats::Mp4) << 5 << QString();
         QTest::newRow("sound alone") << int(Formats::Mp3) << 0 << QString();
     }
     void losslessRefusalShowsWhileTheJobRuns()
