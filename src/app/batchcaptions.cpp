@@ -31,9 +31,10 @@ void BatchCaptions::batchStarted()
 bool BatchCaptions::listChanged()
 {
     // Rows the batch itself removes are part of its progress.
-    if (m_running || !m_lastSummary)
+    if (m_running || (!m_lastSummary && m_note.isEmpty()))
         return false;
     m_lastSummary.reset();
+    m_note.clear();
     return true;
 }
 
@@ -49,6 +50,8 @@ QString BatchCaptions::caption() const
             running = u"转换中 %1%"_qs.arg(barValue());
         return m_paused ? u"已暂停 · "_qs + running : running;
     }
+    if (!m_note.isEmpty())
+        return m_note;
     if (m_lastSummary)
         return StatusTexts::batchEnd(int(m_lastSummary->failures.size()), m_lastSummary->stopped);
     return ProgressDisplay().caption;
@@ -74,8 +77,8 @@ int BatchCaptions::barValue() const
 QString failureSummaryIntro(int failed)
 {
     return u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
-           u"再次点击%2可以重试。"_qs.arg(failed)
-               .arg(unbroken(u"“开始旋转视频！”"_qs));
+           u"选择%2，或在视频上点右键选择%3，它们会在下次转换时重新处理。"_qs.arg(failed)
+               .arg(unbroken(u"“重试失败的视频”"_qs), unbroken(u"“重试”"_qs));
 }
 
 QStringList failureSummaryItems(const QList<JobFailure> &failures)

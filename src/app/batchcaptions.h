@@ -27,6 +27,8 @@ public:
     // The user changed the list: the last batch's word is stale. True when
     // the caption changes.
     bool listChanged();
+    // What a change of job settings did, said until the list or the batch moves on.
+    void setNote(const QString &note) { m_note = note; }
 
     QString caption() const;
     QString position() const;
@@ -40,6 +42,7 @@ private:
     ProgressDisplay m_display;
     BatchPosition m_position;
     std::optional<BatchSummary> m_lastSummary;
+    QString m_note;
 };
 
 // The failure summary at the end of a batch: what it is about, then each

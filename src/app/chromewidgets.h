@@ -106,8 +106,11 @@ public:
 
 Q_SIGNALS:
     void dropped(const QMimeData *data);
+    // The right button or the Menu key over a row: the row, and where the menu goes.
+    void jobMenuRequested(const QModelIndex &index, const QPoint &globalPos);
 
 protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;

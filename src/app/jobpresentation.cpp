@@ -43,12 +43,8 @@ QIcon failedMark()
 
 QString rotationText(const JobSettings &settings)
 {
-    const QStringList texts = ConversionSettings::rotationTexts();
-    QString text;
-    for (int entry = 0; entry < texts.size(); ++entry) {
-        if (ConversionSettings::rotationOfEntry(entry) == settings.rotation)
-            text = texts[entry];
-    }
+    QString text = ConversionSettings::rotationTexts().value(
+        ConversionSettings::rotationEntryOf(settings.rotation));
     if (settings.sourceOrientation == SourceOrientation::Ignore)
         text += u"（忽略方向）"_qs;
     return text;

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -103,6 +104,8 @@ void MainWindow::connectCommands()
     toolbarCommand(m_commands->exit, &MainWindow::saveAndExit);
     toolbarCommand(m_commands->start, &MainWindow::startBatch);
     connect(m_commands->removeSelected, &QAction::triggered, this, &MainWindow::removeSelectedJob);
+    connect(m_commands->retryFailed, &QAction::triggered, this, &MainWindow::retryFailedJobs);
+    connect(m_commands->undo, &QAction::triggered, this, &MainWindow::undoSettingsChange);
     connect(m_commands->help, &QAction::triggered, this, &MainWindow::openHelp);
     connect(m_commands->about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(m_commands->records, &QAction::triggered, this, &MainWindow::showRecords);
@@ -130,19 +133,23 @@ void MainWindow::connectControls()
     connect(startOverlay, &StartOverlay::dropped, this, &MainWindow::dropOnStartOverlay);
     connect(jobListView, &JobListView::dropped, this, &MainWindow::dropOnJobList);
 
-    // The choice is for the jobs added from now on, and for the selected jobs
-    // (all jobs when none is selected) that do not run yet.
+    // The choice is for the selected jobs; with none selected, for the jobs
+    // added from now on and the waiting ones.
     connect(formatList, &QComboBox::activated, this, [this](int entry) {
-        m_settings.selectListedFormat(entry);
-        const int format = m_settings.format();
-        applyChoiceToJobs([format](JobSettings &job) { job.setFormat(format); });
+        const int format = Formats::formatOfListedEntry(entry);
+        applyChoiceToJobs([format](JobSettings &job) { job.setFormat(format); },
+                          [this, entry] { m_settings.selectListedFormat(entry); });
     });
     connect(rotationList, &QComboBox::activated, this, [this](int entry) {
-        m_settings.selectRotation(entry);
-        const PictureTransform rotation = m_settings.rotation();
-        applyChoiceToJobs([rotation](JobSettings &job) { job.rotation = rotation; });
+        const PictureTransform rotation = ConversionSettings::rotationOfEntry(entry);
+        applyChoiceToJobs([rotation](JobSettings &job) { job.rotation = rotation; },
+                          [this, entry] { m_settings.selectRotation(entry); });
     });
+    // The lists show the selected jobs' settings, else the new jobs'.
     connect(&m_settings, &ConversionSettings::changed, this, &MainWindow::syncSettingControls);
+    connect(jobListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::syncSettingControls);
+    connect(&m_jobModel, &QAbstractItemModel::dataChanged, this, &MainWindow::syncSettingControls);
     connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
             [this](const QString &folder) {
                 // Leaves the cursor alone while the user is typing.
@@ -159,14 +166,14 @@ void MainWindow::connectControls()
         else
             startBatch();
     });
-    connect(jobListView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        const QModelIndex index = jobListView->indexAt(pos);
-        if (!index.isValid())
-            return;
-        jobListView->setCurrentIndex(index);
-        if (QMenu *menu = jobMenu(index.row()))
-            menu->popup(jobListView->viewport()->mapToGlobal(pos));
-    });
+    connect(jobListView, &JobListView::jobMenuRequested, this,
+            [this](const QModelIndex &index, const QPoint &globalPos) {
+                // Opened inside the selection, the menu is for all of it.
+                if (!jobListView->selectionModel()->isRowSelected(index.row()))
+                    jobListView->setCurrentIndex(index);
+                if (QMenu *menu = jobMenu(index.row()))
+                    menu->popup(globalPos);
+            });
     connect(webLink, &ClickableLabel::clicked, this, &MainWindow::openWebSite);
     connect(feedbackLink, &ClickableLabel::clicked, this, &MainWindow::sendFeedback);
 
@@ -276,8 +283,25 @@ void MainWindow::applyOptions()
 
 void MainWindow::syncSettingControls()
 {
-    formatList->setCurrentIndex(m_settings.listedFormatEntry());
-    rotationList->setCurrentIndex(m_settings.rotationEntry());
+    const QList<quint64> ids = selectedJobIds();
+    if (ids.isEmpty()) {
+        formatList->setCurrentIndex(m_settings.listedFormatEntry());
+        rotationList->setCurrentIndex(m_settings.rotationEntry());
+        return;
+    }
+    // One entry where the selected jobs agree; where they differ, the list says so.
+    QSet<int> formats, rotations;
+    for (const quint64 id : ids) {
+        if (const Job *job = m_jobs.jobById(id)) {
+            formats << Formats::at(job->settings.format).listedEntry;
+            rotations << ConversionSettings::rotationEntryOf(job->settings.rotation);
+        }
+    }
+    for (const auto &[list, entries] :
+         {std::pair{formatList, formats}, std::pair{rotationList, rotations}}) {
+        list->setPlaceholderText(entries.size() > 1 ? u"（多种）"_qs : QString());
+        list->setCurrentIndex(entries.size() == 1 ? *entries.cbegin() : -1);
+    }
 }
 
 bool MainWindow::isBareBackground(const QPoint &pos) const

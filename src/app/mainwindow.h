@@ -92,6 +92,8 @@ public:
     // SIGTERM and SIGINT: stop the batch at once, then close without asking.
     void requestQuit();
     void removeSelectedJob();
+    // Every failed (and stopped) job waits again.
+    void retryFailedJobs();
     void removeAllJobs();
     // A click on toolbar button index (0 to 5): the start screen goes, the
     // button's command runs.
@@ -163,11 +165,20 @@ private:
     bool isBareBackground(const QPoint &pos) const;
     void showRemoveMenu();
     QList<quint64> selectedJobIds() const;
+    // The jobs a row's menu is for: the selected ones when it was opened on
+    // one of them, else its own.
+    QList<quint64> menuJobIds(int row) const;
+    // Changes these jobs' settings, to be taken back by 撤销; the caption line
+    // says how many changed. forNewJobs: the change made to the new jobs' settings too.
     void changeJobSettings(const QList<quint64> &ids,
-                           const std::function<void(JobSettings &)> &change);
-    // A choice of the format or rotation list, for the selected jobs or all of them.
-    void applyChoiceToJobs(const std::function<void(JobSettings &)> &change);
-    void addSettingsMenus(QMenu *menu, int row);
+                           const std::function<void(JobSettings &)> &change,
+                           const std::function<void()> &forNewJobs = {});
+    // A choice of the format or rotation list: for the selected jobs; with
+    // none selected, for the jobs added from now on and the waiting ones.
+    void applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
+                           const std::function<void()> &forNewJobs);
+    void undoSettingsChange();
+    void addSettingsMenus(QMenu *menu, const QList<quint64> &ids);
 
     void setBatchLocked(bool locked);
     void batchStateChanged(BatchController::State state);
@@ -221,6 +232,15 @@ private:
     FolderSearch *m_search = nullptr;
     QString m_lastFileFolder;
     bool m_locked = false;
+    // A change of job settings, as 撤销 takes it back.
+    struct SettingsChange
+    {
+        JobQueue::SettingsBefore jobs;
+        // The rotation and format list entries the new jobs had before, when
+        // the change was theirs too.
+        std::optional<std::pair<int, int>> newJobs;
+    };
+    QList<SettingsChange> m_undo;
 
     std::array<QToolButton *, ToolbarButtons> toolbarButtons{};
     StartOverlay *startOverlay = nullptr;

@@ -100,24 +100,24 @@ void MainWindow::batchEnded(const BatchSummary &summary)
     updateCaption();
     // A close question the end made moot goes; the summary follows once its
     // box has closed, never on top of it.
-    const bool asking = messages()->isAsking();
-    if (asking)
+    if (messages()->isAsking())
         messages()->dismissQuestion();
     if (summary.failures.isEmpty() || m_closeAfterStop)
         return;
-    if (asking)
-        QTimer::singleShot(0, this, [this, summary] { showFailureSummary(summary); });
-    else
-        showFailureSummary(summary);
+    // Its box waits for an answer: not inside the batch's change of state,
+    // where a second start or another signal would run into a batch half done.
+    QTimer::singleShot(0, this, [this, summary] { showFailureSummary(summary); });
 }
 
 void MainWindow::showFailureSummary(const BatchSummary &summary)
 {
     const QList<JobFailure> &failures = summary.failures;
-    // Enter closes it; the encoders' output takes a deliberate choice.
+    // Enter closes it; the encoders' output and a retry take a deliberate choice.
     const int answer = messages()->askWithList(
         MessageSink::Icon::Warning, u"转换失败"_qs, failureSummaryIntro(int(failures.size())),
-        failureSummaryItems(failures), {u"查看编码器输出"_qs, u"确定"_qs}, 1);
+        failureSummaryItems(failures), {u"查看编码器输出"_qs, u"重试失败的视频"_qs, u"确定"_qs}, 2);
+    if (answer == 1)
+        m_commands->retryFailed->trigger();
     if (answer == 0) {
         QList<quint64> ids;
         for (const JobFailure &failure : failures)

@@ -153,20 +153,59 @@ void MainWindow::removeSelectedJob()
 }
 
 void MainWindow::changeJobSettings(const QList<quint64> &ids,
-                                   const std::function<void(JobSettings &)> &change)
+                                   const std::function<void(JobSettings &)> &change,
+                                   const std::function<void()> &forNewJobs)
 {
-    m_jobs.changeSettings(ids, change);
+    SettingsChange taken;
+    if (forNewJobs) {
+        taken.newJobs = std::pair{m_settings.rotationEntry(), m_settings.listedFormatEntry()};
+        forNewJobs();
+    }
+    taken.jobs = m_jobs.changeSettings(ids, change);
+    if (taken.jobs.isEmpty() && !forNewJobs)
+        return;
+    m_undo << taken;
+    m_commands->undo->setEnabled(true);
+    QString note = forNewJobs ? u"新加入的视频将使用此设置；"_qs : QString();
+    note += taken.jobs.isEmpty()
+                ? u"没有视频需要更改"_qs
+                : (forNewJobs ? u"已更改 %1 个等待转换的视频"_qs : u"已更改 %1 个视频"_qs)
+                      .arg(taken.jobs.size());
+    m_captions.setNote(note + u"（Ctrl+Z 撤销）"_qs);
+    updateCaption();
 }
 
-void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change)
+void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
+                                   const std::function<void()> &forNewJobs)
 {
-    // The rows chosen, or every row when none is; a running job keeps its own.
     QList<quint64> ids = selectedJobIds();
-    if (ids.isEmpty()) {
-        for (int row = 0; row < m_jobs.count(); ++row)
-            ids << m_jobs.job(row).id;
+    if (!ids.isEmpty()) {
+        changeJobSettings(ids, change);
+        return;
     }
-    changeJobSettings(ids, change);
+    // Failed jobs keep theirs: they are not waiting until retried.
+    for (const Job &job : m_jobs.jobs()) {
+        if (job.state == JobState::Waiting || job.state == JobState::Stopped)
+            ids << job.id;
+    }
+    changeJobSettings(ids, change, forNewJobs);
+}
+
+void MainWindow::undoSettingsChange()
+{
+    if (m_undo.isEmpty())
+        return;
+    const SettingsChange taken = m_undo.takeLast();
+    m_commands->undo->setEnabled(!m_undo.isEmpty());
+    if (taken.newJobs) {
+        m_settings.selectRotation(taken.newJobs->first);
+        m_settings.selectListedFormat(taken.newJobs->second);
+    }
+    m_jobs.restoreSettings(taken.jobs);
+    m_captions.setNote(taken.jobs.isEmpty()
+                           ? u"已撤销"_qs
+                           : u"已撤销：%1 个视频恢复了原来的设置"_qs.arg(taken.jobs.size()));
+    updateCaption();
 }
 
 void MainWindow::removeAllJobs()
@@ -186,10 +225,22 @@ void MainWindow::startBatch()
         outputFolderEdit->setText(withTrailingSeparator(outputFolderEdit->text()));
         m_settings.setOutputFolder(outputFolderEdit->text());
         break;
+    case BatchController::StartResult::NothingWaiting:
+        messages()->showMessage(
+            MessageSink::Icon::Information, u"开始"_qs,
+            u"列表中的视频都转换失败了，没有等待转换的视频。\n"
+            u"要重新转换，请选择“重试失败的视频”，或在视频上点右键选择“重试”。"_qs);
+        break;
     case BatchController::StartResult::Busy:
     case BatchController::StartResult::OutputFolderUnusable:
         break;
     }
+}
+
+void MainWindow::retryFailedJobs()
+{
+    m_jobs.retryAll();
+    listChanged();
 }
 
 void MainWindow::stopBatch(BatchController::StopMode mode)
@@ -310,42 +361,61 @@ void MainWindow::showOptionsDialog()
     applyOptions();
 }
 
+QList<quint64> MainWindow::menuJobIds(int row) const
+{
+    QList<quint64> ids = selectedJobIds();
+    if (!ids.contains(m_jobs.job(row).id))
+        ids = {m_jobs.job(row).id};
+    return ids;
+}
+
 QMenu *MainWindow::jobMenu(int row)
 {
     if (row < 0 || row >= m_jobs.count())
         return nullptr;
     const Job &job = m_jobs.job(row);
-    const quint64 id = job.id;
+    const QList<quint64> ids = menuJobIds(row);
+    bool anyIdle = false, anyRetried = false, anyOutput = false;
+    for (const quint64 id : ids) {
+        if (const Job *j = m_jobs.jobById(id)) {
+            anyIdle = anyIdle || j->state != JobState::Running;
+            anyRetried =
+                anyRetried || j->state == JobState::Failed || j->state == JobState::Stopped;
+            anyOutput = anyOutput || !j->encoderOutput.isEmpty();
+        }
+    }
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *remove = menu->addAction(u"移除"_qs, this, [this, id] {
-        m_jobs.removeJob(id);
-        emptyListHint->setVisible(m_jobs.isEmpty());
-    });
-    remove->setEnabled(job.state != JobState::Running);
-    QAction *retry = menu->addAction(u"重试"_qs, this, [this, id] {
-        m_jobs.retry(id);
-        listChanged();
-    });
-    retry->setEnabled(job.state == JobState::Failed || job.state == JobState::Stopped);
-    addSettingsMenus(menu, row);
+    const QString several = ids.size() > 1 ? u"（%1 个视频）"_qs.arg(ids.size()) : QString();
+    menu->addAction(u"移除"_qs + several, this,
+                    [this, ids] {
+                        m_jobs.removeJobs(ids);
+                        emptyListHint->setVisible(m_jobs.isEmpty());
+                    })
+        ->setEnabled(anyIdle);
+    menu->addAction(u"重试"_qs + several, this,
+                    [this, ids] {
+                        for (const quint64 id : ids)
+                            m_jobs.retry(id);
+                        listChanged();
+                    })
+        ->setEnabled(anyRetried);
+    menu->addAction(m_commands->retryFailed);
+    addSettingsMenus(menu, ids);
+    menu->addAction(m_commands->undo);
     menu->addSeparator();
     const QString folder = folderOf(job.source);
     menu->addAction(u"打开所在文件夹"_qs, this,
                     [this, folder] { openUrl(QUrl::fromLocalFile(folder)); })
         ->setEnabled(!folder.isEmpty());
-    menu->addAction(u"查看编码器输出"_qs, this, [this, id] { showEncoderOutput({id}); })
-        ->setEnabled(!job.encoderOutput.isEmpty());
+    menu->addAction(u"查看编码器输出"_qs, this, [this, ids] { showEncoderOutput(ids); })
+        ->setEnabled(anyOutput);
     return menu;
 }
 
-// The settings of the rows the menu is for: the selected rows when it was
-// opened on one of them, else its own row. Ticked where all of them agree.
-void MainWindow::addSettingsMenus(QMenu *menu, int row)
+// The settings of the jobs the menu is for, ticked where all of them agree.
+void MainWindow::addSettingsMenus(QMenu *menu, const QList<quint64> &ids)
 {
-    QList<quint64> ids = selectedJobIds();
-    if (!ids.contains(m_jobs.job(row).id))
-        ids = {m_jobs.job(row).id};
     QList<JobSettings> settings;
     bool anyWaiting = false;
     for (const quint64 id : std::as_const(ids)) {

@@ -102,7 +102,6 @@ void MainWindow::createControls()
     header->setSectionResizeMode(JobListModel::NameColumn, QHeaderView::Stretch);
     // Long paths keep their start and their file name.
     jobListView->setTextElideMode(Qt::ElideMiddle);
-    jobListView->setContextMenuPolicy(Qt::CustomContextMenu);
 
     emptyListHint = new QFrame(this);
     emptyListHint->setFrameShape(QFrame::NoFrame);

@@ -43,6 +43,12 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     pause = command(window, u"暂停"_qs, u"暂停正在转换的视频 (Ctrl+P)"_qs,
                     {Qt::CTRL | Qt::Key_P, Qt::Key_Pause});
     pause->setEnabled(false);
+    retryFailed = command(window, u"重试失败的视频"_qs,
+                          u"把转换失败的视频改回等待，下次转换时重新处理 (Ctrl+R)"_qs,
+                          {Qt::CTRL | Qt::Key_R});
+    undo = command(window, u"撤销"_qs, u"撤销对视频设置的上一次更改 (Ctrl+Z)"_qs,
+                   {QKeySequence::Undo});
+    undo->setEnabled(false);
     stopNow = new QAction(u"立即停止"_qs, this);
     stopAfterJob = new QAction(u"当前视频完成后停止"_qs, this);
 

@@ -34,6 +34,8 @@ public:
     QAction *pause;   // "暂停", or "继续" while paused
     QAction *stopNow;
     QAction *stopAfterJob;
+    QAction *retryFailed; // every failed job waits again
+    QAction *undo;        // takes back the last change of job settings
 
     // The pop-up menus. Their entries write the channel's words, except
     // "移除所有视频", which removes directly; the window pops up the remove

@@ -6,6 +6,7 @@
 #include "joblist/jobqueue.h"
 #include "process/partfiles.h"
 #include "process/programfiles.h"
+#include "texts/statustexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -344,19 +344,23 @@ void BatchController::handle(const Event &event)
 
 BatchController::StartResult BatchController::startBatch()
 {
-    m_jobs.retryAll();
-    if (m_jobs.nextWaitingRow() < 0)
-        return StartResult::EmptyList;
+    // Failed jobs wait for a retry; stopped ones convert again.
+    if (m_jobs.waitingCount() + m_jobs.countIn(JobState::Stopped) == 0)
+        return m_jobs.isEmpty() ? StartResult::EmptyList : StartResult::NothingWaiting;
 
+    // Refused before any row changes.
     const QString folder = absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder());
-    QString problem = folder.isEmpty() ? u"没有指定输出文件夹"_qs : RawFile::makePath(folder);
-    if (problem.isEmpty() && !RawFile::isWritableDirectory(folder))
-        problem = QString::fromLocal8Bit(std::strerror(EACCES));
-    if (!problem.isEmpty()) {
+    int error = folder.isEmpty() ? ENOENT : RawFile::makeFolders(folder);
+    if (error == 0 && !RawFile::isWritableDirectory(folder))
+        error = EACCES;
+    if (error != 0) {
         Q_EMIT batchFailed(FailureReason::OutputFolderUnusable,
-                           displayPath(folder) + u": "_qs + problem);
+                           folder.isEmpty()
+                               ? u"没有指定输出文件夹"_qs
+                               : displayPath(folder) + u"："_qs + StatusTexts::fileError(error));
         return StartResult::OutputFolderUnusable;
     }
+    m_jobs.resumeStopped();
     RawFile::makePath(m_scratchFolder);
     // What an encoder killed outright (SIGKILL, the OOM killer) left unfinished.
     PartFiles::removeAbandoned(folder);

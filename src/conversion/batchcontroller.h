@@ -105,7 +105,8 @@ class BatchController : public QObject
 public:
     enum class State { Idle, Running, Stopping, Finishing };
     enum class StopMode { Now, AfterCurrentJob };
-    enum class StartResult { Started, EmptyList, Busy, OutputFolderUnusable };
+    // NothingWaiting: the list holds only failed jobs, which wait for a retry.
+    enum class StartResult { Started, EmptyList, NothingWaiting, Busy, OutputFolderUnusable };
 
     static constexpr int StartDelayMs = 100;
 

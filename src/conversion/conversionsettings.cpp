@@ -50,6 +50,15 @@ PictureTransform ConversionSettings::rotationOfEntry(int entry)
                : PictureTransform();
 }
 
+int ConversionSettings::rotationEntryOf(PictureTransform rotation)
+{
+    for (size_t entry = 0; entry < rotationEntries.size(); ++entry) {
+        if (rotationEntries[entry].transform == rotation)
+            return int(entry);
+    }
+    return -1;
+}
+
 const QStringList &ConversionSettings::suggestions(Setting setting)
 {
     static const QStringList lists[SettingCount] = {

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,6 +46,8 @@ public:
         messages.append({icon, title, text});
         questions << buttons;
         defaults << defaultButton;
+        if (whileAsking)
+            std::exchange(whileAsking, nullptr)();
         if (answers.empty())
             return int(buttons.size()) - 1;
         const int answer = answers.front();
@@ -55,6 +58,7 @@ public:
     QList<QStringList> questions;
     QList<int> defaults; // the button Enter chooses, for each question
     std::deque<int> answers;
+    std::function<void()> whileAsking; // runs once, while the next question is open
 };
 
 struct OpenFileCall

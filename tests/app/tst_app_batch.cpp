@@ -196,7 +196,28 @@ private Q_SLOTS:
     {
         const QString missing = m_clips.filePath(u"不存在.mp4"_qs);
         h->window->jobList().addJobs({missing, m_clipA});
+        // The summary waits until the batch has ended: nothing is asked while
+        // it changes state, and a start from the open summary begins a new batch.
+        BatchController &batch = h->window->batch();
+        int askedAtEnd = -1;
+        QString captionAtEnd;
+        connect(&batch, &BatchController::batchEnded, this, [&] {
+            if (askedAtEnd >= 0)
+                return;
+            askedAtEnd = int(h->sink.messages.size());
+            captionAtEnd = h->control<QLabel>(u"progressCaption"_qs)->text();
+        });
+        bool startedAgain = false;
+        h->sink.whileAsking = [&] {
+            h->window->jobList().addJob(m_clipA);
+            h->window->startBatch();
+            startedAgain = batch.isBusy();
+        };
+        QSignalSpy ended(&batch, &BatchController::batchEnded);
         startAndWait();
+        QCOMPARE(askedAtEnd, 0);
+        QVERIFY(ended.wait(120000));
+        QVERIFY(startedAgain);
 
         QCOMPARE(h->window->jobList().paths(), QStringList{missing});
         const Job &job = h->window->jobList().job(0);
@@ -206,8 +227,8 @@ private Q_SLOTS:
         QVERIFY(h->sink.messages[0].text.contains(missing));
         QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
         QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
-        QCOMPARE(h->sink.defaults.value(0), 1); // Enter closes the summary
-        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"完成，1 个视频转换失败"_qs);
+        QCOMPARE(h->sink.defaults.value(0), 2); // Enter closes the summary
+        QCOMPARE(captionAtEnd, u"完成，1 个视频转换失败"_qs);
         const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         const QModelIndex status = model->index(0, JobListModel::StatusColumn);
         QCOMPARE(status.data().toString(), u"失败：源文件无法读取或已损坏"_qs);
@@ -216,12 +237,21 @@ private Q_SLOTS:
         QVERIFY(!status.data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(status.data(Qt::ToolTipRole).toString().contains(job.failureDetail));
         QVERIFY(!job.encoderOutput.isEmpty());
-        QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 2); // one from each batch
 
         // The encoder's own words can be read and copied.
         QWidget *view = h->window->showEncoderOutput({job.id});
         QVERIFY(view->findChild<QPlainTextEdit *>()->toPlainText().contains(job.failureDetail));
         view->close();
+
+        // Start leaves the red row as it is; 重试失败的视频 makes it wait again.
+        h->click(u"startButton"_qs);
+        QVERIFY(!batch.isBusy());
+        QCOMPARE(h->sink.messages.size(), 2);
+        QVERIFY(h->sink.messages[1].text.contains(u"重试失败的视频"_qs));
+        QCOMPARE(h->window->jobList().job(0).state, JobState::Failed);
+        h->window->commands().retryFailed->trigger();
+        QCOMPARE(h->window->jobList().job(0).state, JobState::Waiting);
     }
 
     // Every ended job goes into the record, which outlives the window.

@@ -215,7 +215,7 @@ private Q_SLOTS:
                                          {}});
         }
         Q_EMIT h.window->batch().batchEnded(summary);
-        QCOMPARE(h.sink.messages.size(), 1);
+        QTRY_COMPARE(h.sink.messages.size(), 1);
         MessageBoxSink sink(h.window.get());
         QTimer::singleShot(200, this, [&] {
             QWidget *box = QApplication::activeModalWidget();
@@ -225,8 +225,8 @@ private Q_SLOTS:
         });
         sink.askWithList(MessageSink::Icon::Warning, u"转换失败"_qs,
                          failureSummaryIntro(int(summary.failures.size())),
-                         failureSummaryItems(summary.failures), {u"查看编码器输出"_qs, u"确定"_qs},
-                         1);
+                         failureSummaryItems(summary.failures),
+                         {u"查看编码器输出"_qs, u"重试失败的视频"_qs, u"确定"_qs}, 2);
     }
 
     // The record window as Ctrl+H opens it, with an ended job of each kind.

@@ -5,10 +5,12 @@
 #include "app/desktopactions.h"
 #include "app/optionsdialog.h"
 #include "app/recordwindow.h"
+#include "app/windowcommands.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -480,6 +482,119 @@ private Q_SLOTS:
         QCOMPARE(box->text(), folder);
     }
 
+    // The lists show the selected jobs' settings and change those alone; with
+    // nothing selected, the new jobs' and the waiting ones', said in the caption
+    // line; 撤销 takes each change back in turn.
+    void listsFollowTheSelection()
+    {
+        h->click(u"startOverlay"_qs);
+        JobQueue &jobs = h->window->jobList();
+        jobs.addJobs(QStringList{u"/m/1.mp4"_qs, u"/m/2.mp4"_qs, u"/m/3.mp4"_qs, u"/m/4.mp4"_qs});
+        QList<quint64> ids;
+        for (const Job &job : jobs.jobs())
+            ids << job.id;
+        jobs.changeSettings({ids[0]},
+                            [](JobSettings &s) { s.rotation = PictureTransform::turn(-1); });
+        jobs.changeSettings({ids[1]},
+                            [](JobSettings &s) { s.rotation = PictureTransform::mirror(); });
+        jobs.setFailed(ids[3], FailureReason::NoOutput, {});
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        auto *rotation = h->control<QComboBox>(u"rotationList"_qs);
+        auto *format = h->control<QComboBox>(u"formatList"_qs);
+        const auto select = [&](const QList<int> &rows) {
+            view->clearSelection();
+            for (int row : rows)
+                view->selectionModel()->select(view->model()->index(row, 0),
+                                               QItemSelectionModel::Select |
+                                                   QItemSelectionModel::Rows);
+        };
+        const auto choose = [](QComboBox *list, int entry) {
+            list->setCurrentIndex(entry);
+            Q_EMIT list->activated(entry);
+        };
+
+        select({1});
+        QCOMPARE(rotation->currentText(), u"水平镜像"_qs);
+        select({0, 1});
+        QCOMPARE(rotation->currentIndex(), -1);
+        QCOMPARE(rotation->placeholderText(), u"（多种）"_qs);
+        QCOMPARE(format->currentIndex(), 0); // they agree on MP4
+        choose(rotation, 5);
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(2).settings.rotation, PictureTransform::turn(1));
+        // A row's choice is not the next file's.
+        QCOMPARE(h->window->conversionSettings().rotationEntry(), 0);
+
+        select({});
+        QCOMPARE(rotation->currentIndex(), 0);
+        choose(format, 2);
+        QCOMPARE(jobs.job(0).settings.format, Formats::formatOfListedEntry(2));
+        QCOMPARE(jobs.job(3).settings.format, int(Formats::Mp4)); // failed: not waiting
+        QCOMPARE(h->window->captionText(),
+                 u"新加入的视频将使用此设置；已更改 3 个等待转换的视频（Ctrl+Z 撤销）"_qs);
+        jobs.addJob(u"/m/5.mp4"_qs);
+        QCOMPARE(jobs.job(4).settings.format, Formats::formatOfListedEntry(2));
+        jobs.removeJob(jobs.job(4).id);
+
+        activate();
+        QTest::keyClick(h->window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(jobs.job(0).settings.format, int(Formats::Mp4));
+        QCOMPARE(format->currentIndex(), 0);
+        QTest::keyClick(h->window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(-1));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::mirror());
+        QVERIFY(!h->window->commands().undo->isEnabled());
+    }
+
+    // The right button inside a selection, or the Menu key, keeps it: the
+    // menu's choice is for every selected row.
+    void jobMenuKeepsTheSelection_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("right button") << false;
+        QTest::newRow("Menu key") << true;
+    }
+    void jobMenuKeepsTheSelection()
+    {
+        QFETCH(bool, key);
+        h->click(u"startOverlay"_qs);
+        h->window->jobList().addJobs(QStringList{u"/m/1.mp4"_qs, u"/m/2.mp4"_qs, u"/m/3.mp4"_qs});
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(0, 0));
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->selectionModel()->select(view->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QRect row = view->visualRect(view->model()->index(2, 0));
+        if (key) {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                    view->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(view, &event);
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, row.center(),
+                                    view->viewport()->mapToGlobal(row.center()));
+            QApplication::sendEvent(view->viewport(), &event);
+        }
+        QMenu *menu = nullptr;
+        for (QMenu *m : h->window->findChildren<QMenu *>())
+            if (m->isVisible() && m->title().isEmpty() && m->actions().value(0) &&
+                m->actions().value(0)->text().startsWith(u"移除"))
+                menu = m;
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().value(0)->text(), u"移除（2 个视频）"_qs);
+        QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+        for (QAction *action : menu->actions()) {
+            if (action->menu() && action->text() == u"旋转方式")
+                action->menu()->actions().value(5)->trigger();
+        }
+        menu->close();
+        const JobQueue &jobs = h->window->jobList();
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::turn(1));
+        QCOMPARE(jobs.job(2).settings.rotation, PictureTransform::turn(2));
+    }
+
     // A caption quoted in a message never breaks over two lines.
     void quotedCaptionsStayWhole()
     {
@@ -487,11 +602,11 @@ private Q_SLOTS:
         summary.failures.append(
             {1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString(), {}, QString()});
         Q_EMIT h->window->batch().batchEnded(summary);
-        QCOMPARE(h->sink.messages.size(), 1);
+        QTRY_COMPARE(h->sink.messages.size(), 1);
         const QString text = h->sink.messages[0].text;
         QString plain = text;
         plain.remove(QChar(0x2060));
-        QVERIFY(plain.contains(u"再次点击“开始旋转视频！”可以重试"_qs));
+        QVERIFY(plain.contains(u"选择“重试失败的视频”"_qs));
         const qsizetype start = text.indexOf(u"“"_qs);
         const qsizetype end = text.indexOf(u"”"_qs, start);
         QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);

@@ -185,11 +185,17 @@ private Q_SLOTS:
         settings->setOutputFolder(path(u"file/out"_qs));
         jobs->addJob(path(u"a.avi"_qs));
         jobs->addJob(path(u"b.avi"_qs));
+        // A job stopped before stays so until the folder is usable.
+        jobs->setStopped(jobs->job(1).id);
         QSignalSpy failed(batch, &BatchController::batchFailed);
         QCOMPARE(batch->start(), BatchController::StartResult::OutputFolderUnusable);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.first().first().value<FailureReason>(),
                  FailureReason::OutputFolderUnusable);
+        // Said in the user's words, not the system's.
+        QCOMPARE(failed.first().last().toString(),
+                 path(u"file/out"_qs) + u"：路径中有同名的文件，不是文件夹"_qs);
+        QCOMPARE(jobs->job(1).state, JobState::Stopped);
         QVERIFY(encoderLog().isEmpty());
         QCOMPARE(batch->state(), BatchController::State::Idle);
     }
@@ -265,8 +271,11 @@ private Q_SLOTS:
             QCOMPARE(batch->summary().failures[0].checks[0].expected, u"144x176"_qs);
         }
 
-        // Start again retries the failed job.
+        // Start again leaves the failed job as it is; a retry makes it wait again.
         QSignalSpy started(batch, &BatchController::passStarted);
+        QCOMPARE(batch->start(), BatchController::StartResult::NothingWaiting);
+        QCOMPARE(jobs->job(0).state, JobState::Failed);
+        jobs->retry(jobs->job(0).id);
         runToEnd();
         QCOMPARE(started.count(), 1);
     }
