@@ -43,12 +43,13 @@ QString BatchCaptions::caption() const
     if (m_running) {
         // Several jobs at once: their rows have their own figures, the caption
         // says the batch's share, as the bar shows it.
-        QString running = m_display.caption;
+        if (m_paused)
+            return u"已暂停 %1%"_qs.arg(barValue());
         if (m_position.running > 1)
-            running = u"正在同时转换 %1 个视频 %2%"_qs.arg(m_position.running).arg(barValue());
-        else if (m_position.slots > 1)
-            running = u"转换中 %1%"_qs.arg(barValue());
-        return m_paused ? u"已暂停 · "_qs + running : running;
+            return u"正在同时转换 %1 个视频 %2%"_qs.arg(m_position.running).arg(barValue());
+        if (m_position.slots > 1)
+            return u"转换中 %1%"_qs.arg(barValue());
+        return m_display.caption;
     }
     if (!m_note.isEmpty())
         return m_note;

@@ -18,8 +18,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -119,6 +121,8 @@ void MainWindow::connectCommands()
             [this] { stopBatch(BatchController::StopMode::Now); });
     connect(m_commands->stopAfterJob, &QAction::triggered, this,
             [this] { stopBatch(BatchController::StopMode::AfterCurrentJob); });
+    connect(m_commands->continueBatch, &QAction::triggered, this,
+            [this] { m_batch->cancelStop(); });
     m_commands->connectChannel(m_commandChannel);
 }
 
@@ -187,6 +191,11 @@ void MainWindow::connectControls()
     connect(m_batch, &BatchController::pausedChanged, this, [this](bool paused) {
         m_commands->setPaused(paused);
         m_captions.setPaused(paused);
+        // The bar stands still in the paused colour.
+        progressBar->setProperty("paused", paused);
+        progressBar->style()->unpolish(progressBar);
+        progressBar->style()->polish(progressBar);
+        updateStartButton();
         updateCaption();
     });
     // Whatever the user does to the list makes the last batch's word stale.

@@ -182,6 +182,8 @@ private:
 
     void setBatchLocked(bool locked);
     void batchStateChanged(BatchController::State state);
+    // Start, stop, stopping or paused, as the batch stands.
+    void updateStartButton();
     void showProgress(const ProgressDisplay &display);
     void showPosition(const BatchPosition &position);
     void batchEnded(const BatchSummary &summary);

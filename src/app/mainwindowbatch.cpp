@@ -40,17 +40,35 @@ void MainWindow::batchStateChanged(BatchController::State state)
             m_captions.batchStopped();
         }
     }
-    const bool stopping = state == State::Stopping;
-    startButton->setText(busy ? (stopping ? u"正在停止..."_qs : u"停止转换"_qs)
-                              : u"开始旋转视频！"_qs);
-    startButton->setToolTip(busy ? u"立即停止，或在当前视频完成后停止"_qs
-                                 : m_commands->start->toolTip());
-    startButton->setIcon(busy ? Pictures::stopIcon(StartIconSide)
-                              : Pictures::rotateIcon(StartIconSide));
-    m_commands->setStopAfterJobAvailable(state == State::Running);
+    m_commands->setStopAfterJobAvailable(state == State::Running,
+                                         state == State::Stopping &&
+                                             m_batch->stopMode() ==
+                                                 BatchController::StopMode::AfterCurrentJob);
+    updateStartButton();
     updateCaption();
     if (state == State::Idle && m_closeAfterStop)
         QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void MainWindow::updateStartButton()
+{
+    using State = BatchController::State;
+    const State state = m_batch->state();
+    if (state == State::Idle) {
+        startButton->setText(u"开始旋转视频！"_qs);
+        startButton->setToolTip(m_commands->start->toolTip());
+        startButton->setIcon(Pictures::rotateIcon(StartIconSide));
+    } else if (m_batch->isPaused()) {
+        startButton->setText(u"已暂停"_qs);
+        startButton->setToolTip(u"已暂停：可以继续转换，或停止"_qs);
+        startButton->setIcon(Pictures::pauseIcon(StartIconSide));
+    } else {
+        const bool stopping = state == State::Stopping;
+        startButton->setText(stopping ? u"正在停止..."_qs : u"停止转换"_qs);
+        startButton->setToolTip(stopping ? u"当前视频完成后停止，也可以继续转换或立即停止"_qs
+                                         : u"暂停、立即停止，或在当前视频完成后停止"_qs);
+        startButton->setIcon(Pictures::stopIcon(StartIconSide));
+    }
 }
 
 void MainWindow::showProgress(const ProgressDisplay &display)

@@ -51,6 +51,9 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     undo->setEnabled(false);
     stopNow = new QAction(u"立即停止"_qs, this);
     stopAfterJob = new QAction(u"当前视频完成后停止"_qs, this);
+    continueBatch = new QAction(u"继续转换"_qs, this);
+    continueBatch->setToolTip(u"取消“当前视频完成后停止”，继续转换列表中的视频"_qs);
+    continueBatch->setVisible(false);
 
     // An entry that writes a word hands it to the channel, which triggers the
     // action; the channel is connected later, by connectChannel().
@@ -91,6 +94,7 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     stopMenu->addSeparator();
     stopMenu->addAction(stopNow);
     stopMenu->addAction(stopAfterJob);
+    stopMenu->addAction(continueBatch);
 }
 
 void WindowCommands::connectChannel(CommandChannel &channel)
@@ -125,13 +129,14 @@ void WindowCommands::setBatchLocked(bool locked)
         menu->setEnabled(!locked);
 }
 
-void WindowCommands::setStopAfterJobAvailable(bool available)
+void WindowCommands::setStopAfterJobAvailable(bool available, bool stoppingAfterJob)
 {
     stopAfterJob->setEnabled(available);
+    continueBatch->setVisible(stoppingAfterJob);
 }
 
 void WindowCommands::setPaused(bool paused)
 {
-    pause->setText(paused ? u"继续"_qs : u"暂停"_qs);
+    pause->setText(paused ? u"继续转换"_qs : u"暂停"_qs);
     pause->setToolTip(paused ? u"继续转换 (Ctrl+P)"_qs : u"暂停正在转换的视频 (Ctrl+P)"_qs);
 }

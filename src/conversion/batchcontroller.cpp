@@ -277,6 +277,11 @@ void BatchController::stop(StopMode mode)
             m_batchNumber});
 }
 
+void BatchController::cancelStop()
+{
+    handle({Event::Type::CancelStop, {}, m_batchNumber});
+}
+
 void BatchController::post(Event::Type type, quint64 job)
 {
     const quint64 batch = m_batchNumber;
@@ -333,6 +338,14 @@ void BatchController::handle(const Event &event)
                 updateWaiting();
                 Q_EMIT positionChanged(position(m_running.front().get()));
             }
+        }
+        break;
+    case Event::Type::CancelStop:
+        if (m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob) {
+            m_stopMode = StopMode::Now;
+            setState(State::Running);
+            updateWaiting();
+            post(Event::Type::NextJob);
         }
         break;
     case Event::Type::Completed:

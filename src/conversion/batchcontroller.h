@@ -147,6 +147,8 @@ public:
 
     StartResult start();
     void stop(StopMode mode);
+    // Takes back a stop after the running jobs: the batch goes on.
+    void cancelStop();
     // Holds the running jobs where they are and starts nothing new until
     // resumed; the time left stops counting meanwhile.
     void pause();
@@ -183,7 +185,16 @@ Q_SIGNALS:
 private:
     struct Event
     {
-        enum class Type { Start, NextJob, NextPass, PassEnded, StopNow, StopAfterJob, Completed };
+        enum class Type {
+            Start,
+            NextJob,
+            NextPass,
+            PassEnded,
+            StopNow,
+            StopAfterJob,
+            CancelStop,
+            Completed
+        };
         Type type;
         RunOutcome outcome = {};
         quint64 token = 0;

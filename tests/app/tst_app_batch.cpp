@@ -393,6 +393,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("left");
         QTest::newRow("now") << 0 << 2;
         QTest::newRow("after the current video") << 1 << 1;
+        QTest::newRow("after the current video, taken back") << 2 << 0;
     }
 
     void stopButtonStopsNowOrAfterTheJob()
@@ -417,21 +418,35 @@ private Q_SLOTS:
                     return action;
             return static_cast<QAction *>(nullptr);
         };
-        // A pause first: the caption says so, and the same entry goes on.
+        // A pause first: the button, the bar and the caption say so, and the
+        // same entry goes on.
         entry(u"暂停"_qs)->trigger();
         QVERIFY(batch.isPaused());
+        QCOMPARE(button->text(), u"已暂停"_qs);
+        QVERIFY(h->control(u"progressBar"_qs)->property("paused").toBool());
         QVERIFY(h->control<QLabel>(u"progressCaption"_qs)->text().startsWith(u"已暂停"_qs));
-        entry(u"继续"_qs)->trigger();
+        entry(u"继续转换"_qs)->trigger();
         QVERIFY(!batch.isPaused());
+        QCOMPARE(button->text(), u"停止转换"_qs);
+        QVERIFY(!h->control(u"progressBar"_qs)->property("paused").toBool());
         entry(choice == 0 ? u"立即停止"_qs : u"当前视频完成后停止"_qs)->trigger();
+        if (choice == 2) {
+            QVERIFY(h->window->commands().continueBatch->isVisible());
+            h->window->commands().continueBatch->trigger();
+            QCOMPARE(batch.state(), BatchController::State::Running);
+            QVERIFY(!h->window->commands().continueBatch->isVisible());
+        }
         QVERIFY(ended.wait(60000));
 
         QCOMPARE(button->text(), u"开始旋转视频！"_qs);
         QCOMPARE(h->window->jobList().count(), left);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
-        QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
-                 choice == 0 ? u"已停止"_qs : u"等待"_qs);
-        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"已停止"_qs);
+        if (left > 0) {
+            const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
+            QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
+                     choice == 0 ? u"已停止"_qs : u"等待"_qs);
+        }
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(),
+                 choice == 2 ? u"Done."_qs : u"已停止"_qs);
         const QStringList written =
             QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(written.size(), 2 - left);
