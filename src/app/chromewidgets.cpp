@@ -200,6 +200,12 @@ void JobListView::contextMenuEvent(QContextMenuEvent *event)
                                        : event->globalPos());
 }
 
+void JobListView::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    Q_EMIT viewportResized();
+}
+
 void JobListView::dragEnterEvent(QDragEnterEvent *event)
 {
     acceptAsCopy(event);

@@ -1,5 +1,6 @@
 #include "jobpresentation.h"
 
+#include "common/paths.h"
 #include "conversion/conversionsettings.h"
 #include "joblist/joblistmodel.h"
 #include "texts/statustexts.h"
@@ -72,10 +73,11 @@ QVariant presentJob(const Job &job, int column, int role)
         }
         break;
     case Qt::ToolTipRole:
-        if (status && job.state == JobState::Failed) {
+        // A failure whole, wherever the pointer rests on its row.
+        if (job.state == JobState::Failed) {
             const QString detail = StatusTexts::failureDetail(job.failure, job.failureDetail,
                                                               job.failureChecks, job.keptOutput);
-            return StatusTexts::failure(job.failure) +
+            return displayPath(job.source) + u"\n"_qs + StatusTexts::failure(job.failure) +
                    (detail.isEmpty() ? QString() : u"\n"_qs + detail);
         }
         if (status && !job.losslessRefusal.isEmpty())

@@ -29,7 +29,9 @@
 MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     : QWidget(parent), m_services(services),
       m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                       : services.programFolder)
+                                                       : services.programFolder),
+      m_windowFile(
+          services.windowFile.value_or(settingsFilePath(u"window.ini"_qs, m_programFolder)))
 {
     if (!m_services.messages)
         m_ownMessages = std::make_unique<MessageBoxSink>(this);
@@ -241,6 +243,7 @@ void MainWindow::startUp()
     // in the fonts they are drawn in.
     ensurePolished();
     placeControls();
+    restoreWindowLayout();
 }
 
 void MainWindow::restoreSetup()
@@ -372,6 +375,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_search->cancel();
     if (!m_unloaded) {
         m_unloaded = true;
+        saveWindowLayout();
         m_scratch.remove();
         detachSkin();
     }

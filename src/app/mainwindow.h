@@ -55,6 +55,9 @@ struct WindowServices
     QString programFolder; // empty: the folder of the executable
     // Shows the options dialog modally; empty: OptionsDialog.
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
+    // Where the window's size and columns are kept: nullopt, window.ini beside
+    // setup.ini; empty, nowhere.
+    std::optional<QString> windowFile;
 };
 
 class MainWindow : public QWidget
@@ -155,6 +158,8 @@ private:
     void placeControls();
     void placeSettingsRow(int dx, int dy);
     void sizeJobListColumns();
+    void restoreWindowLayout();
+    void saveWindowLayout() const;
     void startUp();
     void restoreSetup();
     // The file and folder dialogs open here next time, after a restart too.
@@ -234,6 +239,12 @@ private:
     FolderSearch *m_search = nullptr;
     QString m_lastFileFolder;
     bool m_locked = false;
+    QString m_windowFile;
+    // The name's share of the list's width beside the short columns; the
+    // status column takes the rest. Short columns the user sized keep their width.
+    double m_nameShare = 0.6;
+    std::array<int, JobListModel::ColumnCount> m_columnWidths{};
+    bool m_sizingColumns = false;
     // A change of job settings, as 撤销 takes it back.
     struct SettingsChange
     {

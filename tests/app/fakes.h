@@ -182,6 +182,8 @@ struct Harness
             return urlsOpen;
         };
         services.programFolder = programFolder;
+        // The window's size and columns stay those of a fresh window.
+        services.windowFile = QString();
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
         };

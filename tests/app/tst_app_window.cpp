@@ -6,6 +6,7 @@
 #include "app/optionsdialog.h"
 #include "app/recordwindow.h"
 #include "app/windowcommands.h"
+#include "texts/statustexts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -545,6 +547,71 @@ private Q_SLOTS:
         QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(-1));
         QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::mirror());
         QVERIFY(!h->window->commands().undo->isEnabled());
+    }
+
+    // The name and the status share the width: in a wide window a failure's
+    // reason shows whole, and the row's tool tip gives it on any column.
+    void columnsShareTheWidth()
+    {
+        h->click(u"startOverlay"_qs);
+        JobQueue &jobs = h->window->jobList();
+        jobs.addJob(u"/m/a.mp4"_qs);
+        jobs.setFailed(jobs.job(0).id, FailureReason::SourceNotAFile, u"not a file"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        const int narrowStatus = view->header()->sectionSize(JobListModel::StatusColumn);
+        const int narrowName = view->header()->sectionSize(JobListModel::NameColumn);
+        h->window->resize(1400, 700);
+        const QModelIndex status = view->model()->index(0, JobListModel::StatusColumn);
+        const int wideStatus = view->header()->sectionSize(JobListModel::StatusColumn);
+        QVERIFY(wideStatus > 2 * narrowStatus);
+        QVERIFY(view->header()->sectionSize(JobListModel::NameColumn) > 2 * narrowName);
+        QVERIFY(wideStatus > view->fontMetrics().horizontalAdvance(status.data().toString()) +
+                                 view->iconSize().width());
+        for (int column = 0; column < JobListModel::ColumnCount; ++column) {
+            const QString tip = view->model()->index(0, column).data(Qt::ToolTipRole).toString();
+            QVERIFY2(tip.contains(StatusTexts::failure(FailureReason::SourceNotAFile)) &&
+                         tip.contains(u"not a file"_qs) && tip.contains(u"/m/a.mp4"_qs),
+                     qPrintable(tip));
+        }
+    }
+
+    // The window's place, size and columns come back at the next start, from a
+    // keyed file of their own.
+    void layoutRemembered()
+    {
+        const QString file = m_runtime.filePath(u"window.ini"_qs);
+        QFile::remove(file);
+        const auto open = [&] {
+            WindowServices services;
+            services.messages = &h->sink;
+            services.dialogs = &h->dialogs;
+            services.completion = &h->completion;
+            services.programFolder = m_program.path();
+            services.windowFile = file;
+            auto window = std::make_unique<MainWindow>(services);
+            window->show();
+            return window;
+        };
+        auto window = open();
+        window->resize(900, 600);
+        QHeaderView *header = window->findChild<QTreeView *>(u"jobListView"_qs)->header();
+        header->resizeSection(JobListModel::NameColumn, 200);
+        header->resizeSection(JobListModel::FormatColumn, 120);
+        const double nameShare = 200.0 / (200 + header->sectionSize(JobListModel::StatusColumn));
+        QVERIFY(window->close());
+        window.reset();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().startsWith("version=1\n"));
+
+        window = open();
+        QCOMPARE(window->size(), QSize(900, 600));
+        header = window->findChild<QTreeView *>(u"jobListView"_qs)->header();
+        QCOMPARE(header->sectionSize(JobListModel::FormatColumn), 120);
+        const double share = double(header->sectionSize(JobListModel::NameColumn)) /
+                             (header->sectionSize(JobListModel::NameColumn) +
+                              header->sectionSize(JobListModel::StatusColumn));
+        QVERIFY2(std::abs(share - nameShare) < 0.02, qPrintable(QString::number(share)));
     }
 
     // The right button inside a selection, or the Menu key, keeps it: the
