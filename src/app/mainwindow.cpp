@@ -54,6 +54,9 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     if (m_scratch.isValid())
         m_batch->setScratchFolder(m_scratch.path());
     m_search = new FolderSearch(this);
+    if (const QString file = services.queueFile.value_or(SavedQueue::defaultFile());
+        !file.isEmpty())
+        m_savedQueue = new SavedQueue(m_jobs, file, this);
 
     setObjectName(u"mainWindow"_qs);
     setWindowTitle(u"Torvane"_qs);

@@ -10,6 +10,7 @@
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
+#include "joblist/savedqueue.h"
 #include "process/scratchfolder.h"
 #include "shell/commandchannel.h"
 #include "shell/settingsfiles.h"
@@ -58,6 +59,9 @@ struct WindowServices
     // Where the window's size and columns are kept: nullopt, window.ini beside
     // setup.ini; empty, nowhere.
     std::optional<QString> windowFile;
+    // Where the job list is kept as it changes: nullopt, the user's state
+    // folder; empty, nowhere.
+    std::optional<QString> queueFile;
 };
 
 class MainWindow : public QWidget
@@ -107,6 +111,11 @@ public:
     void showAbout();
     // The record of ended jobs, this run's and the last ones before it.
     QWidget *showRecords();
+    // Offers the list the last run left unconverted, then keeps the list on
+    // disk from now on.
+    void offerSavedQueue();
+    // Files given to the program (the command line, Open with, a second start).
+    void addFiles(const QStringList &paths);
     // Shows the current job as it will come out, made in the background.
     void updatePreview();
     void saveAndExit();
@@ -240,6 +249,7 @@ private:
     QString m_lastFileFolder;
     bool m_locked = false;
     QString m_windowFile;
+    SavedQueue *m_savedQueue = nullptr;
     // The name's share of the list's width beside the short columns; the
     // status column takes the rest. Short columns the user sized keep their width.
     double m_nameShare = 0.6;

@@ -57,6 +57,42 @@ void MainWindow::addFileByDialog()
     emptyListHint->setVisible(m_jobs.isEmpty());
 }
 
+void MainWindow::offerSavedQueue()
+{
+    if (!m_savedQueue || m_savedQueue->isKeeping())
+        return;
+    const QList<Job> kept = SavedQueue::read(m_savedQueue->file());
+    if (!kept.isEmpty() &&
+        messages()->ask(MessageSink::Icon::Question, u"Torvane"_qs,
+                        u"上次还有 %1 个视频没有转换，要继续吗？"_qs.arg(kept.size()),
+                        {u"继续"_qs, u"不用了"_qs}, 0) == 0) {
+        startOverlay->hide();
+        m_jobs.addJobs(kept);
+        emptyListHint->setVisible(m_jobs.isEmpty());
+    }
+    // A list declined is gone: the file now holds the list as it is.
+    m_savedQueue->keep();
+}
+
+void MainWindow::addFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    startOverlay->hide();
+    QStringList files;
+    for (const QString &path : paths) {
+        // A folder is searched as 添加文件夹 does, one at a time.
+        if (RawFile::isDirectory(path)) {
+            if (!m_search->isRunning() && m_search->start(path))
+                updateHint();
+        } else {
+            files << path;
+        }
+    }
+    m_jobs.addJobs(files);
+    emptyListHint->setVisible(m_jobs.isEmpty() || m_search->isRunning());
+}
+
 void MainWindow::rememberFolder(const QString &folder)
 {
     if (folder.isEmpty() || folder == m_lastFileFolder)

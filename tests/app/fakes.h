@@ -184,6 +184,7 @@ struct Harness
         services.programFolder = programFolder;
         // The window's size and columns stay those of a fresh window.
         services.windowFile = QString();
+        services.queueFile = QString();
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
         };

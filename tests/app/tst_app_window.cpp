@@ -614,6 +614,52 @@ private Q_SLOTS:
         QVERIFY2(std::abs(share - nameShare) < 0.02, qPrintable(QString::number(share)));
     }
 
+    // The list is kept as it changes; the next start offers it back, once.
+    void listSurvivesTheProgram_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("继续") << 0;
+        QTest::newRow("不用了") << 1;
+    }
+    void listSurvivesTheProgram()
+    {
+        QFETCH(int, answer);
+        const QString file = m_runtime.filePath(u"queue.json"_qs);
+        QFile::remove(file);
+        const auto open = [&] {
+            WindowServices services;
+            services.messages = &h->sink;
+            services.programFolder = m_program.path();
+            services.windowFile = QString();
+            services.queueFile = file;
+            auto window = std::make_unique<MainWindow>(services);
+            window->show();
+            window->offerSavedQueue();
+            return window;
+        };
+        auto window = open();
+        QVERIFY(h->sink.messages.isEmpty()); // nothing to offer yet
+        window->jobList().addJobs(QStringList{u"/m/a.mp4"_qs, u"/m/b.mp4"_qs});
+        window->jobList().setFailed(window->jobList().job(1).id, FailureReason::NoOutput, {});
+        QTRY_COMPARE(SavedQueue::read(file).size(), 2);
+        window.reset(); // as if killed: no close, nothing saved at the end
+
+        h->sink.answers = {answer};
+        window = open();
+        QCOMPARE(h->sink.messages.size(), 1);
+        QCOMPARE(h->sink.messages[0].text, u"上次还有 2 个视频没有转换，要继续吗？"_qs);
+        QCOMPARE(h->sink.questions[0], (QStringList{u"继续"_qs, u"不用了"_qs}));
+        const JobQueue &jobs = window->jobList();
+        if (answer == 0) {
+            QCOMPARE(jobs.paths(), (QStringList{u"/m/a.mp4"_qs, u"/m/b.mp4"_qs}));
+            QCOMPARE(jobs.job(1).state, JobState::Failed);
+            QVERIFY(window->findChild<QWidget *>(u"startOverlay"_qs)->isHidden());
+        } else {
+            QVERIFY(jobs.isEmpty());
+            QVERIFY(SavedQueue::read(file).isEmpty());
+        }
+    }
+
     // The right button inside a selection, or the Menu key, keeps it: the
     // menu's choice is for every selected row.
     void jobMenuKeepsTheSelection_data()
