@@ -75,6 +75,11 @@ int BatchCaptions::barValue() const
     return std::clamp(int(percent), 0, 100);
 }
 
+int BatchCaptions::batchPercent() const
+{
+    return std::clamp(int(m_position.batchFraction * 100), 0, 100);
+}
+
 QString failureSummaryIntro(int failed)
 {
     return u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"

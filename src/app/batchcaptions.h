@@ -35,6 +35,8 @@ public:
     // The bar shows the batch's share done when several jobs may run at once,
     // the running pass's otherwise: 0 to 100.
     int barValue() const;
+    // The batch's share done, 0 to 100, whatever runs at once.
+    int batchPercent() const;
 
 private:
     bool m_running = false;

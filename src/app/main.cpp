@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(u"Torvane"_qs);
     QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
     // Lets the desktop match the window with its entry (icon, name) under Wayland.
-    QGuiApplication::setDesktopFileName(u"io.github.torvane.Torvane"_qs);
+    QGuiApplication::setDesktopFileName(MainWindow::desktopId());
 
     // Qt's own dialogs and buttons speak Chinese like the rest of the window.
     QTranslator qtTranslator;

@@ -5,7 +5,9 @@
 #include "chromewidgets.h"
 #include "designedlayout.h"
 #include "desktopactions.h"
+#include "endnotification.h"
 #include "jobpresentation.h"
+#include "launcherprogress.h"
 #include "previewpanel.h"
 #include "skin.h"
 #include "windowcommands.h"
@@ -57,6 +59,11 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     if (const QString file = services.queueFile.value_or(SavedQueue::defaultFile());
         !file.isEmpty())
         m_savedQueue = new SavedQueue(m_jobs, file, this);
+    const QDBusConnection bus = services.desktopBus.value_or(QDBusConnection::sessionBus());
+    m_launcher = std::make_unique<LauncherProgress>(bus, desktopId());
+    m_endNotification = new EndNotification(bus, desktopId(), this);
+    connect(m_endNotification, &EndNotification::openFolderRequested, this,
+            [this](const QString &folder) { openUrl(QUrl::fromLocalFile(folder)); });
 
     setObjectName(u"mainWindow"_qs);
     setWindowTitle(u"Torvane"_qs);
@@ -202,6 +209,7 @@ void MainWindow::connectControls()
         progressBar->style()->polish(progressBar);
         updateStartButton();
         updateCaption();
+        updateBatchShare();
     });
     // Whatever the user does to the list makes the last batch's word stale.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})

@@ -16,6 +16,7 @@
 #include "shell/settingsfiles.h"
 
 #include <QCache>
+#include <QDBusConnection>
 #include <QImage>
 #include <QPointer>
 #include <QUrl>
@@ -27,6 +28,8 @@
 #include <optional>
 
 class ClickableLabel;
+class EndNotification;
+class LauncherProgress;
 class WindowCommands;
 class StartOverlay;
 class HoverLinkLabel;
@@ -62,6 +65,9 @@ struct WindowServices
     // Where the job list is kept as it changes: nullopt, the user's state
     // folder; empty, nowhere.
     std::optional<QString> queueFile;
+    // Where the launcher's progress and the notification at the end go;
+    // nullopt: the user's session bus.
+    std::optional<QDBusConnection> desktopBus;
 };
 
 class MainWindow : public QWidget
@@ -82,6 +88,8 @@ public:
     // How long the current job stays put before its preview is made.
     static constexpr int PreviewSettleMs = 150;
 
+    // The desktop entry's name, without ".desktop".
+    static QString desktopId() { return u"io.github.torvane.Torvane"_qs; }
     static QString webAddress();
     static QUrl feedbackUrl();
     // Tahoma where it exists, else a family that has the Chinese glyphs.
@@ -210,6 +218,10 @@ private:
     void showCachedPreview(const QString &key);
     void listChanged();
     void updateCaption();
+    // The batch's share done in the title and on the launcher.
+    void updateBatchShare();
+    // The end of a batch said on the desktop when the window is not in front.
+    void notifyBatchEnd(const BatchSummary &summary);
     void updateHint();
     void folderSearchFinished(const FolderSearchResult &result);
     void syncSettingControls();
@@ -250,6 +262,8 @@ private:
     bool m_locked = false;
     QString m_windowFile;
     SavedQueue *m_savedQueue = nullptr;
+    std::unique_ptr<LauncherProgress> m_launcher;
+    EndNotification *m_endNotification = nullptr;
     // The name's share of the list's width beside the short columns; the
     // status column takes the rest. Short columns the user sized keep their width.
     double m_nameShare = 0.6;

@@ -5,6 +5,8 @@
 #include "chromewidgets.h"
 #include "common/paths.h"
 #include "designedlayout.h"
+#include "endnotification.h"
+#include "launcherprogress.h"
 #include "pictures.h"
 #include "texts/statustexts.h"
 #include "windowcommands.h"
@@ -46,6 +48,7 @@ void MainWindow::batchStateChanged(BatchController::State state)
                                                  BatchController::StopMode::AfterCurrentJob);
     updateStartButton();
     updateCaption();
+    updateBatchShare();
     if (state == State::Idle && m_closeAfterStop)
         QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -83,6 +86,31 @@ void MainWindow::showPosition(const BatchPosition &position)
     m_captions.setPosition(position);
     progressBar->setValue(m_captions.barValue());
     updateCaption();
+    updateBatchShare();
+}
+
+void MainWindow::updateBatchShare()
+{
+    if (!m_batch->isBusy()) {
+        setWindowTitle(u"Torvane"_qs);
+        m_launcher->show(std::nullopt);
+        return;
+    }
+    const int percent = m_captions.batchPercent();
+    setWindowTitle((m_batch->isPaused() ? u"已暂停 "_qs : QString()) +
+                   u"%1% - Torvane"_qs.arg(percent));
+    m_launcher->show(percent / 100.0);
+}
+
+void MainWindow::notifyBatchEnd(const BatchSummary &summary)
+{
+    if (isActiveWindow() || m_closeAfterStop)
+        return;
+    QString body = u"已转换 %1 个视频"_qs.arg(summary.converted);
+    if (!summary.failures.isEmpty())
+        body += u"，%1 个转换失败"_qs.arg(summary.failures.size());
+    m_endNotification->notify(summary.stopped ? u"Torvane：转换已停止"_qs : u"Torvane：转换完成"_qs,
+                              body, m_batch->outputFolder());
 }
 
 void MainWindow::updateCaption()
@@ -116,6 +144,7 @@ void MainWindow::batchEnded(const BatchSummary &summary)
     m_captions.batchEnded(summary);
     progressBar->setValue(0);
     updateCaption();
+    notifyBatchEnd(summary);
     // A close question the end made moot goes; the summary follows once its
     // box has closed, never on top of it.
     if (messages()->isAsking())

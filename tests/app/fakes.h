@@ -5,6 +5,7 @@
 #include "conversion/batchcontroller.h"
 #include "dialogs/commondialogs.h"
 
+#include <QDBusConnection>
 #include <QList>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -185,6 +186,8 @@ struct Harness
         // The window's size and columns stay those of a fresh window.
         services.windowFile = QString();
         services.queueFile = QString();
+        // No desktop to tell: a bus connection that was never made.
+        services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
         };

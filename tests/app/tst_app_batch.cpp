@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -118,15 +119,23 @@ private Q_SLOTS:
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy done(&batch, &BatchController::jobDone);
-        QStringList positions;
+        QStringList positions, titles;
         connect(&batch, &BatchController::jobStarted, this,
                 [&] { positions << h->control<QLabel>(u"positionLabel"_qs)->text(); });
+        // The title says how far the batch is, as the launcher does.
+        connect(&batch, &BatchController::positionChanged, this,
+                [&] { titles << h->window->windowTitle(); });
         // The list keeps its jobs until each is converted, and stays locked meanwhile.
         connect(&batch, &BatchController::jobDone, this, [this] { verifyLocked(true); });
         startAndWait();
 
         QCOMPARE(done.size(), 2);
         QCOMPARE(positions, (QStringList{u"第 1/2 个"_qs, u"第 2/2 个"_qs}));
+        const QRegularExpression percent(u"^\\d+% - Torvane$"_qs);
+        QVERIFY(!titles.isEmpty());
+        for (const QString &title : std::as_const(titles))
+            QVERIFY2(percent.match(title).hasMatch(), qPrintable(title));
+        QCOMPARE(h->window->windowTitle(), u"Torvane"_qs);
         QVERIFY(h->window->jobList().isEmpty());
         QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"Done."_qs);
         QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(), 0);
