@@ -90,8 +90,11 @@ public:
 
     // The desktop entry's name, without ".desktop".
     static QString desktopId() { return u"io.github.torvane.Torvane"_qs; }
-    static QString webAddress();
-    static QUrl feedbackUrl();
+    // The help page shipped with the program, at a section; 访问网站 and
+    // 意见反馈 lead there too.
+    QUrl helpUrl(const QString &section = {}) const;
+    // The open dialog's filter: video and audio types first, then every file.
+    static QString sourceFileFilter();
     // Tahoma where it exists, else a family that has the Chinese glyphs.
     static QFont chooseWindowFont();
 

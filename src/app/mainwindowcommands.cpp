@@ -22,21 +22,28 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <QUrlQuery>
 #include <QVBoxLayout>
 
-QString MainWindow::webAddress()
+QUrl MainWindow::helpUrl(const QString &section) const
 {
-    return u"https://example.org/torvane/"_qs;
+    // Until the project has a home of its own, the help it ships is its site.
+    QUrl url = QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs));
+    if (!section.isEmpty())
+        url.setFragment(section);
+    return url;
 }
 
-QUrl MainWindow::feedbackUrl()
+QString MainWindow::sourceFileFilter()
 {
-    QUrl url(u"mailto:feedback@example.org"_qs);
-    QUrlQuery query;
-    query.addQueryItem(u"subject"_qs, u"意见反馈 - Torvane"_qs);
-    url.setQuery(query);
-    return url;
+    // The containers ffmpeg reads that people keep videos and sound in.
+    static const char16_t *const extensions[] = {
+        u"mp4", u"m4v", u"mov", u"mkv", u"webm", u"avi",  u"mpg", u"mpeg", u"ts",   u"m2ts",
+        u"mts", u"flv", u"3gp", u"3g2", u"wmv",  u"asf",  u"ogv", u"rm",   u"rmvb", u"dv",
+        u"vob", u"mp3", u"m4a", u"aac", u"wav",  u"flac", u"ogg", u"wma",  u"amr"};
+    QStringList patterns;
+    for (const char16_t *extension : extensions)
+        patterns << u"*."_qs + QString::fromUtf16(extension);
+    return u"视频和音频文件|"_qs + patterns.join(u';') + u"|全部格式(*.*)|*.*"_qs;
 }
 
 bool MainWindow::isSearching() const
@@ -49,7 +56,7 @@ void MainWindow::addFileByDialog()
     m_commonDialogs.setTitle(u"打开文件"_qs);
     if (!m_lastFileFolder.isEmpty())
         m_commonDialogs.setPath(m_lastFileFolder);
-    m_commonDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
+    m_commonDialogs.setFilter(sourceFileFilter());
     if (!m_commonDialogs.showOpenFiles())
         return;
     rememberFolder(folderOf(m_commonDialogs.fileName()));
@@ -327,17 +334,17 @@ void MainWindow::openUrl(const QUrl &url)
 
 void MainWindow::openWebSite()
 {
-    openUrl(QUrl(webAddress()));
+    openUrl(helpUrl());
 }
 
 void MainWindow::openHelp()
 {
-    openUrl(QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs)));
+    openUrl(helpUrl());
 }
 
 void MainWindow::sendFeedback()
 {
-    openUrl(feedbackUrl());
+    openUrl(helpUrl(u"feedback"_qs));
 }
 
 void MainWindow::showAbout()

@@ -164,10 +164,11 @@ void MainWindow::createControls()
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
 
-    webLink = new ClickableLabel(webAddress(), this);
+    webLink = new ClickableLabel(u"Torvane 使用帮助"_qs, this);
+    webLink->setToolTip(helpUrl().toLocalFile());
     webLink->setForegroundRole(QPalette::Link);
     feedbackLink = new HoverLinkLabel(u"意见反馈"_qs, this);
-    feedbackLink->setToolTip(u"Send us your suggestion or question"_qs);
+    feedbackLink->setToolTip(u"怎样报告问题、提出建议"_qs);
     feedbackLink->setForegroundRole(QPalette::Link);
 
     helpMenuButton = new QToolButton(this);

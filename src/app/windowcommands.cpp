@@ -32,7 +32,7 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
         command(window, u"移除选中视频"_qs, u"从列表中删除文件 (Delete)"_qs, {Qt::Key_Delete});
     removeAll = command(window, u"移除所有视频"_qs, u"移除所有视频 (Ctrl+Shift+Delete)"_qs,
                         {Qt::CTRL | Qt::SHIFT | Qt::Key_Delete});
-    webSite = command(window, u"访问网站"_qs, u"访问网站"_qs);
+    webSite = command(window, u"访问网站"_qs, u"打开使用帮助"_qs);
     options = command(window, u"选项设置"_qs, u"设置 (Ctrl+,)"_qs, {Qt::CTRL | Qt::Key_Comma});
     exit = command(window, u"退出程序"_qs, u"退出程序 (Ctrl+Q)"_qs, {Qt::CTRL | Qt::Key_Q});
     help = command(window, u"帮助"_qs, u"帮助 (F1)"_qs, {Qt::Key_F1});

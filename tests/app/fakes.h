@@ -66,6 +66,7 @@ struct OpenFileCall
 {
     QString startFolder;
     QString fileName;
+    FileFilters filters;
 };
 
 // Answers each dialog with the next prepared answer; nullopt or an empty list
@@ -74,18 +75,18 @@ class FakeDialogRunner : public DialogRunner
 {
 public:
     std::optional<QString> openFile(QWidget *, const QString &, const QString &startFolder,
-                                    const QString &fileName, const FileFilters &,
+                                    const QString &fileName, const FileFilters &filters,
                                     const QString &) override
     {
-        const QStringList files = openFiles(nullptr, {}, startFolder, fileName, {});
+        const QStringList files = openFiles(nullptr, {}, startFolder, fileName, filters);
         if (files.isEmpty())
             return std::nullopt;
         return files.constFirst();
     }
     QStringList openFiles(QWidget *, const QString &, const QString &startFolder,
-                          const QString &fileName, const FileFilters &) override
+                          const QString &fileName, const FileFilters &filters) override
     {
-        openCalls.append({startFolder, fileName});
+        openCalls.append({startFolder, fileName, filters});
         if (openAnswers.empty())
             return {};
         const QStringList answer = openAnswers.front();

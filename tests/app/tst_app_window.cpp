@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QUrlQuery>
 
 namespace {
@@ -227,12 +229,13 @@ private Q_SLOTS:
         QVERIFY(!feed->font().bold());
         h->click(u"webLink"_qs);
         h->click(u"feedbackLink"_qs);
+        // No site yet: the web links lead to the help the program ships.
         QCOMPARE(h->urls.size(), 3);
-        QCOMPARE(h->urls[0], QUrl(MainWindow::webAddress()));
-        QCOMPARE(h->urls[1], h->urls[0]);
-        QCOMPARE(h->urls[2].scheme(), u"mailto"_qs);
-        QCOMPARE(QUrlQuery(h->urls[2]).queryItemValue(u"subject"_qs, QUrl::FullyDecoded),
-                 u"意见反馈 - Torvane"_qs);
+        const QUrl help = QUrl::fromLocalFile(m_program.filePath(u"help.html"_qs));
+        QCOMPARE(h->urls[0], help);
+        QCOMPARE(h->urls[1], help);
+        QCOMPARE(h->urls[2].adjusted(QUrl::RemoveFragment), help);
+        QCOMPARE(h->urls[2].fragment(), u"feedback"_qs);
     }
 
     void addFile()
@@ -247,6 +250,13 @@ private Q_SLOTS:
         QVERIFY(h->hintShown());
         QVERIFY(h->window->lastFileFolder().isEmpty());
         QCOMPARE(dialogs.openCalls[0].startFolder, QDir::currentPath());
+        // Videos and sound first, then every file.
+        const FileFilters &filters = dialogs.openCalls[0].filters;
+        QCOMPARE(filters.size(), 2);
+        QCOMPARE(filters[0].description, u"视频和音频文件"_qs);
+        for (const char *type : {"*.mp4", "*.mkv", "*.mov", "*.mp3", "*.rmvb"})
+            QVERIFY2(filters[0].pattern.split(u';').contains(QLatin1String(type)), type);
+        QCOMPARE(filters[1].description, u"全部格式(*.*)"_qs);
 
         h->window->addFileByDialog();
         QCOMPARE(jobs.job(0).typeLabel, u"MP4"_qs);
@@ -708,6 +718,28 @@ private Q_SLOTS:
         QCOMPARE(jobs.job(2).settings.rotation, PictureTransform::turn(2));
     }
 
+    // 转换记录: Esc closes it; a failed job has no speed, however long it ran.
+    void recordWindowKeys()
+    {
+        JobRecord failed;
+        failed.ended = QDateTime::currentDateTime();
+        failed.source = u"/v/a.mp4"_qs;
+        failed.outcome = JobRecord::Outcome::Failed;
+        failed.failure = FailureReason::EncoderFailed;
+        failed.seconds = 4;
+        failed.sourceSeconds = 60;
+        Q_EMIT h->window->batch().jobRecorded(failed);
+        QPointer<QWidget> records = h->window->showRecords();
+        QVERIFY(QTest::qWaitForWindowExposed(records));
+        auto *list = records->findChild<QTreeWidget *>();
+        QCOMPARE(list->topLevelItem(0)->text(6), QString());
+        records->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(records));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Escape);
+        QTRY_VERIFY(records.isNull()); // closed, not only hidden
+    }
+
     // A caption quoted in a message never breaks over two lines.
     void quotedCaptionsStayWhole()
     {
@@ -930,8 +962,8 @@ private Q_SLOTS:
         }
         delete menu;
         QCOMPARE(h->sink.messages.size(), 3);
-        QVERIFY(h->sink.messages[0].text.endsWith(MainWindow::webAddress()));
-        QVERIFY(h->sink.messages[1].text.endsWith(u"feedback@example.org"_qs));
+        QVERIFY(h->sink.messages[0].text.endsWith(m_program.filePath(u"help.html"_qs)));
+        QVERIFY(h->sink.messages[1].text.endsWith(m_program.filePath(u"help.html"_qs)));
         QVERIFY(h->sink.messages[2].text.contains(u"\n"_qs + m_program.path()));
         for (const RecordedMessage &message : h->sink.messages)
             QCOMPARE(message.icon, MessageSink::Icon::Warning);
