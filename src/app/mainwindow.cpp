@@ -201,6 +201,7 @@ void MainWindow::connectControls()
     connect(m_batch, &BatchController::jobRecorded, this, &MainWindow::recordJob);
     connect(m_batch, &BatchController::batchFailed, this, &MainWindow::batchFailed);
     connect(m_batch, &BatchController::pausedChanged, this, [this](bool paused) {
+        m_paused = paused;
         m_commands->setPaused(paused);
         m_captions.setPaused(paused);
         // The bar stands still in the paused colour.
@@ -215,6 +216,8 @@ void MainWindow::connectControls()
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(&m_jobModel, signal, this, &MainWindow::listChanged);
     connect(&m_jobModel, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
+    // However jobs come (a restored list, another start's files), the hint makes way.
+    connect(&m_jobs, &JobQueue::inserted, emptyListHint, &QWidget::hide);
     connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
 
     // Tab goes along the toolbar as it is seen, then down the window.

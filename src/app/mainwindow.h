@@ -263,13 +263,16 @@ private:
     FolderSearch *m_search = nullptr;
     QString m_lastFileFolder;
     bool m_locked = false;
+    // The batch as its signals last told it.
+    BatchController::State m_batchState = BatchController::State::Idle;
+    bool m_paused = false;
     QString m_windowFile;
     SavedQueue *m_savedQueue = nullptr;
     std::unique_ptr<LauncherProgress> m_launcher;
     EndNotification *m_endNotification = nullptr;
     // The name's share of the list's width beside the short columns; the
     // status column takes the rest. Short columns the user sized keep their width.
-    double m_nameShare = 0.6;
+    double m_nameShare = 0.5;
     std::array<int, JobListModel::ColumnCount> m_columnWidths{};
     bool m_sizingColumns = false;
     // A change of job settings, as 撤销 takes it back.

@@ -32,6 +32,7 @@ void MainWindow::setBatchLocked(bool locked)
 void MainWindow::batchStateChanged(BatchController::State state)
 {
     using State = BatchController::State;
+    m_batchState = state;
     const bool busy = state != State::Idle;
     if (busy != m_locked) {
         setBatchLocked(busy);
@@ -56,12 +57,12 @@ void MainWindow::batchStateChanged(BatchController::State state)
 void MainWindow::updateStartButton()
 {
     using State = BatchController::State;
-    const State state = m_batch->state();
+    const State state = m_batchState;
     if (state == State::Idle) {
         startButton->setText(u"开始旋转视频！"_qs);
         startButton->setToolTip(m_commands->start->toolTip());
         startButton->setIcon(Pictures::rotateIcon(StartIconSide));
-    } else if (m_batch->isPaused()) {
+    } else if (m_paused) {
         startButton->setText(u"已暂停"_qs);
         startButton->setToolTip(u"已暂停：可以继续转换，或停止"_qs);
         startButton->setIcon(Pictures::pauseIcon(StartIconSide));
@@ -91,14 +92,13 @@ void MainWindow::showPosition(const BatchPosition &position)
 
 void MainWindow::updateBatchShare()
 {
-    if (!m_batch->isBusy()) {
+    if (m_batchState == BatchController::State::Idle) {
         setWindowTitle(u"Torvane"_qs);
         m_launcher->show(std::nullopt);
         return;
     }
     const int percent = m_captions.batchPercent();
-    setWindowTitle((m_batch->isPaused() ? u"已暂停 "_qs : QString()) +
-                   u"%1% - Torvane"_qs.arg(percent));
+    setWindowTitle((m_paused ? u"已暂停 "_qs : QString()) + u"%1% - Torvane"_qs.arg(percent));
     m_launcher->show(percent / 100.0);
 }
 

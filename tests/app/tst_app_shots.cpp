@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -172,6 +173,59 @@ private Q_SLOTS:
                     progress->x());
         QVERIFY(progress->geometry().right() < h.control(u"startButton"_qs)->x());
         QVERIFY(progress->width() >= progress->fontMetrics().horizontalAdvance(progress->text()));
+    }
+
+    // Two selected rows that differ: the rotation list says so.
+    void mixedSelection()
+    {
+        Harness h(m_programFolder.path());
+        h.control(u"startOverlay"_qs)->hide();
+        JobQueue &jobs = h.window->jobList();
+        jobs.addJobs(QStringList{u"/home/user/视频/倒着拍的 生日.mp4"_qs,
+                                 u"/home/user/视频/holiday.mov"_qs,
+                                 u"/home/user/视频/clip.avi"_qs});
+        jobs.changeSettings({jobs.job(0).id},
+                            [](JobSettings &s) { s.rotation = PictureTransform::turn(2); });
+        auto *view = h.control<QTreeView>(u"jobListView"_qs);
+        view->setFocus();
+        for (int row : {0, 1})
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(h.control<QComboBox>(u"rotationList"_qs)->currentIndex(), -1);
+        save(h.window.get(), u"window-mixed-selection"_qs);
+    }
+
+    // A maximised window gives a failure's reason room to show whole.
+    void failureInFull()
+    {
+        Harness h(m_programFolder.path());
+        h.control(u"startOverlay"_qs)->hide();
+        h.window->resize(1440, 620);
+        JobQueue &jobs = h.window->jobList();
+        jobs.addJobs(QStringList{u"/home/user/视频/春节 家庭聚会.mp4"_qs,
+                                 u"/home/user/视频/摄像头/pipe-capture"_qs});
+        jobs.setFailed(jobs.job(1).id, FailureReason::SourceNotAFile, u"not a regular file"_qs);
+        save(h.window.get(), u"window-failure-in-full"_qs);
+        auto *view = h.control<QTreeView>(u"jobListView"_qs);
+        const QModelIndex status = view->model()->index(1, JobListModel::StatusColumn);
+        QVERIFY(view->header()->sectionSize(JobListModel::StatusColumn) >
+                view->fontMetrics().horizontalAdvance(status.data().toString()) +
+                    view->iconSize().width());
+    }
+
+    // The question at the start when the last run left videos behind.
+    void savedQueueQuestion()
+    {
+        Harness h(m_programFolder.path());
+        MessageBoxSink sink(h.window.get());
+        QTimer::singleShot(200, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            save(box, u"saved-queue"_qs);
+            sink.dismissQuestion();
+        });
+        sink.ask(MessageSink::Icon::Question, u"Torvane"_qs,
+                 u"上次还有 12 个视频没有转换，要继续吗？"_qs, {u"继续"_qs, u"不用了"_qs}, 0);
     }
 
     void optionsDialog()
