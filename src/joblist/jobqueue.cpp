@@ -311,20 +311,11 @@ bool JobQueue::retryRow(int row, bool failedToo)
     return true;
 }
 
-void JobQueue::retryAll()
+void JobQueue::retryRows(bool failedToo)
 {
     bool any = false;
     for (int row = 0; row < count(); ++row)
-        any = retryRow(row, true) || any;
-    if (any)
-        Q_EMIT contentChanged();
-}
-
-void JobQueue::resumeStopped()
-{
-    bool any = false;
-    for (int row = 0; row < count(); ++row)
-        any = retryRow(row, false) || any;
+        any = retryRow(row, failedToo) || any;
     if (any)
         Q_EMIT contentChanged();
 }

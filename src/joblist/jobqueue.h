@@ -74,9 +74,9 @@ public:
     // A failed or stopped job waits again.
     void retry(quint64 id);
     // Every failed or stopped job waits again.
-    void retryAll();
+    void retryAll() { retryRows(true); }
     // Every stopped job waits again; failed ones stay failed.
-    void resumeStopped();
+    void resumeStopped() { retryRows(false); }
 
     // The last three characters of the path without surrounding spaces, upper case.
     static QString typeLabel(const QString &path);
@@ -100,6 +100,7 @@ private:
     void rowChanged(int row);
     void setState(Job &job, JobState state);
     bool retryRow(int row, bool failedToo);
+    void retryRows(bool failedToo);
     void removeRows(int first, int last);
 
     QList<Job> m_jobs;

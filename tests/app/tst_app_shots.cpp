@@ -47,6 +47,17 @@ class tst_AppShots : public QObject
     QTemporaryDir m_runtime, m_programFolder;
     QDir m_out;
 
+    // Saves the box the sink shows next, once it is up, and closes it.
+    void saveNextBox(MessageBoxSink &sink, const QString &state)
+    {
+        QTimer::singleShot(200, this, [this, &sink, state] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            save(box, state);
+            sink.dismissQuestion();
+        });
+    }
+
     QString fileName(const QString &state) const
     {
         return m_out.filePath(u"%1@%2x.png"_qs.arg(state).arg(qApp->devicePixelRatio()));
@@ -218,12 +229,7 @@ private Q_SLOTS:
     {
         Harness h(m_programFolder.path());
         MessageBoxSink sink(h.window.get());
-        QTimer::singleShot(200, this, [&] {
-            QWidget *box = QApplication::activeModalWidget();
-            QVERIFY(box);
-            save(box, u"saved-queue"_qs);
-            sink.dismissQuestion();
-        });
+        saveNextBox(sink, u"saved-queue"_qs);
         sink.ask(MessageSink::Icon::Question, u"Torvane"_qs,
                  u"上次还有 12 个视频没有转换，要继续吗？"_qs, {u"继续"_qs, u"不用了"_qs}, 0);
     }
@@ -271,12 +277,7 @@ private Q_SLOTS:
         Q_EMIT h.window->batch().batchEnded(summary);
         QTRY_COMPARE(h.sink.messages.size(), 1);
         MessageBoxSink sink(h.window.get());
-        QTimer::singleShot(200, this, [&] {
-            QWidget *box = QApplication::activeModalWidget();
-            QVERIFY(box);
-            save(box, u"failure"_qs);
-            sink.dismissQuestion();
-        });
+        saveNextBox(sink, u"failure"_qs);
         sink.askWithList(MessageSink::Icon::Warning, u"转换失败"_qs,
                          failureSummaryIntro(int(summary.failures.size())),
                          failureSummaryItems(summary.failures),
