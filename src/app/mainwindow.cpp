@@ -309,19 +309,23 @@ void MainWindow::applyOptions()
 
 void MainWindow::syncSettingControls()
 {
-    const QList<quint64> ids = selectedJobIds();
-    if (ids.isEmpty()) {
+    const QModelIndexList rows = jobListView->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        formatList->setPlaceholderText(QString());
+        rotationList->setPlaceholderText(QString());
         formatList->setCurrentIndex(m_settings.listedFormatEntry());
         rotationList->setCurrentIndex(m_settings.rotationEntry());
         return;
     }
     // One entry where the selected jobs agree; where they differ, the list says so.
+    // By row: this runs on every change of a row's progress.
     QSet<int> formats, rotations;
-    for (const quint64 id : ids) {
-        if (const Job *job = m_jobs.jobById(id)) {
-            formats << Formats::at(job->settings.format).listedEntry;
-            rotations << ConversionSettings::rotationEntryOf(job->settings.rotation);
-        }
+    for (const QModelIndex &row : rows) {
+        const JobSettings &settings = m_jobs.job(row.row()).settings;
+        formats << Formats::at(settings.format).listedEntry;
+        rotations << ConversionSettings::rotationEntryOf(settings.rotation);
+        if (formats.size() > 1 && rotations.size() > 1)
+            break;
     }
     for (const auto &[list, entries] :
          {std::pair{formatList, formats}, std::pair{rotationList, rotations}}) {

@@ -193,6 +193,8 @@ private:
     // The jobs a row's menu is for: the selected ones when it was opened on
     // one of them, else its own.
     QList<quint64> menuJobIds(int row) const;
+    // These jobs, in list order.
+    QList<const Job *> jobsWithIds(const QList<quint64> &ids) const;
     // Changes these jobs' settings, to be taken back by 撤销; the caption line
     // says how many changed. forNewJobs: the change made to the new jobs' settings too.
     void changeJobSettings(const QList<quint64> &ids,

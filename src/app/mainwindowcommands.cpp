@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -404,6 +405,18 @@ void MainWindow::showOptionsDialog()
     applyOptions();
 }
 
+QList<const Job *> MainWindow::jobsWithIds(const QList<quint64> &ids) const
+{
+    // One pass over the list, however many are selected.
+    const QSet<quint64> wanted(ids.cbegin(), ids.cend());
+    QList<const Job *> jobs;
+    for (const Job &job : m_jobs.jobs()) {
+        if (wanted.contains(job.id))
+            jobs << &job;
+    }
+    return jobs;
+}
+
 QList<quint64> MainWindow::menuJobIds(int row) const
 {
     QList<quint64> ids = selectedJobIds();
@@ -419,13 +432,10 @@ QMenu *MainWindow::jobMenu(int row)
     const Job &job = m_jobs.job(row);
     const QList<quint64> ids = menuJobIds(row);
     bool anyIdle = false, anyRetried = false, anyOutput = false;
-    for (const quint64 id : ids) {
-        if (const Job *j = m_jobs.jobById(id)) {
-            anyIdle = anyIdle || j->state != JobState::Running;
-            anyRetried =
-                anyRetried || j->state == JobState::Failed || j->state == JobState::Stopped;
-            anyOutput = anyOutput || !j->encoderOutput.isEmpty();
-        }
+    for (const Job *j : jobsWithIds(ids)) {
+        anyIdle = anyIdle || j->state != JobState::Running;
+        anyRetried = anyRetried || j->state == JobState::Failed || j->state == JobState::Stopped;
+        anyOutput = anyOutput || !j->encoderOutput.isEmpty();
     }
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -461,11 +471,9 @@ void MainWindow::addSettingsMenus(QMenu *menu, const QList<quint64> &ids)
 {
     QList<JobSettings> settings;
     bool anyWaiting = false;
-    for (const quint64 id : std::as_const(ids)) {
-        if (const Job *job = m_jobs.jobById(id)) {
-            settings << job->settings;
-            anyWaiting = anyWaiting || job->state != JobState::Running;
-        }
+    for (const Job *job : jobsWithIds(ids)) {
+        settings << job->settings;
+        anyWaiting = anyWaiting || job->state != JobState::Running;
     }
     const auto allAgree = [&](auto same) {
         return std::all_of(settings.cbegin(), settings.cend(), same);
@@ -510,10 +518,7 @@ void MainWindow::addSettingsMenus(QMenu *menu, const QList<quint64> &ids)
 QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)
 {
     QString text;
-    for (quint64 id : ids) {
-        const Job *job = m_jobs.jobById(id);
-        if (!job)
-            continue;
+    for (const Job *job : jobsWithIds(ids)) {
         if (!text.isEmpty())
             text += u"\n\n"_qs;
         text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;

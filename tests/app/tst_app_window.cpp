@@ -598,6 +598,8 @@ private Q_SLOTS:
             services.completion = &h->completion;
             services.programFolder = m_program.path();
             services.windowFile = file;
+            services.queueFile = QString();
+            services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
             auto window = std::make_unique<MainWindow>(services);
             window->show();
             return window;
@@ -642,6 +644,7 @@ private Q_SLOTS:
             services.programFolder = m_program.path();
             services.windowFile = QString();
             services.queueFile = file;
+            services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
             auto window = std::make_unique<MainWindow>(services);
             window->show();
             window->offerSavedQueue();
