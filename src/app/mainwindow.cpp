@@ -91,6 +91,9 @@ MainWindow::~MainWindow()
     // The batch's encoder may still report while members go away.
     delete m_batch;
     m_batch = nullptr;
+    // Its last change is written while the list it reads is still there.
+    delete m_savedQueue;
+    m_savedQueue = nullptr;
 }
 
 MessageSink *MainWindow::messages() const

@@ -115,6 +115,12 @@ SavedQueue::SavedQueue(JobQueue &queue, const QString &file, QObject *parent)
     });
 }
 
+SavedQueue::~SavedQueue()
+{
+    if (m_timer->isActive())
+        writeNow();
+}
+
 QString SavedQueue::defaultFile()
 {
     return withTrailingSeparator(Platform::stateFolder()) + u"queue.json"_qs;

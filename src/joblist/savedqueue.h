@@ -21,6 +21,8 @@ public:
     static constexpr int WriteDelayMs = 500;
 
     SavedQueue(JobQueue &queue, const QString &file, QObject *parent = nullptr);
+    // A change not yet written is written now: the queue must still be there.
+    ~SavedQueue() override;
 
     // In the user's state folder ($XDG_STATE_HOME, else ~/.local/state).
     static QString defaultFile();

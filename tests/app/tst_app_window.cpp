@@ -667,6 +667,10 @@ private Q_SLOTS:
             QCOMPARE(jobs.paths(), (QStringList{u"/m/a.mp4"_qs, u"/m/b.mp4"_qs}));
             QCOMPARE(jobs.job(1).state, JobState::Failed);
             QVERIFY(window->findChild<QWidget *>(u"startOverlay"_qs)->isHidden());
+            // A change just before the end is not lost.
+            window->jobList().removeJob(jobs.job(0).id);
+            window.reset();
+            QCOMPARE(SavedQueue::read(file).size(), 1);
         } else {
             QVERIFY(jobs.isEmpty());
             QVERIFY(SavedQueue::read(file).isEmpty());
