@@ -31,9 +31,10 @@ void BatchCaptions::batchStarted()
 bool BatchCaptions::listChanged()
 {
     // Rows the batch itself removes are part of its progress.
-    if (m_running || !m_lastSummary)
+    if (m_running || (!m_lastSummary && m_note.isEmpty()))
         return false;
     m_lastSummary.reset();
+    m_note.clear();
     return true;
 }
 
@@ -42,13 +43,16 @@ QString BatchCaptions::caption() const
     if (m_running) {
         // Several jobs at once: their rows have their own figures, the caption
         // says the batch's share, as the bar shows it.
-        QString running = m_display.caption;
+        if (m_paused)
+            return u"已暂停 %1%"_qs.arg(barValue());
         if (m_position.running > 1)
-            running = u"正在同时转换 %1 个视频 %2%"_qs.arg(m_position.running).arg(barValue());
-        else if (m_position.slots > 1)
-            running = u"转换中 %1%"_qs.arg(barValue());
-        return m_paused ? u"已暂停 · "_qs + running : running;
+            return u"正在同时转换 %1 个视频 %2%"_qs.arg(m_position.running).arg(barValue());
+        if (m_position.slots > 1)
+            return u"转换中 %1%"_qs.arg(barValue());
+        return m_display.caption;
     }
+    if (!m_note.isEmpty())
+        return m_note;
     if (m_lastSummary)
         return StatusTexts::batchEnd(int(m_lastSummary->failures.size()), m_lastSummary->stopped);
     return ProgressDisplay().caption;
@@ -71,11 +75,16 @@ int BatchCaptions::barValue() const
     return std::clamp(int(percent), 0, 100);
 }
 
+int BatchCaptions::batchPercent() const
+{
+    return std::clamp(int(m_position.batchFraction * 100), 0, 100);
+}
+
 QString failureSummaryIntro(int failed)
 {
     return u"以下 %1 个视频没有转换成功，它们留在列表中（红色）。\n"
-           u"再次点击%2可以重试。"_qs.arg(failed)
-               .arg(unbroken(u"“开始旋转视频！”"_qs));
+           u"选择%2，或在视频上点右键选择%3，它们会在下次转换时重新处理。"_qs.arg(failed)
+               .arg(unbroken(u"“重试失败的视频”"_qs), unbroken(u"“重试”"_qs));
 }
 
 QStringList failureSummaryItems(const QList<JobFailure> &failures)

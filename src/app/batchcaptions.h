@@ -27,12 +27,16 @@ public:
     // The user changed the list: the last batch's word is stale. True when
     // the caption changes.
     bool listChanged();
+    // What a change of job settings did, said until the list or the batch moves on.
+    void setNote(const QString &note) { m_note = note; }
 
     QString caption() const;
     QString position() const;
     // The bar shows the batch's share done when several jobs may run at once,
     // the running pass's otherwise: 0 to 100.
     int barValue() const;
+    // The batch's share done, 0 to 100, whatever runs at once.
+    int batchPercent() const;
 
 private:
     bool m_running = false;
@@ -40,6 +44,7 @@ private:
     ProgressDisplay m_display;
     BatchPosition m_position;
     std::optional<BatchSummary> m_lastSummary;
+    QString m_note;
 };
 
 // The failure summary at the end of a batch: what it is about, then each

@@ -2,6 +2,7 @@
 
 #include "pictures.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -184,6 +185,25 @@ JobListView::JobListView(QWidget *parent) : QTreeView(parent)
     setDragDropMode(QAbstractItemView::DropOnly);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+}
+
+void JobListView::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The Menu key is for the current row, its menu under the row; a click's
+    // position is the viewport's, the key's the view's own.
+    const bool key = event->reason() == QContextMenuEvent::Keyboard;
+    const QModelIndex index = key ? currentIndex() : indexAt(event->pos());
+    if (!index.isValid())
+        return;
+    event->accept();
+    Q_EMIT jobMenuRequested(index, key ? viewport()->mapToGlobal(visualRect(index).center())
+                                       : event->globalPos());
+}
+
+void JobListView::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    Q_EMIT viewportResized();
 }
 
 void JobListView::dragEnterEvent(QDragEnterEvent *event)

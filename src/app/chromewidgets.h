@@ -106,8 +106,14 @@ public:
 
 Q_SIGNALS:
     void dropped(const QMimeData *data);
+    // The right button or the Menu key over a row: the row, and where the menu goes.
+    void jobMenuRequested(const QModelIndex &index, const QPoint &globalPos);
+    // The room for the columns changed.
+    void viewportResized();
 
 protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;

@@ -57,11 +57,7 @@ void reportOpenFailure(MessageSink *messages, const QUrl &url)
 {
     if (!messages)
         return;
-    if (url.scheme() == u"mailto") {
-        messages->showMessage(MessageSink::Icon::Warning, u"意见反馈"_qs,
-                              u"没有找到可以写邮件的程序。请把您的意见或问题发送到：\n"_qs +
-                                  url.path());
-    } else if (!url.isLocalFile()) {
+    if (!url.isLocalFile()) {
         messages->showMessage(MessageSink::Icon::Warning, u"访问网站"_qs,
                               u"没有找到可以打开网页的浏览器。请手动访问：\n"_qs + url.toString());
     } else if (QFileInfo(url.toLocalFile()).isDir()) {

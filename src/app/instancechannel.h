@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
 class QLocalSocket;
@@ -10,7 +11,8 @@ class SingleInstance;
 
 // How a second start reaches the copy already running: the running copy
 // listens on a socket beside its single-copy lock, the second one connects,
-// says one fixed line and ends, and the running window comes forward.
+// says one fixed line, or that line and the files it was given, and ends; the
+// running window comes forward and takes the files.
 class InstanceChannel : public QObject
 {
     Q_OBJECT
@@ -32,7 +34,7 @@ public:
     // The second copy's side: true once the running copy has answered. Gives
     // up after waitMs in every case, also when the peer is hung.
     static bool askToComeForward(const QString &serverPath = defaultServerPath(),
-                                 int waitMs = AnswerWait);
+                                 int waitMs = AnswerWait, const QStringList &files = {});
 
     // Per user, in the folder of the single-copy lock.
     static QString defaultServerPath();
@@ -40,6 +42,8 @@ public:
 Q_SIGNALS:
     // A second start asked for the window.
     void comeForwardRequested();
+    // ... and gave these files, in this order.
+    void filesReceived(const QStringList &paths);
 
 private:
     void takeConnections();

@@ -1,5 +1,6 @@
 #include "jobpresentation.h"
 
+#include "common/paths.h"
 #include "conversion/conversionsettings.h"
 #include "joblist/joblistmodel.h"
 #include "texts/statustexts.h"
@@ -43,12 +44,8 @@ QIcon failedMark()
 
 QString rotationText(const JobSettings &settings)
 {
-    const QStringList texts = ConversionSettings::rotationTexts();
-    QString text;
-    for (int entry = 0; entry < texts.size(); ++entry) {
-        if (ConversionSettings::rotationOfEntry(entry) == settings.rotation)
-            text = texts[entry];
-    }
+    QString text = ConversionSettings::rotationTexts().value(
+        ConversionSettings::rotationEntryOf(settings.rotation));
     if (settings.sourceOrientation == SourceOrientation::Ignore)
         text += u"（忽略方向）"_qs;
     return text;
@@ -76,10 +73,11 @@ QVariant presentJob(const Job &job, int column, int role)
         }
         break;
     case Qt::ToolTipRole:
-        if (status && job.state == JobState::Failed) {
+        // A failure whole, wherever the pointer rests on its row.
+        if (job.state == JobState::Failed) {
             const QString detail = StatusTexts::failureDetail(job.failure, job.failureDetail,
                                                               job.failureChecks, job.keptOutput);
-            return StatusTexts::failure(job.failure) +
+            return displayPath(job.source) + u"\n"_qs + StatusTexts::failure(job.failure) +
                    (detail.isEmpty() ? QString() : u"\n"_qs + detail);
         }
         if (status && !job.losslessRefusal.isEmpty())

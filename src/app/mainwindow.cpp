@@ -5,7 +5,9 @@
 #include "chromewidgets.h"
 #include "designedlayout.h"
 #include "desktopactions.h"
+#include "endnotification.h"
 #include "jobpresentation.h"
+#include "launcherprogress.h"
 #include "previewpanel.h"
 #include "skin.h"
 #include "windowcommands.h"
@@ -18,7 +20,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -26,7 +31,9 @@
 MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     : QWidget(parent), m_services(services),
       m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                       : services.programFolder)
+                                                       : services.programFolder),
+      m_windowFile(
+          services.windowFile.value_or(settingsFilePath(u"window.ini"_qs, m_programFolder)))
 {
     if (!m_services.messages)
         m_ownMessages = std::make_unique<MessageBoxSink>(this);
@@ -43,12 +50,20 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_dialogRunner = m_ownDialogs.get();
     }
 
-    m_jobs.setPresentation(presentJob);
+    m_jobModel.setPresentation(presentJob);
     m_batch = new BatchController(m_settings, m_jobs, completion, this);
     m_batch->setProgramFolder(m_programFolder);
     if (m_scratch.isValid())
         m_batch->setScratchFolder(m_scratch.path());
     m_search = new FolderSearch(this);
+    if (const QString file = services.queueFile.value_or(SavedQueue::defaultFile());
+        !file.isEmpty())
+        m_savedQueue = new SavedQueue(m_jobs, file, this);
+    const QDBusConnection bus = services.desktopBus.value_or(QDBusConnection::sessionBus());
+    m_launcher = std::make_unique<LauncherProgress>(bus, desktopId());
+    m_endNotification = new EndNotification(bus, desktopId(), this);
+    connect(m_endNotification, &EndNotification::openFolderRequested, this,
+            [this](const QString &folder) { openUrl(QUrl::fromLocalFile(folder)); });
 
     setObjectName(u"mainWindow"_qs);
     setWindowTitle(u"Torvane"_qs);
@@ -76,6 +91,9 @@ MainWindow::~MainWindow()
     // The batch's encoder may still report while members go away.
     delete m_batch;
     m_batch = nullptr;
+    // Its last change is written while the list it reads is still there.
+    delete m_savedQueue;
+    m_savedQueue = nullptr;
 }
 
 MessageSink *MainWindow::messages() const
@@ -103,6 +121,8 @@ void MainWindow::connectCommands()
     toolbarCommand(m_commands->exit, &MainWindow::saveAndExit);
     toolbarCommand(m_commands->start, &MainWindow::startBatch);
     connect(m_commands->removeSelected, &QAction::triggered, this, &MainWindow::removeSelectedJob);
+    connect(m_commands->retryFailed, &QAction::triggered, this, &MainWindow::retryFailedJobs);
+    connect(m_commands->undo, &QAction::triggered, this, &MainWindow::undoSettingsChange);
     connect(m_commands->help, &QAction::triggered, this, &MainWindow::openHelp);
     connect(m_commands->about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(m_commands->records, &QAction::triggered, this, &MainWindow::showRecords);
@@ -116,6 +136,8 @@ void MainWindow::connectCommands()
             [this] { stopBatch(BatchController::StopMode::Now); });
     connect(m_commands->stopAfterJob, &QAction::triggered, this,
             [this] { stopBatch(BatchController::StopMode::AfterCurrentJob); });
+    connect(m_commands->continueBatch, &QAction::triggered, this,
+            [this] { m_batch->cancelStop(); });
     m_commands->connectChannel(m_commandChannel);
 }
 
@@ -130,19 +152,23 @@ void MainWindow::connectControls()
     connect(startOverlay, &StartOverlay::dropped, this, &MainWindow::dropOnStartOverlay);
     connect(jobListView, &JobListView::dropped, this, &MainWindow::dropOnJobList);
 
-    // The choice is for the jobs added from now on, and for the selected jobs
-    // (all jobs when none is selected) that do not run yet.
+    // The choice is for the selected jobs; with none selected, for the jobs
+    // added from now on and the waiting ones.
     connect(formatList, &QComboBox::activated, this, [this](int entry) {
-        m_settings.selectListedFormat(entry);
-        const int format = m_settings.format();
-        applyChoiceToJobs([format](JobSettings &job) { job.setFormat(format); });
+        const int format = Formats::formatOfListedEntry(entry);
+        applyChoiceToJobs([format](JobSettings &job) { job.setFormat(format); },
+                          [this, entry] { m_settings.selectListedFormat(entry); });
     });
     connect(rotationList, &QComboBox::activated, this, [this](int entry) {
-        m_settings.selectRotation(entry);
-        const PictureTransform rotation = m_settings.rotation();
-        applyChoiceToJobs([rotation](JobSettings &job) { job.rotation = rotation; });
+        const PictureTransform rotation = ConversionSettings::rotationOfEntry(entry);
+        applyChoiceToJobs([rotation](JobSettings &job) { job.rotation = rotation; },
+                          [this, entry] { m_settings.selectRotation(entry); });
     });
+    // The lists show the selected jobs' settings, else the new jobs'.
     connect(&m_settings, &ConversionSettings::changed, this, &MainWindow::syncSettingControls);
+    connect(jobListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::syncSettingControls);
+    connect(&m_jobModel, &QAbstractItemModel::dataChanged, this, &MainWindow::syncSettingControls);
     connect(&m_settings, &ConversionSettings::outputFolderChanged, this,
             [this](const QString &folder) {
                 // Leaves the cursor alone while the user is typing.
@@ -159,14 +185,14 @@ void MainWindow::connectControls()
         else
             startBatch();
     });
-    connect(jobListView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        const QModelIndex index = jobListView->indexAt(pos);
-        if (!index.isValid())
-            return;
-        jobListView->setCurrentIndex(index);
-        if (QMenu *menu = jobMenu(index.row()))
-            menu->popup(jobListView->viewport()->mapToGlobal(pos));
-    });
+    connect(jobListView, &JobListView::jobMenuRequested, this,
+            [this](const QModelIndex &index, const QPoint &globalPos) {
+                // Opened inside the selection, the menu is for all of it.
+                if (!jobListView->selectionModel()->isRowSelected(index.row()))
+                    jobListView->setCurrentIndex(index);
+                if (QMenu *menu = jobMenu(index.row()))
+                    menu->popup(globalPos);
+            });
     connect(webLink, &ClickableLabel::clicked, this, &MainWindow::openWebSite);
     connect(feedbackLink, &ClickableLabel::clicked, this, &MainWindow::sendFeedback);
 
@@ -178,14 +204,23 @@ void MainWindow::connectControls()
     connect(m_batch, &BatchController::jobRecorded, this, &MainWindow::recordJob);
     connect(m_batch, &BatchController::batchFailed, this, &MainWindow::batchFailed);
     connect(m_batch, &BatchController::pausedChanged, this, [this](bool paused) {
+        m_paused = paused;
         m_commands->setPaused(paused);
         m_captions.setPaused(paused);
+        // The bar stands still in the paused colour.
+        progressBar->setProperty("paused", paused);
+        progressBar->style()->unpolish(progressBar);
+        progressBar->style()->polish(progressBar);
+        updateStartButton();
         updateCaption();
+        updateBatchShare();
     });
     // Whatever the user does to the list makes the last batch's word stale.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_jobs, signal, this, &MainWindow::listChanged);
-    connect(&m_jobs, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
+        connect(&m_jobModel, signal, this, &MainWindow::listChanged);
+    connect(&m_jobModel, &QAbstractItemModel::modelReset, this, &MainWindow::listChanged);
+    // However jobs come (a restored list, another start's files), the hint makes way.
+    connect(&m_jobs, &JobQueue::inserted, emptyListHint, &QWidget::hide);
     connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
 
     // Tab goes along the toolbar as it is seen, then down the window.
@@ -225,6 +260,7 @@ void MainWindow::startUp()
     // in the fonts they are drawn in.
     ensurePolished();
     placeControls();
+    restoreWindowLayout();
 }
 
 void MainWindow::restoreSetup()
@@ -276,8 +312,29 @@ void MainWindow::applyOptions()
 
 void MainWindow::syncSettingControls()
 {
-    formatList->setCurrentIndex(m_settings.listedFormatEntry());
-    rotationList->setCurrentIndex(m_settings.rotationEntry());
+    const QModelIndexList rows = jobListView->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        formatList->setPlaceholderText(QString());
+        rotationList->setPlaceholderText(QString());
+        formatList->setCurrentIndex(m_settings.listedFormatEntry());
+        rotationList->setCurrentIndex(m_settings.rotationEntry());
+        return;
+    }
+    // One entry where the selected jobs agree; where they differ, the list says so.
+    // By row: this runs on every change of a row's progress.
+    QSet<int> formats, rotations;
+    for (const QModelIndex &row : rows) {
+        const JobSettings &settings = m_jobs.job(row.row()).settings;
+        formats << Formats::at(settings.format).listedEntry;
+        rotations << ConversionSettings::rotationEntryOf(settings.rotation);
+        if (formats.size() > 1 && rotations.size() > 1)
+            break;
+    }
+    for (const auto &[list, entries] :
+         {std::pair{formatList, formats}, std::pair{rotationList, rotations}}) {
+        list->setPlaceholderText(entries.size() > 1 ? u"（多种）"_qs : QString());
+        list->setCurrentIndex(entries.size() == 1 ? *entries.cbegin() : -1);
+    }
 }
 
 bool MainWindow::isBareBackground(const QPoint &pos) const
@@ -339,6 +396,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_search->cancel();
     if (!m_unloaded) {
         m_unloaded = true;
+        saveWindowLayout();
         m_scratch.remove();
         detachSkin();
     }

@@ -10,11 +10,13 @@
 #include "dialogs/commondialogs.h"
 #include "joblist/foldersearch.h"
 #include "joblist/joblistmodel.h"
+#include "joblist/savedqueue.h"
 #include "process/scratchfolder.h"
 #include "shell/commandchannel.h"
 #include "shell/settingsfiles.h"
 
 #include <QCache>
+#include <QDBusConnection>
 #include <QImage>
 #include <QPointer>
 #include <QUrl>
@@ -26,6 +28,8 @@
 #include <optional>
 
 class ClickableLabel;
+class EndNotification;
+class LauncherProgress;
 class WindowCommands;
 class StartOverlay;
 class HoverLinkLabel;
@@ -55,6 +59,15 @@ struct WindowServices
     QString programFolder; // empty: the folder of the executable
     // Shows the options dialog modally; empty: OptionsDialog.
     std::function<void(OptionValues &values, const QString &optionsFile)> showOptions;
+    // Where the window's size and columns are kept: nullopt, window.ini beside
+    // setup.ini; empty, nowhere.
+    std::optional<QString> windowFile;
+    // Where the job list is kept as it changes: nullopt, the user's state
+    // folder; empty, nowhere.
+    std::optional<QString> queueFile;
+    // Where the launcher's progress and the notification at the end go;
+    // nullopt: the user's session bus.
+    std::optional<QDBusConnection> desktopBus;
 };
 
 class MainWindow : public QWidget
@@ -75,8 +88,13 @@ public:
     // How long the current job stays put before its preview is made.
     static constexpr int PreviewSettleMs = 150;
 
-    static QString webAddress();
-    static QUrl feedbackUrl();
+    // The desktop entry's name, without ".desktop".
+    static QString desktopId() { return u"io.github.torvane.Torvane"_qs; }
+    // The help page shipped with the program, at a section; 访问网站 and
+    // 意见反馈 lead there too.
+    QUrl helpUrl(const QString &section = {}) const;
+    // The open dialog's filter: video and audio types first, then every file.
+    static QString sourceFileFilter();
     // Tahoma where it exists, else a family that has the Chinese glyphs.
     static QFont chooseWindowFont();
 
@@ -92,6 +110,8 @@ public:
     // SIGTERM and SIGINT: stop the batch at once, then close without asking.
     void requestQuit();
     void removeSelectedJob();
+    // Every failed (and stopped) job waits again.
+    void retryFailedJobs();
     void removeAllJobs();
     // A click on toolbar button index (0 to 5): the start screen goes, the
     // button's command runs.
@@ -102,6 +122,11 @@ public:
     void showAbout();
     // The record of ended jobs, this run's and the last ones before it.
     QWidget *showRecords();
+    // Offers the list the last run left unconverted, then keeps the list on
+    // disk from now on.
+    void offerSavedQueue();
+    // Files given to the program (the command line, Open with, a second start).
+    void addFiles(const QStringList &paths);
     // Shows the current job as it will come out, made in the background.
     void updatePreview();
     void saveAndExit();
@@ -111,7 +136,8 @@ public:
     void dropOnJobList(const QMimeData *data);
     void dropOnStartOverlay(const QMimeData *data);
 
-    JobListModel &jobList() { return m_jobs; }
+    JobQueue &jobList() { return m_jobs; }
+    JobListModel &jobListModel() { return m_jobModel; }
     ConversionSettings &conversionSettings() { return m_settings; }
     BatchController &batch() { return *m_batch; }
     CommandChannel &commandChannel() { return m_commandChannel; }
@@ -152,6 +178,8 @@ private:
     void placeControls();
     void placeSettingsRow(int dx, int dy);
     void sizeJobListColumns();
+    void restoreWindowLayout();
+    void saveWindowLayout() const;
     void startUp();
     void restoreSetup();
     // The file and folder dialogs open here next time, after a restart too.
@@ -162,14 +190,27 @@ private:
     bool isBareBackground(const QPoint &pos) const;
     void showRemoveMenu();
     QList<quint64> selectedJobIds() const;
+    // The jobs a row's menu is for: the selected ones when it was opened on
+    // one of them, else its own.
+    QList<quint64> menuJobIds(int row) const;
+    // These jobs, in list order.
+    QList<const Job *> jobsWithIds(const QList<quint64> &ids) const;
+    // Changes these jobs' settings, to be taken back by 撤销; the caption line
+    // says how many changed. forNewJobs: the change made to the new jobs' settings too.
     void changeJobSettings(const QList<quint64> &ids,
-                           const std::function<void(JobSettings &)> &change);
-    // A choice of the format or rotation list, for the selected jobs or all of them.
-    void applyChoiceToJobs(const std::function<void(JobSettings &)> &change);
-    void addSettingsMenus(QMenu *menu, int row);
+                           const std::function<void(JobSettings &)> &change,
+                           const std::function<void()> &forNewJobs = {});
+    // A choice of the format or rotation list: for the selected jobs; with
+    // none selected, for the jobs added from now on and the waiting ones.
+    void applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
+                           const std::function<void()> &forNewJobs);
+    void undoSettingsChange();
+    void addSettingsMenus(QMenu *menu, const QList<quint64> &ids);
 
     void setBatchLocked(bool locked);
     void batchStateChanged(BatchController::State state);
+    // Start, stop, stopping or paused, as the batch stands.
+    void updateStartButton();
     void showProgress(const ProgressDisplay &display);
     void showPosition(const BatchPosition &position);
     void batchEnded(const BatchSummary &summary);
@@ -182,6 +223,10 @@ private:
     void showCachedPreview(const QString &key);
     void listChanged();
     void updateCaption();
+    // The batch's share done in the title and on the launcher.
+    void updateBatchShare();
+    // The end of a batch said on the desktop when the window is not in front.
+    void notifyBatchEnd(const BatchSummary &summary);
     void updateHint();
     void folderSearchFinished(const FolderSearchResult &result);
     void syncSettingControls();
@@ -197,7 +242,8 @@ private:
     QString m_programFolder;
 
     ConversionSettings m_settings;
-    JobListModel m_jobs;
+    JobQueue m_jobs;
+    JobListModel m_jobModel{m_jobs};
     CommonDialogs m_commonDialogs;
     CommandChannel m_commandChannel;
     OptionValues m_options;
@@ -219,6 +265,27 @@ private:
     FolderSearch *m_search = nullptr;
     QString m_lastFileFolder;
     bool m_locked = false;
+    // The batch as its signals last told it.
+    BatchController::State m_batchState = BatchController::State::Idle;
+    bool m_paused = false;
+    QString m_windowFile;
+    SavedQueue *m_savedQueue = nullptr;
+    std::unique_ptr<LauncherProgress> m_launcher;
+    EndNotification *m_endNotification = nullptr;
+    // The name's share of the list's width beside the short columns; the
+    // status column takes the rest. Short columns the user sized keep their width.
+    double m_nameShare = 0.5;
+    std::array<int, JobListModel::ColumnCount> m_columnWidths{};
+    bool m_sizingColumns = false;
+    // A change of job settings, as 撤销 takes it back.
+    struct SettingsChange
+    {
+        JobQueue::SettingsBefore jobs;
+        // The rotation and format list entries the new jobs had before, when
+        // the change was theirs too.
+        std::optional<std::pair<int, int>> newJobs;
+    };
+    QList<SettingsChange> m_undo;
 
     std::array<QToolButton *, ToolbarButtons> toolbarButtons{};
     StartOverlay *startOverlay = nullptr;

@@ -21,22 +21,30 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QToolButton>
-#include <QUrlQuery>
 #include <QVBoxLayout>
 
-QString MainWindow::webAddress()
+QUrl MainWindow::helpUrl(const QString &section) const
 {
-    return u"https://example.org/torvane/"_qs;
+    // Until the project has a home of its own, the help it ships is its site.
+    QUrl url = QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs));
+    if (!section.isEmpty())
+        url.setFragment(section);
+    return url;
 }
 
-QUrl MainWindow::feedbackUrl()
+QString MainWindow::sourceFileFilter()
 {
-    QUrl url(u"mailto:feedback@example.org"_qs);
-    QUrlQuery query;
-    query.addQueryItem(u"subject"_qs, u"意见反馈 - Torvane"_qs);
-    url.setQuery(query);
-    return url;
+    // The containers ffmpeg reads that people keep videos and sound in.
+    static const char16_t *const extensions[] = {
+        u"mp4", u"m4v", u"mov", u"mkv", u"webm", u"avi",  u"mpg", u"mpeg", u"ts",   u"m2ts",
+        u"mts", u"flv", u"3gp", u"3g2", u"wmv",  u"asf",  u"ogv", u"rm",   u"rmvb", u"dv",
+        u"vob", u"mp3", u"m4a", u"aac", u"wav",  u"flac", u"ogg", u"wma",  u"amr"};
+    QStringList patterns;
+    for (const char16_t *extension : extensions)
+        patterns << u"*."_qs + QString::fromUtf16(extension);
+    return u"视频和音频文件|"_qs + patterns.join(u';') + u"|全部格式(*.*)|*.*"_qs;
 }
 
 bool MainWindow::isSearching() const
@@ -49,12 +57,48 @@ void MainWindow::addFileByDialog()
     m_commonDialogs.setTitle(u"打开文件"_qs);
     if (!m_lastFileFolder.isEmpty())
         m_commonDialogs.setPath(m_lastFileFolder);
-    m_commonDialogs.setFilter(u"全部格式(*.*)|*.*"_qs);
+    m_commonDialogs.setFilter(sourceFileFilter());
     if (!m_commonDialogs.showOpenFiles())
         return;
     rememberFolder(folderOf(m_commonDialogs.fileName()));
     m_jobs.addJobs(m_commonDialogs.fileNames());
     emptyListHint->setVisible(m_jobs.isEmpty());
+}
+
+void MainWindow::offerSavedQueue()
+{
+    if (!m_savedQueue || m_savedQueue->isKeeping())
+        return;
+    const QList<Job> kept = SavedQueue::read(m_savedQueue->file());
+    if (!kept.isEmpty() &&
+        messages()->ask(MessageSink::Icon::Question, u"Torvane"_qs,
+                        u"上次还有 %1 个视频没有转换，要继续吗？"_qs.arg(kept.size()),
+                        {u"继续"_qs, u"不用了"_qs}, 0) == 0) {
+        startOverlay->hide();
+        m_jobs.addJobs(kept);
+        emptyListHint->setVisible(m_jobs.isEmpty());
+    }
+    // A list declined is gone: the file now holds the list as it is.
+    m_savedQueue->keep();
+}
+
+void MainWindow::addFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    startOverlay->hide();
+    QStringList files;
+    for (const QString &path : paths) {
+        // A folder is searched as 添加文件夹 does, one at a time.
+        if (RawFile::isDirectory(path)) {
+            if (!m_search->isRunning() && m_search->start(path))
+                updateHint();
+        } else {
+            files << path;
+        }
+    }
+    m_jobs.addJobs(files);
+    emptyListHint->setVisible(m_jobs.isEmpty() || m_search->isRunning());
 }
 
 void MainWindow::rememberFolder(const QString &folder)
@@ -153,20 +197,59 @@ void MainWindow::removeSelectedJob()
 }
 
 void MainWindow::changeJobSettings(const QList<quint64> &ids,
-                                   const std::function<void(JobSettings &)> &change)
+                                   const std::function<void(JobSettings &)> &change,
+                                   const std::function<void()> &forNewJobs)
 {
-    m_jobs.changeSettings(ids, change);
+    SettingsChange taken;
+    if (forNewJobs) {
+        taken.newJobs = std::pair{m_settings.rotationEntry(), m_settings.listedFormatEntry()};
+        forNewJobs();
+    }
+    taken.jobs = m_jobs.changeSettings(ids, change);
+    if (taken.jobs.isEmpty() && !forNewJobs)
+        return;
+    m_undo << taken;
+    m_commands->undo->setEnabled(true);
+    QString note = forNewJobs ? u"新加入的视频将使用此设置；"_qs : QString();
+    note += taken.jobs.isEmpty()
+                ? u"没有视频需要更改"_qs
+                : (forNewJobs ? u"已更改 %1 个等待转换的视频"_qs : u"已更改 %1 个视频"_qs)
+                      .arg(taken.jobs.size());
+    m_captions.setNote(note + u"（Ctrl+Z 撤销）"_qs);
+    updateCaption();
 }
 
-void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change)
+void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
+                                   const std::function<void()> &forNewJobs)
 {
-    // The rows chosen, or every row when none is; a running job keeps its own.
     QList<quint64> ids = selectedJobIds();
-    if (ids.isEmpty()) {
-        for (int row = 0; row < m_jobs.count(); ++row)
-            ids << m_jobs.job(row).id;
+    if (!ids.isEmpty()) {
+        changeJobSettings(ids, change);
+        return;
     }
-    changeJobSettings(ids, change);
+    // Failed jobs keep theirs: they are not waiting until retried.
+    for (const Job &job : m_jobs.jobs()) {
+        if (job.state == JobState::Waiting || job.state == JobState::Stopped)
+            ids << job.id;
+    }
+    changeJobSettings(ids, change, forNewJobs);
+}
+
+void MainWindow::undoSettingsChange()
+{
+    if (m_undo.isEmpty())
+        return;
+    const SettingsChange taken = m_undo.takeLast();
+    m_commands->undo->setEnabled(!m_undo.isEmpty());
+    if (taken.newJobs) {
+        m_settings.selectRotation(taken.newJobs->first);
+        m_settings.selectListedFormat(taken.newJobs->second);
+    }
+    m_jobs.restoreSettings(taken.jobs);
+    m_captions.setNote(taken.jobs.isEmpty()
+                           ? u"已撤销"_qs
+                           : u"已撤销：%1 个视频恢复了原来的设置"_qs.arg(taken.jobs.size()));
+    updateCaption();
 }
 
 void MainWindow::removeAllJobs()
@@ -186,10 +269,22 @@ void MainWindow::startBatch()
         outputFolderEdit->setText(withTrailingSeparator(outputFolderEdit->text()));
         m_settings.setOutputFolder(outputFolderEdit->text());
         break;
+    case BatchController::StartResult::NothingWaiting:
+        messages()->showMessage(
+            MessageSink::Icon::Information, u"开始"_qs,
+            u"列表中的视频都转换失败了，没有等待转换的视频。\n"
+            u"要重新转换，请选择“重试失败的视频”，或在视频上点右键选择“重试”。"_qs);
+        break;
     case BatchController::StartResult::Busy:
     case BatchController::StartResult::OutputFolderUnusable:
         break;
     }
+}
+
+void MainWindow::retryFailedJobs()
+{
+    m_jobs.retryAll();
+    listChanged();
 }
 
 void MainWindow::stopBatch(BatchController::StopMode mode)
@@ -240,17 +335,17 @@ void MainWindow::openUrl(const QUrl &url)
 
 void MainWindow::openWebSite()
 {
-    openUrl(QUrl(webAddress()));
+    openUrl(helpUrl());
 }
 
 void MainWindow::openHelp()
 {
-    openUrl(QUrl::fromLocalFile(programDataFile(m_programFolder, u"help.html"_qs)));
+    openUrl(helpUrl());
 }
 
 void MainWindow::sendFeedback()
 {
-    openUrl(feedbackUrl());
+    openUrl(helpUrl(u"feedback"_qs));
 }
 
 void MainWindow::showAbout()
@@ -310,49 +405,75 @@ void MainWindow::showOptionsDialog()
     applyOptions();
 }
 
+QList<const Job *> MainWindow::jobsWithIds(const QList<quint64> &ids) const
+{
+    // One pass over the list, however many are selected.
+    const QSet<quint64> wanted(ids.cbegin(), ids.cend());
+    QList<const Job *> jobs;
+    for (const Job &job : m_jobs.jobs()) {
+        if (wanted.contains(job.id))
+            jobs << &job;
+    }
+    return jobs;
+}
+
+QList<quint64> MainWindow::menuJobIds(int row) const
+{
+    QList<quint64> ids = selectedJobIds();
+    if (!ids.contains(m_jobs.job(row).id))
+        ids = {m_jobs.job(row).id};
+    return ids;
+}
+
 QMenu *MainWindow::jobMenu(int row)
 {
     if (row < 0 || row >= m_jobs.count())
         return nullptr;
     const Job &job = m_jobs.job(row);
-    const quint64 id = job.id;
+    const QList<quint64> ids = menuJobIds(row);
+    bool anyIdle = false, anyRetried = false, anyOutput = false;
+    for (const Job *j : jobsWithIds(ids)) {
+        anyIdle = anyIdle || j->state != JobState::Running;
+        anyRetried = anyRetried || j->state == JobState::Failed || j->state == JobState::Stopped;
+        anyOutput = anyOutput || !j->encoderOutput.isEmpty();
+    }
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *remove = menu->addAction(u"移除"_qs, this, [this, id] {
-        m_jobs.removeJob(id);
-        emptyListHint->setVisible(m_jobs.isEmpty());
-    });
-    remove->setEnabled(job.state != JobState::Running);
-    QAction *retry = menu->addAction(u"重试"_qs, this, [this, id] {
-        m_jobs.retry(id);
-        listChanged();
-    });
-    retry->setEnabled(job.state == JobState::Failed || job.state == JobState::Stopped);
-    addSettingsMenus(menu, row);
+    const QString several = ids.size() > 1 ? u"（%1 个视频）"_qs.arg(ids.size()) : QString();
+    menu->addAction(u"移除"_qs + several, this,
+                    [this, ids] {
+                        m_jobs.removeJobs(ids);
+                        emptyListHint->setVisible(m_jobs.isEmpty());
+                    })
+        ->setEnabled(anyIdle);
+    menu->addAction(u"重试"_qs + several, this,
+                    [this, ids] {
+                        for (const quint64 id : ids)
+                            m_jobs.retry(id);
+                        listChanged();
+                    })
+        ->setEnabled(anyRetried);
+    menu->addAction(m_commands->retryFailed);
+    addSettingsMenus(menu, ids);
+    menu->addAction(m_commands->undo);
     menu->addSeparator();
     const QString folder = folderOf(job.source);
     menu->addAction(u"打开所在文件夹"_qs, this,
                     [this, folder] { openUrl(QUrl::fromLocalFile(folder)); })
         ->setEnabled(!folder.isEmpty());
-    menu->addAction(u"查看编码器输出"_qs, this, [this, id] { showEncoderOutput({id}); })
-        ->setEnabled(!job.encoderOutput.isEmpty());
+    menu->addAction(u"查看编码器输出"_qs, this, [this, ids] { showEncoderOutput(ids); })
+        ->setEnabled(anyOutput);
     return menu;
 }
 
-// The settings of the rows the menu is for: the selected rows when it was
-// opened on one of them, else its own row. Ticked where all of them agree.
-void MainWindow::addSettingsMenus(QMenu *menu, int row)
+// The settings of the jobs the menu is for, ticked where all of them agree.
+void MainWindow::addSettingsMenus(QMenu *menu, const QList<quint64> &ids)
 {
-    QList<quint64> ids = selectedJobIds();
-    if (!ids.contains(m_jobs.job(row).id))
-        ids = {m_jobs.job(row).id};
     QList<JobSettings> settings;
     bool anyWaiting = false;
-    for (const quint64 id : std::as_const(ids)) {
-        if (const Job *job = m_jobs.jobById(id)) {
-            settings << job->settings;
-            anyWaiting = anyWaiting || job->state != JobState::Running;
-        }
+    for (const Job *job : jobsWithIds(ids)) {
+        settings << job->settings;
+        anyWaiting = anyWaiting || job->state != JobState::Running;
     }
     const auto allAgree = [&](auto same) {
         return std::all_of(settings.cbegin(), settings.cend(), same);
@@ -397,10 +518,7 @@ void MainWindow::addSettingsMenus(QMenu *menu, int row)
 QWidget *MainWindow::showEncoderOutput(const QList<quint64> &ids)
 {
     QString text;
-    for (quint64 id : ids) {
-        const Job *job = m_jobs.jobById(id);
-        if (!job)
-            continue;
+    for (const Job *job : jobsWithIds(ids)) {
         if (!text.isEmpty())
             text += u"\n\n"_qs;
         text += u"== "_qs + displayPath(job->source) + u" ==\n"_qs + job->encoderOutput;

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -21,6 +22,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,6 +43,10 @@ const ToolButtonDesign toolButtons[MainWindow::ToolbarButtons] = {
     {4230, u"optionsButton", u"选项设置", Pictures::Tool::Options},
     {7050, u"exitButton", u"退出程序", Pictures::Tool::Exit},
 };
+
+// The columns' keys in window.ini, by column.
+const char16_t *const columnKeys[JobListModel::ColumnCount] = {u"name", u"type", u"rotation",
+                                                               u"format", u"status"};
 
 } // namespace
 
@@ -94,15 +100,27 @@ void MainWindow::createControls()
 
     jobListCaption = new QLabel(u"文件列表:"_qs, this);
     jobListView = new JobListView(this);
-    jobListView->setModel(&m_jobs);
+    jobListView->setModel(&m_jobModel);
     QHeaderView *header = jobListView->header();
-    header->setStretchLastSection(false);
+    // The name and the status share what the short columns leave; the status
+    // is last and takes the rest, so a failure's reason has room in a wide window.
     header->setSectionResizeMode(QHeaderView::Interactive);
-    // The name takes what the others leave; they are as wide as what they show.
-    header->setSectionResizeMode(JobListModel::NameColumn, QHeaderView::Stretch);
+    header->setStretchLastSection(true);
+    connect(jobListView, &JobListView::viewportResized, this, &MainWindow::sizeJobListColumns);
+    connect(header, &QHeaderView::sectionResized, this, [this, header](int column, int, int size) {
+        if (m_sizingColumns || column == JobListModel::StatusColumn)
+            return;
+        if (column == JobListModel::NameColumn) {
+            const int rest = header->sectionSize(JobListModel::NameColumn) +
+                             header->sectionSize(JobListModel::StatusColumn);
+            if (rest > 0)
+                m_nameShare = double(size) / rest;
+        } else {
+            m_columnWidths[size_t(column)] = size;
+        }
+    });
     // Long paths keep their start and their file name.
     jobListView->setTextElideMode(Qt::ElideMiddle);
-    jobListView->setContextMenuPolicy(Qt::CustomContextMenu);
 
     emptyListHint = new QFrame(this);
     emptyListHint->setFrameShape(QFrame::NoFrame);
@@ -146,10 +164,11 @@ void MainWindow::createControls()
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
 
-    webLink = new ClickableLabel(webAddress(), this);
+    webLink = new ClickableLabel(u"Torvane 使用帮助"_qs, this);
+    webLink->setToolTip(helpUrl().toLocalFile());
     webLink->setForegroundRole(QPalette::Link);
     feedbackLink = new HoverLinkLabel(u"意见反馈"_qs, this);
-    feedbackLink->setToolTip(u"Send us your suggestion or question"_qs);
+    feedbackLink->setToolTip(u"怎样报告问题、提出建议"_qs);
     feedbackLink->setForegroundRole(QPalette::Link);
 
     helpMenuButton = new QToolButton(this);
@@ -237,11 +256,10 @@ void MainWindow::placeControls()
     startOverlay->raise();
 }
 
-// The row of the two lists and the folder box keeps its designed span, but the
-// lists take the width their longest entry needs in the font in use; the
-// folder box takes what is left, since it elides a long path anyway.
-// The job list's columns as wide as their longest entry in the font in use;
-// a status longer than its column is elided, its tool tip says it whole.
+// The short columns as wide as their longest entry in the font in use, or as
+// the user made them; the name takes its share of the rest, the status the
+// remainder. A status longer than its column is elided; the row's tool tip
+// says it whole.
 void MainWindow::sizeJobListColumns()
 {
     QHeaderView *header = jobListView->header();
@@ -249,21 +267,79 @@ void MainWindow::sizeJobListColumns()
     const int margin = jobListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2 + 12;
     const auto widest = [&](int column, const QStringList &texts, int extra = 0) {
         int width = header->fontMetrics().horizontalAdvance(
-            m_jobs.headerData(column, Qt::Horizontal).toString());
+            m_jobModel.headerData(column, Qt::Horizontal).toString());
         for (const QString &text : texts)
             width = std::max(width, metrics.horizontalAdvance(text));
-        header->resizeSection(column, width + margin + extra);
+        return width + margin + extra;
     };
     QStringList formats;
     for (int f = 0; f < Formats::Count; ++f)
         formats << QString::fromUtf16(Formats::at(f).shortName);
-    widest(JobListModel::TypeColumn, {u"MOV"_qs, u"WMV"_qs});
-    widest(JobListModel::RotationColumn, ConversionSettings::rotationTexts());
-    widest(JobListModel::FormatColumn, formats);
+    const std::pair<int, int> shortColumns[] = {
+        {JobListModel::TypeColumn, widest(JobListModel::TypeColumn, {u"MOV"_qs, u"WMV"_qs})},
+        {JobListModel::RotationColumn,
+         widest(JobListModel::RotationColumn, ConversionSettings::rotationTexts())},
+        {JobListModel::FormatColumn, widest(JobListModel::FormatColumn, formats)}};
     // Room for a short failure and its mark.
-    widest(JobListModel::StatusColumn, {u"失败：编码器转换失败"_qs},
-           jobListView->iconSize().isValid() ? jobListView->iconSize().width()
-                                             : style()->pixelMetric(QStyle::PM_SmallIconSize));
+    const int leastStatus =
+        widest(JobListModel::StatusColumn, {u"失败：编码器转换失败"_qs},
+               jobListView->iconSize().isValid() ? jobListView->iconSize().width()
+                                                 : style()->pixelMetric(QStyle::PM_SmallIconSize));
+    const int leastName = px(1800);
+
+    m_sizingColumns = true;
+    int rest = jobListView->viewport()->width();
+    for (const auto &[column, fitting] : shortColumns) {
+        const int width =
+            m_columnWidths[size_t(column)] > 0 ? m_columnWidths[size_t(column)] : fitting;
+        header->resizeSection(column, width);
+        rest -= width;
+    }
+    const int name =
+        std::max(leastName, std::min(int(std::lround(rest * m_nameShare)), rest - leastStatus));
+    header->resizeSection(JobListModel::NameColumn, name);
+    header->setMinimumSectionSize(std::min(header->minimumSectionSize(), leastStatus));
+    if (rest - name < leastStatus)
+        header->resizeSection(JobListModel::StatusColumn, leastStatus);
+    m_sizingColumns = false;
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    if (m_windowFile.isEmpty())
+        return;
+    const WindowLayout layout = readWindowFile(m_windowFile);
+    // A place on a screen that is gone is forgotten, not taken.
+    if (layout.geometry && QGuiApplication::screenAt(layout.geometry->center()))
+        setGeometry(*layout.geometry);
+    else if (layout.geometry)
+        resize(layout.geometry->size().expandedTo(minimumSize()));
+    if (layout.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    const auto width = [&](int column) {
+        return layout.columnWidths.value(QString::fromUtf16(columnKeys[column]));
+    };
+    for (int column :
+         {JobListModel::TypeColumn, JobListModel::RotationColumn, JobListModel::FormatColumn})
+        m_columnWidths[size_t(column)] = width(column);
+    const int name = width(JobListModel::NameColumn), status = width(JobListModel::StatusColumn);
+    if (name > 0 && status > 0)
+        m_nameShare = double(name) / (name + status);
+    placeControls();
+}
+
+void MainWindow::saveWindowLayout() const
+{
+    if (m_windowFile.isEmpty())
+        return;
+    WindowLayout layout;
+    layout.geometry = normalGeometry();
+    layout.maximized = isMaximized();
+    const QHeaderView *header = jobListView->header();
+    for (int column = 0; column < JobListModel::ColumnCount; ++column)
+        layout.columnWidths.insert(QString::fromUtf16(columnKeys[column]),
+                                   header->sectionSize(column));
+    writeWindowFile(m_windowFile, layout);
 }
 
 void MainWindow::placeSettingsRow(int dx, int dy)

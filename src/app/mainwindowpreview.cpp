@@ -24,10 +24,10 @@ void MainWindow::connectPreview()
     connect(m_previewTimer, &QTimer::timeout, this, &MainWindow::updatePreview);
     const auto soon = [this] { m_previewTimer->start(); };
     connect(jobListView->selectionModel(), &QItemSelectionModel::currentChanged, this, soon);
-    connect(&m_jobs, &QAbstractItemModel::rowsRemoved, this, soon);
-    connect(&m_jobs, &QAbstractItemModel::modelReset, this, soon);
+    connect(&m_jobModel, &QAbstractItemModel::rowsRemoved, this, soon);
+    connect(&m_jobModel, &QAbstractItemModel::modelReset, this, soon);
     // A change of the current job's settings; progress of other rows passes by.
-    connect(&m_jobs, &QAbstractItemModel::dataChanged, this,
+    connect(&m_jobModel, &QAbstractItemModel::dataChanged, this,
             [this, soon](const QModelIndex &from, const QModelIndex &to) {
                 const int row = jobListView->currentIndex().row();
                 if (row >= from.row() && row <= to.row())

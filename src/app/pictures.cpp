@@ -221,6 +221,15 @@ void drawStop(QPainter &p, qreal s)
     p.drawRoundedRect(QRectF(s * 0.22, s * 0.22, s * 0.56, s * 0.56), s * 0.08, s * 0.08);
 }
 
+// Two upright bars: held, not ended.
+void drawPause(QPainter &p, qreal s)
+{
+    p.setPen(QPen(QColor(0x0d, 0x3d, 0x6e), s * 0.05));
+    p.setBrush(QColor(0xe0, 0xa3, 0x1a));
+    for (const qreal left : {0.24, 0.56})
+        p.drawRoundedRect(QRectF(s * left, s * 0.2, s * 0.2, s * 0.6), s * 0.05, s * 0.05);
+}
+
 // One pixmap for each common display scale, each drawn at its own pixel size,
 // so no scale shows a stretched picture.
 template<class Draw> QIcon drawnIcon(int side, Draw draw)
@@ -253,6 +262,11 @@ QIcon rotateIcon(int side)
 QIcon stopIcon(int side)
 {
     return drawnIcon(side, drawStop);
+}
+
+QIcon pauseIcon(int side)
+{
+    return drawnIcon(side, drawPause);
 }
 
 QPixmap startOverlayPicture(const QSize &size, const QFont &font, qreal pixelRatio)

@@ -17,6 +17,8 @@ QIcon toolIcon(Tool tool, int side);
 QIcon rotateIcon(int side);
 // The same button while a batch runs: it stops the batch.
 QIcon stopIcon(int side);
+// The start button while the batch is paused.
+QIcon pauseIcon(int side);
 // The start-screen overlay at the given size, drawn for the display's pixel ratio.
 QPixmap startOverlayPicture(const QSize &size, const QFont &font, qreal pixelRatio);
 

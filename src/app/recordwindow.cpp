@@ -4,9 +4,11 @@
 #include "dialogs/commondialogs.h"
 #include "texts/statustexts.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -42,6 +44,20 @@ QString durationText(double seconds)
     return u"%1:%2"_qs.arg(whole / 60, 2, 10, QChar(u'0')).arg(whole % 60, 2, 10, QChar(u'0'));
 }
 
+// A path too long for its column loses its folders first: the file's name stays.
+class PathDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideLeft;
+    }
+};
+
 } // namespace
 
 QString sizeText(qint64 bytes)
@@ -69,14 +85,22 @@ RecordWindow::RecordWindow(const QList<JobRecord> &records, UrlOpener open, QWid
                              u"用时"_qs, u"速度"_qs});
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(QHeaderView::Interactive);
-    for (int column : {Source, Output})
+    for (int column : {Source, Output}) {
         m_list->header()->setSectionResizeMode(column, QHeaderView::Stretch);
+        m_list->setItemDelegateForColumn(column, new PathDelegate(m_list));
+    }
 
     auto *buttons = new QDialogButtonBox(this);
     m_openFile = buttons->addButton(u"打开文件"_qs, QDialogButtonBox::ActionRole);
     m_openFolder = buttons->addButton(u"打开所在文件夹"_qs, QDialogButtonBox::ActionRole);
     QPushButton *close = buttons->addButton(u"关闭"_qs, QDialogButtonBox::RejectRole);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    // Esc closes it wherever the focus is, as the close button does.
+    auto *closeKey = new QAction(this);
+    closeKey->setShortcut(QKeySequence::Cancel);
+    closeKey->setShortcutContext(Qt::WindowShortcut);
+    connect(closeKey, &QAction::triggered, this, &QDialog::close);
+    addAction(closeKey);
     connect(m_openFile, &QPushButton::clicked, this, [this] {
         if (const JobRecord *r = selected())
             m_open(QUrl::fromLocalFile(r->output));
@@ -113,7 +137,8 @@ void RecordWindow::add(const JobRecord &record)
     item->setToolTip(Output, displayPath(record.output));
     item->setText(Size, sizeText(record.outputBytes));
     item->setText(Took, durationText(record.seconds));
-    if (record.speed() > 0)
+    // A failed job converted nothing, however long it ran.
+    if (record.speed() > 0 && record.outcome == JobRecord::Outcome::Converted)
         item->setText(Speed, u"%1×"_qs.arg(record.speed(), 0, 'f', 1));
     item->setData(0, Qt::UserRole, int(m_records.size() - 1));
     // The newest at the top, where the eye looks first.

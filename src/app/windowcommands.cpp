@@ -32,7 +32,7 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
         command(window, u"移除选中视频"_qs, u"从列表中删除文件 (Delete)"_qs, {Qt::Key_Delete});
     removeAll = command(window, u"移除所有视频"_qs, u"移除所有视频 (Ctrl+Shift+Delete)"_qs,
                         {Qt::CTRL | Qt::SHIFT | Qt::Key_Delete});
-    webSite = command(window, u"访问网站"_qs, u"访问网站"_qs);
+    webSite = command(window, u"访问网站"_qs, u"打开使用帮助"_qs);
     options = command(window, u"选项设置"_qs, u"设置 (Ctrl+,)"_qs, {Qt::CTRL | Qt::Key_Comma});
     exit = command(window, u"退出程序"_qs, u"退出程序 (Ctrl+Q)"_qs, {Qt::CTRL | Qt::Key_Q});
     help = command(window, u"帮助"_qs, u"帮助 (F1)"_qs, {Qt::Key_F1});
@@ -43,8 +43,17 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     pause = command(window, u"暂停"_qs, u"暂停正在转换的视频 (Ctrl+P)"_qs,
                     {Qt::CTRL | Qt::Key_P, Qt::Key_Pause});
     pause->setEnabled(false);
+    retryFailed = command(window, u"重试失败的视频"_qs,
+                          u"把转换失败的视频改回等待，下次转换时重新处理 (Ctrl+R)"_qs,
+                          {Qt::CTRL | Qt::Key_R});
+    undo = command(window, u"撤销"_qs, u"撤销对视频设置的上一次更改 (Ctrl+Z)"_qs,
+                   {QKeySequence::Undo});
+    undo->setEnabled(false);
     stopNow = new QAction(u"立即停止"_qs, this);
     stopAfterJob = new QAction(u"当前视频完成后停止"_qs, this);
+    continueBatch = new QAction(u"继续转换"_qs, this);
+    continueBatch->setToolTip(u"取消“当前视频完成后停止”，继续转换列表中的视频"_qs);
+    continueBatch->setVisible(false);
 
     // An entry that writes a word hands it to the channel, which triggers the
     // action; the channel is connected later, by connectChannel().
@@ -85,6 +94,7 @@ WindowCommands::WindowCommands(QWidget *window) : QObject(window)
     stopMenu->addSeparator();
     stopMenu->addAction(stopNow);
     stopMenu->addAction(stopAfterJob);
+    stopMenu->addAction(continueBatch);
 }
 
 void WindowCommands::connectChannel(CommandChannel &channel)
@@ -119,13 +129,14 @@ void WindowCommands::setBatchLocked(bool locked)
         menu->setEnabled(!locked);
 }
 
-void WindowCommands::setStopAfterJobAvailable(bool available)
+void WindowCommands::setStopAfterJobAvailable(bool available, bool stoppingAfterJob)
 {
     stopAfterJob->setEnabled(available);
+    continueBatch->setVisible(stoppingAfterJob);
 }
 
 void WindowCommands::setPaused(bool paused)
 {
-    pause->setText(paused ? u"继续"_qs : u"暂停"_qs);
+    pause->setText(paused ? u"继续转换"_qs : u"暂停"_qs);
     pause->setToolTip(paused ? u"继续转换 (Ctrl+P)"_qs : u"暂停正在转换的视频 (Ctrl+P)"_qs);
 }

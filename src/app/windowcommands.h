@@ -34,6 +34,9 @@ public:
     QAction *pause;   // "暂停", or "继续" while paused
     QAction *stopNow;
     QAction *stopAfterJob;
+    QAction *continueBatch; // takes back the stop after the current video
+    QAction *retryFailed;   // every failed job waits again
+    QAction *undo;          // takes back the last change of job settings
 
     // The pop-up menus. Their entries write the channel's words, except
     // "移除所有视频", which removes directly; the window pops up the remove
@@ -53,8 +56,9 @@ public:
     // While a batch runs nothing may add, remove or change what it works on:
     // Help, About, Delete (a running job stays anyway) and the stops remain.
     void setBatchLocked(bool locked);
-    // The stop after the current video makes sense once, while the batch runs.
-    void setStopAfterJobAvailable(bool available);
+    // The stop after the current video makes sense once, while the batch
+    // runs; once asked for, it can be taken back.
+    void setStopAfterJobAvailable(bool available, bool stoppingAfterJob);
     void setPaused(bool paused);
 
 private:

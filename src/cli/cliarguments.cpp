@@ -37,14 +37,15 @@ QByteArray cliUsage()
 
 namespace {
 
-// An index in range, or one of the names; -1 otherwise.
+// One of the names, or an index in range; -1 otherwise. A name goes first:
+// "180" is half a turn, not an entry.
 int choice(const QString &value, const QStringList &names)
 {
+    if (const qsizetype named = names.indexOf(value); named >= 0)
+        return int(named);
     bool isNumber = false;
     const int index = value.toInt(&isNumber);
-    if (isNumber)
-        return index >= 0 && index < names.size() ? index : -1;
-    return int(names.indexOf(value));
+    return isNumber && index >= 0 && index < names.size() ? index : -1;
 }
 
 std::optional<double> plainNumber(const QString &text)

@@ -5,7 +5,7 @@
 #include "conversion/conversionsettings.h"
 #include "conversion/previewmaker.h"
 #include "joblist/foldersearch.h"
-#include "joblist/joblistmodel.h"
+#include "joblist/jobqueue.h"
 #include "jsonreporter.h"
 #include "printing.h"
 #include "process/scratchfolder.h"
@@ -83,7 +83,7 @@ struct AddedJobs
 };
 
 // A job for every file given and every file in the folders given.
-AddedJobs addJobs(JobListModel &jobs, const QStringList &paths)
+AddedJobs addJobs(JobQueue &jobs, const QStringList &paths)
 {
     AddedJobs added;
     for (const QString &path : paths) {
@@ -185,7 +185,7 @@ int unstartedExitStatus(BatchController::StartResult result, bool filesLeftOut)
 }
 
 // --preview: the one job's output frame, drawn by the encoder into the PNG.
-int makePreview(QCoreApplication &app, BatchController &batch, const JobListModel &jobs,
+int makePreview(QCoreApplication &app, BatchController &batch, const JobQueue &jobs,
                 const QString &picture)
 {
     if (jobs.count() != 1)
@@ -262,7 +262,7 @@ int main(int argc, char **argv)
 
     ConversionSettings settings;
     applyArguments(settings, args);
-    JobListModel jobs;
+    JobQueue jobs;
 
     // Made before the batch, so it outlives anything the batch reports.
     const std::unique_ptr<BatchReporter> reporter = reporterFor(args);

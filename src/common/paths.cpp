@@ -263,9 +263,15 @@ qint64 modifiedNs(const QString &path)
 
 QString makePath(const QString &path)
 {
+    const int error = makeFolders(path);
+    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
+}
+
+int makeFolders(const QString &path)
+{
     const QByteArray bytes = pathToBytes(path);
     if (bytes.isEmpty())
-        return QString::fromLocal8Bit(std::strerror(ENOENT));
+        return ENOENT;
     // Each level in turn, so a missing parent is made too.
     for (qsizetype i = 1; i <= bytes.size(); ++i) {
         if (i < bytes.size() && bytes[i] != '/')
@@ -276,15 +282,13 @@ QString makePath(const QString &path)
             struct stat st;
             if (::stat(level.constData(), &st) == 0 && S_ISDIR(st.st_mode))
                 continue;
-            return QString::fromLocal8Bit(std::strerror(error));
+            return error;
         }
     }
     struct stat st;
     if (::stat(bytes.constData(), &st) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    if (!S_ISDIR(st.st_mode))
-        return QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    return {};
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 bool isWritableDirectory(const QString &path)

@@ -58,5 +58,7 @@ bool remove(const QString &path);
 qint64 modifiedNs(const QString &path);
 // Creates the folder with its parents; the reason when it cannot, empty on success.
 QString makePath(const QString &path);
+// The same; the error number when it cannot, 0 on success.
+int makeFolders(const QString &path);
 bool isWritableDirectory(const QString &path);
 } // namespace RawFile

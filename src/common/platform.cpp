@@ -27,6 +27,14 @@ QString runtimeFolder()
     return qEnvironmentVariable("XDG_RUNTIME_DIR");
 }
 
+QString stateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!isAbsolutePath(state))
+        state = withTrailingSeparator(homeFolder()) + u".local/state"_qs;
+    return withTrailingSeparator(state) + u"Torvane"_qs;
+}
+
 QString userKey()
 {
     return QString::number(::getuid());

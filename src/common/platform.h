@@ -10,6 +10,9 @@ namespace Platform {
 QString homeFolder();
 // The user's private runtime folder (XDG_RUNTIME_DIR); empty when there is none.
 QString runtimeFolder();
+// Torvane's folder in the user's state folder ($XDG_STATE_HOME, else
+// ~/.local/state), where what it keeps across runs lies.
+QString stateFolder();
 // The user's id as text, to name per-user files in shared folders.
 QString userKey();
 

@@ -29,8 +29,9 @@ public:
     constexpr int clockwiseQuarters() const { return m_quarters; }
     constexpr bool isMirrored() const { return m_mirrored; }
     constexpr bool isIdentity() const { return !m_mirrored && m_quarters == 0; }
-    // A turn by one quarter either way, with no mirror.
-    constexpr bool isQuarterTurn() const { return !m_mirrored && m_quarters % 2 == 1; }
+    // A turn by a quarter or a half, with no mirror: what a display matrix
+    // can tell every player.
+    constexpr bool isTurn() const { return !m_mirrored && m_quarters != 0; }
     // Width and height trade places.
     constexpr bool swapsSides() const { return m_quarters % 2 == 1; }
 

@@ -3,9 +3,10 @@
 #include "common/paths.h"
 #include "common/platform.h"
 #include "conversionsettings.h"
-#include "joblist/joblistmodel.h"
+#include "joblist/jobqueue.h"
 #include "process/partfiles.h"
 #include "process/programfiles.h"
+#include "texts/statustexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -96,7 +96,7 @@ struct BatchController::RunningJob
     }
 };
 
-BatchController::BatchController(ConversionSettings &settings, JobListModel &jobs,
+BatchController::BatchController(ConversionSettings &settings, JobQueue &jobs,
                                  CompletionActions *actions, QObject *parent)
     : QObject(parent), m_settings(settings), m_jobs(jobs), m_actions(actions),
       m_startTimer(new QTimer(this)), m_programFolder(QCoreApplication::applicationDirPath()),
@@ -118,19 +118,20 @@ BatchController::BatchController(ConversionSettings &settings, JobListModel &job
         handle({Event::Type::NextJob, {}, m_batchNumber});
     });
     // Jobs added or removed while a batch runs change what is left of it.
-    connect(&m_jobs, &QAbstractItemModel::rowsRemoved, this, [this] {
+    const auto jobsGone = [this] {
         if (m_state != State::Idle)
             updateWaiting();
+    };
+    connect(&m_jobs, &JobQueue::removed, this, jobsGone);
+    connect(&m_jobs, &JobQueue::cleared, this, jobsGone);
+    connect(&m_jobs, &JobQueue::inserted, this, [this](int first, int last) {
+        if (m_state == State::Idle)
+            return;
+        probeDurations(first, last);
+        updateWaiting();
+        // A pool with room takes them at once.
+        post(Event::Type::NextJob);
     });
-    connect(&m_jobs, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) {
-                if (m_state == State::Idle)
-                    return;
-                probeDurations(first, last);
-                updateWaiting();
-                // A pool with room takes them at once.
-                post(Event::Type::NextJob);
-            });
     connect(&m_prober, &DurationProber::durationRead, this, [this](quint64 id, double seconds) {
         const Job *job = m_jobs.jobById(id);
         // The encoder's own word on a running job stands.
@@ -285,6 +286,11 @@ void BatchController::stop(StopMode mode)
             m_batchNumber});
 }
 
+void BatchController::cancelStop()
+{
+    handle({Event::Type::CancelStop, {}, m_batchNumber});
+}
+
 void BatchController::post(Event::Type type, quint64 job)
 {
     const quint64 batch = m_batchNumber;
@@ -343,6 +349,14 @@ void BatchController::handle(const Event &event)
             }
         }
         break;
+    case Event::Type::CancelStop:
+        if (m_state == State::Stopping && m_stopMode == StopMode::AfterCurrentJob) {
+            m_stopMode = StopMode::Now;
+            setState(State::Running);
+            updateWaiting();
+            post(Event::Type::NextJob);
+        }
+        break;
     case Event::Type::Completed:
         if (m_state == State::Finishing)
             endBatch(false);
@@ -352,19 +366,23 @@ void BatchController::handle(const Event &event)
 
 BatchController::StartResult BatchController::startBatch()
 {
-    m_jobs.retryAll();
-    if (m_jobs.nextWaitingRow() < 0)
-        return StartResult::EmptyList;
+    // Failed jobs wait for a retry; stopped ones convert again.
+    if (m_jobs.waitingCount() + m_jobs.countIn(JobState::Stopped) == 0)
+        return m_jobs.isEmpty() ? StartResult::EmptyList : StartResult::NothingWaiting;
 
+    // Refused before any row changes.
     const QString folder = absoluteOutputFolder(m_settings.outputFolder(), Platform::homeFolder());
-    QString problem = folder.isEmpty() ? u"没有指定输出文件夹"_qs : RawFile::makePath(folder);
-    if (problem.isEmpty() && !RawFile::isWritableDirectory(folder))
-        problem = QString::fromLocal8Bit(std::strerror(EACCES));
-    if (!problem.isEmpty()) {
+    int error = folder.isEmpty() ? ENOENT : RawFile::makeFolders(folder);
+    if (error == 0 && !RawFile::isWritableDirectory(folder))
+        error = EACCES;
+    if (error != 0) {
         Q_EMIT batchFailed(FailureReason::OutputFolderUnusable,
-                           displayPath(folder) + u": "_qs + problem);
+                           folder.isEmpty()
+                               ? u"没有指定输出文件夹"_qs
+                               : displayPath(folder) + u"："_qs + StatusTexts::fileError(error));
         return StartResult::OutputFolderUnusable;
     }
+    m_jobs.resumeStopped();
     RawFile::makePath(m_scratchFolder);
     // What an encoder killed outright (SIGKILL, the OOM killer) left unfinished.
     PartFiles::removeAbandoned(folder);

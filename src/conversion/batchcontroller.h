@@ -22,7 +22,7 @@
 #include <vector>
 
 class ConversionSettings;
-class JobListModel;
+class JobQueue;
 class QTimer;
 
 // The choices of the options dialog that a batch uses.
@@ -105,11 +105,12 @@ class BatchController : public QObject
 public:
     enum class State { Idle, Running, Stopping, Finishing };
     enum class StopMode { Now, AfterCurrentJob };
-    enum class StartResult { Started, EmptyList, Busy, OutputFolderUnusable };
+    // NothingWaiting: the list holds only failed jobs, which wait for a retry.
+    enum class StartResult { Started, EmptyList, NothingWaiting, Busy, OutputFolderUnusable };
 
     static constexpr int StartDelayMs = 100;
 
-    BatchController(ConversionSettings &settings, JobListModel &jobs, CompletionActions *actions,
+    BatchController(ConversionSettings &settings, JobQueue &jobs, CompletionActions *actions,
                     QObject *parent = nullptr);
     ~BatchController() override;
 
@@ -146,6 +147,8 @@ public:
 
     StartResult start();
     void stop(StopMode mode);
+    // Takes back a stop after the running jobs: the batch goes on.
+    void cancelStop();
     // Holds the running jobs where they are and starts nothing new until
     // resumed; the time left stops counting meanwhile.
     void pause();
@@ -182,7 +185,16 @@ Q_SIGNALS:
 private:
     struct Event
     {
-        enum class Type { Start, NextJob, NextPass, PassEnded, StopNow, StopAfterJob, Completed };
+        enum class Type {
+            Start,
+            NextJob,
+            NextPass,
+            PassEnded,
+            StopNow,
+            StopAfterJob,
+            CancelStop,
+            Completed
+        };
         Type type;
         RunOutcome outcome = {};
         quint64 token = 0;
@@ -231,7 +243,7 @@ private:
     int slotsFor(const Job &job) const;
 
     ConversionSettings &m_settings;
-    JobListModel &m_jobs;
+    JobQueue &m_jobs;
     CompletionActions *m_actions;
     QTimer *m_startTimer;
     ProgressState m_idleProgress;

@@ -191,7 +191,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
 bool losslessApplies(const CommandInputs &in)
 {
     return in.lossless && Formats::at(in.job.format).rotatesLosslessly() &&
-           in.job.rotation.isQuarterTurn();
+           in.job.rotation.isTurn();
 }
 
 QString losslessRefusal(const CommandInputs &in)
@@ -199,7 +199,7 @@ QString losslessRefusal(const CommandInputs &in)
     const Format &format = Formats::at(in.job.format);
     if (!in.lossless || in.job.rotation.isIdentity() || format.firstPass == FirstPass::AudioOnly)
         return {};
-    if (!in.job.rotation.isQuarterTurn())
+    if (!in.job.rotation.isTurn())
         return QString::fromLatin1(Report::refusalWord(Report::LosslessRefusal::Filter));
     if (!format.rotatesLosslessly())
         return QString::fromLatin1(Report::refusalWord(Report::LosslessRefusal::Container));

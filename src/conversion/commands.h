@@ -44,7 +44,7 @@ struct CommandInputs
 };
 
 // Whether the first pass of these inputs may rotate without encoding: a
-// quarter turn into a format that rotates losslessly.
+// turn without a mirror into a format that rotates losslessly.
 bool losslessApplies(const CommandInputs &in);
 // Why a lossless rotation asked for cannot even be tried, in the encoders'
 // refusal words ("filter", "container"); empty when it can, or when the job

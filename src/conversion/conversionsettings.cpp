@@ -15,12 +15,14 @@ struct RotationEntry
     PictureTransform transform;
 };
 
-const std::array<RotationEntry, 5> rotationEntries{{
+// Entries keep their places: setup files and scripts name them by number.
+const std::array<RotationEntry, 6> rotationEntries{{
     {u"90度顺时针", u"cw", PictureTransform::turn(1)},
     {u"90度逆时针", u"ccw", PictureTransform::turn(-1)},
     {u"水平镜像", u"hmirror", PictureTransform::mirror()},
     {u"垂直镜像", u"vflip", PictureTransform::flip()},
     {u"不旋转", u"none", PictureTransform()},
+    {u"旋转180度", u"180", PictureTransform::turn(2)},
 }};
 
 } // namespace
@@ -46,6 +48,15 @@ PictureTransform ConversionSettings::rotationOfEntry(int entry)
     return entry >= 0 && entry < int(rotationEntries.size())
                ? rotationEntries[size_t(entry)].transform
                : PictureTransform();
+}
+
+int ConversionSettings::rotationEntryOf(PictureTransform rotation)
+{
+    for (size_t entry = 0; entry < rotationEntries.size(); ++entry) {
+        if (rotationEntries[entry].transform == rotation)
+            return int(entry);
+    }
+    return -1;
 }
 
 const QStringList &ConversionSettings::suggestions(Setting setting)

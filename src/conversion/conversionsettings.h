@@ -25,6 +25,7 @@ public:
     static QStringList rotationTexts();
     static QStringList rotationCliNames(); // torvane-cli's names for the entries
     static PictureTransform rotationOfEntry(int entry);
+    static int rotationEntryOf(PictureTransform rotation); // -1: not in the list
     static const QStringList &suggestions(Setting setting);
     static const QStringList &channelTexts(); // cmbChannel
     static QString keepSizeMarker() { return QString::fromUtf16(KeepSizeMarker); }

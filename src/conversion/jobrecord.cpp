@@ -46,10 +46,7 @@ QString takePath(const QJsonObject &object, const QString &key)
 
 QString JobHistory::defaultFile()
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!isAbsolutePath(state))
-        state = withTrailingSeparator(Platform::homeFolder()) + u".local/state"_qs;
-    return withTrailingSeparator(state) + u"Torvane/history.jsonl"_qs;
+    return withTrailingSeparator(Platform::stateFolder()) + u"history.jsonl"_qs;
 }
 
 QByteArray JobHistory::toJsonLine(const JobRecord &record)

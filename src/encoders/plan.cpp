@@ -264,7 +264,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 {
     LosslessChoice choice;
     // The source's own turn first, unless the picture is taken as stored, then
-    // ours. Quarter turns only: a mirror cannot be told to every player by the matrix.
+    // ours. Turns only: a mirror cannot be told to every player by the matrix.
     PictureTransform shown = job.orientation;
     bool told = !job.autorotate;
     if (job.autorotate && info.display) {
@@ -277,7 +277,7 @@ LosslessChoice losslessChoice(const EncodeJob &job, const MediaInfo &info, const
 
     if (info.libavMissing)
         choice.refusal = Report::LosslessRefusal::Libav;
-    else if (!job.orientation.isQuarterTurn())
+    else if (!job.orientation.isTurn())
         choice.refusal = Report::LosslessRefusal::Filter;
     else if (!container || !container->displayMatrix)
         choice.refusal = Report::LosslessRefusal::Container;

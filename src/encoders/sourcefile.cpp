@@ -18,8 +18,8 @@ SourceFile::~SourceFile()
 
 SourceFile::Problem SourceFile::open(const QString &path, int *error)
 {
-    const int fd = ::open(pathToBytes(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *error = errno;
         return Problem::Unopenable;

@@ -267,6 +267,56 @@ bool writeFoldersFile(const QString &path, const QString &lastFolder)
     return writeText(path, quoted(lastFolder));
 }
 
+WindowLayout readWindowFile(const QString &path)
+{
+    WindowLayout layout;
+    QString text;
+    if (!readText(path, text))
+        return layout;
+    QHash<QString, QString> values;
+    for (const QString &line : text.split(u'\n')) {
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals > 0)
+            values.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    if (values.value(u"version"_qs) != QString::number(WindowLayout::Version))
+        return layout;
+    const auto number = [&](const QString &key) -> std::optional<int> {
+        bool ok = false;
+        const int n = values.value(key).toInt(&ok);
+        return ok ? std::optional(n) : std::nullopt;
+    };
+    const auto x = number(u"window/x"_qs), y = number(u"window/y"_qs);
+    const auto width = number(u"window/width"_qs), height = number(u"window/height"_qs);
+    if (x && y && width > 0 && height > 0)
+        layout.geometry = QRect(*x, *y, *width, *height);
+    layout.maximized = values.value(u"window/maximized"_qs) == u"true";
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!it.key().startsWith(u"columns/"))
+            continue;
+        if (const auto w = number(it.key()); w > 0)
+            layout.columnWidths.insert(it.key().mid(8), *w);
+    }
+    return layout;
+}
+
+bool writeWindowFile(const QString &path, const WindowLayout &layout)
+{
+    QString text = u"version=%1\n"_qs.arg(WindowLayout::Version);
+    if (layout.geometry)
+        text += u"window/x=%1\nwindow/y=%2\nwindow/width=%3\nwindow/height=%4\n"_qs
+                    .arg(layout.geometry->x())
+                    .arg(layout.geometry->y())
+                    .arg(layout.geometry->width())
+                    .arg(layout.geometry->height());
+    text += u"window/maximized=%1\n"_qs.arg(layout.maximized ? u"true" : u"false");
+    QStringList keys = layout.columnWidths.keys();
+    keys.sort();
+    for (const QString &key : std::as_const(keys))
+        text += u"columns/%1=%2\n"_qs.arg(key).arg(layout.columnWidths.value(key));
+    return writeText(path, text);
+}
+
 QString settingsFilePath(const QString &fileName, const QString &programFolder)
 {
     const QString portable = QDir(programFolder).filePath(fileName);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -45,6 +47,19 @@ bool writeOptionsFile(const QString &path, const OptionValues &values);
 // file gives nullopt: no folder yet.
 std::optional<QString> readFoldersFile(const QString &path);
 bool writeFoldersFile(const QString &path, const QString &lastFolder);
+
+// window.ini: the window's place and size and its list's column widths, as
+// "key=value" lines under a version key, each value by name. A file of
+// another version, or none, gives nothing; a key missing or unusable is left out.
+struct WindowLayout
+{
+    static constexpr int Version = 1;
+    std::optional<QRect> geometry; // the normal one, also while maximized
+    bool maximized = false;
+    QHash<QString, int> columnWidths; // by the column's key
+};
+WindowLayout readWindowFile(const QString &path);
+bool writeWindowFile(const QString &path, const WindowLayout &layout);
 
 // The copy beside the program when there is one (portable install), otherwise
 // the one in the per-user configuration folder.

@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <utility>
 
@@ -144,6 +145,31 @@ QString losslessRefusal(const QString &why)
             codec = shown;
     }
     return u"无法无损旋转：源视频编码为 "_qs + codec;
+}
+
+QString fileError(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return u"没有写入权限"_qs;
+    case EROFS:
+        return u"所在的磁盘是只读的"_qs;
+    case ENOSPC:
+    case EDQUOT:
+        return u"磁盘空间不足"_qs;
+    case ENOENT:
+        return u"路径不存在"_qs;
+    case ENOTDIR:
+    case EEXIST:
+        return u"路径中有同名的文件，不是文件夹"_qs;
+    case ENAMETOOLONG:
+        return u"路径太长"_qs;
+    case EIO:
+        return u"读写磁盘出错"_qs;
+    default:
+        return u"无法使用（错误 %1）"_qs.arg(error);
+    }
 }
 
 QString batchEnd(int failed, bool stopped)

@@ -30,6 +30,9 @@ QString remaining(int seconds);
 // Why a lossless rotation was not done: a codec name ("vp9") or a reason word.
 QString losslessRefusal(const QString &why);
 
+// Why a file or folder cannot be used, for an error number of the system.
+QString fileError(int error);
+
 // The caption once a batch has ended.
 QString batchEnd(int failed, bool stopped);
 

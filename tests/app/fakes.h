@@ -5,6 +5,7 @@
 #include "conversion/batchcontroller.h"
 #include "dialogs/commondialogs.h"
 
+#include <QDBusConnection>
 #include <QList>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,6 +47,8 @@ public:
         messages.append({icon, title, text});
         questions << buttons;
         defaults << defaultButton;
+        if (whileAsking)
+            std::exchange(whileAsking, nullptr)();
         if (answers.empty())
             return int(buttons.size()) - 1;
         const int answer = answers.front();
@@ -55,12 +59,14 @@ public:
     QList<QStringList> questions;
     QList<int> defaults; // the button Enter chooses, for each question
     std::deque<int> answers;
+    std::function<void()> whileAsking; // runs once, while the next question is open
 };
 
 struct OpenFileCall
 {
     QString startFolder;
     QString fileName;
+    FileFilters filters;
 };
 
 // Answers each dialog with the next prepared answer; nullopt or an empty list
@@ -69,18 +75,18 @@ class FakeDialogRunner : public DialogRunner
 {
 public:
     std::optional<QString> openFile(QWidget *, const QString &, const QString &startFolder,
-                                    const QString &fileName, const FileFilters &,
+                                    const QString &fileName, const FileFilters &filters,
                                     const QString &) override
     {
-        const QStringList files = openFiles(nullptr, {}, startFolder, fileName, {});
+        const QStringList files = openFiles(nullptr, {}, startFolder, fileName, filters);
         if (files.isEmpty())
             return std::nullopt;
         return files.constFirst();
     }
     QStringList openFiles(QWidget *, const QString &, const QString &startFolder,
-                          const QString &fileName, const FileFilters &) override
+                          const QString &fileName, const FileFilters &filters) override
     {
-        openCalls.append({startFolder, fileName});
+        openCalls.append({startFolder, fileName, filters});
         if (openAnswers.empty())
             return {};
         const QStringList answer = openAnswers.front();
@@ -178,6 +184,11 @@ struct Harness
             return urlsOpen;
         };
         services.programFolder = programFolder;
+        // The window's size and columns stay those of a fresh window.
+        services.windowFile = QString();
+        services.queueFile = QString();
+        // No desktop to tell: a bus connection that was never made.
+        services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
         services.showOptions = [this](OptionValues &, const QString &file) {
             optionsFiles << file;
         };

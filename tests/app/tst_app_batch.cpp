@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -118,15 +119,23 @@ private Q_SLOTS:
         BatchController &batch = h->window->batch();
         QSignalSpy progress(&batch, &BatchController::progressChanged);
         QSignalSpy done(&batch, &BatchController::jobDone);
-        QStringList positions;
+        QStringList positions, titles;
         connect(&batch, &BatchController::jobStarted, this,
                 [&] { positions << h->control<QLabel>(u"positionLabel"_qs)->text(); });
+        // The title says how far the batch is, as the launcher does.
+        connect(&batch, &BatchController::positionChanged, this,
+                [&] { titles << h->window->windowTitle(); });
         // The list keeps its jobs until each is converted, and stays locked meanwhile.
         connect(&batch, &BatchController::jobDone, this, [this] { verifyLocked(true); });
         startAndWait();
 
         QCOMPARE(done.size(), 2);
         QCOMPARE(positions, (QStringList{u"第 1/2 个"_qs, u"第 2/2 个"_qs}));
+        const QRegularExpression percent(u"^\\d+% - Torvane$"_qs);
+        QVERIFY(!titles.isEmpty());
+        for (const QString &title : std::as_const(titles))
+            QVERIFY2(percent.match(title).hasMatch(), qPrintable(title));
+        QCOMPARE(h->window->windowTitle(), u"Torvane"_qs);
         QVERIFY(h->window->jobList().isEmpty());
         QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"Done."_qs);
         QCOMPARE(h->control<QProgressBar>(u"progressBar"_qs)->value(), 0);
@@ -196,7 +205,28 @@ private Q_SLOTS:
     {
         const QString missing = m_clips.filePath(u"不存在.mp4"_qs);
         h->window->jobList().addJobs({missing, m_clipA});
+        // The summary waits until the batch has ended: nothing is asked while
+        // it changes state, and a start from the open summary begins a new batch.
+        BatchController &batch = h->window->batch();
+        int askedAtEnd = -1;
+        QString captionAtEnd;
+        connect(&batch, &BatchController::batchEnded, this, [&] {
+            if (askedAtEnd >= 0)
+                return;
+            askedAtEnd = int(h->sink.messages.size());
+            captionAtEnd = h->control<QLabel>(u"progressCaption"_qs)->text();
+        });
+        bool startedAgain = false;
+        h->sink.whileAsking = [&] {
+            h->window->jobList().addJob(m_clipA);
+            h->window->startBatch();
+            startedAgain = batch.isBusy();
+        };
+        QSignalSpy ended(&batch, &BatchController::batchEnded);
         startAndWait();
+        QCOMPARE(askedAtEnd, 0);
+        QVERIFY(ended.wait(120000));
+        QVERIFY(startedAgain);
 
         QCOMPARE(h->window->jobList().paths(), QStringList{missing});
         const Job &job = h->window->jobList().job(0);
@@ -206,8 +236,8 @@ private Q_SLOTS:
         QVERIFY(h->sink.messages[0].text.contains(missing));
         QVERIFY(h->sink.messages[0].text.contains(u"源文件无法读取或已损坏"_qs));
         QCOMPARE(h->sink.questions.value(0).value(0), u"查看编码器输出"_qs);
-        QCOMPARE(h->sink.defaults.value(0), 1); // Enter closes the summary
-        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"完成，1 个视频转换失败"_qs);
+        QCOMPARE(h->sink.defaults.value(0), 2); // Enter closes the summary
+        QCOMPARE(captionAtEnd, u"完成，1 个视频转换失败"_qs);
         const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
         const QModelIndex status = model->index(0, JobListModel::StatusColumn);
         QCOMPARE(status.data().toString(), u"失败：源文件无法读取或已损坏"_qs);
@@ -216,12 +246,21 @@ private Q_SLOTS:
         QVERIFY(!status.data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(status.data(Qt::ToolTipRole).toString().contains(job.failureDetail));
         QVERIFY(!job.encoderOutput.isEmpty());
-        QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(m_out->path()).entryList(QDir::Files).size(), 2); // one from each batch
 
         // The encoder's own words can be read and copied.
         QWidget *view = h->window->showEncoderOutput({job.id});
         QVERIFY(view->findChild<QPlainTextEdit *>()->toPlainText().contains(job.failureDetail));
         view->close();
+
+        // Start leaves the red row as it is; 重试失败的视频 makes it wait again.
+        h->click(u"startButton"_qs);
+        QVERIFY(!batch.isBusy());
+        QCOMPARE(h->sink.messages.size(), 2);
+        QVERIFY(h->sink.messages[1].text.contains(u"重试失败的视频"_qs));
+        QCOMPARE(h->window->jobList().job(0).state, JobState::Failed);
+        h->window->commands().retryFailed->trigger();
+        QCOMPARE(h->window->jobList().job(0).state, JobState::Waiting);
     }
 
     // Every ended job goes into the record, which outlives the window.
@@ -363,6 +402,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("left");
         QTest::newRow("now") << 0 << 2;
         QTest::newRow("after the current video") << 1 << 1;
+        QTest::newRow("after the current video, taken back") << 2 << 0;
     }
 
     void stopButtonStopsNowOrAfterTheJob()
@@ -387,21 +427,35 @@ private Q_SLOTS:
                     return action;
             return static_cast<QAction *>(nullptr);
         };
-        // A pause first: the caption says so, and the same entry goes on.
+        // A pause first: the button, the bar and the caption say so, and the
+        // same entry goes on.
         entry(u"暂停"_qs)->trigger();
         QVERIFY(batch.isPaused());
+        QCOMPARE(button->text(), u"已暂停"_qs);
+        QVERIFY(h->control(u"progressBar"_qs)->property("paused").toBool());
         QVERIFY(h->control<QLabel>(u"progressCaption"_qs)->text().startsWith(u"已暂停"_qs));
-        entry(u"继续"_qs)->trigger();
+        entry(u"继续转换"_qs)->trigger();
         QVERIFY(!batch.isPaused());
+        QCOMPARE(button->text(), u"停止转换"_qs);
+        QVERIFY(!h->control(u"progressBar"_qs)->property("paused").toBool());
         entry(choice == 0 ? u"立即停止"_qs : u"当前视频完成后停止"_qs)->trigger();
+        if (choice == 2) {
+            QVERIFY(h->window->commands().continueBatch->isVisible());
+            h->window->commands().continueBatch->trigger();
+            QCOMPARE(batch.state(), BatchController::State::Running);
+            QVERIFY(!h->window->commands().continueBatch->isVisible());
+        }
         QVERIFY(ended.wait(60000));
 
         QCOMPARE(button->text(), u"开始旋转视频！"_qs);
         QCOMPARE(h->window->jobList().count(), left);
-        const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
-        QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
-                 choice == 0 ? u"已停止"_qs : u"等待"_qs);
-        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(), u"已停止"_qs);
+        if (left > 0) {
+            const QAbstractItemModel *model = h->control<QTreeView>(u"jobListView"_qs)->model();
+            QCOMPARE(model->index(0, JobListModel::StatusColumn).data().toString(),
+                     choice == 0 ? u"已停止"_qs : u"等待"_qs);
+        }
+        QCOMPARE(h->control<QLabel>(u"progressCaption"_qs)->text(),
+                 choice == 2 ? u"Done."_qs : u"已停止"_qs);
         const QStringList written =
             QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(written.size(), 2 - left);

@@ -1,6 +1,7 @@
 // Start-up from the settings files, the command channel and menus, exit, and
 // the single running copy.
 #include "fakes.h"
+#include "joblist/savedqueue.h"
 
 #include "app/instancechannel.h"
 #include "common/platform.h"
@@ -276,14 +277,21 @@ private Q_SLOTS:
         QVERIFY(h->window->isMinimized());
         QObject::connect(&channel, &InstanceChannel::comeForwardRequested, h->window.get(),
                          [this] { bringToFront(h->window.get()); });
+        QObject::connect(&channel, &InstanceChannel::filesReceived, h->window.get(),
+                         &MainWindow::addFiles);
         QSignalSpy asked(&channel, &InstanceChannel::comeForwardRequested);
+        // The files of a second start join the list, any name byte for byte.
+        const QStringList files{u"/v/a b.mp4"_qs, pathFromBytes("/v/\xff\n.avi")};
         bool answered = false;
-        const std::unique_ptr<QThread> second(
-            QThread::create([&] { answered = InstanceChannel::askToComeForward(socket); }));
+        const std::unique_ptr<QThread> second(QThread::create([&] {
+            answered =
+                InstanceChannel::askToComeForward(socket, InstanceChannel::AnswerWait, files);
+        }));
         second->start();
         QTRY_VERIFY(second->isFinished());
         QVERIFY(answered);
         QCOMPARE(asked.size(), 1);
+        QCOMPARE(h->window->jobList().paths(), files);
         QVERIFY(!h->window->isMinimized());
         QVERIFY(h->window->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
@@ -338,20 +346,37 @@ private Q_SLOTS:
         env.insert(u"XDG_RUNTIME_DIR"_qs, home.filePath(u"run"_qs));
         env.insert(u"HOME"_qs, home.path());
         env.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
+        env.insert(u"XDG_STATE_HOME"_qs, home.filePath(u"state"_qs));
         env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
         // Each copy gets long enough to take the lock and show its window.
-        auto launch = [&](QProcess &copy) {
+        auto launch = [&](QProcess &copy, const QStringList &files = {}) {
             copy.setProcessEnvironment(env);
-            copy.start(program, {});
+            copy.start(program, files);
             return copy.waitForStarted() && !copy.waitForFinished(1500);
+        };
+        // The running copy's list, as it keeps it.
+        const QString queue = home.filePath(u"state/Torvane/queue.json"_qs);
+        const auto listed = [&] {
+            QStringList paths;
+            for (const Job &job : SavedQueue::read(queue))
+                paths << job.source;
+            return paths;
         };
 
         // The running copy answers on a socket beside its lock, the user's alone.
         const QString socket =
             home.filePath(u"run/torvane-"_qs + Platform::userKey() + u".sock"_qs);
 
+        // Open with: the first start takes its file, a second start hands its
+        // own to the running copy.
         QProcess first, second, third;
-        QVERIFY(launch(first));
+        QVERIFY(launch(first, {u"/v/one.mp4"_qs}));
+        QTRY_COMPARE(listed(), QStringList{u"/v/one.mp4"_qs});
+        second.setProcessEnvironment(env);
+        second.setWorkingDirectory(home.path());
+        second.start(program, {u"two.mp4"_qs});
+        QVERIFY(second.waitForFinished(10000));
+        QTRY_COMPARE(listed(), (QStringList{u"/v/one.mp4"_qs, home.filePath(u"two.mp4"_qs)}));
         QVERIFY(InstanceChannel::askToComeForward(socket, 5000));
         QCOMPARE(QFileInfo(socket).permissions() &
                      ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
@@ -375,6 +400,7 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode(), 0);
         first.kill();
         QVERIFY(first.waitForFinished(10000));
+        QFile::remove(queue); // the next copy would offer it back first
 
         // A lock and a socket left by a copy that died do not keep the next one out.
         QVERIFY(launch(third));

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -45,6 +46,17 @@ class tst_AppShots : public QObject
 
     QTemporaryDir m_runtime, m_programFolder;
     QDir m_out;
+
+    // Saves the box the sink shows next, once it is up, and closes it.
+    void saveNextBox(MessageBoxSink &sink, const QString &state)
+    {
+        QTimer::singleShot(200, this, [this, &sink, state] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            save(box, state);
+            sink.dismissQuestion();
+        });
+    }
 
     QString fileName(const QString &state) const
     {
@@ -112,7 +124,7 @@ private Q_SLOTS:
                 fileDrop({u"/home/user/视频/春节 家庭聚会.mp4"_qs,
                           u"/home/user/视频/holiday.rmvb"_qs, u"/home/user/视频/clip.avi"_qs})
                     .get());
-            JobListModel &jobs = window.jobList();
+            JobQueue &jobs = window.jobList();
             jobs.setFailed(jobs.job(2).id, FailureReason::NoOutput, u"no output"_qs);
             // The failed row selected: its red mark must still show.
             auto *view = h.control<QTreeView>(u"jobListView"_qs);
@@ -124,7 +136,7 @@ private Q_SLOTS:
         }
         if (percent >= 0) {
             BatchController &batch = window.batch();
-            JobListModel &jobs = window.jobList();
+            JobQueue &jobs = window.jobList();
             jobs.setRunning(jobs.job(0).id, 1, 1, percent / 100.0);
             // The second row is behind the first, with a figure of its own.
             if (running > 1)
@@ -174,6 +186,54 @@ private Q_SLOTS:
         QVERIFY(progress->width() >= progress->fontMetrics().horizontalAdvance(progress->text()));
     }
 
+    // Two selected rows that differ: the rotation list says so.
+    void mixedSelection()
+    {
+        Harness h(m_programFolder.path());
+        h.control(u"startOverlay"_qs)->hide();
+        JobQueue &jobs = h.window->jobList();
+        jobs.addJobs(QStringList{u"/home/user/视频/倒着拍的 生日.mp4"_qs,
+                                 u"/home/user/视频/holiday.mov"_qs,
+                                 u"/home/user/视频/clip.avi"_qs});
+        jobs.changeSettings({jobs.job(0).id},
+                            [](JobSettings &s) { s.rotation = PictureTransform::turn(2); });
+        auto *view = h.control<QTreeView>(u"jobListView"_qs);
+        view->setFocus();
+        for (int row : {0, 1})
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(h.control<QComboBox>(u"rotationList"_qs)->currentIndex(), -1);
+        save(h.window.get(), u"window-mixed-selection"_qs);
+    }
+
+    // A maximised window gives a failure's reason room to show whole.
+    void failureInFull()
+    {
+        Harness h(m_programFolder.path());
+        h.control(u"startOverlay"_qs)->hide();
+        h.window->resize(1440, 620);
+        JobQueue &jobs = h.window->jobList();
+        jobs.addJobs(QStringList{u"/home/user/视频/春节 家庭聚会.mp4"_qs,
+                                 u"/home/user/视频/摄像头/pipe-capture"_qs});
+        jobs.setFailed(jobs.job(1).id, FailureReason::SourceNotAFile, u"not a regular file"_qs);
+        save(h.window.get(), u"window-failure-in-full"_qs);
+        auto *view = h.control<QTreeView>(u"jobListView"_qs);
+        const QModelIndex status = view->model()->index(1, JobListModel::StatusColumn);
+        QVERIFY(view->header()->sectionSize(JobListModel::StatusColumn) >
+                view->fontMetrics().horizontalAdvance(status.data().toString()) +
+                    view->iconSize().width());
+    }
+
+    // The question at the start when the last run left videos behind.
+    void savedQueueQuestion()
+    {
+        Harness h(m_programFolder.path());
+        MessageBoxSink sink(h.window.get());
+        saveNextBox(sink, u"saved-queue"_qs);
+        sink.ask(MessageSink::Icon::Question, u"Torvane"_qs,
+                 u"上次还有 12 个视频没有转换，要继续吗？"_qs, {u"继续"_qs, u"不用了"_qs}, 0);
+    }
+
     void optionsDialog()
     {
         OptionValues values;
@@ -215,18 +275,13 @@ private Q_SLOTS:
                                          {}});
         }
         Q_EMIT h.window->batch().batchEnded(summary);
-        QCOMPARE(h.sink.messages.size(), 1);
+        QTRY_COMPARE(h.sink.messages.size(), 1);
         MessageBoxSink sink(h.window.get());
-        QTimer::singleShot(200, this, [&] {
-            QWidget *box = QApplication::activeModalWidget();
-            QVERIFY(box);
-            save(box, u"failure"_qs);
-            sink.dismissQuestion();
-        });
+        saveNextBox(sink, u"failure"_qs);
         sink.askWithList(MessageSink::Icon::Warning, u"转换失败"_qs,
                          failureSummaryIntro(int(summary.failures.size())),
-                         failureSummaryItems(summary.failures), {u"查看编码器输出"_qs, u"确定"_qs},
-                         1);
+                         failureSummaryItems(summary.failures),
+                         {u"查看编码器输出"_qs, u"重试失败的视频"_qs, u"确定"_qs}, 2);
     }
 
     // The record window as Ctrl+H opens it, with an ended job of each kind.

@@ -5,19 +5,24 @@
 #include "app/desktopactions.h"
 #include "app/optionsdialog.h"
 #include "app/recordwindow.h"
+#include "app/windowcommands.h"
+#include "texts/statustexts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -27,6 +32,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QUrlQuery>
 
 namespace {
@@ -161,8 +167,10 @@ private Q_SLOTS:
         format->setFocus();
         QTest::keyClick(format, Qt::Key_Down);
         QCOMPARE(settings.format(), int(Formats::Mpg));
+        // Half a turn comes last, after the five of old.
         QTest::keyClick(h->control(u"rotationList"_qs), Qt::Key_End);
-        QCOMPARE(settings.rotationEntry(), 4);
+        QCOMPARE(settings.rotationEntry(), 5);
+        QCOMPARE(settings.rotation(), PictureTransform::turn(2));
         settings.selectListedFormat(4);
         QCOMPARE(format->currentIndex(), 4);
     }
@@ -221,18 +229,19 @@ private Q_SLOTS:
         QVERIFY(!feed->font().bold());
         h->click(u"webLink"_qs);
         h->click(u"feedbackLink"_qs);
+        // No site yet: the web links lead to the help the program ships.
         QCOMPARE(h->urls.size(), 3);
-        QCOMPARE(h->urls[0], QUrl(MainWindow::webAddress()));
-        QCOMPARE(h->urls[1], h->urls[0]);
-        QCOMPARE(h->urls[2].scheme(), u"mailto"_qs);
-        QCOMPARE(QUrlQuery(h->urls[2]).queryItemValue(u"subject"_qs, QUrl::FullyDecoded),
-                 u"意见反馈 - Torvane"_qs);
+        const QUrl help = QUrl::fromLocalFile(m_program.filePath(u"help.html"_qs));
+        QCOMPARE(h->urls[0], help);
+        QCOMPARE(h->urls[1], help);
+        QCOMPARE(h->urls[2].adjusted(QUrl::RemoveFragment), help);
+        QCOMPARE(h->urls[2].fragment(), u"feedback"_qs);
     }
 
     void addFile()
     {
         FakeDialogRunner &dialogs = h->dialogs;
-        const JobListModel &jobs = h->window->jobList();
+        const JobQueue &jobs = h->window->jobList();
         dialogs.openAnswers = {
             {}, {u"/v/a.mp4"_qs}, {u"/v/notes.txt"_qs, u"/v/b.mov"_qs, u"/v/a.mp4"_qs}, {}};
         // A cancel changes nothing, not even the remembered folder.
@@ -241,6 +250,13 @@ private Q_SLOTS:
         QVERIFY(h->hintShown());
         QVERIFY(h->window->lastFileFolder().isEmpty());
         QCOMPARE(dialogs.openCalls[0].startFolder, QDir::currentPath());
+        // Videos and sound first, then every file.
+        const FileFilters &filters = dialogs.openCalls[0].filters;
+        QCOMPARE(filters.size(), 2);
+        QCOMPARE(filters[0].description, u"视频和音频文件"_qs);
+        for (const char *type : {"*.mp4", "*.mkv", "*.mov", "*.mp3", "*.rmvb"})
+            QVERIFY2(filters[0].pattern.split(u';').contains(QLatin1String(type)), type);
+        QCOMPARE(filters[1].description, u"全部格式(*.*)"_qs);
 
         h->window->addFileByDialog();
         QCOMPARE(jobs.job(0).typeLabel, u"MP4"_qs);
@@ -401,7 +417,7 @@ private Q_SLOTS:
     {
         activate();
         h->click(u"startOverlay"_qs);
-        const JobListModel &jobs = h->window->jobList();
+        const JobQueue &jobs = h->window->jobList();
         auto *view = h->control<QTreeView>(u"jobListView"_qs);
         h->window->dropOnJobList(fileDrop({u"/m/1.mp4"_qs, u"/m/2.mp4"_qs}).get());
         view->selectionModel()->clearSelection();
@@ -478,6 +494,259 @@ private Q_SLOTS:
         QCOMPARE(box->text(), folder);
     }
 
+    // The lists show the selected jobs' settings and change those alone; with
+    // nothing selected, the new jobs' and the waiting ones', said in the caption
+    // line; 撤销 takes each change back in turn.
+    void listsFollowTheSelection()
+    {
+        h->click(u"startOverlay"_qs);
+        JobQueue &jobs = h->window->jobList();
+        jobs.addJobs(QStringList{u"/m/1.mp4"_qs, u"/m/2.mp4"_qs, u"/m/3.mp4"_qs, u"/m/4.mp4"_qs});
+        QList<quint64> ids;
+        for (const Job &job : jobs.jobs())
+            ids << job.id;
+        jobs.changeSettings({ids[0]},
+                            [](JobSettings &s) { s.rotation = PictureTransform::turn(-1); });
+        jobs.changeSettings({ids[1]},
+                            [](JobSettings &s) { s.rotation = PictureTransform::mirror(); });
+        jobs.setFailed(ids[3], FailureReason::NoOutput, {});
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        auto *rotation = h->control<QComboBox>(u"rotationList"_qs);
+        auto *format = h->control<QComboBox>(u"formatList"_qs);
+        const auto select = [&](const QList<int> &rows) {
+            view->clearSelection();
+            for (int row : rows)
+                view->selectionModel()->select(view->model()->index(row, 0),
+                                               QItemSelectionModel::Select |
+                                                   QItemSelectionModel::Rows);
+        };
+        const auto choose = [](QComboBox *list, int entry) {
+            list->setCurrentIndex(entry);
+            Q_EMIT list->activated(entry);
+        };
+
+        select({1});
+        QCOMPARE(rotation->currentText(), u"水平镜像"_qs);
+        select({0, 1});
+        QCOMPARE(rotation->currentIndex(), -1);
+        QCOMPARE(rotation->placeholderText(), u"（多种）"_qs);
+        QCOMPARE(format->currentIndex(), 0); // they agree on MP4
+        choose(rotation, 5);
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(2).settings.rotation, PictureTransform::turn(1));
+        // A row's choice is not the next file's.
+        QCOMPARE(h->window->conversionSettings().rotationEntry(), 0);
+
+        select({});
+        QCOMPARE(rotation->currentIndex(), 0);
+        choose(format, 2);
+        QCOMPARE(jobs.job(0).settings.format, Formats::formatOfListedEntry(2));
+        QCOMPARE(jobs.job(3).settings.format, int(Formats::Mp4)); // failed: not waiting
+        QCOMPARE(h->window->captionText(),
+                 u"新加入的视频将使用此设置；已更改 3 个等待转换的视频（Ctrl+Z 撤销）"_qs);
+        jobs.addJob(u"/m/5.mp4"_qs);
+        QCOMPARE(jobs.job(4).settings.format, Formats::formatOfListedEntry(2));
+        jobs.removeJob(jobs.job(4).id);
+
+        activate();
+        QTest::keyClick(h->window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(jobs.job(0).settings.format, int(Formats::Mp4));
+        QCOMPARE(format->currentIndex(), 0);
+        QTest::keyClick(h->window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(-1));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::mirror());
+        QVERIFY(!h->window->commands().undo->isEnabled());
+    }
+
+    // The name and the status share the width: in a wide window a failure's
+    // reason shows whole, and the row's tool tip gives it on any column.
+    void columnsShareTheWidth()
+    {
+        h->click(u"startOverlay"_qs);
+        JobQueue &jobs = h->window->jobList();
+        jobs.addJob(u"/m/a.mp4"_qs);
+        jobs.setFailed(jobs.job(0).id, FailureReason::SourceNotAFile, u"not a file"_qs);
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        const int narrowStatus = view->header()->sectionSize(JobListModel::StatusColumn);
+        const int narrowName = view->header()->sectionSize(JobListModel::NameColumn);
+        h->window->resize(1400, 700);
+        const QModelIndex status = view->model()->index(0, JobListModel::StatusColumn);
+        const int wideStatus = view->header()->sectionSize(JobListModel::StatusColumn);
+        QVERIFY(wideStatus > 2 * narrowStatus);
+        QVERIFY(view->header()->sectionSize(JobListModel::NameColumn) > 2 * narrowName);
+        QVERIFY(wideStatus > view->fontMetrics().horizontalAdvance(status.data().toString()) +
+                                 view->iconSize().width());
+        for (int column = 0; column < JobListModel::ColumnCount; ++column) {
+            const QString tip = view->model()->index(0, column).data(Qt::ToolTipRole).toString();
+            QVERIFY2(tip.contains(StatusTexts::failure(FailureReason::SourceNotAFile)) &&
+                         tip.contains(u"not a file"_qs) && tip.contains(u"/m/a.mp4"_qs),
+                     qPrintable(tip));
+        }
+    }
+
+    // The window's place, size and columns come back at the next start, from a
+    // keyed file of their own.
+    void layoutRemembered()
+    {
+        const QString file = m_runtime.filePath(u"window.ini"_qs);
+        QFile::remove(file);
+        const auto open = [&] {
+            WindowServices services;
+            services.messages = &h->sink;
+            services.dialogs = &h->dialogs;
+            services.completion = &h->completion;
+            services.programFolder = m_program.path();
+            services.windowFile = file;
+            services.queueFile = QString();
+            services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
+            auto window = std::make_unique<MainWindow>(services);
+            window->show();
+            return window;
+        };
+        auto window = open();
+        window->resize(900, 600);
+        QHeaderView *header = window->findChild<QTreeView *>(u"jobListView"_qs)->header();
+        header->resizeSection(JobListModel::NameColumn, 200);
+        header->resizeSection(JobListModel::FormatColumn, 120);
+        const double nameShare = 200.0 / (200 + header->sectionSize(JobListModel::StatusColumn));
+        QVERIFY(window->close());
+        window.reset();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().startsWith("version=1\n"));
+
+        window = open();
+        QCOMPARE(window->size(), QSize(900, 600));
+        header = window->findChild<QTreeView *>(u"jobListView"_qs)->header();
+        QCOMPARE(header->sectionSize(JobListModel::FormatColumn), 120);
+        const double share = double(header->sectionSize(JobListModel::NameColumn)) /
+                             (header->sectionSize(JobListModel::NameColumn) +
+                              header->sectionSize(JobListModel::StatusColumn));
+        QVERIFY2(std::abs(share - nameShare) < 0.02, qPrintable(QString::number(share)));
+    }
+
+    // The list is kept as it changes; the next start offers it back, once.
+    void listSurvivesTheProgram_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("继续") << 0;
+        QTest::newRow("不用了") << 1;
+    }
+    void listSurvivesTheProgram()
+    {
+        QFETCH(int, answer);
+        const QString file = m_runtime.filePath(u"queue.json"_qs);
+        QFile::remove(file);
+        const auto open = [&] {
+            WindowServices services;
+            services.messages = &h->sink;
+            services.programFolder = m_program.path();
+            services.windowFile = QString();
+            services.queueFile = file;
+            services.desktopBus = QDBusConnection(u"torvane-no-bus"_qs);
+            auto window = std::make_unique<MainWindow>(services);
+            window->show();
+            window->offerSavedQueue();
+            return window;
+        };
+        auto window = open();
+        QVERIFY(h->sink.messages.isEmpty()); // nothing to offer yet
+        window->jobList().addJobs(QStringList{u"/m/a.mp4"_qs, u"/m/b.mp4"_qs});
+        window->jobList().setFailed(window->jobList().job(1).id, FailureReason::NoOutput, {});
+        QTRY_COMPARE(SavedQueue::read(file).size(), 2);
+        window.reset(); // as if killed: no close, nothing saved at the end
+
+        h->sink.answers = {answer};
+        window = open();
+        QCOMPARE(h->sink.messages.size(), 1);
+        QCOMPARE(h->sink.messages[0].text, u"上次还有 2 个视频没有转换，要继续吗？"_qs);
+        QCOMPARE(h->sink.questions[0], (QStringList{u"继续"_qs, u"不用了"_qs}));
+        const JobQueue &jobs = window->jobList();
+        if (answer == 0) {
+            QCOMPARE(jobs.paths(), (QStringList{u"/m/a.mp4"_qs, u"/m/b.mp4"_qs}));
+            QCOMPARE(jobs.job(1).state, JobState::Failed);
+            QVERIFY(window->findChild<QWidget *>(u"startOverlay"_qs)->isHidden());
+            // A change just before the end is not lost.
+            window->jobList().removeJob(jobs.job(0).id);
+            window.reset();
+            QCOMPARE(SavedQueue::read(file).size(), 1);
+        } else {
+            QVERIFY(jobs.isEmpty());
+            QVERIFY(SavedQueue::read(file).isEmpty());
+        }
+    }
+
+    // The right button inside a selection, or the Menu key, keeps it: the
+    // menu's choice is for every selected row.
+    void jobMenuKeepsTheSelection_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("right button") << false;
+        QTest::newRow("Menu key") << true;
+    }
+    void jobMenuKeepsTheSelection()
+    {
+        QFETCH(bool, key);
+        h->click(u"startOverlay"_qs);
+        h->window->jobList().addJobs(QStringList{u"/m/1.mp4"_qs, u"/m/2.mp4"_qs, u"/m/3.mp4"_qs});
+        auto *view = h->control<QTreeView>(u"jobListView"_qs);
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(0, 0));
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->selectionModel()->select(view->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QRect row = view->visualRect(view->model()->index(2, 0));
+        if (key) {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                    view->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(view, &event);
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, row.center(),
+                                    view->viewport()->mapToGlobal(row.center()));
+            QApplication::sendEvent(view->viewport(), &event);
+        }
+        QMenu *menu = nullptr;
+        for (QMenu *m : h->window->findChildren<QMenu *>())
+            if (m->isVisible() && m->title().isEmpty() && m->actions().value(0) &&
+                m->actions().value(0)->text().startsWith(u"移除"))
+                menu = m;
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().value(0)->text(), u"移除（2 个视频）"_qs);
+        QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+        for (QAction *action : menu->actions()) {
+            if (action->menu() && action->text() == u"旋转方式")
+                action->menu()->actions().value(5)->trigger();
+        }
+        menu->close();
+        const JobQueue &jobs = h->window->jobList();
+        QCOMPARE(jobs.job(0).settings.rotation, PictureTransform::turn(2));
+        QCOMPARE(jobs.job(1).settings.rotation, PictureTransform::turn(1));
+        QCOMPARE(jobs.job(2).settings.rotation, PictureTransform::turn(2));
+    }
+
+    // 转换记录: Esc closes it; a failed job has no speed, however long it ran.
+    void recordWindowKeys()
+    {
+        JobRecord failed;
+        failed.ended = QDateTime::currentDateTime();
+        failed.source = u"/v/a.mp4"_qs;
+        failed.outcome = JobRecord::Outcome::Failed;
+        failed.failure = FailureReason::EncoderFailed;
+        failed.seconds = 4;
+        failed.sourceSeconds = 60;
+        Q_EMIT h->window->batch().jobRecorded(failed);
+        QPointer<QWidget> records = h->window->showRecords();
+        QVERIFY(QTest::qWaitForWindowExposed(records));
+        auto *list = records->findChild<QTreeWidget *>();
+        QCOMPARE(list->topLevelItem(0)->text(6), QString());
+        records->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(records));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Escape);
+        QTRY_VERIFY(records.isNull()); // closed, not only hidden
+    }
+
     // A caption quoted in a message never breaks over two lines.
     void quotedCaptionsStayWhole()
     {
@@ -485,11 +754,11 @@ private Q_SLOTS:
         summary.failures.append(
             {1, u"/m/a.mp4"_qs, FailureReason::NoOutput, QString(), {}, QString()});
         Q_EMIT h->window->batch().batchEnded(summary);
-        QCOMPARE(h->sink.messages.size(), 1);
+        QTRY_COMPARE(h->sink.messages.size(), 1);
         const QString text = h->sink.messages[0].text;
         QString plain = text;
         plain.remove(QChar(0x2060));
-        QVERIFY(plain.contains(u"再次点击“开始旋转视频！”可以重试"_qs));
+        QVERIFY(plain.contains(u"选择“重试失败的视频”"_qs));
         const qsizetype start = text.indexOf(u"“"_qs);
         const qsizetype end = text.indexOf(u"”"_qs, start);
         QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
@@ -700,8 +969,8 @@ private Q_SLOTS:
         }
         delete menu;
         QCOMPARE(h->sink.messages.size(), 3);
-        QVERIFY(h->sink.messages[0].text.endsWith(MainWindow::webAddress()));
-        QVERIFY(h->sink.messages[1].text.endsWith(u"feedback@example.org"_qs));
+        QVERIFY(h->sink.messages[0].text.endsWith(m_program.filePath(u"help.html"_qs)));
+        QVERIFY(h->sink.messages[1].text.endsWith(m_program.filePath(u"help.html"_qs)));
         QVERIFY(h->sink.messages[2].text.contains(u"\n"_qs + m_program.path()));
         for (const RecordedMessage &message : h->sink.messages)
             QCOMPARE(message.icon, MessageSink::Icon::Warning);

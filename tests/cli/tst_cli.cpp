@@ -278,6 +278,27 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(u'%'));
     }
 
+    // Upside down: half a turn by its name, or by its place in the list.
+    void halfTurnPutsTheCornersOpposite_data()
+    {
+        QTest::addColumn<QString>("rotate");
+        QTest::newRow("by name") << u"180"_qs;
+        QTest::newRow("by number") << u"5"_qs;
+    }
+    void halfTurnPutsTheCornersOpposite()
+    {
+        QFETCH(QString, rotate);
+        const QString out = dir.filePath(u"upside-down-"_qs + rotate);
+        const Run r = cli({u"--rotate"_qs, rotate, u"--format"_qs, u"mp4"_qs, u"--output"_qs, out,
+                           u"--quiet"_qs, clip});
+        QCOMPARE(r.exitCode, 0);
+        const QString file = okOutputs(r).value(0);
+        QCOMPARE(probe(file)[u"streams"].toArray().first().toObject()[u"width"].toInt(), 160);
+        // The former bottom-right (yellow) is now top-left, top-left (red) bottom-right.
+        QVERIFY(near(pixel(file, 10, 10, 160), {255, 255, 0}));
+        QVERIFY(near(pixel(file, 150, 110, 160), {255, 0, 0}));
+    }
+
     void rotationLandsTheCornersRight_data()
     {
         QTest::addColumn<int>("jobs");

@@ -1,7 +1,7 @@
 #include "common/formats.h"
 #include "conversion/batchcontroller.h"
 #include "conversion/conversionsettings.h"
-#include "joblist/joblistmodel.h"
+#include "joblist/jobqueue.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -110,7 +110,7 @@ class TestBatchController : public QObject
 
     QTemporaryDir *dir = nullptr;
     ConversionSettings *settings = nullptr;
-    JobListModel *jobs = nullptr;
+    JobQueue *jobs = nullptr;
     RecordingActions *actions = nullptr;
     BatchController *batch = nullptr;
 
@@ -204,7 +204,7 @@ private Q_SLOTS:
         settings->applyStartupDefaults();
         settings->applyStartupFormat();
         settings->setOutputFolder(path(u"out"_qs));
-        jobs = new JobListModel;
+        jobs = new JobQueue;
         actions = new RecordingActions;
         batch = new BatchController(*settings, *jobs, actions);
         batch->setProgramFolder(path(u"prog"_qs));
@@ -238,11 +238,17 @@ private Q_SLOTS:
         settings->setOutputFolder(path(u"file/out"_qs));
         jobs->addJob(path(u"a.avi"_qs));
         jobs->addJob(path(u"b.avi"_qs));
+        // A job stopped before stays so until the folder is usable.
+        jobs->setStopped(jobs->job(1).id);
         QSignalSpy failed(batch, &BatchController::batchFailed);
         QCOMPARE(batch->start(), BatchController::StartResult::OutputFolderUnusable);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.first().first().value<FailureReason>(),
                  FailureReason::OutputFolderUnusable);
+        // Said in the user's words, not the system's.
+        QCOMPARE(failed.first().last().toString(),
+                 path(u"file/out"_qs) + u"：路径中有同名的文件，不是文件夹"_qs);
+        QCOMPARE(jobs->job(1).state, JobState::Stopped);
         QVERIFY(encoderLog().isEmpty());
         QCOMPARE(batch->state(), BatchController::State::Idle);
     }
@@ -318,8 +324,11 @@ private Q_SLOTS:
             QCOMPARE(batch->summary().failures[0].checks[0].expected, u"144x176"_qs);
         }
 
-        // Start again retries the failed job.
+        // Start again leaves the failed job as it is; a retry makes it wait again.
         QSignalSpy started(batch, &BatchController::passStarted);
+        QCOMPARE(batch->start(), BatchController::StartResult::NothingWaiting);
+        QCOMPARE(jobs->job(0).state, JobState::Failed);
+        jobs->retry(jobs->job(0).id);
         runToEnd();
         QCOMPARE(started.count(), 1);
     }
@@ -504,6 +513,7 @@ private Q_SLOTS:
         QTest::newRow("a mirror") << int(Formats::Mp4) << 2 << u"filter"_qs;
         QTest::newRow("FLV") << int(Formats::Flv) << 0 << u"container"_qs;
         QTest::newRow("no turn at all") << int(Formats::Mp4) << 4 << QString();
+        QTest::newRow("half a turn") << int(Formats::Mp4) << 5 << QString();
         QTest::newRow("sound alone") << int(Formats::Mp3) << 0 << QString();
     }
     void losslessRefusalShowsWhileTheJobRuns()

@@ -16,7 +16,7 @@ const QString PROG = u"/opt/tor vane"_qs;
 // The rotation whose option text a row below gives ("-vf rotate=1", or none).
 PictureTransform rotationOf(const QString &option)
 {
-    for (int entry = 0; entry < 5; ++entry) {
+    for (int entry = 0; entry < ConversionSettings::rotationTexts().size(); ++entry) {
         const PictureTransform rotation = ConversionSettings::rotationOfEntry(entry);
         const QStringList words = rotation.encoderWords();
         if (option == (words.isEmpty() ? QString() : u"-vf "_qs + words.join(u',')))
@@ -87,6 +87,12 @@ private Q_SLOTS:
                                          "-x264encopts bitrate=12000 -vf rotate=1 -o "
                                          "\"/out/my_已旋转140509.mp4\""_qs
                                << u"/out/my_已旋转140509.mp4"_qs;
+        QTest::newRow("4 mp4 half a turn")
+            << 4 << u"-vf mirror,flip"_qs
+            << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
+                      "-x264encopts bitrate=12000 -vf mirror,flip -o "
+                      "\"/out/my_已旋转140509.mp4\""_qs
+            << u"/out/my_已旋转140509.mp4"_qs;
         QTest::newRow("5 mov no rotation")
             << 5 << QString()
             << conv + u" -oac mp3lame -lameopts preset=320 -ovc x264 "
@@ -114,6 +120,27 @@ private Q_SLOTS:
         QCOMPARE(pass.command.program + u' ' + pass.command.arguments.join(u' '),
                  QString(text).remove(u'"').replace(u"  "_qs, u" "_qs));
         QCOMPARE(pass.command.arguments.last(), output);
+    }
+
+    // The display matrix turns by quarters and halves; a mirror needs encoding.
+    void losslessTakesTurnsNotMirrors_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<bool>("lossless");
+        const QList<bool> expected{true, true, false, false, false, true};
+        for (int entry = 0; entry < expected.size(); ++entry)
+            QTest::newRow(qPrintable(ConversionSettings::rotationTexts().at(entry)))
+                << entry << expected[entry];
+    }
+    void losslessTakesTurnsNotMirrors()
+    {
+        QFETCH(int, entry);
+        QFETCH(bool, lossless);
+        CommandInputs in = inputs(Formats::Mp4);
+        in.lossless = true;
+        in.job.rotation = ConversionSettings::rotationOfEntry(entry);
+        QCOMPARE(firstPassCommand(in).command.arguments.contains(u"-lossless"_qs), lossless);
+        QCOMPARE(losslessRefusal(in).isEmpty(), lossless || in.job.rotation.isIdentity());
     }
 
     void argumentsKeepPathsWhole()

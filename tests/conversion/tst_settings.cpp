@@ -94,7 +94,8 @@ private Q_SLOTS:
         QTest::newRow("mirror") << 2 << u"-vf mirror"_qs;
         QTest::newRow("flip") << 3 << u"-vf flip"_qs;
         QTest::newRow("none") << 4 << QString();
-        QTest::newRow("out of range keeps") << 5 << u"-vf flip"_qs;
+        QTest::newRow("half a turn") << 5 << u"-vf mirror,flip"_qs;
+        QTest::newRow("out of range keeps") << 6 << u"-vf flip"_qs;
     }
 
     void rotationSetsTheFilterOption()

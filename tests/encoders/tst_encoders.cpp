@@ -734,7 +734,7 @@ private Q_SLOTS:
     void lossless_data()
     {
         QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("clockwise");
+        QTest::addColumn<int>("quarters");       // clockwise
         QTest::addColumn<QByteArray>("verdict"); // the lossless= line
         QTest::addColumn<QString>("audio");      // the output's sound, empty for none
 
@@ -756,32 +756,38 @@ private Q_SLOTS:
             {"phone H.264", m_names[u"%PHONE90"_s], QString()},
             {"HEVC", hevc, QString()}};
         for (const auto &[name, file, audio] : sources) {
-            for (const bool clockwise : {true, false})
-                QTest::addRow("%s, %s", name, clockwise ? "clockwise" : "counter-clockwise")
-                    << file << clockwise << QByteArray("copy") << audio;
+            for (const int quarters : {1, -1})
+                QTest::addRow("%s, %s", name, quarters == 1 ? "clockwise" : "counter-clockwise")
+                    << file << quarters << QByteArray("copy") << audio;
         }
+        // Upside down, a phone's clip turned back by the matrix alone.
+        QTest::newRow("phone H.264, half a turn")
+            << m_names[u"%PHONE90"_s] << 2 << QByteArray("copy") << QString();
         QTest::newRow("H.264 with AAC sound")
-            << path(u"aac.mkv"_s) << true << QByteArray("copy") << u"aac"_s;
+            << path(u"aac.mkv"_s) << 1 << QByteArray("copy") << u"aac"_s;
         QTest::newRow("H.264 with Opus sound")
-            << path(u"libopus.mkv"_s) << false << QByteArray("copy") << u"aac"_s;
+            << path(u"libopus.mkv"_s) << -1 << QByteArray("copy") << u"aac"_s;
         QTest::newRow("VP9 is encoded")
-            << vp9 << true << QByteArray("encode reason=codec codec=vp9") << QString();
+            << vp9 << 1 << QByteArray("encode reason=codec codec=vp9") << QString();
     }
     void lossless()
     {
         QFETCH(QString, source);
-        QFETCH(bool, clockwise);
+        QFETCH(int, quarters);
         QFETCH(QByteArray, verdict);
         QFETCH(QString, audio);
         if (!QFile::exists(source))
             QSKIP("this ffmpeg cannot make the source");
 
         QString dir;
-        const Result r = encode(u"conv"_s,
-                                QStringList{source} + words(x264) +
-                                    QStringList{u"-vf"_s, clockwise ? u"rotate=1"_s : u"rotate=2"_s,
-                                                u"-lossless"_s, u"-o"_s, u"%OUT/turned.mp4"_s},
-                                &dir);
+        // conv's words: half a turn is a mirror and a flip.
+        const QString turn =
+            quarters == 2 ? u"mirror,flip"_s : u"rotate=%1"_s.arg(quarters == 1 ? 1 : 2);
+        const Result r =
+            encode(u"conv"_s,
+                   QStringList{source} + words(x264) +
+                       QStringList{u"-vf"_s, turn, u"-lossless"_s, u"-o"_s, u"%OUT/turned.mp4"_s},
+                   &dir);
         QVERIFY2(r.code == 0, r.output.constData());
         QCOMPARE(machineValue(r.output, "lossless"), verdict);
         verifyProgress(u"conv"_s, r.output);
@@ -790,7 +796,10 @@ private Q_SLOTS:
 
         const QList<int> before = ::corners(source, true);
         QVERIFY(!before.isEmpty());
-        QCOMPARE(::corners(out, true), turned(before, clockwise));
+        QList<int> expected = before;
+        for (int i = 0; i < (quarters + 4) % 4; ++i)
+            expected = turned(expected, true);
+        QCOMPARE(::corners(out, true), expected);
         const auto duration = [](const QString &file) {
             return probe(file)[u"format"_s][u"duration"_s].toString().toDouble();
         };

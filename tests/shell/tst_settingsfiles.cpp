@@ -142,6 +142,49 @@ private Q_SLOTS:
 
     // A FIFO (or any other non-file) in place of a settings file is passed
     // over at once, instead of blocking start-up until someone writes to it.
+    // window.ini comes back as written; values go by their keys, a file of
+    // another version or a value that is no number is passed over.
+    void windowLayout_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("read"); // "x,y,w,h|maximized|column=width ..."
+        QTest::newRow("whole") << QByteArray(
+                                      "version=1\nwindow/x=10\nwindow/y=20\nwindow/width=800\n"
+                                      "window/height=600\nwindow/maximized=true\n"
+                                      "columns/status=300\ncolumns/name=410\n")
+                               << u"10,20,800,600|true|name=410 status=300"_qs;
+        QTest::newRow("keys in any order, spaces")
+            << QByteArray(" columns/name = 99 \r\nversion=1\r\n") << u"-|false|name=99"_qs;
+        QTest::newRow("other version")
+            << QByteArray("version=2\ncolumns/name=99\n") << u"-|false|"_qs;
+        QTest::newRow("no version") << QByteArray("columns/name=99\n") << u"-|false|"_qs;
+        QTest::newRow("not numbers")
+            << QByteArray("version=1\nwindow/x=a\nwindow/y=1\nwindow/width=1\n"
+                          "window/height=1\ncolumns/name=wide\n")
+            << u"-|false|"_qs;
+    }
+    void windowLayout()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, read);
+        const auto describeLayout = [](const WindowLayout &l) {
+            QStringList columns;
+            for (auto it = l.columnWidths.cbegin(); it != l.columnWidths.cend(); ++it)
+                columns << it.key() + u'=' + QString::number(it.value());
+            columns.sort();
+            const QRect g = l.geometry.value_or(QRect());
+            return (l.geometry
+                        ? u"%1,%2,%3,%4"_qs.arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())
+                        : u"-"_qs) +
+                   u'|' + (l.maximized ? u"true"_qs : u"false"_qs) + u'|' + columns.join(u' ');
+        };
+        writeBytes(file);
+        const WindowLayout layout = readWindowFile(m_file);
+        QCOMPARE(describeLayout(layout), read);
+        QVERIFY(writeWindowFile(m_file, layout));
+        QCOMPARE(describeLayout(readWindowFile(m_file)), read);
+    }
+
     void onlyRegularFilesAreRead()
     {
         const QString fifo = m_dir.filePath(u"fifo.ini"_qs);
