@@ -86,6 +86,10 @@ QString describe(const Report::CheckDifference &difference)
         return u"%1 shown, %2 expected"_s.arg(difference.found, difference.expected);
     case CheckFinding::Duration:
         return u"%1 s long, %2 s expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Aspect:
+        return u"shown %1 wide to 1 high, %2 expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Colour:
+        return u"%1 colour, SDR %2 expected"_s.arg(difference.found, difference.expected);
     case CheckFinding::Undecodable:
         break;
     }
