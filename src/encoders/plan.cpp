@@ -344,9 +344,9 @@ QStringList videoFilters(const EncodeJob &job, const MediaInfo &info,
     QStringList filters;
     const VideoCodec *codec = videoCodecOf(job);
     // Frames of uneven gaps made even by their timestamps, so that the length
-    // stays within a frame.
+    // stays within a frame; a last frame shorter than the new gap is kept.
     if (!lossless.copy && fixedFrameRate(job, codec, muxer))
-        filters << u"fps="_s + outputRate(job, info, codec).text();
+        filters << u"fps=%1:eof_action=pass"_s.arg(outputRate(job, info, codec).text());
     filters << (undoesTurn(job, info)
                     ? info.display->inverse().then(job.orientation).ffmpegFilters()
                     : job.orientation.ffmpegFilters());
@@ -402,12 +402,14 @@ double clippedSeconds(const EncodeJob &job, double sourceSeconds)
 }
 
 // The data tracks the container holds as they are: those of a codec libav
-// knows for it.
+// knows for it. MOV takes any data of a codec of libav's (a GoPro's GPS,
+// "gpmd") under its source's four letters, though libav does not say so.
 QList<int> keptDataTracks(const MediaInfo &info, const QString &muxer)
 {
     QList<int> kept;
     for (const DataTrack &track : info.dataTracks)
-        if (track.codec != u"none" && muxerCarries(muxer, track.codec))
+        if (track.codec != u"none" &&
+            (muxerCarries(muxer, track.codec) || (muxer == u"mov" && track.codec == u"bin_data")))
             kept << track.index;
     return kept;
 }

@@ -553,6 +553,8 @@ private Q_SLOTS:
         row("androidx_sample_sef_slow_motion.mp4", "--format mp4 --lossless");
         row("androidx_sample_sef_slow_motion.mp4", "--format 3gp");
         row("androidx_sample_android_slow_motion.mp4", "--format avi");
+        // One picture shorter than a frame at AVI's rate, and its sound.
+        row("nomexif_udta.auth.mp4", "--format avi");
     }
     void samples()
     {
@@ -582,7 +584,8 @@ private Q_SLOTS:
             const QStringList hdrTransfers = {u"smpte2084"_s, u"arib-std-b67"_s};
             QVERIFY(!hdrTransfers.contains(video[u"color_transfer"_s].toString()));
         }
-        if (sample.startsWith(u"gopro")) {
+        // A GoPro's GPS track, which MOV holds.
+        if (sample.startsWith(u"gopro") && options.contains(u"--lossless"_s)) {
             const QJsonArray streams = info[u"streams"_s].toArray();
             QVERIFY(std::any_of(streams.begin(), streams.end(), [](const QJsonValue &s) {
                 return s[u"codec_tag_string"_s].toString() == u"gpmd";
