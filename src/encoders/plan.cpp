@@ -344,9 +344,13 @@ QStringList videoFilters(const EncodeJob &job, const MediaInfo &info,
     QStringList filters;
     const VideoCodec *codec = videoCodecOf(job);
     // Frames of uneven gaps made even by their timestamps, so that the length
-    // stays within a frame; a last frame shorter than the new gap is kept.
-    if (!lossless.copy && fixedFrameRate(job, codec, muxer))
-        filters << u"fps=%1:eof_action=pass"_s.arg(outputRate(job, info, codec).text());
+    // stays within a frame; a video shorter than one new gap keeps its frame.
+    if (!lossless.copy && fixedFrameRate(job, codec, muxer)) {
+        const FrameRate rate = outputRate(job, info, codec);
+        const bool brief =
+            info.frames == 1 || (info.videoDuration > 0 && info.videoDuration * rate.value() < 1);
+        filters << u"fps="_s + rate.text() + (brief ? u":eof_action=pass"_s : QString());
+    }
     filters << (undoesTurn(job, info)
                     ? info.display->inverse().then(job.orientation).ffmpegFilters()
                     : job.orientation.ffmpegFilters());
