@@ -23,7 +23,8 @@ QByteArray cliUsage()
            "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] "
            "[--size T]\n"
            "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
-           "                   [--jobs N|auto] [--json] [--dry-run] [--quiet] [--version]\n"
+           "                   [--jobs N|auto] [--json] [--dry-run] [--no-record] [--quiet]\n"
+           "                   [--version]\n"
            "                   PATH...\n"
            "       torvane-cli --preview OUT.png [--rotate R] [--format F] [...] PATH\n"
            "       torvane-cli --list formats|rotations\n"
@@ -130,6 +131,7 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption noKeepMetadata(u"no-keep-metadata"_qs);
     const QCommandLineOption sourceOrientation(u"source-orientation"_qs, QString(), u"HOW"_qs);
     const QCommandLineOption dryRun(u"dry-run"_qs);
+    const QCommandLineOption noRecord(u"no-record"_qs);
     const QCommandLineOption quiet(u"quiet"_qs);
     const QCommandLineOption json(u"json"_qs);
     const QCommandLineOption version(u"version"_qs);
@@ -140,7 +142,8 @@ CliArguments parseCliArguments(const QStringList &arguments)
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
     parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
-                       sourceOrientation, dryRun, quiet, json, version, help, list, preview, jobs});
+                       sourceOrientation, dryRun, noRecord, quiet, json, version, help, list,
+                       preview, jobs});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -233,6 +236,7 @@ CliArguments parseCliArguments(const QStringList &arguments)
         }
     }
     result.dryRun = parser.isSet(dryRun);
+    result.record = !parser.isSet(noRecord);
     result.quiet = parser.isSet(quiet);
     result.json = parser.isSet(json);
     result.paths = parser.positionalArguments();

@@ -22,6 +22,7 @@ struct CliArguments
     int parallelJobs = 0; // --jobs; 0: automatic
     SourceOrientation sourceOrientation = SourceOrientation::Follow;
     bool dryRun = false;
+    bool record = true; // ended jobs go to the record the window's 转换记录 shows
     bool quiet = false;
     bool json = false;
     bool version = false;

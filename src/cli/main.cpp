@@ -169,10 +169,16 @@ int makePreview(QCoreApplication &app, BatchController &batch, const JobListMode
     }
     EncoderProcess encoder;
     Report::Reader reader;
-    QObject::connect(&encoder, &EncoderProcess::outputReceived, &app,
-                     [&](const QString &piece) { reader.feed(piece); });
+    const QString asked = QDir::current().absoluteFilePath(picture);
+    // Only the picture asked for, or one numbered beside it, is what was written.
+    const auto written = [&] {
+        const QString output = reader.report().output;
+        return isNameOf(asked, output) ? output : QString();
+    };
+    QObject::connect(&encoder, &EncoderProcess::reportReceived, &app,
+                     [&](const QByteArray &piece) { reader.feed(piece); });
     QObject::connect(&encoder, &EncoderProcess::finished, &app, [&](const RunOutcome &outcome) {
-        app.exit(outcome.succeeded() && !reader.report().output.isEmpty() ? 0 : 1);
+        app.exit(outcome.succeeded() && !written().isEmpty() ? 0 : 1);
     });
     int caughtSignal = 0;
     StopSignals signals;
@@ -187,7 +193,7 @@ int makePreview(QCoreApplication &app, BatchController &batch, const JobListMode
     }
     if (app.exec() == 0) {
         // The encoder never replaces a file: the name it wrote may differ.
-        printLine(stdout, displayPath(reader.report().output));
+        printLine(stdout, displayPath(written()));
         return 0;
     }
     if (caughtSignal != 0)
@@ -196,8 +202,8 @@ int makePreview(QCoreApplication &app, BatchController &batch, const JobListMode
     if (reason == FailureReason::None)
         reason = FailureReason::EncoderFailed;
     printLine(stderr, u"torvane-cli: 无法预览："_qs + StatusTexts::failure(reason));
-    if (!encoder.lastLine().isEmpty())
-        printLine(stderr, encoder.lastLine());
+    if (!reader.report().detail.isEmpty())
+        printLine(stderr, displayPath(reader.report().detail));
     return 1;
 }
 
@@ -251,6 +257,12 @@ int main(int argc, char **argv)
     }
 
     connectReporter(batch, *reporter, &app);
+    // Every conversion made on this machine shows in the window's record,
+    // whichever front end made it.
+    JobHistory history;
+    if (args.record)
+        QObject::connect(&batch, &BatchController::jobRecorded, &app,
+                         [&history](const JobRecord &record) { history.append(record); });
     int caughtSignal = 0;
     QObject::connect(&batch, &BatchController::batchEnded, &app, [&](const BatchSummary &summary) {
         const int status = batchExitStatus(summary, caughtSignal, filesLeftOut);

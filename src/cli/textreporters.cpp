@@ -76,35 +76,36 @@ void TextReporter::jobEnded(quint64 id)
 void TextReporter::jobDone(quint64 id, const QString &, const QString &output)
 {
     jobEnded(id);
-    printResult(u"OK "_qs + output);
+    printResult(u"OK "_qs + printablePath(output));
 }
 
 void TextReporter::jobFailed(const JobFailure &failure)
 {
     jobEnded(failure.id);
-    QString text = u"FAILED "_qs + failure.source + u": "_qs + StatusTexts::failure(failure.reason);
+    QString text = u"FAILED "_qs + printablePath(failure.source) + u": "_qs +
+                   StatusTexts::failure(failure.reason);
     const QString detail = StatusTexts::failureDetail(failure.reason, failure.detail,
                                                       failure.checks, failure.keptOutput);
     if (!detail.isEmpty())
-        text += u" ("_qs + detail + u')';
+        text += u" ("_qs + printablePath(detail) + u')';
     printResult(text);
 }
 
 void TextReporter::losslessRefused(quint64, const QString &source, const QString &why)
 {
-    printResult(u"NOTE "_qs + source + u": "_qs + StatusTexts::losslessRefusal(why));
+    printResult(u"NOTE "_qs + printablePath(source) + u": "_qs + StatusTexts::losslessRefusal(why));
 }
 
 void TextReporter::jobStopped(quint64 id, const QString &source)
 {
     jobEnded(id);
-    printResult(u"STOPPED "_qs + source);
+    printResult(u"STOPPED "_qs + printablePath(source));
 }
 
 void TextReporter::batchFailed(FailureReason reason, const QString &detail)
 {
-    printLine(stderr,
-              u"torvane-cli: "_qs + StatusTexts::failure(reason) + u" ("_qs + detail + u')');
+    printLine(stderr, u"torvane-cli: "_qs + StatusTexts::failure(reason) + u" ("_qs +
+                          printablePath(detail) + u')');
 }
 
 void TextReporter::printResult(const QString &text)

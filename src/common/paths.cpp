@@ -117,14 +117,61 @@ QByteArray pathToBytes(QStringView path)
     return out;
 }
 
-QString displayPath(QStringView path)
+QString printablePath(QStringView path)
 {
     QString out = path.toString();
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && u < 0xA0)
+            c = QChar::ReplacementCharacter;
+        else if (u < 0x20)
+            c = QChar(char16_t(0x2400 + u));
+        else if (u == 0x7F)
+            c = QChar(char16_t(0x2421));
+        else if (u == 0x2028 || u == 0x2029)
+            c = QChar(char16_t(0x2424));
+    }
+    return out;
+}
+
+QString displayPath(QStringView path)
+{
+    QString out = printablePath(path);
     for (QChar &c : out) {
         if (isEscapedByte(c.unicode()))
             c = QChar::ReplacementCharacter;
     }
     return out;
+}
+
+QByteArray numberedName(QByteArrayView name, int number)
+{
+    const QByteArray suffix = '_' + QByteArray::number(number);
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0)
+        return name.toByteArray() + suffix;
+    return name.first(dot).toByteArray() + suffix + name.sliced(dot).toByteArray();
+}
+
+bool isNameOf(const QString &planned, const QString &written)
+{
+    if (written == planned)
+        return true;
+    if (written.isEmpty() || folderOf(written) != folderOf(planned))
+        return false;
+    const QByteArray want = pathToBytes(fileNameOf(planned));
+    const QByteArray got = pathToBytes(fileNameOf(written));
+    const qsizetype dot = want.lastIndexOf('.');
+    const QByteArrayView stem = dot <= 0 ? QByteArrayView(want) : QByteArrayView(want).first(dot);
+    const QByteArrayView extension = dot <= 0 ? QByteArrayView() : QByteArrayView(want).sliced(dot);
+    if (!got.startsWith(stem) || !got.endsWith(extension) ||
+        got.size() < stem.size() + extension.size() + 2 || got[stem.size()] != '_')
+        return false;
+    const QByteArrayView digits = QByteArrayView(got).sliced(
+        stem.size() + 1, got.size() - stem.size() - 1 - extension.size());
+    bool ok = false;
+    const int number = digits.toByteArray().toInt(&ok);
+    return ok && number >= 2 && numberedName(want, number) == got;
 }
 
 QString fileNameOf(const QString &path)
@@ -204,6 +251,14 @@ bool isSpecial(const QString &path)
 bool remove(const QString &path)
 {
     return ::unlink(pathToBytes(path).constData()) == 0;
+}
+
+qint64 modifiedNs(const QString &path)
+{
+    struct stat st;
+    if (::stat(pathToBytes(path).constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 QString makePath(const QString &path)

@@ -14,8 +14,18 @@
 QString pathFromBytes(QByteArrayView bytes);
 QByteArray pathToBytes(QStringView path);
 
-// The path with every kept byte shown as U+FFFD, for labels and messages.
+// The path on one line: every control character shown as its visible picture
+// (a newline as U+240A), so a name can never pass for another line of text;
+// kept bytes stay as they are.
+QString printablePath(QStringView path);
+// The same for labels and messages, with every kept byte shown as U+FFFD.
 QString displayPath(QStringView path);
+
+// "clip.mp4" numbered 2 gives "clip_2.mp4": the name a file takes beside a
+// file of the name it wanted. A leading dot starts no extension.
+QByteArray numberedName(QByteArrayView name, int number);
+// Whether written is planned or one of its numbered names, in the same folder.
+bool isNameOf(const QString &planned, const QString &written);
 
 // The characters after the last "/".
 QString fileNameOf(const QString &path);
@@ -44,6 +54,8 @@ bool isDirectory(const QString &path); // follows links, as a folder path may be
 // socket, a device or a folder, which must never be opened as a video.
 bool isSpecial(const QString &path);
 bool remove(const QString &path);
+// When the file was last changed, in nanoseconds, links followed; -1 for none.
+qint64 modifiedNs(const QString &path);
 // Creates the folder with its parents; the reason when it cannot, empty on success.
 QString makePath(const QString &path);
 bool isWritableDirectory(const QString &path);

@@ -11,7 +11,7 @@
 namespace Report {
 namespace {
 
-constexpr QStringView PrefixView = u"[torvane] ";
+constexpr QByteArrayView PrefixView = Prefix;
 // Report lines are short; a longer line is someone else's text.
 constexpr qsizetype MaxLine = 8192;
 
@@ -62,10 +62,10 @@ QByteArray wordOf(const std::array<std::pair<Enum, const char *>, N> &words, Enu
 
 template<typename Enum, size_t N>
 std::optional<Enum> valueOf(const std::array<std::pair<Enum, const char *>, N> &words,
-                            QStringView word)
+                            QByteArrayView word)
 {
     for (const auto &[value, known] : words)
-        if (word == QLatin1StringView(known))
+        if (word == QByteArrayView(known))
             return value;
     return std::nullopt;
 }
@@ -75,10 +75,10 @@ QByteArray line(QByteArrayView keyValue)
     return Prefix + keyValue.toByteArray() + '\n';
 }
 
-std::optional<double> seconds(QStringView text)
+std::optional<double> seconds(QByteArrayView text)
 {
     bool ok = false;
-    const double value = QLocale::c().toDouble(text, &ok);
+    const double value = QLocale::c().toDouble(QLatin1StringView(text), &ok);
     if (!ok || !std::isfinite(value) || value < 0)
         return std::nullopt;
     return value;
@@ -93,7 +93,7 @@ QByteArray errorWord(Error error)
 
 Error errorFromWord(QStringView word)
 {
-    return valueOf(errorWords, word).value_or(Error::Failed);
+    return valueOf(errorWords, QByteArrayView(word.toLatin1())).value_or(Error::Failed);
 }
 
 QByteArray refusalWord(LosslessRefusal refusal)
@@ -103,7 +103,7 @@ QByteArray refusalWord(LosslessRefusal refusal)
 
 LosslessRefusal refusalFromWord(QStringView word)
 {
-    return valueOf(refusalWords, word).value_or(LosslessRefusal::None);
+    return valueOf(refusalWords, QByteArrayView(word.toLatin1())).value_or(LosslessRefusal::None);
 }
 
 QByteArray durationLine(double value)
@@ -116,9 +116,12 @@ QByteArray positionLine(double value)
     return line("position=" + QByteArray::number(value, 'f', 6));
 }
 
-QByteArray errorLine(Error error)
+QByteArray errorLine(Error error, const QString &detail)
 {
-    return line("error=" + errorWord(error));
+    QByteArray text = "error=" + errorWord(error);
+    if (!detail.isEmpty())
+        text += " detail=" + detail.toUtf8().toPercentEncoding();
+    return line(text);
 }
 
 QByteArray losslessCopyLine()
@@ -130,7 +133,7 @@ QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec)
 {
     QByteArray text = "lossless=encode reason=" + refusalWord(why);
     if (!codec.isEmpty())
-        text += " codec=" + codec.toLatin1();
+        text += " codec=" + codec.toUtf8().toPercentEncoding();
     return line(text);
 }
 
@@ -172,11 +175,11 @@ void Reader::reset()
     m_report = {};
 }
 
-bool Reader::feed(QStringView piece)
+bool Reader::feed(QByteArrayView piece)
 {
     bool moved = false;
-    for (const QChar c : piece) {
-        if (c == u'\n' || c == u'\r') {
+    for (const char c : piece) {
+        if (c == '\n' || c == '\r') {
             if (!m_skipping && readLine(m_line))
                 moved = true;
             m_line.clear();
@@ -186,10 +189,9 @@ bool Reader::feed(QStringView piece)
         if (m_skipping)
             continue;
         m_line.append(c);
-        // Anything else is dropped as soon as it cannot be a report line, so
-        // a long run of progress text costs nothing.
+        // Anything else is dropped as soon as it cannot be a report line.
         const qsizetype n = std::min(m_line.size(), PrefixView.size());
-        if (QStringView(m_line).first(n) != PrefixView.first(n) || m_line.size() > MaxLine) {
+        if (QByteArrayView(m_line).first(n) != PrefixView.first(n) || m_line.size() > MaxLine) {
             m_line.clear();
             m_skipping = true;
         }
@@ -197,68 +199,86 @@ bool Reader::feed(QStringView piece)
     return moved;
 }
 
-bool Reader::readLine(QStringView text)
+namespace {
+
+QString decoded(QByteArrayView value)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(value.toByteArray()));
+}
+
+// The value of the "name=" field among fields; nullopt when it is not there.
+std::optional<QByteArrayView> field(const QList<QByteArrayView> &fields, QByteArrayView name)
+{
+    for (const QByteArrayView f : fields.sliced(1))
+        if (f.size() > name.size() && f.startsWith(name) && f[name.size()] == '=')
+            return f.sliced(name.size() + 1);
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Reader::readLine(QByteArrayView text)
 {
     if (!text.startsWith(PrefixView))
         return false;
-    const QList<QStringView> fields =
-        text.sliced(PrefixView.size()).split(u' ', Qt::SkipEmptyParts);
+    QList<QByteArrayView> fields;
+    const QByteArrayView rest = text.sliced(PrefixView.size());
+    for (qsizetype begin = 0, end = 0; begin < rest.size(); begin = end + 1) {
+        end = rest.indexOf(' ', begin);
+        if (end < 0)
+            end = rest.size();
+        if (end > begin)
+            fields << rest.sliced(begin, end - begin);
+    }
     if (fields.isEmpty())
         return false;
-    const qsizetype eq = fields.first().indexOf(u'=');
+    const qsizetype eq = fields.first().indexOf('=');
     if (eq <= 0)
         return false;
-    const QStringView key = fields.first().first(eq);
-    const QStringView value = fields.first().sliced(eq + 1);
-    if (key == u"duration") {
+    const QByteArrayView key = fields.first().first(eq);
+    const QByteArrayView value = fields.first().sliced(eq + 1);
+    if (key == "duration") {
         if (const auto s = seconds(value))
             m_report.duration = *s;
-    } else if (key == u"position") {
+    } else if (key == "position") {
         if (const auto s = seconds(value)) {
             m_report.position = *s;
             return true;
         }
-    } else if (key == u"output") {
-        m_report.output = pathFromBytes(QByteArray::fromPercentEncoding(value.toUtf8()));
+    } else if (key == "output") {
+        m_report.output = pathFromBytes(QByteArray::fromPercentEncoding(value.toByteArray()));
         return true;
-    } else if (key == u"probed") {
+    } else if (key == "probed") {
         bool ok = false;
         const int index = value.toInt(&ok);
         if (!ok || index < 0)
             return false;
         std::optional<double> length;
-        for (const QStringView field : fields.sliced(1))
-            if (field.startsWith(u"duration="))
-                length = seconds(field.sliced(9));
+        if (const auto d = field(fields, "duration"))
+            length = seconds(*d);
         m_report.probed.append({index, length});
         return true;
-    } else if (key == u"error") {
-        m_report.error = errorFromWord(value);
-    } else if (key == u"check") {
+    } else if (key == "error") {
+        m_report.error = errorFromWord(QString::fromLatin1(value));
+        if (const auto d = field(fields, "detail"))
+            m_report.detail = decoded(*d);
+    } else if (key == "check") {
         CheckDifference difference;
         difference.finding = valueOf(findingWords, value).value_or(CheckFinding::Unreadable);
-        for (const QStringView field : fields.sliced(1)) {
-            const auto decoded = [&](qsizetype at) {
-                return QString::fromUtf8(
-                    QByteArray::fromPercentEncoding(field.sliced(at).toUtf8()));
-            };
-            if (field.startsWith(u"found="))
-                difference.found = decoded(6);
-            else if (field.startsWith(u"expected="))
-                difference.expected = decoded(9);
-        }
+        if (const auto f = field(fields, "found"))
+            difference.found = decoded(*f);
+        if (const auto e = field(fields, "expected"))
+            difference.expected = decoded(*e);
         m_report.checks << difference;
-    } else if (key == u"lossless") {
+    } else if (key == "lossless") {
         m_report.losslessAsked = true;
-        m_report.losslessCopied = value == u"copy";
+        m_report.losslessCopied = value == "copy";
         m_report.losslessRefusal = LosslessRefusal::None;
         m_report.losslessCodec.clear();
-        for (const QStringView field : fields.sliced(1)) {
-            if (field.startsWith(u"reason="))
-                m_report.losslessRefusal = refusalFromWord(field.sliced(7));
-            else if (field.startsWith(u"codec="))
-                m_report.losslessCodec = field.sliced(6).toString();
-        }
+        if (const auto r = field(fields, "reason"))
+            m_report.losslessRefusal = refusalFromWord(QString::fromLatin1(*r));
+        if (const auto c = field(fields, "codec"))
+            m_report.losslessCodec = decoded(*c);
     }
     return false;
 }

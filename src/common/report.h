@@ -10,26 +10,36 @@
 
 // The encoders' report language. conv, coder and coder2 print progress for a
 // person in the forms of the programs they stand in for; for the batch they
-// print lines of their own, each the prefix, a key, "=" and a value, some
+// write lines of their own, each the prefix, a key, "=" and a value, some
 // followed by more "name=value" fields:
 //
 //   [torvane] duration=12.345                 seconds this run will encode
 //   [torvane] position=4.560000               seconds encoded so far
 //   [torvane] lossless=encode reason=codec codec=vp9
 //   [torvane] check=size found=176x144 expected=144x176   what the output's check found
-//   [torvane] error=source                    why the run failed; its last line follows
+//   [torvane] error=source detail=...         why the run failed, and its last line
 //   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
 //   [torvane] probed=0 duration=12.345        conv -probe: the first path's length;
 //   [torvane] probed=1                        the second's is not known
 //
 // An output that was written but failed its check is reported by its output
-// line, then error=check-failed and the last line.
+// line, then error=check-failed with the last line.
+//
+// The report travels on a descriptor of its own, never on the output meant for
+// people: that output quotes file names, and a name may hold a newline and
+// anything after it. The batch hands the encoder the write end of a pipe as
+// ChannelDescriptor and names it in ChannelVariable; an encoder started
+// without one (by hand) writes its report lines to standard output instead.
+// Every value that can hold a name or a message is percent-encoded, so no byte
+// of it can end a line or a field.
 //
 // Both sides read this header: the encoders write with the writers below, the
 // batch reads with Report::Reader, and neither spells a key of its own.
 namespace Report {
 
 inline constexpr char Prefix[] = "[torvane] ";
+inline constexpr char ChannelVariable[] = "TORVANE_REPORT_FD";
+inline constexpr int ChannelDescriptor = 3;
 
 // How long a stopped encoder has before the batch kills its whole process
 // group, and how long the encoder gives ffmpeg: shorter, so the encoder can
@@ -97,7 +107,8 @@ LosslessRefusal refusalFromWord(QStringView word);
 // Writers: one whole line each, "\n" included.
 QByteArray durationLine(double seconds);
 QByteArray positionLine(double seconds);
-QByteArray errorLine(Error error);
+// detail: the run's last line for people, why it failed in the encoder's words.
+QByteArray errorLine(Error error, const QString &detail = {});
 QByteArray losslessCopyLine();
 // codec: the source's video codec, for LosslessRefusal::Codec.
 QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec);
@@ -115,6 +126,7 @@ struct RunReport
     std::optional<double> position; // the latest
     QString output;                 // the path written, byte for byte (see common/paths.h)
     Error error = Error::None;
+    QString detail; // the failure's last line, as the encoder gave it
     bool losslessAsked = false;
     bool losslessCopied = false;
     LosslessRefusal losslessRefusal = LosslessRefusal::None;
@@ -128,21 +140,21 @@ struct RunReport
     QString losslessWhy() const;
 };
 
-// Collects report lines out of output pieces cut anywhere, skipping every
-// other line at once.
+// Collects report lines out of pieces of the report channel cut anywhere,
+// skipping at once any line that is not one.
 class Reader
 {
 public:
     // True when the piece brought a position, a probed path or the output: the
     // run moved on.
-    bool feed(QStringView piece);
+    bool feed(QByteArrayView piece);
     void reset();
     const RunReport &report() const { return m_report; }
 
 private:
-    bool readLine(QStringView line);
+    bool readLine(QByteArrayView line);
 
-    QString m_line;
+    QByteArray m_line;
     bool m_skipping = false;
     RunReport m_report;
 };

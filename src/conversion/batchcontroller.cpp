@@ -85,6 +85,15 @@ struct BatchController::RunningJob
     EncoderProcess *process = nullptr;
     Report::Reader report;
     ProgressState progress;
+
+    // The file the running pass reported it wrote, when that is one of the
+    // names the batch chose for it; anything else is not believed, never
+    // named as an output and never removed.
+    QString written() const
+    {
+        const QString &reported = report.report().output;
+        return isNameOf(passes[pass].outputPath, reported) ? reported : QString();
+    }
 };
 
 BatchController::BatchController(ConversionSettings &settings, JobListModel &jobs,
@@ -169,7 +178,7 @@ void BatchController::refuseLossless(RunningJob &job, const QString &why)
     Q_EMIT losslessRefused(job.id, job.source, why);
 }
 
-void BatchController::outputArrived(RunningJob &job, const QString &piece)
+void BatchController::reportArrived(RunningJob &job, QByteArrayView piece)
 {
     const bool moved = job.report.feed(piece);
     const Report::RunReport &report = job.report.report();
@@ -186,7 +195,7 @@ void BatchController::reportPosition(RunningJob &job)
     const double total = report.duration.value_or(0);
     if (pass.progressStyle == ProgressStyle::Format) {
         job.progress.formatPosition(report.position.value_or(0), total);
-    } else if (!report.output.isEmpty()) {
+    } else if (!job.written().isEmpty()) {
         job.progress.rotationFinished();
     } else if (!job.progress.rotationPosition(report.position.value_or(0), total)) {
         return;
@@ -474,10 +483,11 @@ bool BatchController::startJob(int row)
     job.process = new EncoderProcess;
     job.process->setWorkingDirectory(job.scratch->path());
     const quint64 id = job.id;
-    connect(job.process, &EncoderProcess::outputReceived, this, [this, id](const QString &piece) {
-        if (RunningJob *running = runningJob(id))
-            outputArrived(*running, piece);
-    });
+    connect(job.process, &EncoderProcess::reportReceived, this,
+            [this, id](const QByteArray &piece) {
+                if (RunningJob *running = runningJob(id))
+                    reportArrived(*running, piece);
+            });
     connect(job.process, &EncoderProcess::finished, this, [this, id](const RunOutcome &outcome) {
         handle({Event::Type::PassEnded, outcome, m_batchNumber, id});
     });
@@ -547,27 +557,29 @@ void BatchController::collectOutput(RunningJob &job)
 FailureReason BatchController::failureOf(const RunningJob &job, const RunOutcome &outcome,
                                          QString &detail) const
 {
-    detail = job.process->lastLine();
+    // Only the report says why, in the encoder's words: its output for people
+    // quotes file names, which may hold anything.
+    const Report::RunReport &report = job.report.report();
+    detail = report.detail;
     switch (outcome.status) {
     case RunOutcome::Status::Stopped:
         return FailureReason::EncoderFailed;
     case RunOutcome::Status::Crashed:
+        if (detail.isEmpty())
+            detail = u"signal "_qs + QString::number(outcome.signal);
         return FailureReason::EncoderCrashed;
     case RunOutcome::Status::Exited:
         break;
     }
-    const Report::RunReport &report = job.report.report();
     if (outcome.exitCode != 0) {
         // The encoder said why; one that died without a word failed all the same.
         const FailureReason reported = failureReasonOf(report.error);
-        if (reported != FailureReason::None)
-            return reported;
         if (detail.isEmpty())
             detail = u"exit code "_qs + QString::number(outcome.exitCode);
-        return FailureReason::EncoderFailed;
+        return reported != FailureReason::None ? reported : FailureReason::EncoderFailed;
     }
     const PassCommand &pass = job.passes[job.pass];
-    const QString written = report.output.isEmpty() ? pass.outputPath : report.output;
+    const QString written = job.written().isEmpty() ? pass.outputPath : job.written();
     if (RawFile::size(written) <= 0) {
         detail = displayPath(written);
         return FailureReason::NoOutput;
@@ -585,8 +597,8 @@ void BatchController::passEnded(RunningJob &job, const RunOutcome &outcome)
     if (m_state == State::Stopping && m_stopMode == StopMode::Now) {
         // A pass that managed to publish before it ended is undone: the job
         // waits again and would otherwise be converted twice.
-        if (!report.output.isEmpty() && !job.passes[job.pass].intermediate)
-            RawFile::remove(report.output);
+        if (!job.written().isEmpty() && !job.passes[job.pass].intermediate)
+            RawFile::remove(job.written());
         jobStoppedHere(job);
         return;
     }
@@ -599,7 +611,7 @@ void BatchController::passEnded(RunningJob &job, const RunOutcome &outcome)
             failed.checks = report.checks;
             // An intermediate file is ours and goes with the job; only a real output is kept.
             if (!job.passes[job.pass].intermediate)
-                failed.keptOutput = report.output;
+                failed.keptOutput = job.written();
         }
         failJob(job, failed);
         return;
@@ -612,7 +624,7 @@ void BatchController::passEnded(RunningJob &job, const RunOutcome &outcome)
         Q_EMIT passFinished(job.id, job.pass);
         return;
     }
-    const QString output = report.output.isEmpty() ? pass.outputPath : report.output;
+    const QString output = job.written().isEmpty() ? pass.outputPath : job.written();
     const quint64 id = job.id;
     const QString source = job.source;
     record(job, JobRecord::Outcome::Converted, output);

@@ -200,7 +200,7 @@ private:
     void fillSlots();
     bool startJob(int row);
     void startPass(RunningJob &job);
-    void outputArrived(RunningJob &job, const QString &piece);
+    void reportArrived(RunningJob &job, QByteArrayView piece);
     void passEnded(RunningJob &job, const RunOutcome &outcome);
     void failJob(RunningJob &job, const JobFailure &failure);
     void stopNow();

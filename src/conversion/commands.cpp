@@ -88,9 +88,10 @@ PassCommand audioOnlyCommand(const CommandInputs &in)
     }
     args << u"-y"_qs << u"-vn"_qs << u"-ar"_qs << R << u"-ab"_qs << BR + u'k' << u"-ac"_qs << CH
          << ourOptions(in, false) << pass.outputPath;
-    pass.command.text = pass.command.program + u" -i "_qs + Q + in.source + Q + clip +
-                        u" -y -vn -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ' +
-                        optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q;
+    pass.command.text =
+        printablePath(pass.command.program + u" -i "_qs + Q + in.source + Q + clip +
+                      u" -y -vn -ar "_qs + R + u" -ab "_qs + BR + u"k -ac "_qs + CH + u' ' +
+                      optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q);
     return pass;
 }
 
@@ -183,7 +184,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
     args << u"-o"_qs << pass.outputPath;
     // The intermediate file's path is the one the command does not quote.
     text += u" -o "_qs + (pass.intermediate ? pass.outputPath : Q + pass.outputPath + Q);
-    pass.command.text = text;
+    pass.command.text = printablePath(text);
     return pass;
 }
 
@@ -253,8 +254,8 @@ PassCommand secondPassCommand(const CommandInputs &in)
                u" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "_qs;
     }
     args << ourOptions(in, false) << pass.outputPath;
-    pass.command.text =
-        pass.command.program + tail + optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q;
+    pass.command.text = printablePath(pass.command.program + tail +
+                                      optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q);
     return pass;
 }
 

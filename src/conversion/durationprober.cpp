@@ -2,7 +2,7 @@
 
 DurationProber::DurationProber(QObject *parent) : QObject(parent)
 {
-    connect(&m_process, &EncoderProcess::outputReceived, this, [this](const QString &piece) {
+    connect(&m_process, &EncoderProcess::reportReceived, this, [this](const QByteArray &piece) {
         if (m_reader.feed(piece))
             takeLines();
     });

@@ -10,6 +10,7 @@
 #include <array>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -102,16 +103,39 @@ std::optional<JobRecord> JobHistory::fromJsonLine(QByteArrayView line)
     return record;
 }
 
+namespace {
+
+// The record file opened without waiting: a pipe or device put in its place
+// would otherwise hold the program for good. -1 for anything but a regular file.
+int openRecord(const QString &file, int flags)
+{
+    const int fd = ::open(pathToBytes(file).constData(),
+                          flags | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    struct stat st = {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 bool JobHistory::append(const JobRecord &record)
 {
     if (!RawFile::makePath(folderOf(m_file)).isEmpty())
         return false;
-    // One write of a whole line with O_APPEND: two programs' lines never mix.
-    const int fd = ::open(pathToBytes(m_file).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = openRecord(m_file, O_RDWR | O_APPEND | O_CREAT);
     if (fd < 0)
         return false;
-    const QByteArray line = toJsonLine(record);
+    QByteArray line = toJsonLine(record);
+    // A line cut short (a program killed as it wrote) must not swallow this one.
+    struct stat st = {};
+    char last = '\n';
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 &&
+        last != '\n')
+        line.prepend('\n');
+    // One write of a whole line with O_APPEND: two programs' lines never mix.
     const bool written = ::write(fd, line.constData(), size_t(line.size())) == line.size();
     ::close(fd);
     return written;
@@ -119,9 +143,15 @@ bool JobHistory::append(const JobRecord &record)
 
 QList<JobRecord> JobHistory::last(int count) const
 {
-    QFile file(m_file);
-    if (count <= 0 || !file.open(QIODevice::ReadOnly))
+    if (count <= 0)
         return {};
+    const int fd = openRecord(m_file, O_RDONLY);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
     // Enough of the end for the lines asked for; a long history is not read whole.
     constexpr qint64 MaxLine = 8192;
     const qint64 size = file.size();

@@ -17,6 +17,9 @@ QString previewKey(const CommandInputs &in)
 {
     const JobSettings &job = in.job;
     QString key = in.source;
+    // A file changed in place is another picture.
+    key += u'\n' + QString::number(RawFile::size(in.source)) + u' ' +
+           QString::number(RawFile::modifiedNs(in.source));
     key += u'\n' + QString::number(job.format);
     key += u' ' + QString::number(job.rotation.clockwiseQuarters());
     key += job.rotation.isMirrored() ? u" m"_qs : u" -"_qs;
@@ -29,17 +32,19 @@ QString previewKey(const CommandInputs &in)
 
 PreviewMaker::PreviewMaker(QObject *parent) : QObject(parent)
 {
-    connect(&m_process, &EncoderProcess::outputReceived, this,
-            [this](const QString &piece) { m_reader.feed(piece); });
+    connect(&m_process, &EncoderProcess::reportReceived, this,
+            [this](const QByteArray &piece) { m_reader.feed(piece); });
     connect(&m_process, &EncoderProcess::finished, this, [this](const RunOutcome &outcome) {
         const QString key = std::exchange(m_key, QString());
         const Report::RunReport &report = m_reader.report();
+        // Only the picture asked for, or one numbered beside it, is ours.
+        const QString picture = isNameOf(m_picture, report.output) ? report.output : QString();
         if (m_next || key.isEmpty()) {
             // Superseded or cancelled: nobody waits for this one any more.
-            if (!report.output.isEmpty())
-                RawFile::remove(report.output);
-        } else if (outcome.succeeded() && !report.output.isEmpty()) {
-            Q_EMIT ready(key, report.output);
+            if (!picture.isEmpty())
+                RawFile::remove(picture);
+        } else if (outcome.succeeded() && !picture.isEmpty()) {
+            Q_EMIT ready(key, picture);
         } else if (!key.isEmpty()) {
             const FailureReason reason = failureReasonOf(report.error);
             Q_EMIT failed(key,
@@ -63,7 +68,7 @@ bool PreviewMaker::request(const QString &key, const CommandInputs &in)
         cancel();
         return false;
     }
-    m_next = {key, *command};
+    m_next = Request{key, *command, picture};
     if (m_process.isRunning())
         m_process.stop();
     else
@@ -83,11 +88,12 @@ void PreviewMaker::startNext()
 {
     if (!m_next || m_process.isRunning())
         return;
-    auto [key, command] = *std::exchange(m_next, std::nullopt);
+    auto [key, command, picture] = *std::exchange(m_next, std::nullopt);
     m_reader.reset();
     RawFile::makePath(m_folder);
     if (m_process.start(command)) {
         m_key = key;
+        m_picture = picture;
         return;
     }
     Q_EMIT failed(key, FailureReason::EncoderMissing);

@@ -34,7 +34,7 @@ public:
     bool request(const QString &key, const CommandInputs &in);
     void cancel();
     bool isBusy() const { return !m_key.isEmpty() || m_next.has_value(); }
-    QString pendingKey() const { return m_next ? m_next->first : m_key; }
+    QString pendingKey() const { return m_next ? m_next->key : m_key; }
 
 Q_SIGNALS:
     // The picture is in file, which the receiver reads and removes.
@@ -44,10 +44,18 @@ Q_SIGNALS:
 private:
     void startNext();
 
+    struct Request
+    {
+        QString key;
+        EncoderCommand command;
+        QString picture; // the file it is to write
+    };
+
     EncoderProcess m_process;
     Report::Reader m_reader;
     QString m_folder;
-    QString m_key; // of the running preview
-    std::optional<std::pair<QString, EncoderCommand>> m_next;
+    QString m_key;     // of the running preview
+    QString m_picture; // and the file it writes
+    std::optional<Request> m_next;
     quint64 m_count = 0;
 };

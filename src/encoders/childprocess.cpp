@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int startChild(const QList<QByteArray> &argv, int fd3, ChildProcess *child)
+int startChild(const QList<QByteArray> &argv, const QList<int> &descriptors, ChildProcess *child)
 {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -23,7 +23,7 @@ int startChild(const QList<QByteArray> &argv, int fd3, ChildProcess *child)
     request.argv = argv;
     request.output = out[1];
     request.errors = err[1];
-    request.extraDescriptor = fd3;
+    request.descriptors = descriptors;
     // Also when the encoder is killed outright: ffmpeg must not write on.
     request.parentDeathSignal = SIGKILL;
     const SpawnResult started = spawnProcess(request);

@@ -1,7 +1,10 @@
 #include "console.h"
 
 #include <cerrno>
+#include <cstdlib>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace console {
@@ -9,8 +12,9 @@ namespace {
 
 char lastByte = '\n';
 bool gone = false;
+int channel = -1;
 
-void writeAll(int fd, QByteArrayView text)
+void writeAll(int fd, QByteArrayView text, bool tracked = true)
 {
     const char *data = text.data();
     qsizetype left = text.size();
@@ -26,7 +30,7 @@ void writeAll(int fd, QByteArrayView text)
         data += n;
         left -= n;
     }
-    if (!text.isEmpty())
+    if (tracked && !text.isEmpty())
         lastByte = text.back();
 }
 
@@ -48,6 +52,24 @@ QByteArray sanitized(Tool tool, QByteArray text)
 
 } // namespace
 
+void openReportChannel()
+{
+    const char *named = std::getenv(Report::ChannelVariable);
+    const bool asked =
+        named && QByteArrayView(named) == QByteArray::number(Report::ChannelDescriptor);
+    ::unsetenv(Report::ChannelVariable);
+    struct stat st = {};
+    if (asked && ::fstat(Report::ChannelDescriptor, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        channel = Report::ChannelDescriptor;
+        ::fcntl(channel, F_SETFD, FD_CLOEXEC);
+    }
+}
+
+int reportDescriptor()
+{
+    return channel;
+}
+
 void progress(QByteArrayView text)
 {
     writeAll(STDOUT_FILENO, text);
@@ -55,14 +77,18 @@ void progress(QByteArrayView text)
 
 void report(const QByteArray &line)
 {
+    if (channel >= 0) {
+        writeAll(channel, line, false);
+        return;
+    }
     startLine(STDOUT_FILENO);
     writeAll(STDOUT_FILENO, line);
 }
 
-bool toTerminal()
+bool quietPositions()
 {
     static const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    return terminal;
+    return channel < 0 && terminal;
 }
 
 void message(Tool tool, const QByteArray &line)
@@ -78,7 +104,7 @@ void message(Tool tool, const QString &line)
 
 void failure(Tool tool, Report::Error error, const QString &line)
 {
-    report(Report::errorLine(error));
+    report(Report::errorLine(error, line));
     message(tool, line);
 }
 

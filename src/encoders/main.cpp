@@ -15,6 +15,8 @@ using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // Before anything can take descriptor 3 or write a report.
+    console::openReportChannel();
     ensureStandardDescriptors();
     // A stop is passed on to ffmpeg and the part file removed; a reader that
     // went away shows as a failed write, not as sudden death.

@@ -14,15 +14,13 @@
 
 namespace {
 
-// "clip.mp4" -> "clip_2.mp4"; a leading dot starts no extension.
-QByteArray numberedName(const QByteArray &name, int number)
-{
-    const QByteArray suffix = '_' + QByteArray::number(number);
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot <= 0)
-        return name + suffix;
-    return name.left(dot) + suffix + name.mid(dot);
-}
+// Read once before main, while no other thread can be creating files: umask()
+// can only be read by changing it.
+const mode_t processUmask = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}();
 
 } // namespace
 
@@ -103,9 +101,7 @@ QByteArray PartFile::publish(int *error)
         return {};
     }
     // Made private while unfinished; the result gets what the user's umask allows.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
+    ::fchmod(m_fd, 0666 & ~processUmask);
 
     bool linkInstead = false;
     for (int number = 1; number < 10000; ++number) {

@@ -10,6 +10,7 @@
 #include "partfile.h"
 #include "plan.h"
 #include "remux.h"
+#include "sourcefile.h"
 
 #include "process/signalpipe.h"
 #include "process/spawn.h"
@@ -33,8 +34,10 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// ffmpeg writes into the part file we opened for it, never to a name.
+// ffmpeg writes into the part file we opened for it, never to a name, and
+// reads the source we opened, as its descriptors 3 and 4.
 const QByteArray outputUrl = "file:/dev/fd/3";
+constexpr int FfmpegSourceFd = 4;
 
 // The exit code of a run whose output was written and kept under its name but
 // failed its check: apart from 1 (failed), 2 (usage), 127 (no ffmpeg) and
@@ -185,7 +188,7 @@ private:
     // The batch reads the numbers, not the text above, which is for people.
     void reportPosition()
     {
-        if (!console::toTerminal())
+        if (!console::quietPositions())
             console::report(Report::positionLine(m_seconds));
     }
 
@@ -229,9 +232,10 @@ void takeLines(QByteArray &buffer, QByteArrayView incoming, Handler handle)
 class ErrorReader
 {
 public:
-    explicit ErrorReader(const EncodeJob &job)
-        : m_tool(job.tool), m_inputUrl(pathToBytes(ffmpegUrl(job.input))),
-          m_input(displayed(job.input)), m_output(displayed(job.output))
+    // inputUrl: the source as ffmpeg was given it.
+    ErrorReader(const EncodeJob &job, const QString &inputUrl)
+        : m_tool(job.tool), m_inputUrl(pathToBytes(inputUrl)), m_input(displayed(job.input)),
+          m_output(displayed(job.output))
     {}
 
     void feed(const QByteArray &line)
@@ -297,9 +301,10 @@ QString failedPrefix(const EncodeJob &job)
     return job.preview.isEmpty() ? u"Encoding failed: "_s : u"Preview failed: "_s;
 }
 
-// What every run checks before it opens anything: ffmpeg, a container for the
-// output, a source that is a file. The exit status when one is missing.
-std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, QString &muxer)
+// What every run checks before anything else: ffmpeg, a container for the
+// output, a source that is a file, which it opens. The exit status when one is missing.
+std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, QString &muxer,
+                                      SourceFile &source)
 {
     ffmpeg = locateFfmpeg();
     if (ffmpeg.isEmpty()) {
@@ -315,13 +320,22 @@ std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, 
         return 2;
     }
     // ffmpeg and the probe would wait for ever on a pipe, and a device is no video.
-    if (RawFile::isSpecial(job.input)) {
+    int error = 0;
+    switch (source.open(job.input, &error)) {
+    case SourceFile::Problem::None:
+        return std::nullopt;
+    case SourceFile::Problem::NotAFile:
         console::failure(job.tool, Report::Error::NotAFile,
                          failedPrefix(job) +
                              u"%1 is not a regular file"_s.arg(displayPath(job.input)));
         return 1;
+    case SourceFile::Problem::Unopenable:
+        break;
     }
-    return std::nullopt;
+    console::failure(job.tool, Report::Error::Source,
+                     failedPrefix(job) +
+                         u"%1: %2"_s.arg(displayPath(job.input), systemError(error)));
+    return 1;
 }
 
 // A source libav cannot read, or a clip that starts past its end; no error
@@ -347,10 +361,11 @@ Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
 
 // For a failure before ffmpeg runs: the source's own problem comes first, as
 // it did when every job probed before anything else.
-Outcome sourceProblemFirst(const EncodeJob &job, bool probed, const Outcome &otherwise)
+Outcome sourceProblemFirst(const EncodeJob &job, const SourceFile &source, bool probed,
+                           const Outcome &otherwise)
 {
     if (!probed) {
-        const Outcome problem = sourceProblem(job, probeMedia(job.input));
+        const Outcome problem = sourceProblem(job, probeMedia(source.path()));
         if (problem.error != Report::Error::None)
             return problem;
     }
@@ -381,6 +396,7 @@ struct FfmpegRun
 {
     ChildExit exit;
     int stopSignal = 0; // why we stopped it, 0 when it ended by itself
+    int waitError = 0;  // the errno of a wait that failed, and ffmpeg was killed
 };
 
 // Called on the probe's answer; true gives ffmpeg up.
@@ -399,13 +415,14 @@ FfmpegRun superviseFfmpeg(ChildProcess &child,
     QElapsedTimer sinceStop;
     bool killed = false;
     bool waitingForProbe = probe != nullptr;
-    pollfd fds[6] = {{child.out, POLLIN, 0},
+    pollfd fds[7] = {{child.out, POLLIN, 0},
                      {child.err, POLLIN, 0},
                      {StopSignalPipe::readDescriptor(), POLLIN, 0},
                      // No events asked: only an error or hang-up, a reader gone.
                      {STDOUT_FILENO, 0, 0},
                      {STDERR_FILENO, 0, 0},
-                     {probe ? probe->readyFd() : -1, POLLIN, 0}};
+                     {probe ? probe->readyFd() : -1, POLLIN, 0},
+                     {console::reportDescriptor(), 0, 0}};
     const auto stop = [&](int sig) {
         if (run.stopSignal != 0)
             return;
@@ -449,13 +466,18 @@ FfmpegRun superviseFfmpeg(ChildProcess &child,
             timeout = int(std::max<qint64>(0, Report::FfmpegStopGraceMs - sinceStop.elapsed()));
         else if (waitingForProbe && fds[5].fd < 0)
             timeout = 10; // no descriptor tells when it answers
-        const int ready = ::poll(fds, 6, timeout);
-        if (ready < 0 && errno != EINTR)
+        const int ready = ::poll(fds, std::size(fds), timeout);
+        if (ready < 0 && errno != EINTR) {
+            // Nothing can be waited for any more: ffmpeg must not run on unwatched.
+            run.waitError = errno;
+            ::kill(child.pid, SIGKILL);
+            killed = true;
             break;
+        }
         if (ready > 0) {
             if (fds[2].revents & POLLIN)
                 stop(takeStopSignal());
-            for (pollfd *watch : {&fds[3], &fds[4]}) {
+            for (pollfd *watch : {&fds[3], &fds[4], &fds[6]}) {
                 if (watch->revents & (POLLERR | POLLHUP)) {
                     watch->fd = -1;
                     stop(SIGPIPE);
@@ -485,10 +507,10 @@ FfmpegRun superviseFfmpeg(ChildProcess &child,
 
 // The output's file time is the source's, as a copy's would be; the
 // intermediate file passes it on to the second pass.
-void takeFileTime(const QString &source, int fd)
+void takeFileTime(const SourceFile &source, int fd)
 {
     struct stat st = {};
-    if (::stat(pathToBytes(source).constData(), &st) != 0)
+    if (::fstat(source.descriptor(), &st) != 0)
         return;
     const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
     ::futimens(fd, times);
@@ -505,46 +527,52 @@ int interrupted(Tool tool, int sig, bool removed = true)
     return 128 + sig;
 }
 
-Outcome copyInProcess(const EncodeJob &job, const QString &muxer, const LosslessChoice &lossless,
-                      const PartFile &part, ProgressReporter &reporter)
+Outcome copyInProcess(const EncodeJob &job, const SourceFile &source, const QString &muxer,
+                      const LosslessChoice &lossless, const PartFile &part,
+                      ProgressReporter &reporter)
 {
     const RemuxResult result = remux(
-        {job.input, part.descriptor(), muxer, lossless.rotation, job.audio, lossless.dataTracks,
+        {source.path(), part.descriptor(), muxer, lossless.rotation, job.audio, lossless.dataTracks,
          job.keepMetadata, writesMetadataTags(muxer)},
         [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
         [] {
             const int sig = StopSignalPipe::last();
             return sig != 0 || !console::readerGone() ? sig : SIGPIPE;
         });
-    return {result.stopSignal, result.error, u"Encoding failed: "_s + result.reason,
+    // Its messages name the source as the user knows it.
+    QString reason = result.reason;
+    reason.replace(source.path(), displayPath(job.input));
+    return {result.stopSignal, result.error, u"Encoding failed: "_s + reason,
             result.error == Report::Error::None ? 0 : 1};
 }
 
 // known: the probe's answer when it came first; without it the source is
 // probed while ffmpeg runs, and the reporter begins once it answers, and
 // *source gets the answer.
-Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInfo *known,
-                  const QString &muxer, const LosslessChoice &lossless, const PartFile &part,
-                  ProgressReporter &reporter, MediaInfo *source)
+Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFile &opened,
+                  const MediaInfo *known, const QString &muxer, const LosslessChoice &lossless,
+                  const PartFile &part, ProgressReporter &reporter, MediaInfo *source)
 {
+    EncodeJob fed = job;
+    fed.input = SourceFile::childPath(FfmpegSourceFd);
     const QString url = QString::fromLatin1(outputUrl);
     const QStringList arguments =
-        ffmpegArguments(job, known ? *known : MediaInfo(), muxer, lossless, url);
+        ffmpegArguments(fed, known ? *known : MediaInfo(), muxer, lossless, url);
     QList<QByteArray> argv = {ffmpeg};
     for (const QString &arg : arguments)
         argv.append(pathToBytes(arg));
     if (const int sig = takeStopSignal())
         return {sig, {}, {}, 0};
     ChildProcess child;
-    if (const int error = startChild(argv, part.descriptor(), &child))
+    if (const int error = startChild(argv, {part.descriptor(), opened.descriptor()}, &child))
         return sourceProblemFirst(
-            job, known != nullptr,
+            job, opened, known != nullptr,
             {0, Report::Error::FfmpegMissing,
              u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127});
 
     std::optional<BackgroundProbe> probe;
     if (!known)
-        probe.emplace(job.input);
+        probe.emplace(opened.path());
     MediaInfo probed;
     Outcome problem; // what the probe found wrong with the source
     bool replan = false;
@@ -556,7 +584,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
             return true;
         // An unreadable source says nothing more unless ffmpeg reads it after all.
         if (problem.error == Report::Error::None) {
-            if (ffmpegArguments(job, info, muxer, lossless, url) != arguments) {
+            if (ffmpegArguments(fed, info, muxer, lossless, url) != arguments) {
                 replan = true;
                 return true;
             }
@@ -564,7 +592,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         }
         return false;
     };
-    ErrorReader errors(job);
+    ErrorReader errors(job, ffmpegUrl(fed.input));
     const FfmpegRun run = superviseFfmpeg(
         child, [&](const QByteArray &line) { reporter.feed(line); }, errors,
         probe ? &*probe : nullptr, answered);
@@ -572,6 +600,9 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
         *source = probed;
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
+    if (run.waitError != 0)
+        return {0, Report::Error::Failed,
+                u"Encoding failed: cannot wait for ffmpeg: "_s + systemError(run.waitError), 1};
     if (replan)
         return {0, {}, {}, 0, true};
     if (problem.error == Report::Error::ClipRange || problem.error == Report::Error::StillPicture ||
@@ -592,8 +623,9 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const MediaInf
 }
 
 // ffmpeg writing the preview's picture into the part file.
-Outcome makePreview(const QByteArray &ffmpeg, const EncodeJob &job, const QStringList &arguments,
-                    const PartFile &part)
+// arguments read the source as SourceFile::childPath(FfmpegSourceFd).
+Outcome makePreview(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFile &opened,
+                    const QStringList &arguments, const PartFile &part)
 {
     QList<QByteArray> argv = {ffmpeg};
     for (const QString &arg : arguments)
@@ -601,16 +633,19 @@ Outcome makePreview(const QByteArray &ffmpeg, const EncodeJob &job, const QStrin
     if (const int sig = takeStopSignal())
         return {sig, {}, {}, 0};
     ChildProcess child;
-    if (const int error = startChild(argv, part.descriptor(), &child))
+    if (const int error = startChild(argv, {part.descriptor(), opened.descriptor()}, &child))
         return {0, Report::Error::FfmpegMissing,
                 u"Cannot start %1: %2"_s.arg(pathFromBytes(ffmpeg), systemError(error)), 127};
     // Its messages name the picture, not the video the command would write.
     EncodeJob named = job;
     named.output = job.preview;
-    ErrorReader errors(named);
+    ErrorReader errors(named, ffmpegUrl(SourceFile::childPath(FfmpegSourceFd)));
     const FfmpegRun run = superviseFfmpeg(child, [](const QByteArray &) {}, errors, nullptr, {});
     if (run.stopSignal != 0)
         return {run.stopSignal, {}, {}, 0};
+    if (run.waitError != 0)
+        return {0, Report::Error::Failed,
+                failedPrefix(job) + u"cannot wait for ffmpeg: "_s + systemError(run.waitError), 1};
     if (run.exit.code < 0)
         return {0, Report::Error::Failed, failedPrefix(job) + u"ffmpeg crashed"_s, 1};
     if (run.exit.code != 0) {
@@ -630,13 +665,14 @@ int runJob(const EncodeJob &job)
     const Tool tool = job.tool;
     QByteArray ffmpeg;
     QString muxer;
-    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer))
+    SourceFile opened;
+    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer, opened))
         return *status;
 
     // Most jobs start ffmpeg at once and probe the source while it runs.
     std::optional<MediaInfo> known;
     if (probeFirst(job)) {
-        known = probeMedia(job.input, stopAsked);
+        known = probeMedia(opened.path(), stopAsked);
         if (const int sig = takeStopSignal())
             return interrupted(tool, sig);
         if (const Outcome problem = sourceProblem(job, *known);
@@ -647,7 +683,7 @@ int runJob(const EncodeJob &job)
     PartFile part;
     int error = 0;
     if (!part.create(job.output, &error))
-        return failed(tool, sourceProblemFirst(job, known.has_value(),
+        return failed(tool, sourceProblemFirst(job, opened, known.has_value(),
                                                {0, outputError(error),
                                                 u"Encoding failed: cannot write %1: %2"_s.arg(
                                                     displayPath(job.output), systemError(error)),
@@ -666,14 +702,14 @@ int runJob(const EncodeJob &job)
     }
     MediaInfo source = known ? *known : MediaInfo();
     Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
-                          ? copyInProcess(job, muxer, lossless, part, reporter)
-                          : runFfmpeg(ffmpeg, job, known ? &*known : nullptr, muxer, lossless, part,
-                                      reporter, &source);
+                          ? copyInProcess(job, opened, muxer, lossless, part, reporter)
+                          : runFfmpeg(ffmpeg, job, opened, known ? &*known : nullptr, muxer,
+                                      lossless, part, reporter, &source);
     if (outcome.replan) {
         // ffmpeg writes the part file afresh.
         known = source;
         reporter.begin(announceSource(job, *known, lossless));
-        outcome = runFfmpeg(ffmpeg, job, &*known, muxer, lossless, part, reporter, &source);
+        outcome = runFfmpeg(ffmpeg, job, opened, &*known, muxer, lossless, part, reporter, &source);
     }
     if (outcome.stopSignal != 0) {
         part.remove();
@@ -688,7 +724,7 @@ int runJob(const EncodeJob &job)
         return 1;
     }
     if (job.keepMetadata)
-        takeFileTime(job.input, part.descriptor());
+        takeFileTime(opened, part.descriptor());
     // Read through our own descriptor: the part file's name could be someone else's by now.
     // Without libav nothing is known of the source, and nothing can be read.
     QList<Report::CheckDifference> differences;
@@ -748,12 +784,13 @@ int runPreview(const EncodeJob &job)
     // As the command would fail, so does its preview.
     QByteArray ffmpeg;
     QString muxer;
-    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer))
+    SourceFile opened;
+    if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer, opened))
         return *status;
 
     // Where to look, the display matrix and the lossless choice all wait for
     // the probe; without libav the first picture is shown, turned as ffmpeg would.
-    const MediaInfo info = probeMedia(job.input, stopAsked);
+    const MediaInfo info = probeMedia(opened.path(), stopAsked);
     if (const int sig = takeStopSignal())
         return interrupted(tool, sig, false);
     if (const Outcome problem = sourceProblem(job, info); problem.error != Report::Error::None)
@@ -767,7 +804,9 @@ int runPreview(const EncodeJob &job)
                          failedPrefix(job) + u"%1 has no video"_s.arg(displayPath(job.input)));
         return 1;
     }
-    if (previewArguments(job, info, lossless, at, url).isEmpty()) {
+    EncodeJob fed = job;
+    fed.input = SourceFile::childPath(FfmpegSourceFd);
+    if (previewArguments(fed, info, lossless, at, url).isEmpty()) {
         console::failure(tool, Report::Error::Failed,
                          failedPrefix(job) +
                              u"%1 would have no picture"_s.arg(displayPath(job.output)));
@@ -782,13 +821,13 @@ int runPreview(const EncodeJob &job)
                                                      displayPath(job.preview), systemError(error)),
                              1});
     Outcome outcome =
-        makePreview(ffmpeg, job, previewArguments(job, info, lossless, at, url), part);
+        makePreview(ffmpeg, job, opened, previewArguments(fed, info, lossless, at, url), part);
     // A seek past the last picture (a video track shorter than the file) gives
     // none; the first picture is still worth showing.
     if (outcome.stopSignal == 0 && outcome.error == Report::Error::None && part.size() <= 0 &&
         at > job.clipStart)
-        outcome = makePreview(ffmpeg, job,
-                              previewArguments(job, info, lossless, job.clipStart, url), part);
+        outcome = makePreview(ffmpeg, job, opened,
+                              previewArguments(fed, info, lossless, job.clipStart, url), part);
     if (outcome.stopSignal == 0 && outcome.error == Report::Error::None && part.size() <= 0)
         outcome = {0, Report::Error::Failed,
                    failedPrefix(job) + u"no picture decodes from %1"_s.arg(displayPath(job.input)),

@@ -9,7 +9,7 @@ struct EncoderCommand
 {
     QString program;
     QStringList arguments;
-    QString text;
+    QString text; // for people, on one line: a name's control characters show as pictures
 
     bool isEmpty() const { return program.isEmpty() && text.isEmpty(); }
 };

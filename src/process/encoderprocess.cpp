@@ -12,17 +12,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <thread>
+#include <type_traits>
 
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-constexpr char ReportPrefix[] = "[torvane] ";
-
-} // namespace
 
 EncoderProcess::EncoderProcess(QObject *parent)
     : QObject(parent), m_workingDirectory(QDir::tempPath()), m_decoder(QStringDecoder::System)
@@ -43,24 +39,6 @@ QString EncoderProcess::outputTail() const
         bytes = bytes.sliced(1);
     QStringDecoder decoder(QStringDecoder::System);
     return decoder.decode(bytes);
-}
-
-QString EncoderProcess::lastLine() const
-{
-    const QString tail = outputTail();
-    qsizetype end = tail.size();
-    while (end > 0) {
-        while (end > 0 && tail[end - 1].isSpace())
-            --end;
-        qsizetype begin = end;
-        while (begin > 0 && tail[begin - 1] != u'\n' && tail[begin - 1] != u'\r')
-            --begin;
-        const QString line = tail.mid(begin, end - begin).trimmed();
-        if (!line.isEmpty() && !line.startsWith(QLatin1String(ReportPrefix)))
-            return line;
-        end = begin;
-    }
-    return {};
 }
 
 bool EncoderProcess::acceptCommand(const EncoderCommand &command)
@@ -151,28 +129,52 @@ int openPidFd(pid_t pid)
 EncoderProcess::~EncoderProcess()
 {
     if (m_running) {
-        // Never leave an encoder behind when the runner goes away.
+        // Never leave an encoder behind when the runner goes away. It is
+        // reaped elsewhere: one stuck in disk I/O must not hold up this thread.
         signalGroup(SIGKILL);
-        ::waitpid(pid_t(m_pid), nullptr, 0);
+        const pid_t pid = pid_t(m_pid);
+        std::thread([pid] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
     }
     closeDescriptors();
 }
 
+namespace {
+
+// A notifier or timer may be what is running now: it goes once control is back
+// in the event loop, never deleted under its own feet.
+template<typename T> void retire(T *&object)
+{
+    if (!object)
+        return;
+    object->disconnect();
+    if constexpr (std::is_same_v<T, QSocketNotifier>)
+        object->setEnabled(false);
+    else
+        object->stop();
+    object->deleteLater();
+    object = nullptr;
+}
+
+} // namespace
+
 void EncoderProcess::closeDescriptors()
 {
-    delete m_outputNotifier;
-    m_outputNotifier = nullptr;
-    delete m_exitNotifier;
-    m_exitNotifier = nullptr;
-    delete m_exitPoll;
-    m_exitPoll = nullptr;
-    delete m_drainTimer;
-    m_drainTimer = nullptr;
-    if (m_outputFd >= 0)
-        ::close(m_outputFd);
+    for (Channel *channel : {&m_output, &m_report}) {
+        retire(channel->notifier);
+        if (channel->fd >= 0)
+            ::close(channel->fd);
+        channel->fd = -1;
+        channel->closed = true;
+    }
+    retire(m_exitNotifier);
+    retire(m_exitPoll);
+    retire(m_drainTimer);
     if (m_pidFd >= 0)
         ::close(m_pidFd);
-    m_outputFd = m_pidFd = -1;
+    m_pidFd = -1;
 }
 
 void EncoderProcess::signalGroup(int sig)
@@ -181,14 +183,30 @@ void EncoderProcess::signalGroup(int sig)
         ::kill(-pid_t(m_pid), sig);
 }
 
+void EncoderProcess::watch(Channel &channel, int fd)
+{
+    channel.fd = fd;
+    channel.closed = false;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    channel.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(channel.notifier, &QSocketNotifier::activated, this,
+            [this, &channel] { readAvailable(channel); });
+}
+
 bool EncoderProcess::start(const EncoderCommand &command)
 {
     if (!acceptCommand(command))
         return false;
 
-    int output[2];
+    int output[2], report[2];
     if (::pipe2(output, O_CLOEXEC) != 0) {
         m_startFailure = {StartFailure::Kind::PipeFailed, errno};
+        return false;
+    }
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        m_startFailure = {StartFailure::Kind::PipeFailed, errno};
+        for (const int fd : output)
+            ::close(fd);
         return false;
     }
     SpawnRequest request;
@@ -197,6 +215,10 @@ bool EncoderProcess::start(const EncoderCommand &command)
         request.argv << pathToBytes(argument);
     request.workingDirectory = pathToBytes(m_workingDirectory);
     request.output = output[1];
+    static_assert(Report::ChannelDescriptor == 3, "the report goes as the child's first extra one");
+    request.descriptors = {report[1]};
+    request.environment = {QByteArray(Report::ChannelVariable) + '=' +
+                           QByteArray::number(Report::ChannelDescriptor)};
     request.ownProcessGroup = true;
     // SIGTERM, not SIGKILL: the encoder then still removes its unfinished file.
     request.parentDeathSignal = SIGTERM;
@@ -204,24 +226,24 @@ bool EncoderProcess::start(const EncoderCommand &command)
     request.outputPipeSize = 1 << 20;
     const SpawnResult started = spawnProcess(request);
     ::close(output[1]);
+    ::close(report[1]);
     if (started.pid < 0) {
         ::close(output[0]);
+        ::close(report[0]);
         m_startFailure = {StartFailure::Kind::CannotRun, started.error};
         return false;
     }
 
     m_startFailure = {};
     m_pid = started.pid;
-    m_outputFd = output[0];
-    ::fcntl(m_outputFd, F_SETFL, ::fcntl(m_outputFd, F_GETFL) | O_NONBLOCK);
-    m_exited = m_outputClosed = false;
+    m_exited = false;
     ++m_runNumber;
     if (m_buffer.size() != ReadBufferSize)
         m_buffer.resize(ReadBufferSize);
     resetForRun();
 
-    m_outputNotifier = new QSocketNotifier(m_outputFd, QSocketNotifier::Read, this);
-    connect(m_outputNotifier, &QSocketNotifier::activated, this, [this] { readAvailable(); });
+    watch(m_output, output[0]);
+    watch(m_report, report[0]);
     m_pidFd = openPidFd(pid_t(m_pid));
     if (m_pidFd >= 0) {
         m_exitNotifier = new QSocketNotifier(m_pidFd, QSocketNotifier::Read, this);
@@ -235,14 +257,21 @@ bool EncoderProcess::start(const EncoderCommand &command)
     return true;
 }
 
-EncoderProcess::ReadResult EncoderProcess::readAvailable()
+EncoderProcess::ReadResult EncoderProcess::readAvailable(Channel &channel)
 {
+    const quint64 run = m_runNumber;
     qsizetype total = 0;
-    while (m_outputFd >= 0 && total < MaxReadPerWakeup) {
-        const ssize_t n = ::read(m_outputFd, m_buffer.data(), size_t(m_buffer.size()));
+    while (channel.fd >= 0 && !channel.closed && total < MaxReadPerWakeup) {
+        const ssize_t n = ::read(channel.fd, m_buffer.data(), size_t(m_buffer.size()));
         if (n > 0) {
             total += n;
-            deliver(m_buffer.constData(), n);
+            if (&channel == &m_report)
+                Q_EMIT reportReceived(QByteArray(m_buffer.constData(), n));
+            else
+                deliver(m_buffer.constData(), n);
+            // A handler may have ended this run and started another.
+            if (run != m_runNumber)
+                return ReadResult::Empty;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -250,13 +279,24 @@ EncoderProcess::ReadResult EncoderProcess::readAvailable()
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return ReadResult::Empty;
         // End of output (or a broken pipe, which ends it just the same).
-        m_outputClosed = true;
-        if (m_outputNotifier)
-            m_outputNotifier->setEnabled(false);
+        channel.closed = true;
+        if (channel.notifier)
+            channel.notifier->setEnabled(false);
         maybeFinish();
         return ReadResult::Closed;
     }
-    return ReadResult::More;
+    return channel.closed ? ReadResult::Closed : ReadResult::More;
+}
+
+EncoderProcess::ReadResult EncoderProcess::readAvailable()
+{
+    // The report first: the output's last piece must find it complete.
+    const ReadResult report = readAvailable(m_report);
+    const ReadResult output = readAvailable(m_output);
+    if (report == ReadResult::More || output == ReadResult::More)
+        return ReadResult::More;
+    return report == ReadResult::Closed && output == ReadResult::Closed ? ReadResult::Closed
+                                                                        : ReadResult::Empty;
 }
 
 void EncoderProcess::checkExited()
@@ -286,19 +326,26 @@ void EncoderProcess::checkExited()
         m_outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
 
-    // Whatever is still in the pipe comes first.
+    // Whatever is still in the pipes comes first.
     const quint64 run = m_runNumber;
     ReadResult read;
     do {
         read = readAvailable();
     } while (read == ReadResult::More && run == m_runNumber);
-    if (run != m_runNumber || !m_running || m_outputClosed)
+    if (run != m_runNumber || !m_running)
         return;
-    // Something outside the group still holds the pipe open: do not wait for it long.
+    if (m_output.closed && m_report.closed) {
+        maybeFinish();
+        return;
+    }
+    // Something outside the group still holds a pipe open: do not wait for it long.
     m_drainTimer = new QTimer(this);
     m_drainTimer->setSingleShot(true);
-    connect(m_drainTimer, &QTimer::timeout, this, [this] {
-        m_outputClosed = true;
+    connect(m_drainTimer, &QTimer::timeout, this, [this, run] {
+        readAvailable();
+        if (run != m_runNumber)
+            return;
+        m_output.closed = m_report.closed = true;
         maybeFinish();
     });
     m_drainTimer->start(DrainGraceMs);
@@ -306,7 +353,7 @@ void EncoderProcess::checkExited()
 
 void EncoderProcess::maybeFinish()
 {
-    if (!m_running || !m_exited || !m_outputClosed)
+    if (!m_running || !m_exited || !m_output.closed || !m_report.closed)
         return;
     closeDescriptors();
     m_pid = 0;

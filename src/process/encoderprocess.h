@@ -37,6 +37,9 @@ struct StartFailure
 // pieces of at most PieceSize bytes while it runs and reports the end of the
 // run once everything it wrote has been handed on.
 //
+// The encoder's report (common/report.h) comes on a pipe of its own, handed on
+// as it comes and never mixed with the output, which quotes file names.
+//
 // The encoder gets a process group of its own, which stop() ends as a whole,
 // and dies with this program even when this program is killed.
 class EncoderProcess : public QObject
@@ -56,9 +59,6 @@ public:
 
     // What the current or last run printed, its last TailLimit bytes.
     QString outputTail() const;
-    // The last line of the last run's output that is meant for people (lines
-    // beginning with the encoders' "[torvane] " reports are skipped).
-    QString lastLine() const;
 
     bool isRunning() const { return m_running; }
     const RunOutcome &outcome() const { return m_outcome; }
@@ -88,6 +88,8 @@ public:
 Q_SIGNALS:
     // A piece of output; the tail already holds it.
     void outputReceived(const QString &piece);
+    // A piece of the report channel, as it came.
+    void reportReceived(const QByteArray &piece);
     // Once per started run, after the last piece, with the runner idle again.
     void finished(const RunOutcome &outcome);
 
@@ -111,21 +113,29 @@ private:
     bool m_stopRequested = false;
     bool m_paused = false;
 
+    // One pipe the encoder writes into: its output, or its report.
+    struct Channel
+    {
+        int fd = -1;
+        QSocketNotifier *notifier = nullptr;
+        bool closed = true;
+    };
     enum class ReadResult { More, Empty, Closed };
+    ReadResult readAvailable(Channel &channel);
     ReadResult readAvailable();
     void checkExited();
     void maybeFinish();
     void signalGroup(int sig);
     void closeDescriptors();
+    void watch(Channel &channel, int fd);
 
     QByteArray m_buffer;
-    QSocketNotifier *m_outputNotifier = nullptr;
+    Channel m_output;
+    Channel m_report;
     QSocketNotifier *m_exitNotifier = nullptr;
     QTimer *m_exitPoll = nullptr;
     QTimer *m_drainTimer = nullptr;
-    int m_outputFd = -1;
     int m_pidFd = -1;
     quint64 m_runNumber = 0;
     bool m_exited = false;
-    bool m_outputClosed = false;
 };

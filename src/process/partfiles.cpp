@@ -61,11 +61,16 @@ int removeAbandoned(const QString &folder)
     if (dir < 0)
         return 0;
     QList<QByteArray> candidates;
-    if (DIR *listing = ::fdopendir(::dup(dir))) {
+    // The listing takes a descriptor of its own: closedir closes it, and so
+    // must we when fdopendir fails.
+    const int listed = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    if (DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr) {
         while (const dirent *entry = ::readdir(listing))
             if (isPartFileName(entry->d_name))
                 candidates << QByteArray(entry->d_name);
         ::closedir(listing);
+    } else if (listed >= 0) {
+        ::close(listed);
     }
     int removed = 0;
     for (const QByteArray &name : std::as_const(candidates)) {

@@ -7,7 +7,6 @@
 #include <QDir>
 
 #include <cerrno>
-#include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,8 +17,13 @@
 namespace {
 
 constexpr char LockName[] = "owner.lock";
-// A base made with mkdtemp when the usual one is refused.
+// A base made with mkdtemp when the usual one is refused. It lies in the shared
+// temporary folder beside anyone's files, so its name proves nothing: only
+// one that holds our marker, word for word, is ever swept.
 constexpr char FallbackPrefix[] = "torvane_tmp-";
+constexpr char MarkerName[] = "torvane-scratch";
+constexpr QByteArrayView MarkerText =
+    "Torvane scratch folder: removed once its program has ended\n";
 
 // Folders whose owner no longer holds their lock: the program died.
 void removeAbandoned(const QByteArray &base)
@@ -57,9 +61,37 @@ bool lockIsFree(const QByteArray &lock)
     return free;
 }
 
+// Whether the folder holds our marker: a regular file of this user, with our words in it.
+bool isMarked(const QByteArray &folder)
+{
+    const int fd = ::open((folder + '/' + MarkerName).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st = {};
+    char text[128] = {};
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                      st.st_size == MarkerText.size() &&
+                      ::read(fd, text, sizeof text) == MarkerText.size() &&
+                      QByteArrayView(text, MarkerText.size()) == MarkerText;
+    ::close(fd);
+    return ours;
+}
+
+bool mark(const QByteArray &folder)
+{
+    const int fd = ::open((folder + '/' + MarkerName).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written =
+        ::write(fd, MarkerText.data(), size_t(MarkerText.size())) == MarkerText.size();
+    ::close(fd);
+    return written;
+}
+
 // The fallback bases of this user in the temporary folder whose program is
-// gone: each holds the lock of its program, or, from older versions, no lock
-// and only abandoned folders.
+// gone: each holds our marker and the lock of its program, which is free.
 void removeAbandonedBases(const QByteArray &temp, const QByteArray &own)
 {
     DIR *dir = ::opendir(temp.constData());
@@ -78,17 +110,8 @@ void removeAbandonedBases(const QByteArray &temp, const QByteArray &own)
         if (base == own || ::lstat(base.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
             st.st_uid != ::geteuid())
             continue;
-        const QByteArray lock = base + '/' + LockName;
-        if (lockIsFree(lock)) {
+        if (isMarked(base) && lockIsFree(base + '/' + LockName))
             deleteFolder(pathFromBytes(base));
-            continue;
-        }
-        if (::access(lock.constData(), F_OK) == 0)
-            continue; // its program runs
-        removeAbandoned(base);
-        // Not one a program has only just made and is about to lock.
-        if (::time(nullptr) - st.st_mtime > 60)
-            ::rmdir(base.constData());
     }
 }
 
@@ -129,7 +152,10 @@ ScratchFolder::ScratchFolder(const QString &base)
         if (!::mkdtemp(pattern.data()))
             return;
         root = m_ownBase = pathFromBytes(pattern);
+        // Locked before it is marked: a marked base is never seen unlocked while we live.
         m_baseLockFd = heldLock(pattern);
+        if (m_baseLockFd >= 0)
+            mark(pattern);
     }
     removeAbandonedBases(temp, pathToBytes(m_ownBase));
     const QByteArray rootBytes = pathToBytes(root);

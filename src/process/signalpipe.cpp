@@ -10,11 +10,22 @@ namespace {
 constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t lastSignal = 0;
+// SIGCONTs so far, and how many there had been at the last SIGTSTP.
+volatile std::sig_atomic_t continues = 0;
+volatile std::sig_atomic_t continuesAtTerminalStop = 0;
+
+extern "C" void onContinue(int)
+{
+    continues = continues + 1;
+}
 
 extern "C" void onStopSignal(int sig)
 {
     const int saved = errno;
-    lastSignal = sig;
+    if (sig == SIGTSTP)
+        continuesAtTerminalStop = continues;
+    else
+        lastSignal = sig;
     const unsigned char byte = static_cast<unsigned char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
     errno = saved;
@@ -42,10 +53,19 @@ void catchTerminalStop()
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTSTP, &action, nullptr);
+    struct sigaction counting = {};
+    counting.sa_handler = onContinue;
+    counting.sa_flags = SA_RESTART;
+    sigemptyset(&counting.sa_mask);
+    ::sigaction(SIGCONT, &counting, nullptr);
 }
 
 void stopUntilContinued()
 {
+    // A SIGCONT that came after the Ctrl+Z (fg at once) has let us go on
+    // already: stopping now would wait for one that never comes.
+    if (continues != continuesAtTerminalStop)
+        return;
     // SIGSTOP, not SIGTSTP again: the kernel drops a SIGTSTP to a process
     // whose group has no parent in the session (a script's background job),
     // and the encoders, already held, would be let go at once.
@@ -59,6 +79,7 @@ void uninstall()
     for (const int sig : stopSignals)
         ::sigaction(sig, &byDefault, nullptr);
     ::sigaction(SIGTSTP, &byDefault, nullptr);
+    ::sigaction(SIGCONT, &byDefault, nullptr);
 }
 
 int readDescriptor()

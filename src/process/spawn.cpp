@@ -1,5 +1,6 @@
 #include "spawn.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <vector>
@@ -9,6 +10,8 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace {
 
@@ -24,8 +27,17 @@ void closeOnExecFrom(int first)
         ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
 }
 
+// Everything the child needs, made before fork: it may not allocate.
+struct ChildPlan
+{
+    std::vector<char *> argv;
+    std::vector<QByteArray> environmentStore;
+    std::vector<char *> environment;
+    std::vector<int> descriptors; // to become 3, 4, ...
+};
+
 // Only async-signal-safe calls from here to exec: the parent may hold locks.
-[[noreturn]] void becomeChild(const SpawnRequest &request, char *const argv[], pid_t parent,
+[[noreturn]] void becomeChild(const SpawnRequest &request, const ChildPlan &plan, pid_t parent,
                               int report)
 {
     if (request.ownProcessGroup)
@@ -43,16 +55,24 @@ void closeOnExecFrom(int first)
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
     int error = 0;
-    const int null = ::open("/dev/null", O_RDWR);
-    const int output = request.output >= 0 ? request.output : null;
-    const int errors = request.errors >= 0 ? request.errors : output;
-    bool ok = null >= 0 && ::dup2(null, STDIN_FILENO) == STDIN_FILENO &&
-              ::dup2(output, STDOUT_FILENO) == STDOUT_FILENO &&
-              ::dup2(errors, STDERR_FILENO) == STDERR_FILENO;
-    // dup2 onto itself would keep close-on-exec.
-    const int extra = request.extraDescriptor;
-    if (ok && extra >= 0)
-        ok = extra == 3 ? ::fcntl(3, F_SETFD, 0) == 0 : ::dup2(extra, 3) == 3;
+    // Each descriptor is first lifted above every place one goes to, so that
+    // putting one in its place never overwrites another still to be placed.
+    const int count = int(plan.descriptors.size());
+    const int above = 3 + count;
+    const auto lift = [above](int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, above); };
+    const int null = lift(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    const int output = request.output >= 0 ? lift(request.output) : null;
+    const int errors = request.errors >= 0 ? lift(request.errors) : output;
+    int lifted[16];
+    bool ok = null >= 0 && output >= 0 && errors >= 0 && count <= 16;
+    for (int i = 0; ok && i < count; ++i)
+        ok = (lifted[i] = lift(plan.descriptors[size_t(i)])) >= 0;
+    // dup2 clears close-on-exec on the copy it makes.
+    ok = ok && ::dup2(null, STDIN_FILENO) == STDIN_FILENO &&
+         ::dup2(output, STDOUT_FILENO) == STDOUT_FILENO &&
+         ::dup2(errors, STDERR_FILENO) == STDERR_FILENO;
+    for (int i = 0; ok && i < count; ++i)
+        ok = ::dup2(lifted[i], 3 + i) == 3 + i;
     if (ok && request.outputPipeSize > 0)
         ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, request.outputPipeSize);
     if (!ok) {
@@ -61,13 +81,34 @@ void closeOnExecFrom(int first)
                ::chdir(request.workingDirectory.constData()) != 0) {
         error = errno;
     } else {
-        closeOnExecFrom(extra >= 0 ? 4 : 3);
-        ::execv(argv[0], argv);
+        closeOnExecFrom(above);
+        ::execve(plan.argv[0], plan.argv.data(), plan.environment.data());
         error = errno;
     }
     while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
     }
     ::_exit(127);
+}
+
+// Our environment with the request's entries set over it.
+void planEnvironment(const SpawnRequest &request, ChildPlan &plan)
+{
+    const auto nameOf = [](QByteArrayView entry) {
+        const qsizetype eq = entry.indexOf('=');
+        return eq < 0 ? entry : entry.first(eq);
+    };
+    for (char **entry = environ; entry && *entry; ++entry) {
+        const QByteArrayView name = nameOf(*entry);
+        const bool replaced =
+            std::any_of(request.environment.cbegin(), request.environment.cend(),
+                        [&](const QByteArray &set) { return nameOf(set) == name; });
+        if (!replaced)
+            plan.environment.push_back(*entry);
+    }
+    plan.environmentStore.assign(request.environment.cbegin(), request.environment.cend());
+    for (QByteArray &entry : plan.environmentStore)
+        plan.environment.push_back(entry.data());
+    plan.environment.push_back(nullptr);
 }
 
 } // namespace
@@ -76,12 +117,15 @@ SpawnResult spawnProcess(const SpawnRequest &request)
 {
     if (request.argv.isEmpty() || request.argv.first().isEmpty())
         return {-1, ENOENT};
-    // Everything the child needs is made before fork: it may not allocate.
-    std::vector<char *> argv;
-    argv.reserve(size_t(request.argv.size()) + 1);
+    if (request.descriptors.size() > 16)
+        return {-1, EMFILE};
+    ChildPlan plan;
+    plan.argv.reserve(size_t(request.argv.size()) + 1);
     for (const QByteArray &arg : request.argv)
-        argv.push_back(const_cast<char *>(arg.constData()));
-    argv.push_back(nullptr);
+        plan.argv.push_back(const_cast<char *>(arg.constData()));
+    plan.argv.push_back(nullptr);
+    plan.descriptors.assign(request.descriptors.cbegin(), request.descriptors.cend());
+    planEnvironment(request, plan);
 
     // Closed by a successful exec; holds the errno when anything failed before.
     int report[2];
@@ -94,7 +138,7 @@ SpawnResult spawnProcess(const SpawnRequest &request)
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
-        becomeChild(request, argv.data(), parent, report[1]);
+        becomeChild(request, plan, parent, report[1]);
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(report[1]);

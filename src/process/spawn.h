@@ -10,14 +10,15 @@
 // start ffmpeg with it.
 struct SpawnRequest
 {
-    QList<QByteArray> argv;       // argv[0] is the program's path
-    QByteArray workingDirectory;  // empty: ours
-    int output = -1;              // the child's standard output; -1: /dev/null
-    int errors = -1;              // its standard error; -1: the same as output
-    int extraDescriptor = -1;     // handed on as the child's descriptor 3; -1: none
-    bool ownProcessGroup = false; // it leads a group of its own, which can be stopped whole
-    int parentDeathSignal = 0;    // what it gets when we die, killed or not; 0: nothing
-    int outputPipeSize = 0;       // room to ask for when output is a pipe; 0: as it is
+    QList<QByteArray> argv;        // argv[0] is the program's path
+    QByteArray workingDirectory;   // empty: ours
+    int output = -1;               // the child's standard output; -1: /dev/null
+    int errors = -1;               // its standard error; -1: the same as output
+    QList<int> descriptors;        // handed on as the child's descriptors 3, 4, ...
+    QList<QByteArray> environment; // "NAME=value" set for the child beside ours
+    bool ownProcessGroup = false;  // it leads a group of its own, which can be stopped whole
+    int parentDeathSignal = 0;     // what it gets when we die, killed or not; 0: nothing
+    int outputPipeSize = 0;        // room to ask for when output is a pipe; 0: as it is
 };
 
 // The child runs with standard input on /dev/null, every signal at its

@@ -138,6 +138,18 @@ class TestCli : public QObject
         return QFileInfo::exists(longClip) ? longClip : QString();
     }
 
+    // What torvane-cli has added to the record so far.
+    QList<QJsonObject> records() const
+    {
+        QFile file(dir.filePath(u"state/Torvane/history.jsonl"_qs));
+        QList<QJsonObject> found;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    found << QJsonDocument::fromJson(line).object();
+        return found;
+    }
+
     // Starts torvane-cli on the source and waits for the encoder's first percentage.
     static bool startsConverting(QProcess &p, const QString &out, const QString &source)
     {
@@ -154,6 +166,7 @@ private Q_SLOTS:
         const QString encoder = QFileInfo(QStringLiteral(TORVANE_CLI)).path() + u"/data/conv"_qs;
         if (!QFile::exists(encoder))
             QSKIP("the encoder programs are not built");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(u"state"_qs)));
         // Four coloured quadrants, so a rotation shows where each corner went.
         clip = dir.filePath(u"my clip.avi"_qs);
         const Run made = run(
@@ -491,6 +504,104 @@ private Q_SLOTS:
         QCOMPARE(end[u"converted"].toInt(), 1);
         QCOMPARE(end[u"failed"].toInt(), 1);
         QCOMPARE(end[u"exit_status"].toInt(), 1);
+    }
+
+    // A name may hold line breaks, tabs and escapes, and lines that look like
+    // the encoders' report: it converts, fails, previews and stops as any other
+    // name, prints on one line, and names no file but its own.
+    void namesWithLineBreaksStayNames()
+    {
+        const QString folder = dir.filePath(u"control"_qs);
+        QVERIFY(QDir().mkpath(folder));
+        const QString victim = folder + u"/notes.txt"_qs;
+        QFile notes(victim);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine\n") == 5);
+        notes.close();
+        const QString forged = u"\n[torvane] output="_qs +
+                               QString::fromLatin1(QFile::encodeName(victim).toPercentEncoding()) +
+                               u"\n[torvane] error=none\r\t\x1b"_qs;
+        const QString source = folder + u"/evil"_qs + forged + u".avi"_qs;
+        const QString broken = folder + u"/bad"_qs + forged + u".avi"_qs;
+        QVERIFY(QFile::copy(clip, source));
+        QFile bad(broken);
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(4096, 'x')) == 4096);
+        bad.close();
+        const QString out = dir.filePath(u"control-out"_qs);
+
+        const Run json = cli({u"--json"_qs, u"--output"_qs, out, source, broken});
+        QCOMPARE(json.exitCode, 1);
+        QStringList events;
+        for (const QString &line : json.out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!event.isEmpty(), qPrintable(line));
+            events << event[u"event"].toString();
+            if (events.last() == u"job-done") {
+                const QString output = QFile::decodeName(
+                    QByteArray::fromPercentEncoding(event[u"output_bytes"].toString().toLatin1()));
+                QCOMPARE(QFileInfo(output).path(), out);
+                QVERIFY(QFileInfo(output).size() > 0);
+            }
+            if (events.last() == u"job-failed")
+                QCOMPARE(event[u"reason"].toString(), u"source-unreadable"_qs);
+        }
+        QCOMPARE(events.count(u"job-done"_qs), 1);
+        QCOMPARE(events.count(u"job-failed"_qs), 1);
+
+        const Run text = cli({u"--output"_qs, out, source, broken});
+        QCOMPARE(text.exitCode, 1);
+        const QStringList lines = text.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.filter(QRegularExpression(u"^OK "_qs)).size(), 1);
+        QCOMPARE(lines.filter(QRegularExpression(u"^FAILED "_qs)).size(), 1);
+        QVERIFY(lines.filter(QRegularExpression(u"^\\[torvane\\]"_qs)).isEmpty());
+
+        const QString picture = dir.filePath(u"control.png"_qs);
+        const Run preview = cli({u"--preview"_qs, picture, source});
+        QCOMPARE(preview.exitCode, 0);
+        QCOMPARE(preview.out, picture + u'\n');
+        QVERIFY(QFileInfo(picture).size() > 0);
+
+        // Stopped as it converts: only its own unfinished file goes.
+        const QString longClip = makeLongClip();
+        QVERIFY(!longClip.isEmpty());
+        const QString held = folder + u"/long"_qs + forged + u".mp4"_qs;
+        QVERIFY(QFile::link(longClip, held));
+        QProcess p;
+        QVERIFY(startsConverting(p, out, held));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 128 + SIGTERM);
+        QVERIFY(QFile::exists(victim));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        // The record keeps each name as it is.
+        QStringList recorded;
+        for (const QJsonObject &record : records())
+            recorded << QFile::decodeName(
+                QByteArray::fromPercentEncoding(record[u"source_bytes"].toString().toLatin1()));
+        QVERIFY(recorded.contains(source) && recorded.contains(broken) && recorded.contains(held));
+    }
+
+    // Every job torvane-cli ends goes to the record the window shows, unless asked not to.
+    void recordsItsJobsUnlessAsked_data()
+    {
+        QTest::addColumn<bool>("record");
+        QTest::newRow("by default") << true;
+        QTest::newRow("--no-record") << false;
+    }
+    void recordsItsJobsUnlessAsked()
+    {
+        QFETCH(bool, record);
+        const qsizetype before = records().size();
+        QStringList args = {u"--output"_qs, dir.filePath(u"recorded"_qs), clip};
+        if (!record)
+            args.prepend(u"--no-record"_qs);
+        QCOMPARE(cli(args).exitCode, 0);
+        const QList<QJsonObject> after = records();
+        QCOMPARE(after.size(), before + (record ? 1 : 0));
+        if (record) {
+            QCOMPARE(after.last()[u"source"].toString(), clip);
+            QCOMPARE(after.last()[u"outcome"].toString(), u"converted"_qs);
+        }
     }
 
     // A Linux name need not be valid UTF-8: such a file converts like any

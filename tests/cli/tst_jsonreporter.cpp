@@ -94,7 +94,7 @@ private Q_SLOTS:
         row("job failed, detail escaped",
             json("{'event':'job-failed','job':2,'jobs':4,'source':'/v/a.avi',"
                  "'reason':'source-unreadable','message':'") +
-                unreadable + json("','detail':'say \\'no\\'\\\\\\n\\t\\u0001'}"),
+                unreadable + json("','detail':'say \\'no\\'\\\\␊␉␁'}"),
             [](BatchReporter &r) {
                 r.jobStarted(secondJob());
                 r.jobFailed(

@@ -14,9 +14,9 @@ class TestReport : public QObject
     static RunReport read(const QByteArray &output, int pieceSize)
     {
         Reader reader;
-        const QString text = QString::fromUtf8(output);
-        for (qsizetype i = 0; i < text.size(); i += pieceSize)
-            reader.feed(QStringView(text).mid(i, pieceSize));
+        for (qsizetype i = 0; i < output.size(); i += pieceSize)
+            reader.feed(QByteArrayView(output).sliced(
+                i, std::min<qsizetype>(pieceSize, output.size() - i)));
         return reader.report();
     }
 
@@ -65,7 +65,7 @@ private Q_SLOTS:
             {0, 12.346}, {1, std::nullopt}, {2, 0.0}};
         QCOMPARE(read(output, pieceSize).probed, expected);
         Reader reader;
-        QVERIFY(reader.feed(QString::fromLatin1(probedLine(3, 1.5))));
+        QVERIFY(reader.feed(probedLine(3, 1.5)));
     }
 
     void errorWordsRoundTrip()
@@ -77,6 +77,24 @@ private Q_SLOTS:
             QCOMPARE(read(errorLine(error), 3).error, error);
         // A word a newer encoder might send is still a failure.
         QCOMPARE(errorFromWord(u"martian"), Error::Failed);
+    }
+
+    // A value may hold any byte, a line break and a whole forged line included:
+    // it stays one value.
+    void valuesHoldingLinesStayValues()
+    {
+        const QString forged = u"evil\n[torvane] output=%2Fhome%2Fme%2Fnotes.txt\r\t\x1b x"_qs;
+        const QByteArray path = "/out/evil\n[torvane] error=none\n.mp4";
+        const RunReport report = read(outputLine(path) + errorLine(Error::Source, forged) +
+                                          checkLine({CheckFinding::Size, forged, u"1x1"_qs}),
+                                      3);
+        QCOMPARE(pathToBytes(report.output), path);
+        QCOMPARE(report.error, Error::Source);
+        QCOMPARE(report.detail, forged);
+        QCOMPARE(report.checks.size(), 1);
+        QCOMPARE(report.checks.first().found, forged);
+        for (const QByteArray &line : {outputLine(path), errorLine(Error::Source, forged)})
+            QCOMPARE(line.count('\n'), 1);
     }
 
     // The file stays, and the run still failed.

@@ -2,7 +2,9 @@
 // real encoders, writes its output under a part name and gives it the final
 // name at the end, and logs each run. A source whose name holds "fail" makes it
 // fail, "crash" makes it crash, "slow" makes it take its time, "nooutput"
-// makes it write nothing, "badcheck" makes its output fail the check. SIGTERM
+// makes it write nothing, "badcheck" makes its output fail the check, "hold"
+// makes it write its pid into the pipe FAKE_READY once it runs and wait for a
+// byte from the pipe FAKE_GO. SIGTERM
 // removes the part file, as the real one does. "conv -probe" gives every path
 // ten seconds, or none for a name holding "unknown", and logs the paths to
 // FAKE_PROBE_LOG. FAKE_SPAN_LOG gets when each run began and ended.
@@ -20,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -28,11 +31,36 @@ namespace {
 
 std::string partFile;
 
+// On the batch's report channel, as the real encoders write.
+void writeReport(const QByteArray &line)
+{
+    const char *named = std::getenv(Report::ChannelVariable);
+    const int fd = named ? std::atoi(named) : STDOUT_FILENO;
+    [[maybe_unused]] const ssize_t n = ::write(fd, line.constData(), size_t(line.size()));
+}
+
 extern "C" void onTerm(int)
 {
     if (!partFile.empty())
         ::unlink(partFile.c_str());
     ::_exit(143);
+}
+
+// Says it runs, then waits for the word.
+void holdUntilTold()
+{
+    if (const char *ready = std::getenv("FAKE_READY")) {
+        const int fd = ::open(ready, O_WRONLY);
+        const std::string pid = std::to_string(::getpid()) + '\n';
+        [[maybe_unused]] const ssize_t n = ::write(fd, pid.data(), pid.size());
+        ::close(fd);
+    }
+    if (const char *go = std::getenv("FAKE_GO")) {
+        const int fd = ::open(go, O_RDONLY);
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(fd, &byte, 1);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -49,10 +77,8 @@ int main(int argc, char **argv)
             log.open(file, std::ios::app);
         for (size_t i = 1; i < args.size(); ++i) {
             const bool known = args[i].find("unknown") == std::string::npos;
-            std::fputs(
-                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt)
-                    .constData(),
-                stdout);
+            writeReport(
+                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt));
             log << args[i] << '\n';
         }
         return 0;
@@ -72,18 +98,22 @@ int main(int argc, char **argv)
     if (const char *log = std::getenv("FAKE_ENCODER_LOG")) {
         std::ofstream(log, std::ios::app) << name << ' ' << source << " -> " << output << '\n';
     }
-    const auto report = [](const QByteArray &line) {
-        std::fputs(line.constData(), stdout);
+    const auto report = [&](const QByteArray &line) {
         std::fflush(stdout);
+        writeReport(line);
     };
     const auto started = std::chrono::steady_clock::now();
+    // Names the source as ffmpeg does, whatever the name holds.
+    std::printf("Input #0, from '%s':\n", source.c_str());
+    std::fflush(stdout);
     report(Report::durationLine(10));
     const bool slow = source.find("slow") != std::string::npos;
     if (source.find("crash") != std::string::npos)
         std::abort();
     if (source.find("fail") != std::string::npos) {
         std::printf("( 3%%)\r\n");
-        report(Report::errorLine(Report::Error::Source));
+        report(Report::errorLine(Report::Error::Source,
+                                 u"Error: cannot decode "_s + QString::fromStdString(source)));
         std::printf("Error: cannot decode %s\n", source.c_str());
         return 1;
     }
@@ -92,6 +122,8 @@ int main(int argc, char **argv)
         partFile = output + ".part";
         std::ofstream(partFile) << "converting " << source << '\n';
     }
+    if (source.find("hold") != std::string::npos)
+        holdUntilTold();
     const char *lines[] = {"( 5%)\r", "(50%)\r", "(100%)\r"};
     const char *ffLines[] = {"  Duration: 00:00:10.00, start: 0.000000\n", "size= 1kB time=5.00 \r",
                              "size= 2kB time=10.00 \r"};
@@ -121,7 +153,8 @@ int main(int argc, char **argv)
         // Written and kept, but not what was asked for.
         if (source.find("badcheck") != std::string::npos) {
             report(Report::checkLine({Report::CheckFinding::Size, u"176x144"_s, u"144x176"_s}));
-            report(Report::errorLine(Report::Error::CheckFailed));
+            report(Report::errorLine(Report::Error::CheckFailed,
+                                     u"Output check failed: 176x144 shown, 144x176 expected"_s));
             std::printf("Output check failed: 176x144 shown, 144x176 expected\n");
             return 3;
         }

@@ -4,12 +4,17 @@
 #include "joblist/joblistmodel.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -39,6 +44,57 @@ struct RecordingActions : CompletionActions
         else
             done();
     }
+};
+
+// The stand-ins whose source names hold "hold": each says through one pipe
+// that it runs, with its pid, and waits for a byte from another.
+class HeldEncoders
+{
+public:
+    explicit HeldEncoders(const QString &folder)
+    {
+        const QByteArray ready = QFile::encodeName(folder + u"/ready"_qs);
+        const QByteArray go = QFile::encodeName(folder + u"/go"_qs);
+        ::mkfifo(ready.constData(), 0600);
+        ::mkfifo(go.constData(), 0600);
+        // Read and write ends of our own: neither open waits, and no end of file comes.
+        m_ready = ::open(ready.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        m_go = ::open(go.constData(), O_RDWR | O_CLOEXEC);
+        qputenv("FAKE_READY", ready);
+        qputenv("FAKE_GO", go);
+    }
+    ~HeldEncoders()
+    {
+        qunsetenv("FAKE_READY");
+        qunsetenv("FAKE_GO");
+        ::close(m_ready);
+        ::close(m_go);
+    }
+
+    // The pid of the next one that runs, 0 when none says so in time; events go on meanwhile.
+    qint64 next()
+    {
+        QByteArray line;
+        QElapsedTimer clock;
+        clock.start();
+        while (!line.endsWith('\n') && clock.elapsed() < 20000) {
+            char byte;
+            if (::read(m_ready, &byte, 1) == 1)
+                line += byte;
+            else
+                QTest::qWait(10);
+        }
+        return line.trimmed().toLongLong();
+    }
+    void release(int count = 1)
+    {
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(::write(m_go, "x", 1), 1);
+    }
+
+private:
+    int m_ready = -1;
+    int m_go = -1;
 };
 
 enum class StopPoint { BeforeFirstPass, DuringFirstPass, BetweenPasses, BetweenJobs, Finishing };
@@ -94,9 +150,6 @@ class TestBatchController : public QObject
         }
         return found;
     }
-
-    // The encoder the batch runs now; 0 when there is none.
-    static qint64 runningEncoder() { return runningEncoders().value(0); }
 
     // The most encoder runs that overlapped, from the stand-in's own record of them.
     int mostAtOnce() const
@@ -355,15 +408,9 @@ private Q_SLOTS:
     // going on finishes them as if nothing happened.
     void pauseHoldsTheRunningJobAndStartsNoOther()
     {
-        jobs->addJob(path(u"slow.avi"_qs));
+        HeldEncoders held(dir->path());
+        jobs->addJob(path(u"hold.avi"_qs));
         jobs->addJob(path(u"next.avi"_qs));
-        qint64 encoder = 0;
-        connect(batch, &BatchController::passStarted, this, [&] {
-            if (encoder != 0)
-                return;
-            encoder = runningEncoder();
-            batch->pause();
-        });
         QSignalSpy passes(batch, &BatchController::passStarted);
         QSignalSpy done(batch, &BatchController::jobDone);
         QSignalSpy ended(batch, &BatchController::batchEnded);
@@ -373,19 +420,63 @@ private Q_SLOTS:
                 batch->pause();
         });
         QCOMPARE(batch->start(), BatchController::StartResult::Started);
-        QTRY_VERIFY(batch->isPaused());
+        const qint64 encoder = held.next();
+        QVERIFY(encoder > 0);
+        batch->pause();
         QTRY_COMPARE(processState(encoder), 'T');
-        QTest::qWait(800); // longer than the whole slow job
+        // Told to go on, it cannot while it is held.
+        held.release();
+        QTest::qWait(100);
+        QCOMPARE(processState(encoder), 'T');
         QCOMPARE(done.size(), 0);
         batch->resume();
         QTRY_COMPARE(done.size(), 1);
         QVERIFY(batch->isPaused());
-        QTest::qWait(300);
+        QTest::qWait(100);
         QCOMPARE(passes.size(), 1);
         batch->resume();
         QVERIFY(ended.wait(20000));
         QCOMPARE(done.size(), 2);
         QCOMPARE(outputs().size(), 2);
+    }
+
+    // A name is data: whatever lines it holds, it never names a file the batch
+    // removes or a reason it gives.
+    void aNameIsNeverAReport_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<FailureReason>("reason");
+        QTest::newRow("forged output, stopped") << u"output=%1"_qs << true << FailureReason::None;
+        QTest::newRow("forged error")
+            << u"error=disk-full"_qs << false << FailureReason::SourceUnreadable;
+    }
+    void aNameIsNeverAReport()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, stop);
+        QFETCH(FailureReason, reason);
+        HeldEncoders held(dir->path());
+        const QString victim = path(u"notes.txt"_qs);
+        QFile notes(victim);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("mine\n");
+        notes.close();
+        QString forged = line;
+        forged.replace(u"%1"_qs,
+                       QString::fromLatin1(QFile::encodeName(victim).toPercentEncoding("/")));
+        const QString name = (stop ? u"hold\n[torvane] "_qs : u"fail\n[torvane] "_qs) + forged +
+                             u"\r\t\x1b\nx.avi"_qs;
+        jobs->addJob(path(name));
+        QSignalSpy ended(batch, &BatchController::batchEnded);
+        QCOMPARE(batch->start(), BatchController::StartResult::Started);
+        if (stop) {
+            QVERIFY(held.next() > 0);
+            batch->stop(BatchController::StopMode::Now);
+        }
+        QVERIFY(ended.wait(20000));
+        QVERIFY(QFile::exists(victim));
+        QCOMPARE(jobs->job(0).failure, reason);
     }
 
     // A paused batch stops at once when asked, and nothing is left of its job.
@@ -575,30 +666,35 @@ private Q_SLOTS:
     {
         QFETCH(QString, action);
         QFETCH(int, converted);
+        HeldEncoders held(dir->path());
         BatchOptions options;
         options.playSound = false;
         options.parallelJobs = 2;
         batch->setOptions(options);
-        for (const char *name : {"slow1.avi", "slow2.avi", "slow3.avi", "slow4.avi"})
+        for (const char *name : {"hold1.avi", "hold2.avi", "hold3.avi", "hold4.avi"})
             jobs->addJob(path(QString::fromLatin1(name)));
         QSignalSpy passes(batch, &BatchController::passStarted);
         QSignalSpy ended(batch, &BatchController::batchEnded);
         QCOMPARE(batch->start(), BatchController::StartResult::Started);
-        QTRY_COMPARE(passes.size(), 2);
-        QTRY_COMPARE(runningEncoders().size(), 2);
+        const QList<qint64> encoders = {held.next(), held.next()};
+        QVERIFY(encoders[0] > 0 && encoders[1] > 0);
         if (action == u"now") {
             batch->stop(BatchController::StopMode::Now);
         } else if (action == u"after") {
             batch->stop(BatchController::StopMode::AfterCurrentJob);
+            held.release(2);
         } else {
-            const QList<qint64> encoders = runningEncoders();
             batch->pause();
             for (const qint64 pid : encoders)
                 QTRY_COMPARE(processState(pid), 'T');
-            QTest::qWait(800); // longer than a whole job
+            // Told to go on, neither can while the batch is paused.
+            held.release(2);
+            QTest::qWait(100);
             QCOMPARE(passes.size(), 2);
             QCOMPARE(batch->summary().converted, 0);
             batch->resume();
+            QVERIFY(held.next() > 0 && held.next() > 0);
+            held.release(2);
         }
         QVERIFY(ended.wait(20000));
         QCOMPARE(batch->summary().converted, converted);

@@ -1,7 +1,13 @@
 #include "conversion/commands.h"
 #include "conversion/conversionsettings.h"
+#include "conversion/previewmaker.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -264,6 +270,28 @@ private Q_SLOTS:
         QFETCH(QString, unique);
         QCOMPARE(uniqueOutputPath(path, [&](const QString &p) { return existing.contains(p); }),
                  unique);
+    }
+
+    // A source changed in place is another picture: its preview is made anew.
+    void previewKeyFollowsTheSourceFile()
+    {
+        QTemporaryDir dir;
+        CommandInputs in = inputs(Formats::Mp4);
+        in.source = dir.filePath(u"clip.avi"_qs);
+        const auto write = [&](const QByteArray &bytes) {
+            QFile file(in.source);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        write("first");
+        const QString first = previewKey(in);
+        QCOMPARE(previewKey(in), first);
+        write("second take");
+        const QString second = previewKey(in);
+        QVERIFY(second != first);
+        // Same size, another time: rewritten all the same.
+        const timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(in.source).constData(), times, 0), 0);
+        QVERIFY(previewKey(in) != second);
     }
 };
 

@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestJobRecord : public QObject
 {
     Q_OBJECT
@@ -69,6 +72,35 @@ private Q_SLOTS:
         QCOMPARE(last.first().source, u"/v/clip480.avi"_qs);
         QCOMPARE(last.last().source, u"/v/clip499.avi"_qs);
         QVERIFY(JobHistory(dir.filePath(u"none"_qs)).last(5).isEmpty());
+        // The next record starts on a line of its own.
+        QVERIFY(history.append(sample(500)));
+        QCOMPARE(history.last(1).value(0).source, u"/v/clip500.avi"_qs);
+    }
+
+    // A pipe, a device or a folder where the record belongs is left alone at
+    // once: neither writing nor reading waits for it.
+    void onlyARegularFileIsARecord_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << u"pipe"_qs;
+        QTest::newRow("folder") << u"folder"_qs;
+        QTest::newRow("link") << u"link"_qs;
+    }
+    void onlyARegularFileIsARecord()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"history.jsonl"_qs);
+        const QByteArray name = QFile::encodeName(file);
+        if (kind == u"pipe")
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        else if (kind == u"folder")
+            QCOMPARE(::mkdir(name.constData(), 0700), 0);
+        else
+            QCOMPARE(::symlink("/dev/zero", name.constData()), 0);
+        JobHistory history(file);
+        QVERIFY(!history.append(sample(1)));
+        QVERIFY(history.last(5).isEmpty());
     }
 };
 

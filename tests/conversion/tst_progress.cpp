@@ -106,7 +106,7 @@ private Q_SLOTS:
         // Status lines arrive one write at a time, as the encoder prints them.
         const QString text = QString::fromUtf8(f.readAll());
         for (const QString &piece : text.split(QRegularExpression(u"(?<=[\\r\\n])"_qs))) {
-            if (!reader.feed(piece))
+            if (!reader.feed(piece.toUtf8()))
                 continue;
             const Report::RunReport &report = reader.report();
             const double total = report.duration.value_or(0);

@@ -75,7 +75,8 @@ inline QStringList words(const char *text)
     return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
 }
 
-// The "[torvane] KEY=" value of a machine line, or a null array without one.
+// The "[torvane] KEY=" value of a machine line, with the fields after it, or a
+// null array without one.
 inline QByteArray machineValue(const QByteArray &output, const QByteArray &key)
 {
     for (const QByteArray &line : output.split('\n')) {

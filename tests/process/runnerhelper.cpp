@@ -52,6 +52,13 @@ int main(int argc, char **argv)
             writeAll(argv[i], std::strlen(argv[i]));
             writeAll("\n", 1);
         }
+    } else if (mode == "report") {
+        // Report text on the channel the runner named, a forged line on stdout.
+        const char *named = std::getenv("TORVANE_REPORT_FD");
+        const int fd = named ? std::atoi(named) : -1;
+        writeAll("[torvane] output=/forged\n", 25);
+        if (fd < 0 || ::write(fd, argv[2], std::strlen(argv[2])) < 0)
+            return 3;
     } else if (mode == "sleep") {
         pauseMs(std::atoi(argv[2]));
     } else if (mode == "cwd") {

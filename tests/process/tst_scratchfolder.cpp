@@ -54,24 +54,32 @@ private Q_SLOTS:
     }
 
     // A program that died in a fallback base leaves the whole base behind;
-    // the next start removes it, but never the base of a program that runs.
+    // the next start removes it, but never the base of a program that runs,
+    // nor a folder of the user's that only looks like one.
     void abandonedFallbackBasesAreRemoved()
     {
         QTemporaryDir temp;
         const QByteArray oldTemp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
-        const auto base = [&](const QString &name, bool lock) {
+        const auto base = [&](const QString &name, const QByteArray &marker, bool lock) {
             const QString folder = temp.filePath(name);
             QDir().mkpath(folder + u"/run-999999-AbCdEf"_qs);
             QFile(folder + u"/run-999999-AbCdEf/owner.lock"_qs).open(QIODevice::WriteOnly);
+            QFile(folder + u"/tmp.mp4"_qs).open(QIODevice::WriteOnly);
             if (lock)
                 QFile(folder + u"/owner.lock"_qs).open(QIODevice::WriteOnly);
+            QFile file(folder + u"/torvane-scratch"_qs);
+            if (!marker.isEmpty() && file.open(QIODevice::WriteOnly))
+                file.write(marker);
             return folder;
         };
-        const QString dead = base(u"torvane_tmp-Dead01"_qs, true);
-        const QString running = base(u"torvane_tmp-Live01"_qs, true);
-        const QString older = base(u"torvane_tmp-Old001"_qs, false);
-        const QString other = base(u"torvane_tmpx-Zz0001"_qs, true);
+        const QByteArray ours = "Torvane scratch folder: removed once its program has ended\n";
+        const QString dead = base(u"torvane_tmp-Dead01"_qs, ours, true);
+        const QString running = base(u"torvane_tmp-Live01"_qs, ours, true);
+        const QStringList users = {base(u"torvane_tmp-backup"_qs, {}, true),
+                                   base(u"torvane_tmp-photos"_qs, {}, false),
+                                   base(u"torvane_tmp-Other1"_qs, "mine\n", true),
+                                   base(u"torvane_tmpx-Zz0001"_qs, ours, true)};
         const int held = ::open(QFile::encodeName(running + u"/owner.lock"_qs).constData(),
                                 O_RDONLY | O_CLOEXEC);
         QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
@@ -84,10 +92,32 @@ private Q_SLOTS:
         ::close(held);
         QVERIFY(!QFileInfo::exists(dead));
         QVERIFY(QFileInfo::exists(running + u"/run-999999-AbCdEf"_qs));
-        // An older version's base: its abandoned folder goes; the base stays
-        // while it is young, as one that is only being made.
-        QVERIFY(!QFileInfo::exists(older + u"/run-999999-AbCdEf"_qs));
-        QVERIFY(QFileInfo::exists(other));
+        for (const QString &folder : users) {
+            QVERIFY2(QFileInfo::exists(folder + u"/tmp.mp4"_qs), qPrintable(folder));
+            QVERIFY2(QFileInfo::exists(folder + u"/run-999999-AbCdEf/owner.lock"_qs),
+                     qPrintable(folder));
+        }
+    }
+
+    // A fallback base is marked as ours, and the mark goes with it.
+    void fallbackBaseIsMarked()
+    {
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        QString base;
+        {
+            // A base that cannot be used sends it to a fallback.
+            const QString taken = temp.filePath(u"taken"_qs);
+            QVERIFY(QFile(taken).open(QIODevice::WriteOnly));
+            ScratchFolder scratch(taken);
+            QVERIFY(scratch.isValid());
+            base = QFileInfo(scratch.path()).path();
+            QVERIFY(QFileInfo(base).fileName().startsWith(u"torvane_tmp-"_qs));
+            QVERIFY(QFileInfo::exists(base + u"/torvane-scratch"_qs));
+        }
+        qputenv("TMPDIR", oldTemp);
+        QVERIFY(!QFileInfo::exists(base));
     }
 
     // A base another user made first, open to everyone, is not used.
