@@ -26,6 +26,7 @@ QByteArray cliUsage()
            "                   [--jobs N|auto] [--json] [--dry-run] [--no-record] [--quiet]\n"
            "                   [--version]\n"
            "                   PATH...\n"
+           "       torvane-cli --dry-run --print0 [...] PATH...\n"
            "       torvane-cli --preview OUT.png [--rotate R] [--format F] [...] PATH\n"
            "       torvane-cli --list formats|rotations\n"
            "  R: " +
@@ -131,6 +132,7 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption noKeepMetadata(u"no-keep-metadata"_qs);
     const QCommandLineOption sourceOrientation(u"source-orientation"_qs, QString(), u"HOW"_qs);
     const QCommandLineOption dryRun(u"dry-run"_qs);
+    const QCommandLineOption print0(u"print0"_qs);
     const QCommandLineOption noRecord(u"no-record"_qs);
     const QCommandLineOption quiet(u"quiet"_qs);
     const QCommandLineOption json(u"json"_qs);
@@ -142,8 +144,8 @@ CliArguments parseCliArguments(const QStringList &arguments)
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
     parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
-                       sourceOrientation, dryRun, noRecord, quiet, json, version, help, list,
-                       preview, jobs});
+                       sourceOrientation, dryRun, print0, noRecord, quiet, json, version, help,
+                       list, preview, jobs});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -236,6 +238,7 @@ CliArguments parseCliArguments(const QStringList &arguments)
         }
     }
     result.dryRun = parser.isSet(dryRun);
+    result.print0 = parser.isSet(print0);
     result.record = !parser.isSet(noRecord);
     result.quiet = parser.isSet(quiet);
     result.json = parser.isSet(json);
@@ -243,7 +246,13 @@ CliArguments parseCliArguments(const QStringList &arguments)
     result.preview = parser.value(preview);
     if (result.paths.isEmpty())
         result.error = u"no video file or folder given"_qs;
+    // An empty word, such as an unset variable in a script, would name the
+    // current folder and convert all below it.
+    else if (result.paths.contains(QString()))
+        result.error = u"an empty path names no file"_qs;
     else if (parser.isSet(preview) && (result.preview.isEmpty() || result.paths.size() != 1))
         result.error = u"--preview takes a PNG file name and one video file"_qs;
+    else if (result.print0 && (!result.dryRun || result.json || parser.isSet(preview)))
+        result.error = u"--print0 goes with --dry-run alone, not with --json or --preview"_qs;
     return result;
 }

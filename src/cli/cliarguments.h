@@ -22,7 +22,8 @@ struct CliArguments
     int parallelJobs = 0; // --jobs; 0: automatic
     SourceOrientation sourceOrientation = SourceOrientation::Follow;
     bool dryRun = false;
-    bool record = true; // ended jobs go to the record the window's 转换记录 shows
+    bool print0 = false; // with dryRun: the jobs' sources, each ended by a NUL byte
+    bool record = true;  // ended jobs go to the record the window's 转换记录 shows
     bool quiet = false;
     bool json = false;
     bool version = false;

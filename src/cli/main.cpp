@@ -74,22 +74,51 @@ void applyArguments(ConversionSettings &settings, const CliArguments &args)
                                      : QDir::current().filePath(args.output));
 }
 
-// A job for every file given and every file in the folders given; returns the
-// folders that could not be read.
-QStringList addJobs(JobListModel &jobs, const QStringList &paths)
+struct AddedJobs
 {
-    QStringList unreadable;
+    // Each job's source as reached from the path given: relative below a
+    // relative path, which is how a copy to another machine places it.
+    QStringList sourcesAsGiven;
+    QStringList unreadableFolders;
+};
+
+// A job for every file given and every file in the folders given.
+AddedJobs addJobs(JobListModel &jobs, const QStringList &paths)
+{
+    AddedJobs added;
     for (const QString &path : paths) {
         const QString absolute = QDir::current().absoluteFilePath(path);
+        // The current folder put in front of a relative path, taken off again.
+        const qsizetype currentFolder = absolute.size() - path.size();
+        QStringList files{absolute};
         if (RawFile::isDirectory(absolute)) {
-            const FolderSearchResult found = searchFolderReporting(absolute);
-            jobs.addJobs(found.files);
-            unreadable << found.unreadable;
-        } else {
-            jobs.addJob(absolute);
+            FolderSearchResult found = searchFolderReporting(absolute);
+            files = std::move(found.files);
+            added.unreadableFolders << found.unreadable;
         }
+        jobs.addJobs(files);
+        for (const QString &file : std::as_const(files))
+            added.sourcesAsGiven << file.mid(currentFolder);
     }
-    return unreadable;
+    return added;
+}
+
+// --dry-run: what the batch would run, or with --print0 the job list itself,
+// every name exactly its bytes. A folder left unread makes that list short,
+// which is no success.
+int printDryRun(const CliArguments &args, const BatchController &batch, const AddedJobs &added,
+                BatchReporter &reporter)
+{
+    if (args.print0) {
+        for (const QString &source : added.sourcesAsGiven)
+            writeBytes(stdout, pathToBytes(source) + '\0');
+    } else {
+        for (const PassCommand &pass : batch.previewFirstPasses())
+            printLine(stdout, pass.command.text);
+    }
+    for (const QString &folder : added.unreadableFolders)
+        reporter.folderUnreadable(folder);
+    return added.unreadableFolders.isEmpty() ? 0 : 1;
 }
 
 BatchOptions batchOptions(const CliArguments &args)
@@ -245,16 +274,14 @@ int main(int argc, char **argv)
         batch.setScratchFolder(scratch.path());
     batch.setOptions(batchOptions(args));
     // Once the batch holds the settings: jobs take those of the moment they are added.
-    const QStringList unreadable = addJobs(jobs, args.paths);
+    const AddedJobs added = addJobs(jobs, args.paths);
+    const QStringList &unreadable = added.unreadableFolders;
     const bool filesLeftOut = !unreadable.isEmpty();
 
     if (!args.preview.isEmpty())
         return makePreview(app, batch, jobs, args.preview);
-    if (args.dryRun) {
-        for (const PassCommand &pass : batch.previewFirstPasses())
-            printLine(stdout, pass.command.text);
-        return 0;
-    }
+    if (args.dryRun)
+        return printDryRun(args, batch, added, *reporter);
 
     connectReporter(batch, *reporter, &app);
     // Every conversion made on this machine shows in the window's record,

@@ -216,6 +216,10 @@ private Q_SLOTS:
         QTest::newRow("nothing such to list") << QStringList{u"--list"_qs, u"sizes"_qs};
         QTest::newRow("preview of two")
             << QStringList{u"--preview"_qs, u"p.png"_qs, u"a.avi"_qs, u"b.avi"_qs};
+        QTest::newRow("empty path") << QStringList{u"a.avi"_qs, QString()};
+        QTest::newRow("print0 converting") << QStringList{u"--print0"_qs, u"a.avi"_qs};
+        QTest::newRow("print0 with json")
+            << QStringList{u"--dry-run"_qs, u"--print0"_qs, u"--json"_qs, u"a.avi"_qs};
     }
 
     void usageErrors()
@@ -732,6 +736,45 @@ private Q_SLOTS:
         QCOMPARE(QDir(same).entryList(QDir::Files | QDir::Hidden).size(), 2);
         for (const QString &file : okOutputs(c) + okOutputs(d))
             QVERIFY2(QFileInfo(file).size() > 0, qPrintable(file));
+    }
+
+    // --dry-run --print0 is the job list a script freezes: the files the batch
+    // would take, in its order, each name its exact bytes ended by a NUL, and
+    // relative under a relative path, so a copy elsewhere lands alike.
+    void printsTheJobListByteForByte_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QByteArray>("prefix");
+        const QByteArray absolute = QFile::encodeName(dir.filePath(u"list"_qs));
+        QTest::newRow("relative") << u"list"_qs << QByteArray("list/");
+        QTest::newRow("trailing slash") << u"list/"_qs << QByteArray("list/");
+        QTest::newRow("dot first") << u"./list"_qs << QByteArray("./list/");
+        QTest::newRow("absolute") << QFile::decodeName(absolute) << absolute + '/';
+    }
+
+    void printsTheJobListByteForByte()
+    {
+        QFETCH(QString, given);
+        QFETCH(QByteArray, prefix);
+        const QByteArray folder = QFile::encodeName(dir.filePath(u"list"_qs));
+        const QList<QByteArray> files{"a b.mp4", "new\nline.mp4", "x'y$z.mp4", "\xff.mp4",
+                                      "sub/c.mp4"};
+        if (::mkdir(folder.constData(), 0700) == 0) {
+            QCOMPARE(::mkdir(folder + "/sub", 0700), 0);
+            for (const QByteArray &file : files)
+                QVERIFY(::close(::open(folder + '/' + file, O_CREAT | O_WRONLY, 0600)) == 0);
+            QCOMPARE(::mkfifo(folder + "/pipe.mp4", 0600), 0);
+            QCOMPARE(::symlink("../a b.mp4", folder + "/sub/link.mp4"), 0);
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(TORVANE_CLI), {u"--dry-run"_qs, u"--print0"_qs, given});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QByteArray expected;
+        for (const QByteArray &file : files + QList<QByteArray>{"sub/link.mp4"})
+            expected += prefix + file + '\0';
+        QCOMPARE(p.readAllStandardOutput(), expected);
     }
 
     void dryRunRunsNothing()
