@@ -533,8 +533,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("sample");
         QTest::addColumn<QStringList>("options");
-        if (!QDir(samplesDir).exists())
+        if (!QDir(samplesDir).exists()) {
+            QTest::newRow("no samples") << QString() << QStringList();
             return;
+        }
         const QStringList all = QDir(samplesDir)
                                     .entryList({u"*.mp4"_s, u"*.mov"_s, u"*.MOV"_s, u"*.mkv"_s},
                                                QDir::Files, QDir::Name);
