@@ -66,6 +66,10 @@ int main(int argc, char **argv)
     QList<QByteArray> direct = records.first().args;
     direct.prepend(QFile::encodeName(ffmpeg));
     direct.last() = "file:" + QFile::encodeName(dir.filePath(u"direct.mp4"_s));
+    // The encoder hands ffmpeg the source it opened as a descriptor, which a
+    // run of its own does not have: it opens the clip by its name.
+    if (const qsizetype input = direct.indexOf("-i"); input >= 0 && input + 1 < direct.size())
+        direct[input + 1] = "file:" + QFile::encodeName(clip);
 
     const auto throughEncoder = [&] {
         // It never replaces a file, so each run needs the name free.

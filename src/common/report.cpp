@@ -15,7 +15,7 @@ const QByteArrayView PrefixView(Prefix);
 // Report lines are short; a longer line is someone else's text.
 constexpr qsizetype MaxLine = 8192;
 
-constexpr std::array<std::pair<Error, const char *>, 11> errorWords{{
+constexpr std::array<std::pair<Error, const char *>, 12> errorWords{{
     {Error::Usage, "usage"},
     {Error::Source, "source"},
     {Error::NotAFile, "not-a-file"},
@@ -27,6 +27,7 @@ constexpr std::array<std::pair<Error, const char *>, 11> errorWords{{
     {Error::Interrupted, "interrupted"},
     {Error::Failed, "failed"},
     {Error::CheckFailed, "check-failed"},
+    {Error::StillPicture, "still-picture"},
 }};
 
 constexpr std::array<std::pair<LosslessRefusal, const char *>, 7> refusalWords{{
@@ -39,13 +40,15 @@ constexpr std::array<std::pair<LosslessRefusal, const char *>, 7> refusalWords{{
     {LosslessRefusal::Clip, "clip"},
 }};
 
-constexpr std::array<std::pair<CheckFinding, const char *>, 6> findingWords{{
+constexpr std::array<std::pair<CheckFinding, const char *>, 8> findingWords{{
     {CheckFinding::Unreadable, "unreadable"},
     {CheckFinding::NoVideo, "no-video"},
     {CheckFinding::NoSound, "no-sound"},
     {CheckFinding::Size, "size"},
     {CheckFinding::Duration, "duration"},
     {CheckFinding::Undecodable, "undecodable"},
+    {CheckFinding::Aspect, "aspect"},
+    {CheckFinding::Colour, "colour"},
 }};
 
 template<typename Enum, size_t N>

@@ -62,14 +62,25 @@ enum class Error {
     Interrupted,   // stopped by a signal, or nobody reads the output any more
     Failed,        // anything else
     CheckFailed,   // the output was written and kept, but is not what was asked for
+    StillPicture,  // the source is a photo: one picture and no sound
 };
 QByteArray errorWord(Error error);
 // Failed for a word this version does not know.
 Error errorFromWord(QStringView word);
 
 // What the check of a finished output found wrong; found and expected carry
-// the figures where there are any ("176x144", "9.50" seconds).
-enum class CheckFinding { Unreadable, NoVideo, NoSound, Size, Duration, Undecodable };
+// the figures where there are any ("176x144", "9.50" seconds, "1.78" for the
+// shape a picture is shown in, "smpte2084 10-bit" for its colour).
+enum class CheckFinding {
+    Unreadable,
+    NoVideo,
+    NoSound,
+    Size,
+    Duration,
+    Undecodable,
+    Aspect,
+    Colour
+};
 struct CheckDifference
 {
     CheckFinding finding = CheckFinding::Unreadable;

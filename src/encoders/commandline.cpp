@@ -334,8 +334,8 @@ QString ffmpegVideoCodec(const QString &name)
 {
     if (name == u"libx264" || name == u"h264" || name == u"x264")
         return u"libx264"_s;
-    static const QStringList known = {u"rv10"_s, u"mpeg4"_s, u"mpeg1video"_s, u"mpeg2video"_s,
-                                      u"flv"_s};
+    static const QStringList known = {u"rv10"_s,       u"mpeg4"_s, u"mpeg1video"_s,
+                                      u"mpeg2video"_s, u"flv"_s,   u"h263"_s};
     if (!known.contains(name))
         throw Failure{u"unsupported video codec %1"_s.arg(name)};
     return name;
@@ -345,7 +345,6 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
 {
     EncodeJob job;
     job.tool = tool;
-    bool amrNb = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &opt = args[i];
         if (!opt.startsWith(u'-') || opt.size() < 2) {
@@ -386,12 +385,14 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
         } else if (opt == u"-vcodec") {
             job.videoCodec = ffmpegVideoCodec(value);
         } else if (opt == u"-acodec") {
-            amrNb = value == u"amr_nb" || value == u"libopencore_amrnb" || value == u"amrnb";
-            if (value == u"mp3" || value == u"libmp3lame")
+            // The codec table says how AMR is made, and at what rate.
+            if (value == u"amr_nb" || value == u"libopencore_amrnb" || value == u"amrnb")
+                job.audioCodec = u"amr_nb"_s;
+            else if (value == u"mp3" || value == u"libmp3lame")
                 job.audioCodec = u"libmp3lame"_s;
             else if (value == u"aac" || value == u"ac3" || value == u"mp2")
                 job.audioCodec = value;
-            else if (!amrNb)
+            else
                 throw Failure{u"unsupported audio codec %1"_s.arg(value)};
         } else if (opt == u"-b") {
             job.videoBitrate = ffmpegBitrate(value, 100'000'000);
@@ -415,13 +416,6 @@ EncodeJob parseCoder(Tool tool, const QStringList &args)
         throw Failure{u"no input file given, use -i"_s};
     if (job.output.isEmpty())
         throw Failure{u"no output file given"_s};
-    if (amrNb) {
-        // No AMR-NB encoder here: AAC at AMR's narrowband settings is the
-        // closest thing phones still play.
-        job.audioCodec = u"aac"_s;
-        job.channels = 1;
-        job.sampleRate = 8000;
-    }
     return job;
 }
 

@@ -9,6 +9,9 @@ extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/dovi_meta.h>
+#include <libavutil/mastering_display_metadata.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <QString>
@@ -26,6 +29,10 @@ extern "C" {
 
 // Every libav function the encoder calls, with the library that holds it.
 #define TORVANE_LIBAV_FUNCTIONS(X)                                                                 \
+    X(Util, av_color_primaries_name)                                                               \
+    X(Util, av_color_range_name)                                                                   \
+    X(Util, av_color_space_name)                                                                   \
+    X(Util, av_color_transfer_name)                                                                \
     X(Util, av_dict_copy)                                                                          \
     X(Util, av_dict_get)                                                                           \
     X(Util, av_dict_free)                                                                          \
@@ -34,6 +41,7 @@ extern "C" {
     X(Util, av_frame_alloc)                                                                        \
     X(Util, av_frame_free)                                                                         \
     X(Util, av_log_set_level)                                                                      \
+    X(Util, av_pix_fmt_desc_get)                                                                   \
     X(Util, av_rescale_q)                                                                          \
     X(Util, av_strerror)                                                                           \
     X(Codec, av_bsf_alloc)                                                                         \
@@ -59,6 +67,7 @@ extern "C" {
     X(Format, av_codec_get_id)                                                                     \
     X(Format, av_codec_get_tag2)                                                                   \
     X(Format, av_guess_format)                                                                     \
+    X(Format, av_guess_sample_aspect_ratio)                                                        \
     X(Format, av_interleaved_write_frame)                                                          \
     X(Format, av_read_frame)                                                                       \
     X(Format, av_write_trailer)                                                                    \

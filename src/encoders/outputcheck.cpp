@@ -86,6 +86,10 @@ QString describe(const Report::CheckDifference &difference)
         return u"%1 shown, %2 expected"_s.arg(difference.found, difference.expected);
     case CheckFinding::Duration:
         return u"%1 s long, %2 s expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Aspect:
+        return u"shown %1 wide to 1 high, %2 expected"_s.arg(difference.found, difference.expected);
+    case CheckFinding::Colour:
+        return u"%1 colour, SDR %2 expected"_s.arg(difference.found, difference.expected);
     case CheckFinding::Undecodable:
         break;
     }
@@ -112,14 +116,35 @@ QList<Report::CheckDifference> checkOutput(const QString &path, const ExpectedOu
     if (expected.audio && !audio)
         differences << Report::CheckDifference{CheckFinding::NoSound, {}, {}};
     if (video >= 0) {
-        const AVStream *stream = context->streams[video];
+        AVStream *stream = context->streams[video];
         // As a player shows it: turned by the output's own display matrix.
         QSize shown(stream->codecpar->width, stream->codecpar->height);
-        if (const auto display = displayTransform(stream); display && display->swapsSides())
+        const AVRational sar = av.av_guess_sample_aspect_ratio(context.get(), stream, nullptr);
+        double aspect = shown.height() > 0 ? double(shown.width()) / shown.height() : 0;
+        if (sar.num > 0 && sar.den > 0)
+            aspect *= av_q2d(sar);
+        if (const auto display = displayTransform(stream); display && display->swapsSides()) {
             shown.transpose();
-        if (expected.shown.isValid() && shown != expected.shown)
+            aspect = aspect > 0 ? 1 / aspect : 0;
+        }
+        const bool sizeDiffers = expected.shown.isValid() && shown != expected.shown;
+        if (sizeDiffers)
             differences << Report::CheckDifference{CheckFinding::Size, sizeText(shown),
                                                    sizeText(expected.shown)};
+        // Of the right size, the pixels' shape may still be wrong; rounding a
+        // side to the codec's step moves the shape by a little.
+        if (!sizeDiffers && expected.aspect > 0 &&
+            !(std::abs(aspect / expected.aspect - 1) <= 0.02))
+            differences << Report::CheckDifference{CheckFinding::Aspect,
+                                                   QString::number(aspect, 'f', 3),
+                                                   QString::number(expected.aspect, 'f', 3)};
+        const Colour colour = streamColour(stream);
+        if (expected.sdr && (colour.isHdr() || colour.bitDepth > 8))
+            differences << Report::CheckDifference{
+                CheckFinding::Colour,
+                u"%1 %2-bit"_s.arg(colour.transfer.isEmpty() ? u"untagged"_s : colour.transfer)
+                    .arg(colour.bitDepth),
+                u"bt709 8-bit"_s};
     }
     if (expected.seconds > 0) {
         const double seconds =

@@ -7,8 +7,9 @@
 #include <QString>
 
 // Opens a finished output with libavformat, as a player would, and compares it
-// with what was expected: its streams, the size it is shown at, its length,
-// and whether its first picture decodes. Returns what differs, empty when
+// with what was expected: its streams, the size and shape it is shown at, its
+// colour (SDR where HDR was tone-mapped), its length, and whether its first
+// picture decodes. Returns what differs, empty when
 // nothing does. Reads the headers and a few packets only.
 // Needs libav loaded (libav() answered).
 QList<Report::CheckDifference> checkOutput(const QString &path, const ExpectedOutput &expected);

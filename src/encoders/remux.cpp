@@ -7,6 +7,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -21,9 +22,13 @@ RemuxResult failed(Report::Error error, const QString &what, int status)
 
 RemuxResult writeFailed(int status)
 {
-    const bool full = status == AVERROR(ENOSPC) || status == AVERROR(EDQUOT);
-    return failed(full ? Report::Error::DiskFull : Report::Error::Output,
-                  u"cannot write the output"_s, status);
+    if (status == AVERROR(ENOSPC) || status == AVERROR(EDQUOT))
+        return failed(Report::Error::DiskFull, u"cannot write the output"_s, status);
+    if (status == AVERROR(EIO) || status == AVERROR(EBADF) || status == AVERROR(EFBIG) ||
+        status == AVERROR(EROFS))
+        return failed(Report::Error::Output, u"cannot write the output"_s, status);
+    // The muxer's own refusal: the folder is fine, a stream is not.
+    return failed(Report::Error::Failed, u"the container refuses the copy"_s, status);
 }
 
 struct CloseOutput
@@ -94,6 +99,25 @@ int copySideData(const Libav &av, const AVStream *from, AVStream *to, int rotati
 #endif
 }
 
+// Some phones store a frame shown before it is decoded, which the muxer
+// refuses; ffmpeg mends such timestamps as here, so a copy plays as its encode would.
+void mendTimestamps(AVPacket *p, int64_t &lastDts)
+{
+    if (p->pts != AV_NOPTS_VALUE && p->dts != AV_NOPTS_VALUE && p->dts > p->pts) {
+        // The middle one of the two and the next free tick.
+        const int64_t next = lastDts == AV_NOPTS_VALUE ? p->pts : lastDts + 1;
+        p->pts = p->dts =
+            std::max(std::min(p->pts, p->dts), std::min(std::max(p->pts, p->dts), next));
+    }
+    if (p->dts != AV_NOPTS_VALUE && lastDts != AV_NOPTS_VALUE && p->dts <= lastDts) {
+        if (p->pts != AV_NOPTS_VALUE && p->pts >= p->dts)
+            p->pts = std::max(p->pts, lastDts + 1);
+        p->dts = lastDts + 1;
+    }
+    if (p->dts != AV_NOPTS_VALUE)
+        lastDts = p->dts;
+}
+
 } // namespace
 
 RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)> &position,
@@ -125,19 +149,19 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
             av.av_dict_set(&out->metadata, key, nullptr, 0);
     }
 
-    // Input stream index to output stream, as ffmpeg's -map 0:V:0 -map 0:a:0 picks them.
+    // Input stream index to output stream, as the plan's maps pick them.
     QList<int> mapping(int(in->nb_streams), -1);
-    int video = -1, audio = -1;
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
-        const AVStream *s = in->streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && video < 0 &&
-            !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            video = int(i);
-        else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && audio < 0 && job.audio)
+    const int video = mainVideoStream(in.get());
+    int audio = -1;
+    for (unsigned i = 0; i < in->nb_streams && job.audio && audio < 0; ++i)
+        if (in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             audio = int(i);
-    }
     if (video < 0)
         return {Report::Error::Source, displayPath(job.input) + u": no video stream"_s, 0};
+    QList<int> copied = {video, audio};
+    for (const int track : job.dataTracks)
+        if (track >= 0 && track < int(in->nb_streams))
+            copied << track;
 
     // Packed B-frames are an AVI habit that MP4 does not know.
     std::unique_ptr<AVBSFContext, FreeFilter> unpack;
@@ -152,7 +176,7 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
             return failed(Report::Error::Failed, u"mpeg4_unpack_bframes"_s, status);
     }
 
-    for (const int index : {video, audio}) {
+    for (const int index : std::as_const(copied)) {
         if (index < 0)
             continue;
         const AVStream *from = in->streams[index];
@@ -165,10 +189,17 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
         to->codecpar->codec_tag = codecTag(av, out->oformat, par);
         to->time_base = from->time_base;
         to->disposition = from->disposition;
-        av.av_dict_copy(&to->metadata, from->metadata, 0);
-        av.av_dict_set(&to->metadata, "rotate", nullptr, 0);
-        if (!job.keepMetadata)
-            av.av_dict_set(&to->metadata, "creation_time", nullptr, 0);
+        // The container's pixel shape, which players take over the codec's.
+        if (index == video) {
+            to->sample_aspect_ratio =
+                av.av_guess_sample_aspect_ratio(in.get(), in->streams[index], nullptr);
+            to->codecpar->sample_aspect_ratio = to->sample_aspect_ratio;
+        }
+        // Track names and titles are someone's words; without them the file still plays.
+        if (job.keepMetadata) {
+            av.av_dict_copy(&to->metadata, from->metadata, 0);
+            av.av_dict_set(&to->metadata, "rotate", nullptr, 0);
+        }
         if ((status = copySideData(av, from, to, index == video ? job.rotation : 0)) < 0)
             return failed(Report::Error::Failed, u"cannot copy the stream"_s, status);
         mapping[index] = to->index;
@@ -181,6 +212,10 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     AVDictionary *options = nullptr;
     if (job.keepMetadata && job.metadataTags)
         av.av_dict_set(&options, "movflags", "+use_metadata_tags", 0);
+    // The muxer writes a Dolby Vision configuration only when told that
+    // players outside the standard read it.
+    if (streamColour(in->streams[video]).dolbyVision)
+        out->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     status = av.avformat_write_header(out.get(), &options);
     av.av_dict_free(&options);
     if (status < 0)
@@ -191,6 +226,7 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
     const std::unique_ptr<AVPacket, FreePacket> packet(av.av_packet_alloc());
     bool keyFrameSeen = false;
     qint64 frames = 0;
+    QList<int64_t> lastDts(int(out->nb_streams), AV_NOPTS_VALUE);
     const auto write = [&](AVPacket *p, int index) {
         const AVStream *from = in->streams[index];
         AVStream *to = out->streams[mapping[index]];
@@ -205,6 +241,7 @@ RemuxResult remux(const RemuxJob &job, const std::function<void(double, qint64)>
                 position(std::max(0.0, double(p->pts) * av_q2d(from->time_base)), frames);
         }
         av.av_packet_rescale_ts(p, from->time_base, to->time_base);
+        mendTimestamps(p, lastDts[to->index]);
         p->stream_index = to->index;
         p->pos = -1;
         return av.av_interleaved_write_frame(out.get(), p);

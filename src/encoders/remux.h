@@ -2,14 +2,16 @@
 
 #include "common/report.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 
-// Lossless rotation without starting ffmpeg: the source's first video stream,
-// and its first audio stream when the container takes it as it is, are copied
-// packet by packet into outputFd, and the video track's display matrix says
-// how far players turn the picture. Starting ffmpeg would cost more than the
+// Lossless rotation without starting ffmpeg: the source's main video stream,
+// its first audio stream when the container takes it as it is, and the data
+// tracks the container holds, are copied packet by packet into outputFd, with
+// the video's HDR and pixel shape; the video track's display matrix says how
+// far players turn the picture. Starting ffmpeg would cost more than the
 // whole copy of a short clip.
 struct RemuxJob
 {
@@ -18,7 +20,8 @@ struct RemuxJob
     QString muxer;
     int rotation = 0; // degrees counter-clockwise, as players turn the picture
     bool audio = true;
-    bool keepMetadata = true;  // the source's date, place, camera and title
+    QList<int> dataTracks;     // the source's streams, by index
+    bool keepMetadata = true;  // the source's date, place, camera, title and track names
     bool metadataTags = false; // every key as a tag of its own (mov's and mp4's mdta)
 };
 

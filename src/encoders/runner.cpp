@@ -284,6 +284,9 @@ struct Outcome
     Report::Error error = Report::Error::None;
     QString reason; // the human last line
     int exitCode = 0;
+    // The probe found a source that asks for other arguments: ffmpeg was
+    // given up, to start again with them.
+    bool replan = false;
 };
 
 int failed(Tool tool, const Outcome &outcome)
@@ -339,6 +342,11 @@ std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, 
 // when all is well or nothing is known.
 Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
 {
+    if (info.stillPicture)
+        return {0, Report::Error::StillPicture,
+                failedPrefix(job) +
+                    u"%1 is a still picture, not a video"_s.arg(displayPath(job.input)),
+                1};
     if (!info.valid && !info.libavMissing)
         return {0, Report::Error::Source,
                 failedPrefix(job) + u"%1: %2"_s.arg(displayPath(job.input), info.error), 1};
@@ -364,10 +372,14 @@ Outcome sourceProblemFirst(const EncodeJob &job, const SourceFile &source, bool 
     return otherwise;
 }
 
-// What the caller reads before any progress: the coders' Duration line and the
-// duration machine line. Returns the seconds that will be encoded, 0 when unknown.
-double announceSource(const EncodeJob &job, const MediaInfo &info)
+// What the caller reads before any progress: how the source is taken, the
+// coders' Duration line and the duration machine line. Returns the seconds
+// that will be encoded, 0 when unknown.
+double announceSource(const EncodeJob &job, const MediaInfo &info,
+                      const LosslessChoice &lossless = {})
 {
+    for (const QString &note : planNotes(job, info, outputMuxer(job), lossless))
+        console::message(job.tool, note);
     const double duration = encodedDuration(job, info);
     if (job.tool != Tool::Conv) {
         // The caller looks for this near the top of the output, before any time=.
@@ -520,8 +532,8 @@ Outcome copyInProcess(const EncodeJob &job, const SourceFile &source, const QStr
                       ProgressReporter &reporter)
 {
     const RemuxResult result = remux(
-        {source.path(), part.descriptor(), muxer, lossless.rotation, job.audio, job.keepMetadata,
-         writesMetadataTags(muxer)},
+        {source.path(), part.descriptor(), muxer, lossless.rotation, job.audio, lossless.dataTracks,
+         job.keepMetadata, writesMetadataTags(muxer)},
         [&](double seconds, qint64 frames) { reporter.position(seconds, frames); },
         [] {
             const int sig = StopSignalPipe::last();
@@ -543,9 +555,11 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
 {
     EncodeJob fed = job;
     fed.input = SourceFile::childPath(FfmpegSourceFd);
+    const QString url = QString::fromLatin1(outputUrl);
+    const QStringList arguments =
+        ffmpegArguments(fed, known ? *known : MediaInfo(), muxer, lossless, url);
     QList<QByteArray> argv = {ffmpeg};
-    for (const QString &arg : ffmpegArguments(fed, known ? *known : MediaInfo(), muxer, lossless,
-                                              QString::fromLatin1(outputUrl)))
+    for (const QString &arg : arguments)
         argv.append(pathToBytes(arg));
     if (const int sig = takeStopSignal())
         return {sig, {}, {}, 0};
@@ -561,14 +575,21 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
         probe.emplace(opened.path());
     MediaInfo probed;
     Outcome problem; // what the probe found wrong with the source
+    bool replan = false;
     const auto answered = [&](const MediaInfo &info) {
         probed = info;
         problem = sourceProblem(job, info);
-        if (problem.error == Report::Error::ClipRange)
+        if (problem.error == Report::Error::ClipRange ||
+            problem.error == Report::Error::StillPicture)
             return true;
         // An unreadable source says nothing more unless ffmpeg reads it after all.
-        if (problem.error == Report::Error::None)
+        if (problem.error == Report::Error::None) {
+            if (ffmpegArguments(fed, info, muxer, lossless, url) != arguments) {
+                replan = true;
+                return true;
+            }
             reporter.begin(announceSource(job, info));
+        }
         return false;
     };
     ErrorReader errors(job, ffmpegUrl(fed.input));
@@ -582,7 +603,9 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
     if (run.waitError != 0)
         return {0, Report::Error::Failed,
                 u"Encoding failed: cannot wait for ffmpeg: "_s + systemError(run.waitError), 1};
-    if (problem.error == Report::Error::ClipRange ||
+    if (replan)
+        return {0, {}, {}, 0, true};
+    if (problem.error == Report::Error::ClipRange || problem.error == Report::Error::StillPicture ||
         (run.exit.code != 0 && problem.error != Report::Error::None))
         return problem;
     if (run.exit.code < 0)
@@ -670,7 +693,7 @@ int runJob(const EncodeJob &job)
         job.lossless ? losslessChoice(job, *known, muxer) : LosslessChoice();
     ProgressReporter reporter(tool);
     if (known) {
-        const double duration = announceSource(job, *known);
+        const double duration = announceSource(job, *known, lossless);
         if (job.lossless)
             console::report(lossless.copy
                                 ? Report::losslessCopyLine()
@@ -678,10 +701,16 @@ int runJob(const EncodeJob &job)
         reporter.begin(duration);
     }
     MediaInfo source = known ? *known : MediaInfo();
-    const Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
-                                ? copyInProcess(job, opened, muxer, lossless, part, reporter)
-                                : runFfmpeg(ffmpeg, job, opened, known ? &*known : nullptr, muxer,
-                                            lossless, part, reporter, &source);
+    Outcome outcome = lossless.copy && lossless.audioCodec.isEmpty()
+                          ? copyInProcess(job, opened, muxer, lossless, part, reporter)
+                          : runFfmpeg(ffmpeg, job, opened, known ? &*known : nullptr, muxer,
+                                      lossless, part, reporter, &source);
+    if (outcome.replan) {
+        // ffmpeg writes the part file afresh.
+        known = source;
+        reporter.begin(announceSource(job, *known, lossless));
+        outcome = runFfmpeg(ffmpeg, job, opened, &*known, muxer, lossless, part, reporter, &source);
+    }
     if (outcome.stopSignal != 0) {
         part.remove();
         return interrupted(tool, outcome.stopSignal);

@@ -21,6 +21,8 @@ FailureReason failureReasonOf(Report::Error error)
         return FailureReason::ClipRange;
     case Report::Error::CheckFailed:
         return FailureReason::OutputCheckFailed;
+    case Report::Error::StillPicture:
+        return FailureReason::SourceIsPicture;
     case Report::Error::Usage:
     case Report::Error::Interrupted:
     case Report::Error::Failed:
@@ -58,6 +60,8 @@ QString failureWord(FailureReason reason)
         return u"output-check-failed"_qs;
     case FailureReason::ClipRange:
         return u"clip-range"_qs;
+    case FailureReason::SourceIsPicture:
+        return u"source-is-picture"_qs;
     case FailureReason::OutputFolderUnusable:
         return u"output-folder-unusable"_qs;
     }

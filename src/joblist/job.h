@@ -23,6 +23,7 @@ enum class FailureReason {
     NoOutput,
     OutputCheckFailed, // written and kept, but not what was asked for
     ClipRange,
+    SourceIsPicture, // a photo, not a video
     OutputFolderUnusable,
 };
 

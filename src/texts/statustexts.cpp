@@ -41,6 +41,8 @@ QString failure(FailureReason reason)
         return u"输出文件检查未通过"_qs;
     case FailureReason::ClipRange:
         return u"剪辑的开始时间超出了视频长度"_qs;
+    case FailureReason::SourceIsPicture:
+        return u"源文件是一张图片，不是视频"_qs;
     case FailureReason::OutputFolderUnusable:
         return u"输出文件夹无法创建或写入，请选择其他文件夹"_qs;
     }
@@ -78,6 +80,12 @@ QString failureDetail(FailureReason reason, const QString &detail,
             break;
         case CheckFinding::Undecodable:
             found << u"第一帧画面无法解码"_qs;
+            break;
+        case CheckFinding::Aspect:
+            found << u"画面宽高比为 %1，应为 %2"_qs.arg(d.found, d.expected);
+            break;
+        case CheckFinding::Colour:
+            found << u"画面为 %1，应为转换成 SDR 的 %2"_qs.arg(d.found, d.expected);
             break;
         }
     }

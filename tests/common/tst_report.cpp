@@ -73,7 +73,7 @@ private Q_SLOTS:
         for (const Error error :
              {Error::Usage, Error::Source, Error::NotAFile, Error::Output, Error::NameTooLong,
               Error::DiskFull, Error::FfmpegMissing, Error::ClipRange, Error::Interrupted,
-              Error::Failed, Error::CheckFailed})
+              Error::Failed, Error::CheckFailed, Error::StillPicture})
             QCOMPARE(read(errorLine(error), 3).error, error);
         // A word a newer encoder might send is still a failure.
         QCOMPARE(errorFromWord(u"martian"), Error::Failed);
