@@ -1,4 +1,4 @@
-// Encoder output through the report reader, and the positions it reads
+// The report channel through the report reader, and the positions it reads
 // through the progress display.
 #include "fuzzinput.h"
 
@@ -24,19 +24,20 @@ bool sameReport(const Report::RunReport &a, const Report::RunReport &b)
     return a.duration == b.duration && a.position == b.position && a.output == b.output &&
            a.error == b.error && a.losslessAsked == b.losslessAsked &&
            a.losslessCopied == b.losslessCopied && a.losslessRefusal == b.losslessRefusal &&
-           a.losslessCodec == b.losslessCodec && a.probed == b.probed;
+           a.losslessCodec == b.losslessCodec && a.probed == b.probed && a.detail == b.detail &&
+           a.checks == b.checks;
 }
 
-void checkText(const QString &text)
+void checkBytes(const QByteArray &bytes)
 {
-    // Report lines are read the same however the output is cut.
+    // Report lines are read the same however the channel cuts them.
     Report::Reader whole, cut;
-    whole.feed(text);
-    whole.feed(u"\n");
-    const qsizetype step = 1 + text.size() % 7;
+    whole.feed(bytes);
+    whole.feed("\n");
+    const qsizetype step = 1 + bytes.size() % 7;
     ProgressState rotation, format;
-    for (qsizetype at = 0; at < text.size(); at += step) {
-        if (!cut.feed(QStringView(text).sliced(at, std::min(step, text.size() - at))))
+    for (qsizetype at = 0; at < bytes.size(); at += step) {
+        if (!cut.feed(QByteArrayView(bytes).sliced(at, std::min(step, bytes.size() - at))))
             continue;
         const Report::RunReport &report = cut.report();
         const double seconds = report.position.value_or(0);
@@ -47,16 +48,22 @@ void checkText(const QString &text)
         checkDisplay(rotation);
         checkDisplay(format);
     }
-    cut.feed(u"\n");
+    cut.feed("\n");
     FUZZ_CHECK(sameReport(whole.report(), cut.report()));
     whole.reset();
     FUZZ_CHECK(sameReport(whole.report(), Report::RunReport{}));
+}
+
+void checkText(const QString &text)
+{
+    checkBytes(text.toUtf8());
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    checkBytes(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     forEachText(data, size, checkText);
     return 0;
 }
