@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "common/paths.h"
 #include "console.h"
+#include "phaselog.h"
 #include "runner.h"
 
 #include "process/signalpipe.h"
@@ -15,6 +16,7 @@ using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    PhaseLog::mark(PhaseLog::Mark::Exec);
     // Before anything can take descriptor 3 or write a report.
     console::openReportChannel();
     ensureStandardDescriptors();

@@ -1,5 +1,7 @@
 #include "media.h"
 
+#include "phaselog.h"
+
 #include "common/paths.h"
 #include "libav.h"
 
@@ -258,7 +260,23 @@ QString libavError(int code)
     return QString::fromUtf8(text);
 }
 
+namespace {
+
+MediaInfo probeMediaNow(const QString &path, const Cancelled &cancelled);
+
+} // namespace
+
 MediaInfo probeMedia(const QString &path, const Cancelled &cancelled)
+{
+    PhaseLog::mark(PhaseLog::Mark::ProbeStart);
+    MediaInfo info = probeMediaNow(path, cancelled);
+    PhaseLog::mark(PhaseLog::Mark::ProbeEnd);
+    return info;
+}
+
+namespace {
+
+MediaInfo probeMediaNow(const QString &path, const Cancelled &cancelled)
 {
     MediaInfo info;
     const Libav *av = libav(&info.error);
@@ -338,6 +356,8 @@ MediaInfo probeMedia(const QString &path, const Cancelled &cancelled)
     }
     return info;
 }
+
+} // namespace
 
 bool muxerCarries(const QString &muxer, const QString &codec)
 {

@@ -8,6 +8,7 @@
 #include "media.h"
 #include "outputcheck.h"
 #include "partfile.h"
+#include "phaselog.h"
 #include "plan.h"
 #include "remux.h"
 #include "sourcefile.h"
@@ -502,6 +503,7 @@ FfmpegRun superviseFfmpeg(ChildProcess &child,
         if (fd >= 0)
             ::close(fd);
     run.exit = waitForExit(child.pid);
+    PhaseLog::mark(PhaseLog::Mark::FfmpegEnd);
     return run;
 }
 
@@ -564,6 +566,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
     if (const int sig = takeStopSignal())
         return {sig, {}, {}, 0};
     ChildProcess child;
+    PhaseLog::mark(PhaseLog::Mark::FfmpegStart);
     if (const int error = startChild(argv, {part.descriptor(), opened.descriptor()}, &child))
         return sourceProblemFirst(
             job, opened, known != nullptr,
@@ -731,12 +734,14 @@ int runJob(const EncodeJob &job)
     if (!source.libavMissing && libav())
         differences = checkOutput(u"/proc/self/fd/%1"_s.arg(part.descriptor()),
                                   expectedOutput(job, source, lossless));
+    PhaseLog::mark(PhaseLog::Mark::Checked);
     // A stop that came once the work was done still means the job is not wanted.
     if (const int sig = StopSignalPipe::last()) {
         part.remove();
         return interrupted(tool, sig);
     }
     const QByteArray written = part.publish(&error);
+    PhaseLog::mark(PhaseLog::Mark::Published);
     if (written.isEmpty()) {
         console::failure(tool, outputError(error),
                          u"Encoding failed: cannot write %1: %2"_s.arg(displayPath(job.output),
@@ -745,6 +750,7 @@ int runJob(const EncodeJob &job)
     }
     reporter.finish();
     console::report(Report::outputLine(written));
+    PhaseLog::write();
     // Kept all the same: it may still be of use, and nothing is lost.
     if (!differences.isEmpty()) {
         QStringList words;

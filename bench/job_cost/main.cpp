@@ -1,7 +1,12 @@
-// Twelve short clips turned a quarter turn clockwise into MP3, 3GP and MP4 by
-// torvane-cli with --jobs 1 and --jobs auto, beside what a user would run
-// without Torvane's own jobs: GNU parallel starting one torvane-cli per file,
-// the very ffmpeg commands our encoder runs, one after another and under
+// What a job costs through torvane-cli beside what a user would run without
+// Torvane: the very ffmpeg commands our encoder runs, run directly.
+//
+// First one 4 s clip turned a quarter turn clockwise into MP3, 3GP and MP4, in
+// paired runs (torvane-cli, then the bare commands, taking turns going first),
+// with the median wall and CPU time of each side and where the job's time went,
+// phase by phase (the encoder's own marks, TORVANE_PHASE_LOG). Then twelve such
+// clips with --jobs 1 and --jobs auto, beside GNU parallel starting one
+// torvane-cli per file, the bare commands one after another and under
 // parallel, and HandBrakeCLI.
 #include "../batch_overhead/benchsupport.h"
 
@@ -9,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMap>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -27,9 +33,15 @@ namespace {
 constexpr int Clips = 12;
 constexpr int ClipSeconds = 4;
 constexpr int WantedRounds = 3;
+constexpr int SingleRuns = 8;
 // The whole bench should end within about ten minutes; a round after the
 // first is dropped when it would not fit.
 constexpr double BudgetSeconds = 570;
+// The targets: a job through torvane-cli against its bare ffmpeg commands.
+constexpr double SingleWallTarget = 1.15;
+constexpr double SingleCpuTarget = 1.25;
+constexpr double Jobs1Target = 1.10;
+constexpr double AutoTarget = 1.05;
 
 // Runs each pass of one clip in turn and stops at the first that fails. The
 // passes come as arguments, each led by its length, so that no command line is
@@ -41,12 +53,34 @@ using Argv = QList<QByteArray>;
 
 enum Row { Jobs1, Auto, ParallelCli, FfmpegInTurn, FfmpegParallel, HandBrake, RowCount };
 
-struct Best
+// The runs of one side, for their medians.
+struct Runs
 {
-    double wall = std::numeric_limits<double>::max();
-    double cpu = std::numeric_limits<double>::max();
-    bool ran = false;
+    QList<double> wall, cpu;
+    bool ran() const { return !wall.isEmpty(); }
+    void add(double w, double c)
+    {
+        wall << w;
+        cpu << c;
+    }
+    static double median(QList<double> values)
+    {
+        if (values.isEmpty())
+            return 0;
+        std::sort(values.begin(), values.end());
+        const qsizetype n = values.size();
+        return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    }
+    double medianWall() const { return median(wall); }
+    double medianCpu() const { return median(cpu); }
 };
+
+qint64 nowNs()
+{
+    timespec t = {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 struct Format
 {
@@ -58,7 +92,9 @@ struct Format
     // (see makeTemplate).
     QList<Argv> passes;
     QList<QByteArray> intermediateExtensions;
-    std::array<Best, RowCount> best;
+    std::array<Runs, RowCount> runs;
+    Runs singleCli, singleBare;
+    bool hasSingleTarget = false;
 };
 
 QByteArray placeholder(int n)
@@ -68,8 +104,10 @@ QByteArray placeholder(int n)
 
 // Exit status of a program run with standard output thrown away and standard
 // error added to the file errors, for when it fails; -1 when it could not
-// start. environment: "NAME=value" entries that replace ours.
-int runProgram(const Argv &argv, const QString &errors, const Argv &environment = {})
+// start. environment: "NAME=value" entries that replace ours. *span: when it
+// was started and when it had ended, on the monotonic clock.
+int runProgram(const Argv &argv, const QString &errors, const Argv &environment = {},
+               std::pair<qint64, qint64> *span = nullptr)
 {
     QList<char *> args;
     for (const QByteArray &arg : argv)
@@ -94,6 +132,7 @@ int runProgram(const Argv &argv, const QString &errors, const Argv &environment 
     posix_spawn_file_actions_addopen(&actions, 2, errorPath.constData(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
     pid_t pid = 0;
+    const qint64 started = nowNs();
     const int err = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (err != 0) {
@@ -103,6 +142,8 @@ int runProgram(const Argv &argv, const QString &errors, const Argv &environment 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (span)
+        *span = {started, nowNs()};
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -161,25 +202,18 @@ int mostAtOnce(const QList<bench::Record> &records)
     return most;
 }
 
-// The records of one batch run one job at a time, split by clip: a clip's runs
-// start with the first that names it.
+// The records of one batch run one job at a time, split by clip: the batch
+// takes the clips in name order and every clip has the same passes. (ffmpeg
+// reads the source the encoder opened, so no run names its clip.)
 std::optional<QList<QList<Argv>>> splitByClip(const QList<bench::Record> &records,
                                               const QStringList &clips)
 {
+    if (records.isEmpty() || records.size() % clips.size() != 0)
+        return std::nullopt;
+    const qsizetype passes = records.size() / clips.size();
     QList<QList<Argv>> groups(clips.size());
-    qsizetype current = -1;
-    for (const bench::Record &record : records) {
-        for (qsizetype c = 0; c < clips.size(); ++c) {
-            if (groups[c].isEmpty() && record.args.contains("file:" + QFile::encodeName(clips[c])))
-                current = c;
-        }
-        if (current < 0)
-            return std::nullopt;
-        groups[current].append(record.args);
-    }
-    for (const QList<Argv> &group : std::as_const(groups))
-        if (group.isEmpty() || group.size() != groups.first().size())
-            return std::nullopt;
+    for (qsizetype i = 0; i < records.size(); ++i)
+        groups[i / passes].append(records[i].args);
     return groups;
 }
 
@@ -187,10 +221,11 @@ std::optional<QList<QList<Argv>>> splitByClip(const QList<bench::Record> &record
 // would write it for parallel: file:{1} is the source, file:{2} the output,
 // file:{3} and on what each pass but the last leaves for the next one (the
 // encoder's own scratch file).
-std::optional<Format> makeTemplate(Format format, const QList<Argv> &runs, const QString &source,
-                                   const QByteArray &ffmpeg, QString *why)
+std::optional<Format> makeTemplate(Format format, const QList<Argv> &runs, const QByteArray &ffmpeg,
+                                   QString *why)
 {
-    const QByteArray sourceArg = "file:" + QFile::encodeName(source);
+    // The encoder hands ffmpeg the source it opened and the part file it writes.
+    const QByteArray sourceArg = "file:/dev/fd/4";
     const qsizetype passes = runs.size();
     format.passes.clear();
     format.intermediateExtensions = QList<QByteArray>(passes - 1);
@@ -202,11 +237,11 @@ std::optional<Format> makeTemplate(Format format, const QList<Argv> &runs, const
         }
         bool readsPrevious = false;
         for (qsizetype i = 0; i + 1 < args.size(); ++i) {
-            if (args[i] == sourceArg) {
+            if (args[i] == sourceArg && p == 0) {
                 args[i] = placeholder(1);
-            } else if (p > 0 && i > 0 && args[i - 1] == "-i") {
-                format.intermediateExtensions[p - 1] =
-                    QFileInfo(QFile::decodeName(args[i])).suffix().toUtf8();
+            } else if (args[i] == sourceArg) {
+                // The pass before wrote it; its container is named with -f.
+                format.intermediateExtensions[p - 1] = "part";
                 args[i] = placeholder(int(3 + p - 1));
                 readsPrevious = true;
             } else if (args[i].contains('{')) {
@@ -235,6 +270,112 @@ Argv fill(const Argv &pass, const Argv &values)
             arg = "file:" + values[arg.mid(6, arg.size() - 7).toInt() - 1];
     }
     return filled;
+}
+
+// One encoder run as its phase log line tells it (see src/encoders/phaselog.h).
+struct Phases
+{
+    qint64 exec = 0, probeStart = 0, probeEnd = 0, ffmpegStart = 0, ffmpegEnd = 0, checked = 0,
+           published = 0;
+};
+
+QList<Phases> readPhases(const QString &log)
+{
+    QList<Phases> all;
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return all;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.startsWith("phases "))
+            continue;
+        Phases p;
+        for (const QByteArray &field : line.split(' ')) {
+            const qsizetype eq = field.indexOf('=');
+            const QByteArray key = field.left(eq);
+            const QList<QByteArray> values = field.mid(eq + 1).split('-');
+            const qint64 first = values.value(0).toLongLong(),
+                         second = values.value(1).toLongLong();
+            if (key == "exec")
+                p.exec = first;
+            else if (key == "probe")
+                p.probeStart = first, p.probeEnd = second;
+            else if (key == "ffmpeg")
+                p.ffmpegStart = first, p.ffmpegEnd = second;
+            else if (key == "checked")
+                p.checked = first;
+            else if (key == "published")
+                p.published = first;
+        }
+        all << p;
+    }
+    std::sort(all.begin(), all.end(),
+              [](const Phases &a, const Phases &b) { return a.exec < b.exec; });
+    return all;
+}
+
+// The single-job figures of a format, and where its jobs' time went.
+void printSingle(const Format &format, const QString &phaseLog,
+                 const QList<std::pair<qint64, qint64>> &cliSpans)
+{
+    const Runs &cli = format.singleCli, &bare = format.singleBare;
+    std::printf("\n%s, one %d s clip, median of %lld paired runs      wall ms    CPU ms\n",
+                format.title, ClipSeconds, static_cast<long long>(cli.wall.size()));
+    std::printf("  %-46s %8.1f  %8.1f\n", "torvane-cli --jobs 1", cli.medianWall() * 1000,
+                cli.medianCpu() * 1000);
+    std::printf("  %-46s %8.1f  %8.1f\n",
+                qPrintable(u"ffmpeg run directly (%1 run%2)"_s.arg(format.passes.size())
+                               .arg(format.passes.size() > 1 ? u"s"_s : QString())),
+                bare.medianWall() * 1000, bare.medianCpu() * 1000);
+    std::printf("  %-46s %8.3f  %8.3f", "ratio", cli.medianWall() / bare.medianWall(),
+                cli.medianCpu() / bare.medianCpu());
+    if (format.hasSingleTarget)
+        std::printf("  (targets: wall at most %.2f, CPU at most %.2f)", SingleWallTarget,
+                    SingleCpuTarget);
+    std::printf("\n");
+
+    // Each torvane-cli run's encoders, by the time they began.
+    const QList<Phases> phases = readPhases(phaseLog);
+    const qsizetype passes = format.passes.size();
+    QMap<QString, QList<double>> ms;
+    QStringList order;
+    const auto add = [&](const QString &name, qint64 from, qint64 to) {
+        if (!order.contains(name))
+            order << name;
+        ms[name] << (from > 0 && to >= from ? double(to - from) / 1e6 : 0.0);
+    };
+    int complete = 0;
+    for (const auto &[start, end] : cliSpans) {
+        QList<Phases> runs;
+        for (const Phases &p : phases)
+            if (p.exec >= start && p.exec <= end)
+                runs << p;
+        if (runs.size() != passes)
+            continue;
+        ++complete;
+        add(u"torvane-cli until its encoder began"_s, start, runs.first().exec);
+        for (qsizetype i = 0; i < passes; ++i) {
+            const Phases &p = runs[i];
+            const QString pass = passes > 1 ? u"pass %1: "_s.arg(i + 1) : QString();
+            add(pass + u"encoder began, until ffmpeg began"_s, p.exec, p.ffmpegStart);
+            add(pass + u"  of it, the probe before ffmpeg"_s, p.probeStart,
+                std::min(p.probeEnd, p.ffmpegStart > p.probeStart ? p.ffmpegStart : 0));
+            add(pass + u"probe (libav loaded and read), wherever it ran"_s, p.probeStart,
+                p.probeEnd);
+            add(pass + u"ffmpeg"_s, p.ffmpegStart, p.ffmpegEnd);
+            add(pass + u"output check"_s, p.ffmpegEnd, p.checked);
+            add(pass + u"publish"_s, p.checked, p.published);
+            if (i + 1 < passes)
+                add(pass + u"until the next pass's encoder began"_s, p.published, runs[i + 1].exec);
+        }
+        add(u"after the last publish, until torvane-cli ended"_s, runs.last().published, end);
+    }
+    if (complete == 0) {
+        std::printf("  (no phase marks: this encoder does not write them)\n");
+        return;
+    }
+    std::printf("  where each job's time went, median ms of %d runs:\n", complete);
+    for (const QString &name : std::as_const(order))
+        std::printf("    %-56s %7.1f\n", qPrintable(name), Runs::median(ms[name]));
 }
 
 } // namespace
@@ -354,9 +495,9 @@ int main(int argc, char **argv)
         return bench::readRecords(log);
     };
 
-    std::array<Format, 3> formats = {Format{"MP3", "mp3", "mp3", 0.65, {}, {}, {}},
-                                     Format{"3GP", "3gp", "3gp", 0.75, {}, {}, {}},
-                                     Format{"MP4", "mp4", "mp4", 0.85, {}, {}, {}}};
+    std::array<Format, 3> formats = {Format{"MP3", "mp3", "mp3", 0.65, {}, {}, {}, {}, {}, true},
+                                     Format{"3GP", "3gp", "3gp", 0.75, {}, {}, {}, {}, {}, false},
+                                     Format{"MP4", "mp4", "mp4", 0.85, {}, {}, {}, {}, {}, true}};
 
     // What auto means here, seen rather than assumed: how many ffmpeg ran at once.
     if (hasJobs) {
@@ -387,7 +528,7 @@ int main(int argc, char **argv)
         }
         for (qsizetype c = 0; c < clips.size(); ++c) {
             QString why;
-            const auto made = makeTemplate(format, (*groups)[c], clips[c], ffmpeg, &why);
+            const auto made = makeTemplate(format, (*groups)[c], ffmpeg, &why);
             if (!made) {
                 std::printf("parallel batch: %s: %s\n", format.title, qPrintable(why));
                 return 1;
@@ -539,13 +680,68 @@ int main(int argc, char **argv)
         const double used = (bench::childCpuMs() - cpu) / 1000;
         if (!checkOutputs(out, format.title) || (row == HandBrake && !checkHandBrake(out)))
             return false;
-        Best &best = format.best[row];
-        best.wall = std::min(best.wall, wall);
-        best.cpu = std::min(best.cpu, used);
-        best.ran = true;
+        format.runs[row].add(wall, used);
         QDir(out).removeRecursively();
         return true;
     };
+
+    // One clip: torvane-cli and the bare commands in pairs, taking turns going
+    // first; torvane-cli's encoders mark their phases meanwhile.
+    const QString phaseLog = dir.filePath(u"phases.log"_s);
+    QList<std::pair<qint64, qint64>> cliSpans; // of each single-job torvane-cli
+    const auto single = [&](Format &format, bool throughCli, int run) {
+        const QString out = dir.filePath(u"single/%1-%2-%3"_s)
+                                .arg(QString::fromUtf8(format.cliName))
+                                .arg(throughCli)
+                                .arg(run);
+        QDir().mkpath(out + u"/tmp"_s);
+        QFile::remove(errors);
+        const double cpu = bench::childCpuMs();
+        const qint64 start = nowNs();
+        if (throughCli) {
+            Argv args{cli,
+                      "--rotate",
+                      "cw",
+                      "--format",
+                      format.cliName,
+                      "--quiet",
+                      "--jobs",
+                      "1",
+                      "--no-record",
+                      "--output",
+                      QFile::encodeName(out),
+                      QFile::encodeName(clips.first())};
+            std::pair<qint64, qint64> span;
+            const int status = runProgram(
+                args, errors, {"TORVANE_PHASE_LOG=" + QFile::encodeName(phaseLog)}, &span);
+            if (status != 0) {
+                reportFailure(args, status, errors);
+                return false;
+            }
+            cliSpans << span;
+        } else {
+            const Argv files = values(format, 0, out);
+            for (const Argv &pass : format.passes)
+                if (!runChecked(fill(pass, files)))
+                    return false;
+        }
+        const double wall = double(nowNs() - start) / 1e9;
+        const double used = (bench::childCpuMs() - cpu) / 1000;
+        (throughCli ? format.singleCli : format.singleBare).add(wall, used);
+        QDir(out).removeRecursively();
+        return true;
+    };
+    for (Format &format : formats) {
+        QFile::remove(phaseLog);
+        cliSpans.clear();
+        for (int run = 0; run < SingleRuns; ++run) {
+            const bool cliFirst = run % 2 == 0;
+            if (!single(format, cliFirst, run) || !single(format, !cliFirst, run))
+                return 1;
+        }
+        printSingle(format, phaseLog, cliSpans);
+        std::fflush(stdout);
+    }
 
     // Each round runs every side of every format; the sides take turns going
     // first, so that none always runs on a warmer machine.
@@ -574,7 +770,7 @@ int main(int argc, char **argv)
     }
 
     std::printf("\n%d clips of %d s at 640x480 with sound, turned 90 degrees clockwise, "
-                "best of %d",
+                "median of %d",
                 Clips, ClipSeconds, rounds);
     if (rounds < WantedRounds)
         std::printf(" (cut from %d: another round would take the bench past about 10 minutes)",
@@ -594,26 +790,30 @@ int main(int argc, char **argv)
         for (int row = 0; row < RowCount; ++row) {
             if (row == HandBrake && format.extension != "mp4")
                 continue;
-            const Best &best = format.best[row];
-            if (best.ran)
-                std::printf("  %-40s %7.2f  %7.2f\n", labels[row].constData(), best.wall, best.cpu);
+            const Runs &runs = format.runs[row];
+            if (runs.ran())
+                std::printf("  %-40s %7.2f  %7.2f\n", labels[row].constData(), runs.medianWall(),
+                            runs.medianCpu());
             else
                 std::printf("  %-40s %7s  %7s\n", labels[row].constData(), "n/a", "n/a");
         }
-        const Best &autoBest = format.best[Auto];
-        const auto ratio = [&](const char *label, Row below, const QByteArray &target) {
-            const Best &other = format.best[below];
-            if (autoBest.ran && other.ran)
-                std::printf("  %-40s %7.3f", label, autoBest.wall / other.wall);
+        const auto ratio = [&](const char *label, Row above, Row below, double target) {
+            const Runs &a = format.runs[above], &b = format.runs[below];
+            if (a.ran() && b.ran())
+                std::printf("  %-40s %7.3f  %7.3f", label, a.medianWall() / b.medianWall(),
+                            a.medianCpu() / b.medianCpu());
             else
-                std::printf("  %-40s %7s", label, "n/a");
-            std::printf("%s\n", target.isEmpty() ? "" : ("  (target " + target + ')').constData());
+                std::printf("  %-40s %7s  %7s", label, "n/a", "n/a");
+            if (target > 0)
+                std::printf("  (target: wall at most %.2f)", target);
+            std::printf("\n");
         };
-        ratio("auto / jobs 1", Jobs1, "at most " + QByteArray::number(format.target, 'f', 2));
-        ratio("auto / parallel of torvane-cli", ParallelCli, "below 1");
-        ratio("auto / parallel of bare ffmpeg", FfmpegParallel, {});
+        ratio("jobs 1 / ffmpeg one after another", Jobs1, FfmpegInTurn, Jobs1Target);
+        ratio("auto / parallel of bare ffmpeg", Auto, FfmpegParallel, AutoTarget);
+        ratio("auto / jobs 1", Auto, Jobs1, format.target);
+        ratio("auto / parallel of torvane-cli", Auto, ParallelCli, 0);
         if (format.extension == "mp4")
-            ratio("auto / HandBrakeCLI", HandBrake, {});
+            ratio("auto / HandBrakeCLI", Auto, HandBrake, 0);
     }
     std::printf("\nthe whole bench took %.0f s\n", double(whole.elapsed()) / 1000);
     return 0;
