@@ -12,8 +12,9 @@ namespace Report {
 namespace {
 
 const QByteArrayView PrefixView(Prefix);
-// Report lines are short; a longer line is someone else's text.
-constexpr qsizetype MaxLine = 8192;
+// Report lines are short, but for a probe's info with its tags; a longer
+// line is no report.
+constexpr qsizetype MaxLine = 4 * MaxSourceInfo;
 
 constexpr std::array<std::pair<Error, const char *>, 12> errorWords{{
     {Error::Usage, "usage"},
@@ -153,11 +154,13 @@ QByteArray checkLine(const CheckDifference &difference)
     return line(text);
 }
 
-QByteArray probedLine(int index, std::optional<double> seconds)
+QByteArray probedLine(int index, std::optional<double> seconds, const QByteArray &info)
 {
     QByteArray text = "probed=" + QByteArray::number(index);
     if (seconds)
         text += " duration=" + QByteArray::number(*seconds, 'f', 3);
+    if (!info.isEmpty())
+        text += " info=" + info.toPercentEncoding();
     return line(text);
 }
 
@@ -253,10 +256,12 @@ bool Reader::readLine(QByteArrayView text)
         const int index = value.toInt(&ok);
         if (!ok || index < 0)
             return false;
-        std::optional<double> length;
+        ProbedPath path{index, {}, {}};
         if (const auto d = field(fields, "duration"))
-            length = seconds(*d);
-        m_report.probed.append({index, length});
+            path.duration = seconds(*d);
+        if (const auto i = field(fields, "info"))
+            path.info = QByteArray::fromPercentEncoding(i->toByteArray());
+        m_report.probed.append(path);
         return true;
     } else if (key == "error") {
         m_report.error = errorFromWord(QString::fromLatin1(value));

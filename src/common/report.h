@@ -19,7 +19,8 @@
 //   [torvane] check=size found=176x144 expected=144x176   what the output's check found
 //   [torvane] error=source detail=...         why the run failed, and its last line
 //   [torvane] output=/out/a%20b.mp4           the file written, as percent-encoded bytes
-//   [torvane] probed=0 duration=12.345        conv -probe: the first path's length;
+//   [torvane] probed=0 duration=12.345 info=...  conv -probe: the first path's length
+//                                             and all its probe found, for its encoder;
 //   [torvane] probed=1                        the second's is not known
 //
 // An output that was written but failed its check is reported by its output
@@ -40,6 +41,11 @@ namespace Report {
 inline constexpr char Prefix[] = "[torvane] ";
 inline constexpr char ChannelVariable[] = "TORVANE_REPORT_FD";
 inline constexpr int ChannelDescriptor = 3;
+// What the batch's probe found of a job's source (a probed line's info), handed
+// to the encoder of its first pass, which then need not probe again.
+inline constexpr char SourceInfoVariable[] = "TORVANE_SOURCE_INFO";
+// More would not fit an environment entry.
+inline constexpr qsizetype MaxSourceInfo = 64 * 1024;
 
 // How long a stopped encoder has before the batch kills its whole process
 // group, and how long the encoder gives ffmpeg: shorter, so the encoder can
@@ -116,8 +122,19 @@ QByteArray losslessEncodeLine(LosslessRefusal why, const QString &codec);
 QByteArray outputLine(const QByteArray &path);
 // One line for each thing the output's check found wrong, before its error line.
 QByteArray checkLine(const CheckDifference &difference);
-// conv -probe: the length of the index-th path (0 for the first), when known.
-QByteArray probedLine(int index, std::optional<double> seconds);
+// conv -probe: the length of the index-th path (0 for the first), when known,
+// and what its encoder may take instead of probing again (opaque here).
+QByteArray probedLine(int index, std::optional<double> seconds, const QByteArray &info = {});
+
+// One path conv -probe answered for.
+struct ProbedPath
+{
+    int index = 0;
+    std::optional<double> duration;
+    QByteArray info;
+
+    friend bool operator==(const ProbedPath &, const ProbedPath &) = default;
+};
 
 // What one run reported so far.
 struct RunReport
@@ -132,8 +149,8 @@ struct RunReport
     LosslessRefusal losslessRefusal = LosslessRefusal::None;
     QString losslessCodec;
     QList<CheckDifference> checks;
-    // conv -probe: each path's index and its length, when known, as they came.
-    QList<std::pair<int, std::optional<double>>> probed;
+    // conv -probe: each path's answer, as they came.
+    QList<ProbedPath> probed;
 
     // Why the lossless rotation was refused in one word: the source's codec
     // name when the codec was the reason, else the reason's word.

@@ -127,11 +127,17 @@ BatchController::BatchController(ConversionSettings &settings, JobQueue &jobs,
     connect(&m_jobs, &JobQueue::inserted, this, [this](int first, int last) {
         if (m_state == State::Idle)
             return;
-        probeDurations(first, last);
+        if (m_probing)
+            probeDurations(first, last);
         updateWaiting();
         // A pool with room takes them at once.
         post(Event::Type::NextJob);
     });
+    connect(&m_prober, &DurationProber::sourceRead, this,
+            [this](quint64 id, const QByteArray &info) {
+                if (m_state != State::Idle && info.size() <= Report::MaxSourceInfo)
+                    m_sourceInfo.insert(id, info);
+            });
     connect(&m_prober, &DurationProber::durationRead, this, [this](quint64 id, double seconds) {
         const Job *job = m_jobs.jobById(id);
         // The encoder's own word on a running job stands.
@@ -318,9 +324,15 @@ void BatchController::handle(const Event &event)
         break;
     case Event::Type::NextJob:
         // While paused, nothing new starts; resuming asks again.
-        if (m_state == State::Running && !m_paused)
+        if (m_state == State::Running && !m_paused) {
             fillSlots();
-        else if (m_state == State::Stopping && m_running.empty())
+            // The jobs that start at once probe their sources themselves; the
+            // rest are probed beside them, once, so that their encoders need not.
+            if (!m_probing && m_state == State::Running) {
+                m_probing = true;
+                probeDurations(0, m_jobs.count() - 1);
+            }
+        } else if (m_state == State::Stopping && m_running.empty())
             endBatch(true);
         break;
     case Event::Type::NextPass:
@@ -394,10 +406,11 @@ BatchController::StartResult BatchController::startBatch()
     m_stopMode = StopMode::Now;
     m_pausedSeconds = 0;
     m_durations.clear();
+    m_sourceInfo.clear();
+    m_probing = false;
     m_prober.stop();
     m_prober.setProgram(withTrailingSeparator(encoderFolder()) + u"conv"_qs);
     m_prober.setWorkingDirectory(m_scratchFolder);
-    probeDurations(0, m_jobs.count() - 1);
     m_estimate.start(nowSeconds());
     setState(State::Running);
     m_startTimer->start();
@@ -533,7 +546,11 @@ bool BatchController::startJob(int row)
 
 void BatchController::startPass(RunningJob &job)
 {
-    const PassCommand &pass = job.passes[job.pass];
+    PassCommand &pass = job.passes[job.pass];
+    // The first pass reads the job's source, which the batch may have probed already.
+    if (job.pass == 0 && m_sourceInfo.contains(job.id))
+        pass.command.environment << QByteArray(Report::SourceInfoVariable) + '=' +
+                                        m_sourceInfo.take(job.id);
     job.report.reset();
     job.progress = {};
     m_jobs.setRunning(job.id, job.pass + 1, int(job.passes.size()),

@@ -249,6 +249,10 @@ private:
     ProgressState m_idleProgress;
     BatchEstimate m_estimate;
     QHash<quint64, double> m_durations; // seconds to convert by job, as far as known
+    // What the probe found of each job's source, for the encoder of its first pass.
+    QHash<quint64, QByteArray> m_sourceInfo;
+    // The jobs left waiting once the first ones started have been given to the prober.
+    bool m_probing = false;
     DurationProber m_prober;
     BatchOptions m_options;
     QString m_programFolder;

@@ -56,8 +56,12 @@ void DurationProber::takeLines()
 {
     const auto &probed = m_reader.report().probed;
     for (; m_seen < probed.size(); ++m_seen) {
-        const auto &[index, seconds] = probed[m_seen];
-        if (index >= 0 && index < m_chunk.size() && seconds && *seconds > 0)
+        const auto &[index, seconds, info] = probed[m_seen];
+        if (index < 0 || index >= m_chunk.size())
+            continue;
+        if (seconds && *seconds > 0)
             Q_EMIT durationRead(m_chunk[index].first, *seconds);
+        if (!info.isEmpty())
+            Q_EMIT sourceRead(m_chunk[index].first, info);
     }
 }

@@ -12,7 +12,8 @@
 // Reads the lengths of sources in the background through the encoder's probe
 // mode (libavformat, as the encoder itself reads them), a chunk of paths per
 // run, so a long list neither waits for one huge command nor starts a process
-// per file.
+// per file. What the probe found is kept for each job's encoder too, which then
+// starts without loading libav.
 class DurationProber : public QObject
 {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
 Q_SIGNALS:
     // Only for the sources whose length could be read.
     void durationRead(quint64 id, double seconds);
+    // All the probe found of a source, for the encoder of its first pass.
+    void sourceRead(quint64 id, const QByteArray &info);
     // Everything queued has been probed.
     void idle();
 

@@ -1,5 +1,7 @@
 #include "libav.h"
 
+#include <atomic>
+
 #include <QByteArray>
 
 #include <cstring>
@@ -65,10 +67,22 @@ Loaded load()
 
 } // namespace
 
+namespace {
+
+std::atomic<bool> loadedOnce = false;
+
+} // namespace
+
 const Libav *libav(QString *error)
 {
     static const Loaded loaded = load();
+    loadedOnce.store(loaded.ok, std::memory_order_release);
     if (!loaded.ok && error)
         *error = loaded.error;
     return loaded.ok ? &loaded.functions : nullptr;
+}
+
+bool libavLoaded()
+{
+    return loadedOnce.load(std::memory_order_acquire);
 }

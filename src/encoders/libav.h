@@ -94,3 +94,5 @@ struct Libav
 // libav, loaded by the first call from whichever thread; nullptr when it
 // cannot be loaded, with the loader's reason in *error.
 const Libav *libav(QString *error = nullptr);
+// Whether libav has been loaded already; never loads it.
+bool libavLoaded();

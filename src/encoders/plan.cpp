@@ -572,8 +572,10 @@ QString ffmpegUrl(const QString &path)
 QStringList ffmpegArguments(const EncodeJob &job, const MediaInfo &info, const QString &muxer,
                             const LosslessChoice &lossless, const QString &outputUrl)
 {
-    QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-v"_s,     u"error"_s,
-                        u"-nostats"_s, u"-progress"_s,    u"pipe:1"_s, u"-y"_s};
+    // Its log at level info, each line with its level: besides the reasons of a
+    // failure, it tells what ffmpeg wrote, which then needs no second look.
+    QStringList args = {u"-nostdin"_s, u"-hide_banner"_s, u"-loglevel"_s, u"level+info"_s,
+                        u"-nostats"_s, u"-progress"_s,    u"pipe:1"_s,    u"-y"_s};
     args << sourceArguments(job, info, job.clipStart, job.clipLength);
     const MuxerLimits &limits = Codecs::muxer(muxer);
 

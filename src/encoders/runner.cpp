@@ -4,8 +4,10 @@
 #include "childprocess.h"
 #include "common/paths.h"
 #include "console.h"
+#include "ffmpegreport.h"
 #include "libav.h"
 #include "media.h"
+#include "mediatext.h"
 #include "outputcheck.h"
 #include "partfile.h"
 #include "phaselog.h"
@@ -156,6 +158,9 @@ public:
         report();
     }
 
+    // Seconds of output written, as ffmpeg's progress last said.
+    double seconds() const { return m_seconds; }
+
     void finish()
     {
         if (m_tool == Tool::Conv)
@@ -241,8 +246,14 @@ public:
 
     void feed(const QByteArray &line)
     {
-        const QByteArray text = line.trimmed();
-        if (text.isEmpty())
+        if (line.trimmed().isEmpty())
+            return;
+        QByteArray text;
+        const QByteArray level = m_log.feed(line, &text);
+        // Only what ffmpeg calls an error is passed on and can say why it
+        // failed; the rest is read for what it tells of the output.
+        static const QList<QByteArray> errors = {"", "error", "fatal", "panic"};
+        if (!errors.contains(level))
             return;
         QByteArray message = text;
         message.replace(m_inputUrl, m_input);
@@ -252,11 +263,14 @@ public:
         if (text.contains("No space left on device") || text.contains("Disk quota exceeded"))
             m_diskFull = true;
         // ffmpeg's closing summary says nothing about the cause.
-        if (text != "Conversion failed!") {
+        if (text.trimmed() != "Conversion failed!") {
             m_lastLine = text;
-            m_lastMessage = message;
+            m_lastMessage = message.trimmed();
         }
     }
+
+    // What ffmpeg said of the file it wrote.
+    const FfmpegOutput &output() const { return m_log.output(); }
 
     Report::Error code() const
     {
@@ -276,6 +290,7 @@ private:
     QByteArray m_inputUrl, m_input, m_output;
     QByteArray m_lastLine, m_lastMessage;
     bool m_diskFull = false;
+    FfmpegLogReader m_log;
 };
 
 // How the work on the part file ended.
@@ -288,6 +303,8 @@ struct Outcome
     // The probe found a source that asks for other arguments: ffmpeg was
     // given up, to start again with them.
     bool replan = false;
+    // What ffmpeg said of the file it wrote, when it ran.
+    std::optional<FfmpegOutput> written = std::nullopt;
 };
 
 int failed(Tool tool, const Outcome &outcome)
@@ -358,6 +375,18 @@ Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
                         .arg(info.duration, 0, 'f', 2),
                 1};
     return {};
+}
+
+// What the batch's probe found of the source, handed over in the environment,
+// when it describes the very file opened, unchanged since. Read once: nothing
+// started later inherits it.
+std::optional<MediaInfo> sourceInfoFromBatch(const SourceFile &opened)
+{
+    const QByteArray text = qgetenv(Report::SourceInfoVariable);
+    qunsetenv(Report::SourceInfoVariable);
+    if (text.isEmpty())
+        return std::nullopt;
+    return mediaFromText(text, fileStamp(opened.descriptor()));
 }
 
 // For a failure before ffmpeg runs: the source's own problem comes first, as
@@ -622,7 +651,9 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
     }
     if (!reporter.begun())
         reporter.begin(announceSource(job, probed));
-    return {};
+    Outcome done;
+    done.written = errors.output();
+    return done;
 }
 
 // ffmpeg writing the preview's picture into the part file.
@@ -672,9 +703,14 @@ int runJob(const EncodeJob &job)
     if (const std::optional<int> status = refusedBeforeStart(job, ffmpeg, muxer, opened))
         return *status;
 
-    // Most jobs start ffmpeg at once and probe the source while it runs.
-    std::optional<MediaInfo> known;
-    if (probeFirst(job)) {
+    // What the batch's probe found of this very file serves as our own probe;
+    // else most jobs start ffmpeg at once and probe the source while it runs.
+    std::optional<MediaInfo> known = sourceInfoFromBatch(opened);
+    if (known) {
+        if (const Outcome problem = sourceProblem(job, *known);
+            problem.error != Report::Error::None)
+            return failed(tool, problem);
+    } else if (probeFirst(job)) {
         known = probeMedia(opened.path(), stopAsked);
         if (const int sig = takeStopSignal())
             return interrupted(tool, sig);
@@ -728,10 +764,15 @@ int runJob(const EncodeJob &job)
     }
     if (job.keepMetadata)
         takeFileTime(opened, part.descriptor());
-    // Read through our own descriptor: the part file's name could be someone else's by now.
+    // Read through our own descriptor: the part file's name could be someone
+    // else's by now. An encoder that never loaded libav (the batch probed for
+    // it) takes ffmpeg's own word on what it wrote rather than load it now.
     // Without libav nothing is known of the source, and nothing can be read.
     QList<Report::CheckDifference> differences;
-    if (!source.libavMissing && libav())
+    if (!libavLoaded() && outcome.written && source.valid)
+        differences = checkReported(*outcome.written, reporter.seconds(),
+                                    expectedOutput(job, source, lossless));
+    else if (!source.libavMissing && libav())
         differences = checkOutput(u"/proc/self/fd/%1"_s.arg(part.descriptor()),
                                   expectedOutput(job, source, lossless));
     PhaseLog::mark(PhaseLog::Mark::Checked);
@@ -772,12 +813,21 @@ int runProbes(const QStringList &paths)
     if (!libav(&why))
         console::message(Tool::Conv, u"No length is known: libav cannot be loaded: %1"_s.arg(why));
     for (qsizetype i = 0; i < paths.size(); ++i) {
-        const MediaInfo info = probeMedia(paths[i], stopAsked);
+        // Opened as the encoder will open it: a pipe in its place is passed over.
+        SourceFile opened;
+        int error = 0;
+        const bool isFile = opened.open(paths[i], &error) == SourceFile::Problem::None;
+        const MediaInfo info = isFile ? probeMedia(opened.path(), stopAsked) : MediaInfo();
         // A probe the stop cut short says nothing of its path.
         if (const int sig = takeStopSignal())
             return interrupted(Tool::Conv, sig, false);
+        // What the encoder takes instead of probing again: only a probe that
+        // found what it looked for, of a file that is still there to compare.
+        const QByteArray text =
+            isFile && info.valid ? mediaText(info, fileStamp(opened.descriptor())) : QByteArray();
         console::report(Report::probedLine(
-            int(i), info.valid && info.duration > 0 ? std::optional(info.duration) : std::nullopt));
+            int(i), info.valid && info.duration > 0 ? std::optional(info.duration) : std::nullopt,
+            text.size() <= Report::MaxSourceInfo ? text : QByteArray()));
         if (console::readerGone())
             return interrupted(Tool::Conv, SIGPIPE, false);
     }

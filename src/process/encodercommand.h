@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +12,8 @@ struct EncoderCommand
     QString program;
     QStringList arguments;
     QString text; // for people, on one line: a name's control characters show as pictures
+    // "NAME=value" entries the encoder gets beside our environment; not part of the text.
+    QList<QByteArray> environment;
 
     bool isEmpty() const { return program.isEmpty() && text.isEmpty(); }
 };

@@ -217,8 +217,9 @@ bool EncoderProcess::start(const EncoderCommand &command)
     request.output = output[1];
     static_assert(Report::ChannelDescriptor == 3, "the report goes as the child's first extra one");
     request.descriptors = {report[1]};
-    request.environment = {QByteArray(Report::ChannelVariable) + '=' +
-                           QByteArray::number(Report::ChannelDescriptor)};
+    request.environment = m_command.environment;
+    request.environment << QByteArray(Report::ChannelVariable) + '=' +
+                               QByteArray::number(Report::ChannelDescriptor);
     request.ownProcessGroup = true;
     // SIGTERM, not SIGKILL: the encoder then still removes its unfinished file.
     request.parentDeathSignal = SIGTERM;

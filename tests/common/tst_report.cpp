@@ -60,9 +60,10 @@ private Q_SLOTS:
         QCOMPARE(probedLine(0, 12.3456), QByteArray("[torvane] probed=0 duration=12.346\n"));
         QCOMPARE(probedLine(1, std::nullopt), QByteArray("[torvane] probed=1\n"));
         const QByteArray output = probedLine(0, 12.3456) + "[torvane] probed=x\n" +
-                                  probedLine(1, std::nullopt) + "other text\r" + probedLine(2, 0);
-        const QList<std::pair<int, std::optional<double>>> expected = {
-            {0, 12.346}, {1, std::nullopt}, {2, 0.0}};
+                                  probedLine(1, std::nullopt) + "other text\r" + probedLine(2, 0) +
+                                  probedLine(3, 1.5, "a=b%20c&d\n");
+        const QList<ProbedPath> expected = {
+            {0, 12.346, {}}, {1, std::nullopt, {}}, {2, 0.0, {}}, {3, 1.5, "a=b%20c&d\n"}};
         QCOMPARE(read(output, pieceSize).probed, expected);
         Reader reader;
         QVERIFY(reader.feed(probedLine(3, 1.5)));
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QTest::newRow("no value") << QByteArray("[torvane] error\n");
         QTest::newRow("no prefix") << QByteArray("error=source\n");
         QTest::newRow("a line too long to be ours")
-            << QByteArray("[torvane] error=source" + QByteArray(9000, ' ') + "\n");
+            << QByteArray("[torvane] error=source" + QByteArray(4 * MaxSourceInfo, ' ') + "\n");
     }
 
     void otherTextIsNoReport()

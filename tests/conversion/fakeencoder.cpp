@@ -7,7 +7,8 @@
 // byte from the pipe FAKE_GO. SIGTERM
 // removes the part file, as the real one does. "conv -probe" gives every path
 // ten seconds, or none for a name holding "unknown", and logs the paths to
-// FAKE_PROBE_LOG. FAKE_SPAN_LOG gets when each run began and ended.
+// FAKE_PROBE_LOG; FAKE_PROBED_LOG gets each run's source and the probe's info
+// the batch handed it. FAKE_SPAN_LOG gets when each run began and ended.
 #include "common/report.h"
 
 #include <cctype>
@@ -77,8 +78,9 @@ int main(int argc, char **argv)
             log.open(file, std::ios::app);
         for (size_t i = 1; i < args.size(); ++i) {
             const bool known = args[i].find("unknown") == std::string::npos;
-            writeReport(
-                Report::probedLine(int(i - 1), known ? std::optional<double>(10) : std::nullopt));
+            writeReport(Report::probedLine(int(i - 1),
+                                           known ? std::optional<double>(10) : std::nullopt,
+                                           "probed " + QByteArray::fromStdString(args[i])));
             log << args[i] << '\n';
         }
         return 0;
@@ -95,6 +97,10 @@ int main(int argc, char **argv)
     if (output.empty() && !args.empty())
         output = args.back();
 
+    if (const char *log = std::getenv("FAKE_PROBED_LOG")) {
+        const char *info = std::getenv(Report::SourceInfoVariable);
+        std::ofstream(log, std::ios::app) << source << ": " << (info ? info : "") << '\n';
+    }
     if (const char *log = std::getenv("FAKE_ENCODER_LOG")) {
         std::ofstream(log, std::ios::app) << name << ' ' << source << " -> " << output << '\n';
     }

@@ -403,14 +403,26 @@ private Q_SLOTS:
             if (!std::exchange(added, true))
                 jobs->addJob(path(u"-c.avi"_qs));
         });
+        qputenv("FAKE_PROBED_LOG", path(u"probed.log"_qs).toLocal8Bit());
         runToEnd();
-        QFile log(path(u"probe.log"_qs));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(
-            QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts),
-            (QStringList{path(u"slow.avi"_qs), path(u"b unknown.avi"_qs), path(u"-c.avi"_qs)}));
-        QCOMPARE(outputs().size(), 3);
         qunsetenv("FAKE_PROBE_LOG");
+        qunsetenv("FAKE_PROBED_LOG");
+        const auto lines = [this](const QString &file) {
+            QFile log(path(file));
+            return log.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                       : QStringList();
+        };
+        // The job that starts at once reads its own source; the others are
+        // probed beside it, and their encoders get what the probe found.
+        QCOMPARE(lines(u"probe.log"_qs),
+                 (QStringList{path(u"b unknown.avi"_qs), path(u"-c.avi"_qs)}));
+        QCOMPARE(
+            lines(u"probed.log"_qs),
+            (QStringList{path(u"slow.avi"_qs) + u": "_qs,
+                         path(u"b unknown.avi"_qs) + u": probed "_qs + path(u"b unknown.avi"_qs),
+                         path(u"-c.avi"_qs) + u": probed "_qs + path(u"-c.avi"_qs)}));
+        QCOMPARE(outputs().size(), 3);
     }
 
     // A pause holds the running encoder where it is and starts no other job;

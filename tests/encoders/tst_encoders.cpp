@@ -1086,16 +1086,29 @@ private Q_SLOTS:
         for (int i = 0; i < paths.size(); ++i)
             expected += "[torvane] probed=" + QByteArray::number(i) +
                         (i == 0 || i == 4 ? length(paths[i]) : QByteArray()) + '\n';
+        // What the probe found goes along for the encoder, where it found anything.
+        const auto withoutInfo = [](const QByteArray &output, QList<bool> *hadInfo) {
+            QByteArray lines;
+            for (const QByteArray &line : output.split('\n')) {
+                const qsizetype info = line.indexOf(" info=");
+                if (hadInfo && !line.isEmpty())
+                    *hadInfo << (info > 0);
+                lines += (info > 0 ? line.left(info) : line) + '\n';
+            }
+            return lines.chopped(1);
+        };
         Result r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + paths, {}, 20000);
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.output, expected);
+        QList<bool> hadInfo;
+        QCOMPARE(withoutInfo(r.output, &hadInfo), expected);
+        QCOMPARE(hadInfo, (QList<bool>{true, false, false, false, true, false}));
 
         QStringList many;
         for (int i = 0; i < 1000; ++i)
             many << m_names[u"%SRC"_s] << path(u"missing.avi"_s);
         r = run(encoders + u"conv"_s, QStringList{u"-probe"_s} + many, {}, 60000);
         QCOMPARE(r.code, 0);
-        const QList<QByteArray> lines = r.output.trimmed().split('\n');
+        const QList<QByteArray> lines = withoutInfo(r.output, nullptr).trimmed().split('\n');
         QCOMPARE(lines.size(), many.size());
         QCOMPARE(lines.last(), QByteArray("[torvane] probed=1999"));
         QCOMPARE(lines[1998], "[torvane] probed=1998" + length(m_names[u"%SRC"_s]));
