@@ -287,6 +287,7 @@ void MainWindow::loadOptions()
         m_options = values;
     else
         m_options.soundChoice = m_options.clipEnabled = 0;
+    m_options.naming = readOutputFile(settingsFilePath(u"output.ini"_qs, m_programFolder));
     applyOptions();
 }
 
@@ -297,6 +298,8 @@ void MainWindow::applyOptions()
     options.lossless = m_options.losslessRotation == 1;
     options.keepMetadata = m_options.keepMetadata != 0;
     options.parallelJobs = m_options.parallelJobs;
+    options.nameTemplate = m_options.naming.nameTemplate;
+    options.keepTree = m_options.naming.keepTree;
     m_batch->setOptions(options);
     // Jobs added from now on take the clip range.
     std::optional<ClipRange> clip;

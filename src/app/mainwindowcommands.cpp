@@ -129,7 +129,7 @@ void MainWindow::addFolder()
 
 void MainWindow::folderSearchFinished(const FolderSearchResult &result)
 {
-    m_jobs.addJobs(result.files);
+    m_jobs.addJobs(result.files, result.root);
     updateHint();
     emptyListHint->setVisible(m_jobs.isEmpty());
     if (!result.unreadable.isEmpty()) {

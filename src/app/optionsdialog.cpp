@@ -2,7 +2,9 @@
 
 #include "app/messagesink.h"
 #include "common/formats.h"
+#include "common/paths.h"
 #include "conversion/batchcontroller.h"
+#include "conversion/commands.h"
 #include "dialogs/commondialogs.h"
 #include "shell/optionsrules.h"
 
@@ -70,6 +72,23 @@ void OptionsDialog::buildWidgets()
     choices->addWidget(parallelJobsList, 3, 1);
     choices->setColumnStretch(2, 1);
 
+    nameTemplateEdit = new QLineEdit(this);
+    nameTemplateEdit->setPlaceholderText(u"默认：原文件名_已旋转时间"_qs);
+    nameTemplateEdit->setToolTip(
+        u"输出文件的名字（不含扩展名），可以使用：\n"
+        u"{name} 原文件名　{rotation} 旋转方式　{format} 输出格式　{time} 开始转换的时间\n"
+        u"例如 {name}-{rotation}。留空则使用默认的名字。"_qs);
+    auto *nameLabel = new QLabel(u"文件名："_qs, this);
+    nameLabel->setBuddy(nameTemplateEdit);
+    keepTreeCheckBox = new QCheckBox(u"保留原文件夹结构"_qs, this);
+    keepTreeCheckBox->setToolTip(
+        u"添加文件夹时，其中各子文件夹里的视频转换后放在输出文件夹中同名的子文件夹里。"_qs);
+    auto *namesBox = new QGroupBox(u"输出文件"_qs, this);
+    auto *namesLayout = new QGridLayout(namesBox);
+    namesLayout->addWidget(nameLabel, 0, 0);
+    namesLayout->addWidget(nameTemplateEdit, 0, 1);
+    namesLayout->addWidget(keepTreeCheckBox, 1, 0, 1, 2);
+
     clipCheckBox = new QCheckBox(u"Music Cutter"_qs, this);
     clipCheckBox->setToolTip(u"截取范围：开始与结束时间"_qs);
 
@@ -122,6 +141,7 @@ void OptionsDialog::buildWidgets()
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choices);
+    layout->addWidget(namesBox);
     layout->addWidget(clipBox);
     layout->addLayout(buttons);
     // The dialog takes the size its texts need, whatever the font.
@@ -129,10 +149,10 @@ void OptionsDialog::buildWidgets()
 
     // Reading order: down the dialog, and along each row of the range.
     const QList<QWidget *> order{soundList,        losslessCheckBox, keepMetadataCheckBox,
-                                 parallelJobsList, clipCheckBox,     fromHoursEdit,
-                                 fromMinutesEdit,  fromSecondsEdit,  toHoursEdit,
-                                 toMinutesEdit,    toSecondsEdit,    okButton,
-                                 backButton};
+                                 parallelJobsList, nameTemplateEdit, keepTreeCheckBox,
+                                 clipCheckBox,     fromHoursEdit,    fromMinutesEdit,
+                                 fromSecondsEdit,  toHoursEdit,      toMinutesEdit,
+                                 toSecondsEdit,    okButton,         backButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -148,6 +168,8 @@ void OptionsDialog::fillFromValues()
     keepMetadataCheckBox->setChecked(m_values.keepMetadata != 0);
     parallelJobsList->setCurrentIndex(
         std::clamp(int(m_values.parallelJobs), 0, parallelJobsList->count() - 1));
+    nameTemplateEdit->setText(m_values.naming.nameTemplate);
+    keepTreeCheckBox->setChecked(m_values.naming.keepTree);
     const bool checked = cutterCheckedFromValue(m_values.clipEnabled);
     clipCheckBox->setChecked(checked);
     setClipBoxesEnabled(checked);
@@ -172,6 +194,17 @@ void OptionsDialog::setClipBoxesEnabled(bool enabled)
 
 void OptionsDialog::accept()
 {
+    const QString nameTemplate = nameTemplateEdit->text().trimmed();
+    if (!nameTemplateProblem(nameTemplate).isEmpty()) {
+        if (m_messages)
+            m_messages->showMessage(
+                MessageSink::Icon::Warning, u"输出文件名"_qs,
+                u"文件名只能由文字和 {name}、{rotation}、{format}、{time} 组成，"
+                u"不能含有“/”。"_qs);
+        nameTemplateEdit->setFocus(Qt::OtherFocusReason);
+        nameTemplateEdit->selectAll();
+        return;
+    }
     const ClipFields fields{fromHoursEdit->text(), fromMinutesEdit->text(), fromSecondsEdit->text(),
                             toHoursEdit->text(),   toMinutesEdit->text(),   toSecondsEdit->text()};
     const AcceptResult result =
@@ -211,7 +244,9 @@ void OptionsDialog::accept()
     m_values.losslessRotation = losslessCheckBox->isChecked() ? 1 : 0;
     m_values.keepMetadata = keepMetadataCheckBox->isChecked() ? 1 : 0;
     m_values.parallelJobs = int16_t(parallelJobsList->currentIndex());
+    m_values.naming = {nameTemplate, keepTreeCheckBox->isChecked()};
     // A file that cannot be written still leaves the values in force for this run.
     writeOptionsFile(m_optionsFilePath, m_values);
+    writeOutputFile(folderOf(m_optionsFilePath) + u"output.ini"_qs, m_values.naming);
     QDialog::accept();
 }

@@ -31,6 +31,8 @@ public:
     QCheckBox *losslessCheckBox = nullptr;
     QCheckBox *keepMetadataCheckBox = nullptr;
     QComboBox *parallelJobsList = nullptr; // 自动, then 1, 2, 3 …
+    QLineEdit *nameTemplateEdit = nullptr; // empty: the usual names
+    QCheckBox *keepTreeCheckBox = nullptr;
     QCheckBox *clipCheckBox = nullptr;
     QLineEdit *fromHoursEdit = nullptr;
     QLineEdit *fromMinutesEdit = nullptr;

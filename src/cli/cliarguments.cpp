@@ -2,6 +2,7 @@
 
 #include "common/formats.h"
 #include "conversion/batchcontroller.h"
+#include "conversion/commands.h"
 
 #include <QCommandLineParser>
 #include <QLocale>
@@ -23,7 +24,8 @@ QByteArray cliUsage()
            "                   [--from T] [--to T] [--video-bitrate T] [--frame-rate T] "
            "[--size T]\n"
            "                   [--sample-rate T] [--audio-bitrate T] [--channels 1|2]\n"
-           "                   [--jobs N|auto] [--json] [--dry-run] [--no-record] [--quiet]\n"
+           "                   [--name TEMPLATE] [--keep-tree] [--jobs N|auto] [--json]\n"
+           "                   [--dry-run] [--no-record] [--quiet]\n"
            "                   [--version]\n"
            "                   PATH...\n"
            "       torvane-cli --dry-run --print0 [...] PATH...\n"
@@ -135,6 +137,8 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption dryRun(u"dry-run"_qs);
     const QCommandLineOption print0(u"print0"_qs);
     const QCommandLineOption noRecord(u"no-record"_qs);
+    const QCommandLineOption name(u"name"_qs, QString(), u"TEMPLATE"_qs);
+    const QCommandLineOption keepTree(u"keep-tree"_qs);
     const QCommandLineOption quiet(u"quiet"_qs);
     const QCommandLineOption json(u"json"_qs);
     const QCommandLineOption version(u"version"_qs);
@@ -144,9 +148,27 @@ CliArguments parseCliArguments(const QStringList &arguments)
     const QCommandLineOption jobs(u"jobs"_qs, QString(), u"N"_qs);
     static const char16_t *const settingNames[ConversionSettings::SettingCount] = {
         u"video-bitrate", u"frame-rate", u"size", u"sample-rate", u"audio-bitrate"};
-    parser.addOptions({rotate, format, output, from, to, channels, lossless, noKeepMetadata,
-                       sourceOrientation, dryRun, print0, noRecord, quiet, json, version, help,
-                       list, preview, jobs});
+    parser.addOptions({rotate,
+                       format,
+                       output,
+                       from,
+                       to,
+                       channels,
+                       lossless,
+                       noKeepMetadata,
+                       sourceOrientation,
+                       dryRun,
+                       print0,
+                       noRecord,
+                       name,
+                       keepTree,
+                       quiet,
+                       json,
+                       version,
+                       help,
+                       list,
+                       preview,
+                       jobs});
     for (const char16_t *name : settingNames)
         parser.addOption(QCommandLineOption(QString::fromUtf16(name), QString(), u"T"_qs));
 
@@ -241,6 +263,17 @@ CliArguments parseCliArguments(const QStringList &arguments)
     result.dryRun = parser.isSet(dryRun);
     result.print0 = parser.isSet(print0);
     result.record = !parser.isSet(noRecord);
+    result.keepTree = parser.isSet(keepTree);
+    if (parser.isSet(name)) {
+        result.nameTemplate = parser.value(name);
+        const QString problem = result.nameTemplate.isEmpty()
+                                    ? u"--name takes a template, such as {name}-{rotation}"_qs
+                                    : nameTemplateProblem(result.nameTemplate);
+        if (!problem.isEmpty()) {
+            result.error = u"--name: "_qs + problem;
+            return result;
+        }
+    }
     result.quiet = parser.isSet(quiet);
     result.json = parser.isSet(json);
     result.paths = parser.positionalArguments();

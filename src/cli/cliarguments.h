@@ -22,8 +22,10 @@ struct CliArguments
     int parallelJobs = 0; // --jobs; 0: automatic
     SourceOrientation sourceOrientation = SourceOrientation::Follow;
     bool dryRun = false;
-    bool print0 = false; // with dryRun: the jobs' sources, each ended by a NUL byte
-    bool record = true;  // ended jobs go to the record the window's 转换记录 shows
+    bool print0 = false;  // with dryRun: the jobs' sources, each ended by a NUL byte
+    bool record = true;   // ended jobs go to the record the window's 转换记录 shows
+    QString nameTemplate; // --name; empty: the usual names
+    bool keepTree = false;
     bool quiet = false;
     bool json = false;
     bool version = false;

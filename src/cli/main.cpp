@@ -91,12 +91,14 @@ AddedJobs addJobs(JobQueue &jobs, const QStringList &paths)
         // The current folder put in front of a relative path, taken off again.
         const qsizetype currentFolder = absolute.size() - path.size();
         QStringList files{absolute};
+        QString root; // a folder's files keep the folders below it
         if (RawFile::isDirectory(absolute)) {
             FolderSearchResult found = searchFolderReporting(absolute);
             files = std::move(found.files);
             added.unreadableFolders << found.unreadable;
+            root = absolute;
         }
-        jobs.addJobs(files);
+        jobs.addJobs(files, root);
         for (const QString &file : std::as_const(files))
             added.sourcesAsGiven << file.mid(currentFolder);
     }
@@ -128,6 +130,8 @@ BatchOptions batchOptions(const CliArguments &args)
     options.lossless = args.lossless;
     options.keepMetadata = args.keepMetadata;
     options.parallelJobs = args.parallelJobs;
+    options.nameTemplate = args.nameTemplate;
+    options.keepTree = args.keepTree;
     return options;
 }
 

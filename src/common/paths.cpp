@@ -1,5 +1,9 @@
 #include "paths.h"
 
+#include <QStringList>
+
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 
@@ -172,6 +176,18 @@ bool isNameOf(const QString &planned, const QString &written)
     bool ok = false;
     const int number = digits.toByteArray().toInt(&ok);
     return ok && number >= 2 && numberedName(want, number) == got;
+}
+
+bool isSafeSubfolder(const QString &path)
+{
+    if (path.isEmpty())
+        return true;
+    if (path.startsWith(u'/') || !path.endsWith(u'/'))
+        return false;
+    const QStringList names = path.chopped(1).split(u'/');
+    return std::none_of(names.begin(), names.end(), [](const QString &name) {
+        return name.isEmpty() || name == u"." || name == u"..";
+    });
 }
 
 QString fileNameOf(const QString &path)

@@ -27,6 +27,10 @@ QByteArray numberedName(QByteArrayView name, int number);
 // Whether written is planned or one of its numbered names, in the same folder.
 bool isNameOf(const QString &planned, const QString &written);
 
+// Whether the path is a chain of folder names below another folder ("a/b/"),
+// never leaving it: relative, with no "." or ".." among them. Empty is one.
+bool isSafeSubfolder(const QString &path);
+
 // The characters after the last "/".
 QString fileNameOf(const QString &path);
 // The file name up to its first dot: "my.clip.avi" gives "my".

@@ -429,6 +429,9 @@ CommandInputs BatchController::inputsNow(const Job &job, const QString &outputFo
     in.exists = RawFile::exists;
     in.lossless = m_options.lossless;
     in.keepMetadata = m_options.keepMetadata;
+    in.nameTemplate = m_options.nameTemplate;
+    if (m_options.keepTree && isSafeSubfolder(job.subfolder))
+        in.subfolder = job.subfolder;
     return in;
 }
 
@@ -536,6 +539,22 @@ bool BatchController::startJob(int row)
                       {},
                       {}});
         return false;
+    }
+    // The folders a source keeps below the output folder are made before its
+    // encoder writes there.
+    for (const PassCommand &pass : std::as_const(job.passes)) {
+        if (pass.intermediate || folderOf(pass.outputPath) == m_outputFolder)
+            continue;
+        if (const QString problem = RawFile::makePath(folderOf(pass.outputPath));
+            !problem.isEmpty()) {
+            failJob(job, {id,
+                          job.source,
+                          FailureReason::OutputNotWritable,
+                          displayPath(folderOf(pass.outputPath)) + u": "_qs + problem,
+                          {},
+                          {}});
+            return false;
+        }
     }
     // A turn or format the copy cannot do: said at once, not left unsaid.
     if (const QString why = losslessRefusal(inputs); !why.isEmpty())

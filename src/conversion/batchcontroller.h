@@ -34,6 +34,10 @@ struct BatchOptions
     bool keepMetadata = true;
     // How many jobs run at once; 0: as many as the machine's cores suit.
     int parallelJobs = 0;
+    // How outputs are named (commands.h outputName); empty: the usual names.
+    QString nameTemplate;
+    // Sources found in a folder keep their folders below the output folder.
+    bool keepTree = false;
 };
 
 // The most jobs a batch runs at once, whatever is asked.

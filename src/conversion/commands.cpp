@@ -1,5 +1,9 @@
 #include "commands.h"
 
+#include "conversionsettings.h"
+
+#include <algorithm>
+
 #include "common/paths.h"
 #include "common/report.h"
 
@@ -57,10 +61,10 @@ QString seconds(int value)
     return QString::number(value);
 }
 
-QString outputFile(const CommandInputs &in, const QString &marker)
+QString outputFile(const CommandInputs &in)
 {
-    const QString path = in.outputFolder + baseNameOf(in.source) + marker + timeStamp(in.time) +
-                         u'.' + QString::fromUtf16(Formats::at(in.job.format).extension);
+    const QString path = in.outputFolder + in.subfolder + outputName(in) + u'.' +
+                         QString::fromUtf16(Formats::at(in.job.format).extension);
     return in.exists ? uniqueOutputPath(path, in.exists) : path;
 }
 
@@ -73,7 +77,7 @@ PassCommand audioOnlyCommand(const CommandInputs &in)
     const QString CH = QString::number(in.job.channelEntry + 1);
     pass.encoderName = u"coder"_qs;
     pass.progressStyle = ProgressStyle::Format;
-    pass.outputPath = outputFile(in, PassMarker);
+    pass.outputPath = outputFile(in);
     pass.command.program = encoderPath(in, u"coder"_qs);
     QStringList &args = pass.command.arguments;
     QString clip;
@@ -148,7 +152,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
                 x264Options(in, u"1200"_qs) + u" -of avi "_qs + ROT;
         break;
     case FirstPass::Mpeg1:
-        pass.outputPath = outputFile(in, RotatedMarker);
+        pass.outputPath = outputFile(in);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"lavc"_qs << u"-lavcopts"_qs
              << u"vcodec=mpeg1video:vbitrate="_qs + VB + u":vpass=1"_qs << u"-ofps"_qs << F
              << u"-of"_qs << u"lavf"_qs << u"-lavfopts"_qs << u"format=yuv4mpeg"_qs
@@ -158,7 +162,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
                 u":vpass=1 -ofps "_qs + F + u" -of lavf -lavfopts format=yuv4mpeg "_qs + ROT;
         break;
     case FirstPass::X264:
-        pass.outputPath = outputFile(in, RotatedMarker);
+        pass.outputPath = outputFile(in);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
              << x264Options(in, VB) << rotationArguments(in.job.rotation);
         text += u" -oac mp3lame -lameopts preset="_qs + BR + u" -ovc x264 -x264encopts "_qs +
@@ -170,7 +174,7 @@ PassCommand firstPassCommand(const CommandInputs &in)
         break;
     case FirstPass::X264Avi:
     case FirstPass::AudioOnly:
-        pass.outputPath = outputFile(in, RotatedMarker);
+        pass.outputPath = outputFile(in);
         args << u"preset="_qs + BR << u"-ovc"_qs << u"x264"_qs << u"-x264encopts"_qs
              << x264Options(in, VB) << u"-of"_qs << u"avi"_qs << rotationArguments(in.job.rotation);
         text += u" -oac mp3lame -lameopts preset="_qs + BR + u" -ovc x264 -x264encopts "_qs +
@@ -228,7 +232,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
     if (Formats::at(in.job.format).secondPass == SecondPass::RealMedia) {
         pass.encoderName = u"coder"_qs;
         pass.command.program = encoderPath(in, u"coder"_qs);
-        pass.outputPath = outputFile(in, PassMarker);
+        pass.outputPath = outputFile(in);
         if (keepSize) {
             args << u"-i"_qs << TMP << u"-y"_qs << u"-vcodec"_qs << u"rv10"_qs << u"-b"_qs
                  << u"1200k"_qs << u"-f"_qs << u"rm"_qs << u"-ab"_qs << u"128k"_qs << u"-ac"_qs
@@ -245,7 +249,7 @@ PassCommand secondPassCommand(const CommandInputs &in)
     } else {
         pass.encoderName = u"coder2"_qs;
         pass.command.program = encoderPath(in, u"coder2"_qs);
-        pass.outputPath = outputFile(in, PassMarker);
+        pass.outputPath = outputFile(in);
         const QString size = keepSize ? u"320x240"_qs : S;
         args << u"-i"_qs << TMP << u"-y"_qs << u"-s"_qs << size << u"-vcodec"_qs << u"mpeg4"_qs
              << u"-acodec"_qs << u"amr_nb"_qs << u"-ac"_qs << u"1"_qs << u"-ar"_qs << u"8000"_qs
@@ -257,6 +261,41 @@ PassCommand secondPassCommand(const CommandInputs &in)
     pass.command.text = printablePath(pass.command.program + tail +
                                       optionsText(ourOptions(in, false)) + Q + pass.outputPath + Q);
     return pass;
+}
+
+QString nameTemplateProblem(const QString &nameTemplate)
+{
+    if (nameTemplate.contains(u'/'))
+        return u"a name cannot hold \"/\""_qs;
+    if (std::any_of(nameTemplate.cbegin(), nameTemplate.cend(),
+                    [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+        return u"a name cannot hold control characters"_qs;
+    QString rest = nameTemplate;
+    for (const char16_t *field : NameFields)
+        rest.replace(QString::fromUtf16(field), QString());
+    if (rest.contains(u'{') || rest.contains(u'}'))
+        return u"the fields of a name are {name}, {rotation}, {format} and {time}"_qs;
+    return {};
+}
+
+QString outputName(const CommandInputs &in)
+{
+    const bool firstPassWrites = Formats::at(in.job.format).secondPass == SecondPass::None &&
+                                 Formats::at(in.job.format).firstPass != FirstPass::AudioOnly;
+    if (in.nameTemplate.isEmpty() || !nameTemplateProblem(in.nameTemplate).isEmpty())
+        return baseNameOf(in.source) + (firstPassWrites ? RotatedMarker : PassMarker) +
+               timeStamp(in.time);
+    const QStringList rotations = ConversionSettings::rotationCliNames();
+    QString name = in.nameTemplate;
+    name.replace(u"{name}"_qs, baseNameOf(in.source));
+    name.replace(u"{rotation}"_qs,
+                 rotations.value(ConversionSettings::rotationEntryOf(in.job.rotation)));
+    name.replace(u"{format}"_qs, QString::fromUtf16(Formats::at(in.job.format).cliName));
+    name.replace(u"{time}"_qs, timeStamp(in.time));
+    // A name must name something: nothing, "." and ".." are a folder's.
+    if (name.isEmpty() || name == u"." || name == u"..")
+        name = baseNameOf(in.source);
+    return name;
 }
 
 QString timeStamp(const QTime &time)

@@ -38,6 +38,11 @@ struct CommandInputs
     // Threads of its H.264 encoding, a share of the machine when several jobs
     // run at once; 0: the encoder's own choice.
     int threads = 0;
+    // How outputs are named (see outputName); empty: the usual names.
+    QString nameTemplate;
+    // The folders below the output folder that the source's own lay in,
+    // below the folder it was found in ("a/b/"); empty to write into the output folder.
+    QString subfolder;
     QTime time;
     // Answers whether a file exists; outputs never replace one.
     std::function<bool(const QString &)> exists;
@@ -50,6 +55,18 @@ bool losslessApplies(const CommandInputs &in);
 // refusal words ("filter", "container"); empty when it can, or when the job
 // does not turn the picture at all.
 QString losslessRefusal(const CommandInputs &in);
+// The fields of a name template: the source's name up to its first dot, the
+// rotation's and the format's names as torvane-cli takes them, and the time of
+// day (hhmmss) the job started.
+inline constexpr const char16_t *NameFields[] = {u"{name}", u"{rotation}", u"{format}", u"{time}"};
+// Why a name template cannot be used (an unknown field, a "/"), in English for
+// torvane-cli; empty when it can.
+QString nameTemplateProblem(const QString &nameTemplate);
+// The output's file name without its extension: the template with its fields
+// filled in; without one the usual names, "<name>_已旋转<time>" for a format
+// of one pass, "<name>-<time>" for the others.
+QString outputName(const CommandInputs &in);
+
 // All passes of one job, built together from the same inputs.
 QList<PassCommand> jobPasses(const CommandInputs &in);
 

@@ -105,6 +105,7 @@ void searchInto(const QString &folder, FolderSearchResult &out, QSet<FolderKey> 
 FolderSearchResult searchFolderReporting(const QString &folder, const std::atomic_bool *cancel)
 {
     FolderSearchResult result;
+    result.root = folder;
     QSet<FolderKey> visited;
     searchInto(folder, result, visited, cancel);
     if (cancel && cancel->load())

@@ -10,6 +10,7 @@
 
 struct FolderSearchResult
 {
+    QString root; // the folder searched
     QStringList files;
     // Folders that could not be listed: what is in them is missing from files.
     QStringList unreadable;

@@ -46,6 +46,9 @@ struct Job
 {
     quint64 id = 0;
     QString source;
+    // The folders between the folder it was found in and the file ("a/b/"),
+    // which the output may keep; empty for a file added by itself.
+    QString subfolder;
     QString typeLabel;
     JobSettings settings;
     JobState state = JobState::Waiting;

@@ -14,13 +14,16 @@ void JobQueue::addJob(const QString &path)
     addJobs(QStringList{path});
 }
 
-void JobQueue::addJobs(const QStringList &paths)
+void JobQueue::addJobs(const QStringList &paths, const QString &root)
 {
+    const QString within = withTrailingSeparator(root);
     QList<Job> jobs;
     jobs.reserve(paths.size());
     for (const QString &p : paths) {
         Job job;
         job.source = p;
+        if (!root.isEmpty() && p.startsWith(within))
+            job.subfolder = folderOf(p.mid(within.size()));
         job.settings = m_newJobSettings;
         jobs.append(std::move(job));
     }

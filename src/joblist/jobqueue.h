@@ -27,7 +27,9 @@ public:
 
     void addJob(const QString &path);
     // Many at once, as one insertion: a folder of 100 000 files stays quick.
-    void addJobs(const QStringList &paths);
+    // root: the folder they were found in, whose own folders they keep as
+    // their subfolder; empty for files added by themselves.
+    void addJobs(const QStringList &paths, const QString &root = {});
     // Jobs as they were kept: their own settings, and a failure stays one.
     void addJobs(const QList<Job> &jobs);
 

@@ -40,6 +40,8 @@ QJsonObject toJson(const Job &job)
 {
     QJsonObject o;
     o.insert(u"source"_qs, pathText(job.source));
+    if (!job.subfolder.isEmpty())
+        o.insert(u"subfolder"_qs, pathText(job.subfolder));
     const JobSettings &s = job.settings;
     o.insert(u"format"_qs, Formats::cliNames().value(s.format));
     o.insert(u"quarters"_qs, s.rotation.clockwiseQuarters());
@@ -69,6 +71,10 @@ std::optional<Job> fromJson(const QJsonObject &o)
 {
     Job job;
     job.source = pathOf(o.value(u"source"_qs));
+    // Only folders below the output folder: a kept list is no way out of it.
+    job.subfolder = isSafeSubfolder(pathOf(o.value(u"subfolder"_qs)))
+                        ? pathOf(o.value(u"subfolder"_qs))
+                        : QString();
     const int format = int(Formats::cliNames().indexOf(o.value(u"format"_qs).toString()));
     if (job.source.isEmpty() || format < 0)
         return std::nullopt;

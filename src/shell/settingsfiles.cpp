@@ -267,19 +267,51 @@ bool writeFoldersFile(const QString &path, const QString &lastFolder)
     return writeText(path, quoted(lastFolder));
 }
 
-WindowLayout readWindowFile(const QString &path)
+namespace {
+
+// The values of a keyed file by their keys; nothing when it cannot be read or
+// is of another version.
+QHash<QString, QString> readKeyedFile(const QString &path, int version)
 {
-    WindowLayout layout;
     QString text;
     if (!readText(path, text))
-        return layout;
+        return {};
     QHash<QString, QString> values;
     for (const QString &line : text.split(u'\n')) {
         const qsizetype equals = line.indexOf(u'=');
         if (equals > 0)
             values.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
     }
-    if (values.value(u"version"_qs) != QString::number(WindowLayout::Version))
+    if (values.value(u"version"_qs) != QString::number(version))
+        return {};
+    return values;
+}
+
+} // namespace
+
+OutputNaming readOutputFile(const QString &path)
+{
+    const QHash<QString, QString> values = readKeyedFile(path, OutputNaming::Version);
+    OutputNaming naming;
+    naming.nameTemplate = values.value(u"name"_qs);
+    naming.keepTree = values.value(u"keep-tree"_qs) == u"true";
+    return naming;
+}
+
+bool writeOutputFile(const QString &path, const OutputNaming &naming)
+{
+    // A name on one line: control characters never make it into a template.
+    QString name = naming.nameTemplate;
+    name.remove(u'\n').remove(u'\r');
+    return writeText(path, u"version=%1\nname=%2\nkeep-tree=%3\n"_qs.arg(OutputNaming::Version)
+                               .arg(name, naming.keepTree ? u"true"_qs : u"false"_qs));
+}
+
+WindowLayout readWindowFile(const QString &path)
+{
+    WindowLayout layout;
+    const QHash<QString, QString> values = readKeyedFile(path, WindowLayout::Version);
+    if (values.isEmpty())
         return layout;
     const auto number = [&](const QString &key) -> std::optional<int> {
         bool ok = false;

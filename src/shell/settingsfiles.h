@@ -18,6 +18,18 @@ struct SetupValues
     std::optional<int> formatEntry;
 };
 
+// output.ini: how outputs are named and whether the files of a folder keep its
+// folders below the output folder; "key=value" lines under a version key, as
+// window.ini. A file of another version, or none, gives the usual names.
+struct OutputNaming
+{
+    static constexpr int Version = 1;
+    QString nameTemplate; // empty: the usual names
+    bool keepTree = false;
+
+    friend bool operator==(const OutputNaming &, const OutputNaming &) = default;
+};
+
 // options.ini: completion sound (0 on, 1 off), music cutter (0/1), the clip
 // bounds in seconds, and, on lines that older files lack, the lossless
 // rotation (0/1), whether the source's date, place and camera are kept
@@ -31,6 +43,8 @@ struct OptionValues
     int16_t losslessRotation = 0;
     int16_t keepMetadata = 1;
     int16_t parallelJobs = 0;
+    // Not in options.ini, which keeps its lines: kept in output.ini beside it.
+    OutputNaming naming = {};
 };
 
 // Missing or unreadable file: every entry nullopt.
@@ -60,6 +74,9 @@ struct WindowLayout
 };
 WindowLayout readWindowFile(const QString &path);
 bool writeWindowFile(const QString &path, const WindowLayout &layout);
+
+OutputNaming readOutputFile(const QString &path);
+bool writeOutputFile(const QString &path, const OutputNaming &naming);
 
 // The copy beside the program when there is one (portable install), otherwise
 // the one in the per-user configuration folder.

@@ -59,7 +59,11 @@ class TestOptions : public QObject
     QString iniPath() const { return dir.filePath(u"options.ini"_qs); }
 
 private Q_SLOTS:
-    void init() { QFile::remove(iniPath()); }
+    void init()
+    {
+        QFile::remove(iniPath());
+        QFile::remove(dir.filePath(u"output.ini"_qs));
+    }
 
     void boxesFollowTheCheckBox()
     {
@@ -200,12 +204,13 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         dlg.soundList->setFocus(Qt::TabFocusReason);
         QList<QWidget *> visited;
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 14; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget();
         }
         QList<QWidget *> expected{dlg.losslessCheckBox, dlg.keepMetadataCheckBox,
-                                  dlg.parallelJobsList, dlg.clipCheckBox};
+                                  dlg.parallelJobsList, dlg.nameTemplateEdit,
+                                  dlg.keepTreeCheckBox, dlg.clipCheckBox};
         for (QLineEdit *box : boxes(dlg))
             expected << box;
         expected << dlg.okButton << dlg.backButton;
@@ -241,6 +246,35 @@ private Q_SLOTS:
                  checked ? "1" : "0");
         OptionsDialog again(values, iniPath(), nullptr);
         QCOMPARE(box(again)->isChecked(), checked);
+    }
+
+    // How outputs are named and whether they keep their folders, in output.ini
+    // beside options.ini, whose lines stay as they are; a template that cannot
+    // name a file is refused with the reason.
+    void outputNamingKept()
+    {
+        OptionValues values;
+        RecordingSink sink;
+        {
+            OptionsDialog dlg(values, iniPath(), &sink);
+            QVERIFY(dlg.nameTemplateEdit->text().isEmpty());
+            QVERIFY(!dlg.keepTreeCheckBox->isChecked());
+            dlg.nameTemplateEdit->setText(u"子/{name}"_qs);
+            dlg.accept();
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+            QCOMPARE(sink.messages.size(), 1);
+            dlg.nameTemplateEdit->setText(u" {name}-{rotation} "_qs);
+            dlg.keepTreeCheckBox->setChecked(true);
+            dlg.accept();
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        const OutputNaming expected{u"{name}-{rotation}"_qs, true};
+        QCOMPARE(values.naming, expected);
+        QCOMPARE(readOutputFile(dir.filePath(u"output.ini"_qs)), expected);
+        QCOMPARE(readAll(iniPath()).split('\n').size(), 8);
+        OptionsDialog again(values, iniPath(), nullptr);
+        QCOMPARE(again.nameTemplateEdit->text(), u"{name}-{rotation}"_qs);
+        QVERIFY(again.keepTreeCheckBox->isChecked());
     }
 
     // How many videos convert at once: automatic by default, then a number,

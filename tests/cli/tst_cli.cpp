@@ -218,6 +218,10 @@ private Q_SLOTS:
             << QStringList{u"--preview"_qs, u"p.png"_qs, u"a.avi"_qs, u"b.avi"_qs};
         QTest::newRow("empty path") << QStringList{u"a.avi"_qs, QString()};
         QTest::newRow("print0 converting") << QStringList{u"--print0"_qs, u"a.avi"_qs};
+        QTest::newRow("a name into a folder")
+            << QStringList{u"--name"_qs, u"x/{name}"_qs, u"a.avi"_qs};
+        QTest::newRow("a name of an unknown field")
+            << QStringList{u"--name"_qs, u"{camera}"_qs, u"a.avi"_qs};
         QTest::newRow("print0 with json")
             << QStringList{u"--dry-run"_qs, u"--print0"_qs, u"--json"_qs, u"a.avi"_qs};
     }
@@ -627,6 +631,35 @@ private Q_SLOTS:
             QCOMPARE(after.last()[u"source"].toString(), clip);
             QCOMPARE(after.last()[u"outcome"].toString(), u"converted"_qs);
         }
+    }
+
+    // Names a script can predict, and a folder's tree kept below the output
+    // folder; a name taken already gets the next number, never replaced.
+    void predictableNamesAndKeptFolders()
+    {
+        const QString folder = dir.filePath(u"tree"_qs);
+        QVERIFY(QDir().mkpath(folder + u"/2024/春"_qs));
+        QVERIFY(QFile::copy(clip, folder + u"/2024/春/a.avi"_qs));
+        QVERIFY(QFile::copy(clip, folder + u"/b.avi"_qs));
+        const QString out = dir.filePath(u"tree-out"_qs);
+        const QStringList args = {
+            u"--format"_qs,    u"3gp"_qs,      u"--name"_qs, u"{name}-{rotation}"_qs,
+            u"--keep-tree"_qs, u"--output"_qs, out,          folder};
+        const Run first = cli(args);
+        QCOMPARE(first.exitCode, 0);
+        // Two jobs at once end in either order.
+        const auto sorted = [](QStringList list) {
+            list.sort();
+            return list;
+        };
+        QStringList expected = {out + u"/2024/春/a-cw.3gp"_qs, out + u"/b-cw.3gp"_qs};
+        QCOMPARE(sorted(okOutputs(first)), expected);
+        const Run again = cli(args);
+        QCOMPARE(again.exitCode, 0);
+        expected = QStringList{out + u"/2024/春/a-cw_2.3gp"_qs, out + u"/b-cw_2.3gp"_qs};
+        QCOMPARE(sorted(okOutputs(again)), expected);
+        for (const QString &output : okOutputs(first) + okOutputs(again))
+            QVERIFY2(QFileInfo(output).size() > 0, qPrintable(output));
     }
 
     // A Linux name need not be valid UTF-8: such a file converts like any

@@ -320,6 +320,62 @@ private Q_SLOTS:
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(in.source).constData(), times, 0), 0);
         QVERIFY(previewKey(in) != second);
     }
+
+    // An output's name: the usual one, or the template's fields filled in;
+    // a folder's files keep their folders below the output folder.
+    void outputNames_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("nameTemplate");
+        QTest::addColumn<QString>("subfolder");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("one pass, the usual name")
+            << int(Formats::Mp4) << QString() << QString() << u"/out/my_已旋转140509.mp4"_qs;
+        QTest::newRow("two passes, the usual name")
+            << int(Formats::ThreeGp) << QString() << QString() << u"/out/my-140509.3gp"_qs;
+        QTest::newRow("sound, the usual name")
+            << int(Formats::Mp3) << QString() << QString() << u"/out/my-140509.mp3"_qs;
+        QTest::newRow("every field") << int(Formats::Mp4) << u"{name}.{rotation}.{format}.{time}"_qs
+                                     << QString() << u"/out/my.cw.mp4.140509.mp4"_qs;
+        QTest::newRow("predictable, kept folders")
+            << int(Formats::ThreeGp) << u"{name}"_qs << u"a/b/"_qs << u"/out/a/b/my.3gp"_qs;
+        QTest::newRow("nothing left names the source")
+            << int(Formats::Mp4) << u".."_qs << QString() << u"/out/my.mp4"_qs;
+        QTest::newRow("an unknown field: the usual name")
+            << int(Formats::Mp4) << u"{camera}"_qs << QString() << u"/out/my_已旋转140509.mp4"_qs;
+    }
+    void outputNames()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, nameTemplate);
+        QFETCH(QString, subfolder);
+        QFETCH(QString, output);
+        CommandInputs in = inputs(format);
+        in.source = u"/v/my.clip.avi"_qs;
+        in.outputFolder = u"/out/"_qs;
+        in.time = QTime(14, 5, 9);
+        in.exists = [](const QString &) { return false; };
+        in.nameTemplate = nameTemplate;
+        in.subfolder = subfolder;
+        QCOMPARE(jobPasses(in).last().outputPath, output);
+    }
+
+    void nameTemplateProblems_data()
+    {
+        QTest::addColumn<QString>("nameTemplate");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("fields and text") << u"{name} ({time})"_qs << true;
+        QTest::newRow("a folder") << u"x/{name}"_qs << false;
+        QTest::newRow("an unknown field") << u"{name}-{date}"_qs << false;
+        QTest::newRow("a brace alone") << u"{name"_qs << false;
+        QTest::newRow("a line break") << u"{name}\n"_qs << false;
+    }
+    void nameTemplateProblems()
+    {
+        QFETCH(QString, nameTemplate);
+        QFETCH(bool, usable);
+        QCOMPARE(nameTemplateProblem(nameTemplate).isEmpty(), usable);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCommands)

@@ -34,7 +34,8 @@ private Q_SLOTS:
         JobSettings mirrored;
         mirrored.rotation = PictureTransform::mirror();
         queue.setSettingsForNewJobs(mirrored);
-        queue.addJob(u"/v/d.mp4"_qs);
+        // Found in /v: it keeps the folders below it, and the kept list keeps them.
+        queue.addJobs({u"/v/2024/春/d.mp4"_qs}, u"/v"_qs);
         queue.setFailed(queue.job(1).id, FailureReason::SourceUnreadable, u"bad data"_qs);
         queue.setRunning(queue.job(2).id, 1, 1, 0.5);
         queue.setStopped(queue.job(3).id);
@@ -47,12 +48,20 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(kept[i].settings, turned);
         QCOMPARE(kept[3].settings, mirrored);
+        QCOMPARE(kept[3].subfolder, u"2024/春/"_qs);
+        QCOMPARE(kept[0].subfolder, QString());
         QCOMPARE(kept[0].state, JobState::Waiting);
         QCOMPARE(kept[1].state, JobState::Failed);
         QCOMPARE(kept[1].failure, FailureReason::SourceUnreadable);
         QCOMPARE(kept[1].failureDetail, u"bad data"_qs);
         QCOMPARE(kept[2].state, JobState::Waiting);
         QCOMPARE(kept[3].state, JobState::Stopped);
+
+        // A kept list is no way out of the output folder.
+        Job outside = kept[3];
+        outside.subfolder = u"../../etc/"_qs;
+        QVERIFY(SavedQueue::write(file(), {outside}));
+        QCOMPARE(SavedQueue::read(file()).value(0).subfolder, QString());
 
         JobQueue restored;
         restored.addJobs(kept);

@@ -185,6 +185,17 @@ private Q_SLOTS:
         QCOMPARE(describeLayout(readWindowFile(m_file)), read);
     }
 
+    // output.ini: the name template and the kept folders, by their keys.
+    void outputNaming()
+    {
+        QCOMPARE(readOutputFile(m_file), OutputNaming{});
+        const OutputNaming naming{u"{name} = {rotation}"_qs, true};
+        QVERIFY(writeOutputFile(m_file, naming));
+        QCOMPARE(readOutputFile(m_file), naming);
+        writeBytes("version=2\nname={name}\nkeep-tree=true\n");
+        QCOMPARE(readOutputFile(m_file), OutputNaming{});
+    }
+
     void onlyRegularFilesAreRead()
     {
         const QString fifo = m_dir.filePath(u"fifo.ini"_qs);
