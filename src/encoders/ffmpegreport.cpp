@@ -1,5 +1,7 @@
 #include "ffmpegreport.h"
 
+#include "outputcompare.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -69,11 +71,6 @@ bool readSize(const QString &part, FfmpegOutputStream &stream)
     return true;
 }
 
-QString sizeText(QSize size)
-{
-    return u"%1x%2"_s.arg(size.width()).arg(size.height());
-}
-
 } // namespace
 
 QByteArray FfmpegLogReader::feed(const QByteArray &line, QByteArray *message)
@@ -137,53 +134,33 @@ QByteArray FfmpegLogReader::feed(const QByteArray &line, QByteArray *message)
 QList<Report::CheckDifference> checkReported(const FfmpegOutput &output, double seconds,
                                              const ExpectedOutput &expected)
 {
-    using Report::CheckFinding;
-    QList<Report::CheckDifference> differences;
     if (!output.closed)
-        return {{CheckFinding::Unreadable, u"ffmpeg did not close the file"_s, {}}};
+        return {{Report::CheckFinding::Unreadable, u"ffmpeg did not close the file"_s, {}}};
     const FfmpegOutputStream *video = nullptr;
-    bool audio = false;
+    ShownOutput shown;
     for (const FfmpegOutputStream &stream : output.streams) {
         if (stream.video && !video)
             video = &stream;
-        audio = audio || !stream.video;
+        shown.audio = shown.audio || !stream.video;
     }
-    if (expected.video && !video)
-        differences << Report::CheckDifference{CheckFinding::NoVideo, {}, {}};
-    if (expected.audio && !audio)
-        differences << Report::CheckDifference{CheckFinding::NoSound, {}, {}};
+    shown.video = video != nullptr;
     if (video) {
-        QSize shown = video->size;
-        double aspect =
-            shown.height() > 0 ? double(shown.width()) / shown.height() * video->pixelAspect : 0;
+        shown.shown = video->size;
+        shown.aspect = shown.shown.height() > 0
+                           ? double(shown.shown.width()) / shown.shown.height() * video->pixelAspect
+                           : 0;
         if (video->display && video->display->swapsSides()) {
-            shown.transpose();
-            aspect = aspect > 0 ? 1 / aspect : 0;
+            shown.shown.transpose();
+            shown.aspect = shown.aspect > 0 ? 1 / shown.aspect : 0;
         }
-        const bool sizeDiffers = expected.shown.isValid() && shown != expected.shown;
-        if (sizeDiffers)
-            differences << Report::CheckDifference{CheckFinding::Size, sizeText(shown),
-                                                   sizeText(expected.shown)};
-        if (!sizeDiffers && expected.aspect > 0 &&
-            !(std::abs(aspect / expected.aspect - 1) <= 0.02))
-            differences << Report::CheckDifference{CheckFinding::Aspect,
-                                                   QString::number(aspect, 'f', 3),
-                                                   QString::number(expected.aspect, 'f', 3)};
         static const QStringList hdr = {u"smpte2084"_s, u"arib-std-b67"_s};
         const bool deep = video->pixelFormat.contains(u"10"_s) ||
                           video->pixelFormat.contains(u"12"_s) ||
                           video->pixelFormat.contains(u"16"_s);
-        if (expected.sdr && (hdr.contains(video->transfer) || deep))
-            differences << Report::CheckDifference{
-                CheckFinding::Colour,
-                u"%1 %2"_s.arg(video->transfer.isEmpty() ? u"untagged"_s : video->transfer,
-                               video->pixelFormat),
-                u"bt709 8-bit"_s};
+        shown.sdr8 = !hdr.contains(video->transfer) && !deep;
+        shown.colour = u"%1 %2"_s.arg(video->transfer.isEmpty() ? u"untagged"_s : video->transfer,
+                                      video->pixelFormat);
     }
-    if (expected.seconds > 0 &&
-        !(std::abs(seconds - expected.seconds) <= std::max(0.5, expected.seconds * 0.02)))
-        differences << Report::CheckDifference{CheckFinding::Duration,
-                                               QString::number(seconds, 'f', 2),
-                                               QString::number(expected.seconds, 'f', 2)};
-    return differences;
+    shown.seconds = seconds;
+    return compareOutput(shown, expected);
 }
