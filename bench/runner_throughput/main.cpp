@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         QEventLoop loop;
         QObject::connect(&process, &EncoderProcess::finished, &loop, &QEventLoop::quit);
         timer.start();
-        process.start({writer, {}, writer});
+        process.start({writer, {}, writer, {}});
         loop.exec();
         runner = std::min(runner, timer.elapsed());
     }

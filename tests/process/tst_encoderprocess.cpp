@@ -41,7 +41,7 @@ struct EventLog
 EncoderCommand helper(const QStringList &args)
 {
     const QString program = QStringLiteral(RUNNER_HELPER);
-    return {program, args, program + u' ' + args.join(u' ')};
+    return {program, args, program + u' ' + args.join(u' '), {}};
 }
 
 } // namespace
@@ -161,7 +161,7 @@ private Q_SLOTS:
         runner.runAndWait(helper({u"args"_qs, u"previous"_qs}));
         EventLog log;
         log.attach(runner);
-        QCOMPARE(runner.runAndWait({program, {}, program}), QString());
+        QCOMPARE(runner.runAndWait({program, {}, program, {}}), QString());
         QCOMPARE(int(runner.startFailure().kind), kind);
         QCOMPARE(runner.startFailure().error, error);
         QVERIFY(log.order.isEmpty());
@@ -222,7 +222,7 @@ private Q_SLOTS:
         const QStringList args{u"args"_qs, u"/tmp/my \"quoted\" 视频.avi"_qs, u"$HOME;ls"_qs,
                                QString()};
         EncoderProcess runner;
-        runner.runAndWait({program, args, QString()});
+        runner.runAndWait({program, args, QString(), {}});
         QCOMPARE(runner.outputTail(), u"/tmp/my \"quoted\" 视频.avi\n$HOME;ls\n\n"_qs);
         QVERIFY(runner.outcome().succeeded());
     }
