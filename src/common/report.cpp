@@ -16,7 +16,7 @@ const QByteArrayView PrefixView(Prefix);
 // line is no report.
 constexpr qsizetype MaxLine = 4 * MaxSourceInfo;
 
-constexpr std::array<std::pair<Error, const char *>, 12> errorWords{{
+constexpr std::array<std::pair<Error, const char *>, 13> errorWords{{
     {Error::Usage, "usage"},
     {Error::Source, "source"},
     {Error::NotAFile, "not-a-file"},
@@ -29,6 +29,7 @@ constexpr std::array<std::pair<Error, const char *>, 12> errorWords{{
     {Error::Failed, "failed"},
     {Error::CheckFailed, "check-failed"},
     {Error::StillPicture, "still-picture"},
+    {Error::NoSound, "no-sound"},
 }};
 
 constexpr std::array<std::pair<LosslessRefusal, const char *>, 7> refusalWords{{

@@ -69,6 +69,7 @@ enum class Error {
     Failed,        // anything else
     CheckFailed,   // the output was written and kept, but is not what was asked for
     StillPicture,  // the source is a photo: one picture and no sound
+    NoSound,       // only the sound was asked for, and the source has none
 };
 QByteArray errorWord(Error error);
 // Failed for a word this version does not know.

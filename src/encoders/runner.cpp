@@ -356,8 +356,8 @@ std::optional<int> refusedBeforeStart(const EncodeJob &job, QByteArray &ffmpeg, 
     return 1;
 }
 
-// A source libav cannot read, or a clip that starts past its end; no error
-// when all is well or nothing is known.
+// A source libav cannot read, a photo, no sound for an output of sound alone,
+// or a clip that starts past its end; no error when all is well or nothing is known.
 Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
 {
     if (info.stillPicture)
@@ -365,6 +365,10 @@ Outcome sourceProblem(const EncodeJob &job, const MediaInfo &info)
                 failedPrefix(job) +
                     u"%1 is a still picture, not a video"_s.arg(displayPath(job.input)),
                 1};
+    // ffmpeg would only say that its output has no stream.
+    if (info.valid && !info.hasAudio && !job.video && job.preview.isEmpty())
+        return {0, Report::Error::NoSound,
+                failedPrefix(job) + u"%1 has no sound"_s.arg(displayPath(job.input)), 1};
     if (!info.valid && !info.libavMissing)
         return {0, Report::Error::Source,
                 failedPrefix(job) + u"%1: %2"_s.arg(displayPath(job.input), info.error), 1};
@@ -387,6 +391,13 @@ std::optional<MediaInfo> sourceInfoFromBatch(const SourceFile &opened)
     if (text.isEmpty())
         return std::nullopt;
     return mediaFromText(text, fileStamp(opened.descriptor()));
+}
+
+// Source problems that fail the job whatever ffmpeg makes of the source.
+bool endsTheJob(Report::Error error)
+{
+    return error == Report::Error::ClipRange || error == Report::Error::StillPicture ||
+           error == Report::Error::NoSound;
 }
 
 // For a failure before ffmpeg runs: the source's own problem comes first, as
@@ -611,8 +622,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
     const auto answered = [&](const MediaInfo &info) {
         probed = info;
         problem = sourceProblem(job, info);
-        if (problem.error == Report::Error::ClipRange ||
-            problem.error == Report::Error::StillPicture)
+        if (endsTheJob(problem.error))
             return true;
         // An unreadable source says nothing more unless ffmpeg reads it after all.
         if (problem.error == Report::Error::None) {
@@ -637,8 +647,7 @@ Outcome runFfmpeg(const QByteArray &ffmpeg, const EncodeJob &job, const SourceFi
                 u"Encoding failed: cannot wait for ffmpeg: "_s + systemError(run.waitError), 1};
     if (replan)
         return {0, {}, {}, 0, true};
-    if (problem.error == Report::Error::ClipRange || problem.error == Report::Error::StillPicture ||
-        (run.exit.code != 0 && problem.error != Report::Error::None))
+    if (endsTheJob(problem.error) || (run.exit.code != 0 && problem.error != Report::Error::None))
         return problem;
     if (run.exit.code < 0)
         return {0, Report::Error::Failed, u"Encoding failed: ffmpeg crashed"_s, 1};

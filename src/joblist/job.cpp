@@ -23,6 +23,8 @@ FailureReason failureReasonOf(Report::Error error)
         return FailureReason::OutputCheckFailed;
     case Report::Error::StillPicture:
         return FailureReason::SourceIsPicture;
+    case Report::Error::NoSound:
+        return FailureReason::SourceHasNoSound;
     case Report::Error::Usage:
     case Report::Error::Interrupted:
     case Report::Error::Failed:
@@ -62,6 +64,8 @@ QString failureWord(FailureReason reason)
         return u"clip-range"_qs;
     case FailureReason::SourceIsPicture:
         return u"source-is-picture"_qs;
+    case FailureReason::SourceHasNoSound:
+        return u"source-has-no-sound"_qs;
     case FailureReason::OutputFolderUnusable:
         return u"output-folder-unusable"_qs;
     }

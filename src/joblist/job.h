@@ -23,7 +23,8 @@ enum class FailureReason {
     NoOutput,
     OutputCheckFailed, // written and kept, but not what was asked for
     ClipRange,
-    SourceIsPicture, // a photo, not a video
+    SourceIsPicture,  // a photo, not a video
+    SourceHasNoSound, // only its sound was asked for
     OutputFolderUnusable,
 };
 

@@ -43,6 +43,8 @@ QString failure(FailureReason reason)
         return u"剪辑的开始时间超出了视频长度"_qs;
     case FailureReason::SourceIsPicture:
         return u"源文件是一张图片，不是视频"_qs;
+    case FailureReason::SourceHasNoSound:
+        return u"源文件没有声音，无法只转换声音"_qs;
     case FailureReason::OutputFolderUnusable:
         return u"输出文件夹无法创建或写入，请选择其他文件夹"_qs;
     }

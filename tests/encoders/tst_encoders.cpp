@@ -835,6 +835,8 @@ private Q_SLOTS:
 
         row("clip past the end", "coder", words("-i %SRC -ss 3 -t 1 -y -vn %OUT/x.mp3"), 1,
             "clip-range", u"ends at 2.10 s"_s);
+        row("sound alone from a silent source", "coder", words("-i %QUAD -y -vn %OUT/x.mp3"), 1,
+            "no-sound", u"has no sound"_s);
         row("no such folder", "coder", words("-i %SRC -y -vn %OUT/none/x.mp3"), 1, "output",
             u"No such file or directory"_s);
         row("name too long", "coder",
