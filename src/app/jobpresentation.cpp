@@ -56,7 +56,7 @@ QString formatText(const JobSettings &settings)
     return QString::fromUtf16(Formats::at(settings.format).shortName);
 }
 
-QVariant presentJob(const Job &job, int column, int role)
+QVariant presentJob(const Job &job, int column, int role, bool paused)
 {
     const bool status = column == JobListModel::StatusColumn;
     switch (role) {
@@ -66,7 +66,7 @@ QVariant presentJob(const Job &job, int column, int role)
         if (column == JobListModel::FormatColumn)
             return formatText(job.settings);
         if (status) {
-            QString text = StatusTexts::jobStatus(job.state, job.fraction, job.failure);
+            QString text = StatusTexts::jobStatus(job.state, job.fraction, job.failure, paused);
             if (job.state == JobState::Running && !job.losslessRefusal.isEmpty())
                 text += u"（"_qs + StatusTexts::losslessRefusal(job.losslessRefusal) + u"）"_qs;
             return text;

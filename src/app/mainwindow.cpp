@@ -50,7 +50,9 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_dialogRunner = m_ownDialogs.get();
     }
 
-    m_jobModel.setPresentation(presentJob);
+    m_jobModel.setPresentation([this](const Job &job, int column, int role) {
+        return presentJob(job, column, role, m_paused);
+    });
     m_batch = new BatchController(m_settings, m_jobs, completion, this);
     m_batch->setProgramFolder(m_programFolder);
     if (m_scratch.isValid())
@@ -207,6 +209,7 @@ void MainWindow::connectControls()
         m_paused = paused;
         m_commands->setPaused(paused);
         m_captions.setPaused(paused);
+        m_jobModel.presentationChanged();
         // The bar stands still in the paused colour.
         progressBar->setProperty("paused", paused);
         progressBar->style()->unpolish(progressBar);

@@ -19,6 +19,12 @@ JobListModel::JobListModel(const JobQueue &queue, QObject *parent)
     });
 }
 
+void JobListModel::presentationChanged()
+{
+    if (const int rows = rowCount(); rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rows - 1, ColumnCount - 1));
+}
+
 int JobListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_queue.count();

@@ -31,6 +31,8 @@ public:
     // nothing, so the status column is empty without it.
     using Presentation = std::function<QVariant(const Job &job, int column, int role)>;
     void setPresentation(Presentation presentation) { m_presentation = std::move(presentation); }
+    // The presentation shows the jobs otherwise now (the batch paused): every row anew.
+    void presentationChanged();
 
     const JobQueue &queue() const { return m_queue; }
 

@@ -97,13 +97,14 @@ QString failureDetail(FailureReason reason, const QString &detail,
     return text;
 }
 
-QString jobStatus(JobState state, double fraction, FailureReason reason)
+QString jobStatus(JobState state, double fraction, FailureReason reason, bool paused)
 {
     switch (state) {
     case JobState::Waiting:
         return u"等待"_qs;
     case JobState::Running:
-        return u"转换中 %1%"_qs.arg(int(std::floor(std::clamp(fraction, 0.0, 1.0) * 100)));
+        return (paused ? u"已暂停 %1%"_qs : u"转换中 %1%"_qs)
+            .arg(int(std::floor(std::clamp(fraction, 0.0, 1.0) * 100)));
     case JobState::Failed:
         return u"失败："_qs + failure(reason);
     case JobState::Stopped:

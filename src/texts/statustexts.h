@@ -19,8 +19,9 @@ QString failureCode(FailureReason reason);
 QString failureDetail(FailureReason reason, const QString &detail,
                       const QList<Report::CheckDifference> &checks, const QString &keptOutput);
 
-// The status column: 等待 / 转换中 45% / 失败：原因 / 已停止.
-QString jobStatus(JobState state, double fraction, FailureReason reason);
+// The status column: 等待 / 转换中 45% (已暂停 45% while the batch is paused) /
+// 失败：原因 / 已停止.
+QString jobStatus(JobState state, double fraction, FailureReason reason, bool paused = false);
 
 // "第 2/4 个"
 QString position(int number, int total);

@@ -429,14 +429,19 @@ private Q_SLOTS:
         };
         // A pause first: the button, the bar and the caption say so, and the
         // same entry goes on.
+        const QPersistentModelIndex running =
+            h->control<QTreeView>(u"jobListView"_qs)->model()->index(0, JobListModel::StatusColumn);
         entry(u"暂停"_qs)->trigger();
         QVERIFY(batch.isPaused());
         QCOMPARE(button->text(), u"已暂停"_qs);
+        QVERIFY2(running.data().toString().startsWith(u"已暂停 "_qs),
+                 qPrintable(running.data().toString()));
         QVERIFY(h->control(u"progressBar"_qs)->property("paused").toBool());
         QVERIFY(h->control<QLabel>(u"progressCaption"_qs)->text().startsWith(u"已暂停"_qs));
         entry(u"继续转换"_qs)->trigger();
         QVERIFY(!batch.isPaused());
         QCOMPARE(button->text(), u"停止转换"_qs);
+        QVERIFY(running.data().toString().startsWith(u"转换中 "_qs));
         QVERIFY(!h->control(u"progressBar"_qs)->property("paused").toBool());
         entry(choice == 0 ? u"立即停止"_qs : u"当前视频完成后停止"_qs)->trigger();
         if (choice == 2) {

@@ -16,6 +16,8 @@ private Q_SLOTS:
         QTest::newRow("waiting") << StatusTexts::jobStatus(S::Waiting, 0, R::None) << u"等待"_qs;
         QTest::newRow("running") << StatusTexts::jobStatus(S::Running, 0.456, R::None)
                                  << u"转换中 45%"_qs;
+        QTest::newRow("running, paused")
+            << StatusTexts::jobStatus(S::Running, 0.456, R::None, true) << u"已暂停 45%"_qs;
         QTest::newRow("running, nearly done")
             << StatusTexts::jobStatus(S::Running, 0.999, R::None) << u"转换中 99%"_qs;
         QTest::newRow("failed") << StatusTexts::jobStatus(S::Failed, 0, R::DiskFull)
