@@ -152,12 +152,15 @@ public:
     QStringList sounds;
 };
 
-// Settings and the single-copy lock go to places of the test's own.
+// Settings, state and the single-copy lock go to places of this test run's
+// own. Qt's test mode would share one folder in the home with every test
+// program running beside this one, in this build or another.
 inline void isolateTestRun(const QTemporaryDir &runtime)
 {
-    QStandardPaths::setTestModeEnabled(true);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(runtime.path() + u"/state"_qs));
+    for (const char *name : {"CONFIG", "DATA", "CACHE", "STATE"})
+        qputenv("XDG_" + QByteArray(name) + "_HOME",
+                QFile::encodeName(runtime.path() + u'/' + QString::fromLatin1(name).toLower()));
 }
 
 inline std::unique_ptr<QMimeData> fileDrop(const QStringList &paths)
