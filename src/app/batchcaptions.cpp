@@ -41,6 +41,8 @@ bool BatchCaptions::listChanged()
 QString BatchCaptions::caption() const
 {
     if (m_running) {
+        if (!m_note.isEmpty())
+            return m_note;
         // Several jobs at once: their rows have their own figures, the caption
         // says the batch's share, as the bar shows it.
         if (m_paused)

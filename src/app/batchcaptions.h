@@ -27,8 +27,14 @@ public:
     // The user changed the list: the last batch's word is stale. True when
     // the caption changes.
     bool listChanged();
-    // What a change of job settings did, said until the list or the batch moves on.
+    // What a change of job settings did, said until the list or the batch moves
+    // on; during a batch, until noteSeen(), when the progress is said again.
     void setNote(const QString &note) { m_note = note; }
+    void noteSeen()
+    {
+        if (m_running)
+            m_note.clear();
+    }
 
     QString caption() const;
     QString position() const;

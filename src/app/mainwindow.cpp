@@ -225,6 +225,14 @@ void MainWindow::connectControls()
     // However jobs come (a restored list, another start's files), the hint makes way.
     connect(&m_jobs, &JobQueue::inserted, emptyListHint, &QWidget::hide);
     connect(m_search, &FolderSearch::finished, this, &MainWindow::folderSearchFinished);
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setObjectName(u"noteTimer"_qs);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(NoteShownMs);
+    connect(m_noteTimer, &QTimer::timeout, this, [this] {
+        m_captions.noteSeen();
+        updateCaption();
+    });
 
     // Tab goes along the toolbar as it is seen, then down the window.
     QList<QWidget *> tabOrder;

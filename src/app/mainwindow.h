@@ -87,6 +87,8 @@ public:
     static constexpr int RecordsShown = 1000;
     // How long the current job stays put before its preview is made.
     static constexpr int PreviewSettleMs = 150;
+    // How long a note on changed settings stands in for a batch's progress.
+    static constexpr int NoteShownMs = 5000;
 
     // The desktop entry's name, without ".desktop".
     static QString desktopId() { return u"io.github.torvane.Torvane"_qs; }
@@ -205,6 +207,8 @@ private:
     void applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
                            const std::function<void()> &forNewJobs);
     void undoSettingsChange();
+    // What a change of settings did, in the caption line.
+    void showNote(const QString &note);
     void addSettingsMenus(QMenu *menu, const QList<quint64> &ids);
 
     void setBatchLocked(bool locked);
@@ -257,6 +261,7 @@ private:
     QPointer<RecordWindow> m_recordWindow;
     PreviewMaker *m_previewMaker = nullptr;
     QTimer *m_previewTimer = nullptr; // lets a quick run over the list settle first
+    QTimer *m_noteTimer = nullptr;    // how long a batch's caption makes way for a note
     QCache<QString, QImage> m_previews;
     QString m_previewKey; // of the job the panel is for
     bool m_searchedFolder = false;

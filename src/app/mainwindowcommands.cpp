@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -215,8 +216,7 @@ void MainWindow::changeJobSettings(const QList<quint64> &ids,
                 ? u"没有视频需要更改"_qs
                 : (forNewJobs ? u"已更改 %1 个等待转换的视频"_qs : u"已更改 %1 个视频"_qs)
                       .arg(taken.jobs.size());
-    m_captions.setNote(note + u"（Ctrl+Z 撤销）"_qs);
-    updateCaption();
+    showNote(note + u"（Ctrl+Z 撤销）"_qs);
 }
 
 void MainWindow::applyChoiceToJobs(const std::function<void(JobSettings &)> &change,
@@ -246,9 +246,14 @@ void MainWindow::undoSettingsChange()
         m_settings.selectListedFormat(taken.newJobs->second);
     }
     m_jobs.restoreSettings(taken.jobs);
-    m_captions.setNote(taken.jobs.isEmpty()
-                           ? u"已撤销"_qs
-                           : u"已撤销：%1 个视频恢复了原来的设置"_qs.arg(taken.jobs.size()));
+    showNote(taken.jobs.isEmpty() ? u"已撤销"_qs
+                                  : u"已撤销：%1 个视频恢复了原来的设置"_qs.arg(taken.jobs.size()));
+}
+
+void MainWindow::showNote(const QString &note)
+{
+    m_captions.setNote(note);
+    m_noteTimer->start();
     updateCaption();
 }
 

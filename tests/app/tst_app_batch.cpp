@@ -7,6 +7,7 @@
 #include "app/windowcommands.h"
 #include "common/formats.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -442,6 +444,15 @@ private Q_SLOTS:
         QVERIFY(!batch.isPaused());
         QCOMPARE(button->text(), u"停止转换"_qs);
         QVERIFY(running.data().toString().startsWith(u"转换中 "_qs));
+        // A change of settings is said in the caption for a while, then the
+        // progress again.
+        auto *caption = h->control<QLabel>(u"progressCaption"_qs);
+        h->window->findChild<QTimer *>(u"noteTimer"_qs)->setInterval(50);
+        auto *format = h->control<QComboBox>(u"formatList"_qs);
+        Q_EMIT format->activated(format->currentIndex());
+        QVERIFY2(caption->text().startsWith(u"新加入的视频将使用此设置"_qs),
+                 qPrintable(caption->text()));
+        QTRY_VERIFY2(caption->text().contains(u'%'), qPrintable(caption->text()));
         QVERIFY(!h->control(u"progressBar"_qs)->property("paused").toBool());
         entry(choice == 0 ? u"立即停止"_qs : u"当前视频完成后停止"_qs)->trigger();
         if (choice == 2) {
