@@ -117,17 +117,21 @@ void MainWindow::updateCaption()
 {
     positionLabel->setText(positionText());
     fitToText(positionLabel);
-    // With no file manager to open it, the end says where the output went, as
-    // far as the line has room before the start button; the tool tip has it whole.
+    // The line stops short of the start button; the tool tip has it whole.
+    // With no file manager to open it, the end says where the output went.
     QString caption = captionText();
+    const QFontMetrics metrics = progressCaption->fontMetrics();
+    const int room = std::max(startButton->x() - px(120) - progressCaption->x(), 0);
     const QString folder = m_captions.unopenedFolder();
-    progressCaption->setToolTip(folder.isEmpty() ? QString() : displayPath(folder));
     if (!folder.isEmpty()) {
         caption += u"  输出文件夹："_qs;
-        const QFontMetrics metrics = progressCaption->fontMetrics();
-        const int room =
-            startButton->x() - px(120) - progressCaption->x() - metrics.horizontalAdvance(caption);
-        caption += metrics.elidedText(displayPath(folder), Qt::ElideMiddle, std::max(room, 0));
+        caption += metrics.elidedText(displayPath(folder), Qt::ElideMiddle,
+                                      std::max(room - metrics.horizontalAdvance(caption), 0));
+        progressCaption->setToolTip(displayPath(folder));
+    } else {
+        const QString shown = metrics.elidedText(caption, Qt::ElideRight, room);
+        progressCaption->setToolTip(shown == caption ? QString() : caption);
+        caption = shown;
     }
     progressCaption->setText(caption);
     fitToText(progressCaption);

@@ -211,11 +211,13 @@ void MainWindow::changeJobSettings(const QList<quint64> &ids,
         return;
     m_undo << taken;
     m_commands->undo->setEnabled(true);
-    QString note = forNewJobs ? u"新加入的视频将使用此设置；"_qs : QString();
-    note += taken.jobs.isEmpty()
-                ? u"没有视频需要更改"_qs
-                : (forNewJobs ? u"已更改 %1 个等待转换的视频"_qs : u"已更改 %1 个视频"_qs)
-                      .arg(taken.jobs.size());
+    // The count first: where the line is short, its end gives way.
+    QString note = taken.jobs.isEmpty()
+                       ? u"没有视频需要更改"_qs
+                       : (forNewJobs ? u"已更改 %1 个等待转换的视频"_qs : u"已更改 %1 个视频"_qs)
+                             .arg(taken.jobs.size());
+    if (forNewJobs)
+        note += u"，新加入的视频也将使用此设置"_qs;
     showNote(note + u"（Ctrl+Z 撤销）"_qs);
 }
 

@@ -450,7 +450,8 @@ private Q_SLOTS:
         h->window->findChild<QTimer *>(u"noteTimer"_qs)->setInterval(50);
         auto *format = h->control<QComboBox>(u"formatList"_qs);
         Q_EMIT format->activated(format->currentIndex());
-        QVERIFY2(caption->text().startsWith(u"新加入的视频将使用此设置"_qs),
+        QVERIFY2(caption->text().startsWith(u"没有视频需要更改"_qs) ||
+                     caption->text().startsWith(u"已更改"_qs),
                  qPrintable(caption->text()));
         QTRY_VERIFY2(caption->text().contains(u'%'), qPrintable(caption->text()));
         QVERIFY(!h->control(u"progressBar"_qs)->property("paused").toBool());

@@ -104,6 +104,9 @@ private Q_SLOTS:
         // The longest caption: paused, side by side, in a long batch.
         row("side by side, paused, smallest", u"side-by-side-paused-smallest"_qs, 42, true, true,
             false, 2);
+        // The longest note on changed settings, alone and beside a long batch's position.
+        row("note, smallest", u"note-smallest"_qs, -1, true);
+        row("note in a long batch, smallest", u"note-batch-smallest"_qs, 42, true, true);
     }
     void shots()
     {
@@ -159,6 +162,13 @@ private Q_SLOTS:
             Q_EMIT batch.positionChanged(position);
             if (paused)
                 Q_EMIT batch.pausedChanged(true);
+        }
+        if (state.startsWith(u"note"_qs)) {
+            // A format chosen with nothing selected: for the waiting rows and the new ones.
+            h.control<QTreeView>(u"jobListView"_qs)->selectionModel()->clear();
+            auto *format = h.control<QComboBox>(u"formatList"_qs);
+            Q_EMIT format->activated(format->currentIndex());
+            QVERIFY(h.control<QLabel>(u"progressCaption"_qs)->text().contains(u"已更改"_qs));
         }
         if (picture) {
             // What the window shows once the encoder's picture has come: the

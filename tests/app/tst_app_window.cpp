@@ -544,7 +544,7 @@ private Q_SLOTS:
         QCOMPARE(jobs.job(0).settings.format, Formats::formatOfListedEntry(2));
         QCOMPARE(jobs.job(3).settings.format, int(Formats::Mp4)); // failed: not waiting
         QCOMPARE(h->window->captionText(),
-                 u"新加入的视频将使用此设置；已更改 3 个等待转换的视频（Ctrl+Z 撤销）"_qs);
+                 u"已更改 3 个等待转换的视频，新加入的视频也将使用此设置（Ctrl+Z 撤销）"_qs);
         jobs.addJob(u"/m/5.mp4"_qs);
         QCOMPARE(jobs.job(4).settings.format, Formats::formatOfListedEntry(2));
         jobs.removeJob(jobs.job(4).id);
